@@ -1,0 +1,47 @@
+# Shared build settings for the project's own targets.
+
+if(DUSKWARDEN_SANITIZE STREQUAL "address")
+  set(DW_SAN_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+elseif(DUSKWARDEN_SANITIZE STREQUAL "thread")
+  set(DW_SAN_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+elseif(NOT DUSKWARDEN_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "DUSKWARDEN_SANITIZE must be '', 'address' or 'thread'")
+endif()
+if(DW_SAN_FLAGS)
+  add_compile_options(${DW_SAN_FLAGS})
+  add_link_options(${DW_SAN_FLAGS})
+endif()
+
+# Warnings as errors for our own code only (not for generated moc/rcc sources).
+function(dw_warnings target)
+  target_compile_options(${target} PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Werror>
+    $<$<COMPILE_LANGUAGE:C>:-Wall -Wextra -Wpedantic -Werror>)
+endfunction()
+
+# dw_library(name SOURCES ... [DEPS ...]): a static library of one room, with src/ on its include path.
+function(dw_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/generated)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  dw_warnings(${name})
+endfunction()
+
+# dw_test(name SOURCES ... DEPS ... [LABELS ...]): one gtest executable, registered with CTest.
+# Labels: "unit", "widget" (Qt offscreen), "threaded" (TSan set), "integration", "e2e", "display" (needs X).
+function(dw_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_BINARY_DIR}/generated)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} dw_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  dw_warnings(${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DW_TEST_ARTIFACTS=${CMAKE_BINARY_DIR}/test-artifacts;DW_SOURCE_DIR=${PROJECT_SOURCE_DIR};DW_BUILD_DIR=${CMAKE_BINARY_DIR};${ARG_ENV}")
+endfunction()

@@ -1,0 +1,71 @@
+/*
+ * The night-light provider library: the one boundary between Duskwarden and
+ * the desktop's blue-light reduction.
+ *
+ * The library exports one C entry point, dw_nightlight_get_ops(), returning a
+ * table of operations. Callers check abi_version (and struct_size) before use
+ * and refuse a table they do not know.
+ *
+ * Contract of the operations (every call on one client comes from a single
+ * thread at a time, the caller's serial queue):
+ *  - supports_night_light: non-zero when a backend is usable on this machine.
+ *  - create: a new client, or NULL on failure.
+ *  - destroy: stops callbacks (none runs after it returns, unless destroy is
+ *    called from within the callback itself) and frees the client.
+ *  - set_status_callback: the callback is called after every change of the
+ *    night-light state that the backend can see, for as long as the client
+ *    lives, from a thread of the provider's own. Never polled.
+ *  - get_status: fills the caller's zero-filled 32-byte record; byte 1 non-zero
+ *    means night light is on now. Returns non-zero on success; on failure the
+ *    record is not to be used.
+ *  - get_strength: writes the current strength (0.0 least warm .. 1.0 warmest)
+ *    into *strength. Returns non-zero on success; may write nothing on failure.
+ *  - set_enabled: turns night light on (non-zero) or off. Fire and forget.
+ *  - set_strength: applies the strength; commit non-zero also stores it as the
+ *    setting. Fire and forget. Values outside 0..1 are clamped by the backend.
+ *
+ * Environment: DUSKWARDEN_NIGHTLIGHT_BACKEND=gnome|x11|sim forces a backend
+ * (anything else, or unset, means automatic detection: GNOME's colour service
+ * on the session bus, then an X11 display with RandR gamma). The simulator is
+ * never picked automatically.
+ */
+#ifndef DUSKWARDEN_NIGHTLIGHT_H
+#define DUSKWARDEN_NIGHTLIGHT_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define DW_NIGHTLIGHT_ABI_VERSION 1u
+#define DW_NIGHTLIGHT_STATUS_SIZE 32
+#define DW_NIGHTLIGHT_ENTRY_POINT "dw_nightlight_get_ops"
+
+typedef struct dw_nightlight_client dw_nightlight_client;
+typedef void (*dw_nightlight_status_callback)(void *user_data);
+
+typedef struct dw_nightlight_ops {
+  uint32_t abi_version; /* DW_NIGHTLIGHT_ABI_VERSION */
+  uint32_t struct_size; /* sizeof(dw_nightlight_ops) */
+  int (*supports_night_light)(void);
+  dw_nightlight_client *(*create)(void);
+  void (*destroy)(dw_nightlight_client *client);
+  void (*set_status_callback)(dw_nightlight_client *client, dw_nightlight_status_callback callback,
+                              void *user_data);
+  int (*get_status)(dw_nightlight_client *client, uint8_t status[DW_NIGHTLIGHT_STATUS_SIZE]);
+  int (*get_strength)(dw_nightlight_client *client, float *strength);
+  void (*set_enabled)(dw_nightlight_client *client, int enabled);
+  void (*set_strength)(dw_nightlight_client *client, float strength, int commit);
+} dw_nightlight_ops;
+
+typedef const dw_nightlight_ops *(*dw_nightlight_get_ops_fn)(void);
+
+/* The library's one exported symbol. */
+const dw_nightlight_ops *dw_nightlight_get_ops(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test:
+#   1. the normal build: every test (unit, widget, integration, e2e) with CTest;
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer over every test that runs without a display;
+#   3. ThreadSanitizer over the threaded tests (Qt-free build).
+# Test artefacts (screenshots) land in build/test-artifacts.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+jobs=$(nproc)
+status=0
+
+echo "== build =="
+"$root/scripts/build.sh" "$root/build"
+echo "== tests =="
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs" || status=1
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
+"$root/scripts/build.sh" "$root/build-asan" -DDUSKWARDEN_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions=$root/tests/lsan.supp \
+  ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L 'unit|widget' || status=1
+
+echo "== ThreadSanitizer =="
+"$root/scripts/build.sh" "$root/build-tsan" -DDUSKWARDEN_SANITIZE=thread -DDUSKWARDEN_GUI=OFF -DCMAKE_BUILD_TYPE=Debug
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L threaded || status=1
+
+if [ $status -eq 0 ]; then echo "test.sh: all suites passed"; else echo "test.sh: FAILURES above"; fi
+exit $status

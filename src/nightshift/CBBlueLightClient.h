@@ -1,0 +1,83 @@
+#pragma once
+// Binding to the night-light provider library, loaded at run time.
+//
+// BlueLightFramework is the library: opened with dlopen(RTLD_LAZY) at most
+// once per instance, whether that succeeds or not; its handle is kept open
+// for the life of the process. The process-wide instance, system(), opens the
+// library at the path fixed by the build, relative to the executable. A
+// library without the entry point, or whose table has an unknown ABI version
+// or a too-small struct_size, counts as not loaded.
+//
+// CBBlueLightClient wraps one provider client. Class operations answer
+// false/nullptr when the framework is not loaded. Every call on a client is
+// made on the manager's clientQueue.
+
+#include "duskwarden/nightlight.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace duskwarden {
+
+struct BlueLightStatus {
+  std::array<std::uint8_t, DW_NIGHTLIGHT_STATUS_SIZE> bytes{};  // zero-filled
+};
+static_assert(sizeof(BlueLightStatus) == 32);
+
+class BlueLightFramework {
+ public:
+  explicit BlueLightFramework(std::string libraryPath);
+  BlueLightFramework(const BlueLightFramework&) = delete;
+  BlueLightFramework& operator=(const BlueLightFramework&) = delete;
+
+  // The process-wide framework at defaultLibraryPath().
+  static BlueLightFramework& system();
+  // <directory of /proc/self/exe>/../lib/duskwarden/libduskwarden-nightlight.so
+  static std::string defaultLibraryPath();
+
+  // Tries the load once; every later call answers the same flag.
+  bool load();
+  bool isLoaded() const;
+  const dw_nightlight_ops* ops() const;  // nullptr unless loaded
+  const std::string& libraryPath() const { return path_; }
+
+ private:
+  std::string path_;
+  std::once_flag once_;
+  bool loaded_ = false;
+  const dw_nightlight_ops* ops_ = nullptr;
+};
+
+// Loads the process-wide framework (once) and answers the loaded flag.
+bool loadCoreBrightness();
+
+class CBBlueLightClient {
+ public:
+  ~CBBlueLightClient();
+  CBBlueLightClient(const CBBlueLightClient&) = delete;
+  CBBlueLightClient& operator=(const CBBlueLightClient&) = delete;
+
+  static bool supportsBlueLightReduction(BlueLightFramework& framework);
+  // alloc + init: a client, or nullptr on failure (or when not loaded).
+  static std::unique_ptr<CBBlueLightClient> create(BlueLightFramework& framework);
+
+  // The provider calls `block` from its own thread after every state change.
+  void setStatusNotificationBlock(std::function<void()> block);
+  bool getBlueLightStatus(BlueLightStatus* status);
+  bool getStrength(float* strength);
+  void setEnabled(bool enabled);
+  void setStrength(float strength, bool commit);
+
+ private:
+  struct CallbackBox;
+  CBBlueLightClient(const dw_nightlight_ops* ops, dw_nightlight_client* client);
+  const dw_nightlight_ops* ops_;
+  dw_nightlight_client* client_;
+  std::unique_ptr<CallbackBox> callback_;
+};
+
+}  // namespace duskwarden

@@ -1,0 +1,86 @@
+#pragma once
+// The one model of the Night Shift state: publishes isNightShiftEnabled,
+// colorTemperatureStrength and autoEnable (Keep Always On), runs the on, off
+// and strength commands through the provider client on clientQueue, reads the
+// state again after each command and each change notification, and enforces
+// Keep Always On.
+//
+// Threads: published properties are written on the main queue only; every
+// call on the client runs on clientQueue; the provider's callback thread only
+// logs and schedules a read. Work that touches the platform holds the manager
+// weakly; short main-queue follow-ups hold it strongly.
+
+#include "loginitem/LaunchAtLogin.h"
+#include "nightshift/CBBlueLightClient.h"
+#include "platform/defaults/UserDefaults.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/log/Logger.h"
+#include "platform/publish/Publish.h"
+
+#include <atomic>
+#include <memory>
+
+namespace duskwarden {
+
+inline constexpr const char* kClientQueueLabel = "com.yourcompany.nightshift.client-queue";
+inline constexpr const char* kAutoEnableKey = "autoEnable";
+
+class NightShiftManager final : public ObservableObject,
+                                public std::enable_shared_from_this<NightShiftManager> {
+ public:
+  struct Dependencies {
+    std::shared_ptr<DispatchQueue> mainQueue;    // the main thread's queue
+    std::shared_ptr<DispatchQueue> clientQueue;  // serial; owned by the manager from now on
+    BlueLightFramework* framework = nullptr;     // the provider library
+    UserDefaults* defaults = nullptr;
+    LoginItem* loginItem = nullptr;
+  };
+
+  // Builds a manager and runs its initialisation (reads and re-writes
+  // "autoEnable", sets the login item, queues the client setup).
+  static std::shared_ptr<NightShiftManager> create(Dependencies deps);
+
+  // The process's manager, built on first use with the real dependencies
+  // (installed main queue, a SerialQueue labelled kClientQueueLabel,
+  // BlueLightFramework::system(), UserDefaults::standard(), LaunchAtLogin).
+  // Never destroyed.
+  static NightShiftManager& shared();
+  static std::shared_ptr<NightShiftManager> sharedHandle();
+
+  ~NightShiftManager() override;
+
+  Published<bool> isNightShiftEnabled;
+  Published<float> colorTemperatureStrength;
+  Published<bool> autoEnable;  // a write runs the Keep Always On change handling
+
+  void updateStatus();  // safe from any thread
+  void enableNightShift();
+  void disableNightShift();
+  void setColorTemperatureStrength(float strength);
+
+  // Run by the provider's callback; public for the binding.
+  void handleStatusChange();
+  void checkAutoReEnable(bool wasEnabled, bool isEnabled);
+
+  bool isInternalUpdate() const { return isInternalUpdate_.load(); }
+  bool hasPerformedInitialCheck() const { return hasPerformedInitialCheck_; }
+  DispatchQueue& clientQueue() const { return *clientQueue_; }
+
+ private:
+  explicit NightShiftManager(Dependencies deps);
+  void initialise();
+  void setupBlueLightClient();  // on clientQueue
+  void readStatus();            // the clientQueue half of updateStatus()
+  void applyStatus(bool enabled, float strength);
+  void autoEnableDidChange(bool value);
+  void runCommand(bool enable);  // on clientQueue
+
+  Dependencies deps_;
+  Logger logger_;
+  std::unique_ptr<CBBlueLightClient> blueLightClient_;  // clientQueue only
+  std::shared_ptr<DispatchQueue> clientQueue_;
+  std::atomic<bool> isInternalUpdate_{false};
+  bool hasPerformedInitialCheck_ = false;  // main only
+};
+
+}  // namespace duskwarden

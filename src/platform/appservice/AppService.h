@@ -1,0 +1,31 @@
+#pragma once
+// Registration of the application itself to start at login.
+//
+// Statuses: 0 not registered, 1 enabled, 2 requires approval (an entry exists
+// but the user switched it off in the desktop's startup settings), 3 not found
+// (the running executable cannot be resolved). register/unregister return an
+// error with a localised description, or nothing on success.
+
+#include <optional>
+#include <string>
+
+namespace duskwarden {
+
+enum class AppServiceStatus : int { NotRegistered = 0, Enabled = 1, RequiresApproval = 2, NotFound = 3 };
+
+struct AppServiceError {
+  std::string localizedDescription;
+};
+
+class AppService {
+ public:
+  virtual ~AppService() = default;
+  virtual AppServiceStatus status() = 0;
+  virtual std::optional<AppServiceError> registerService() = 0;
+  virtual std::optional<AppServiceError> unregisterService() = 0;
+
+  // The service for the running application: an XDG autostart entry, made on first use.
+  static AppService& mainAppService();
+};
+
+}  // namespace duskwarden

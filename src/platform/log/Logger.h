@@ -1,0 +1,109 @@
+#pragma once
+// Structured logging in the style of os_log format strings.
+//
+// A Logger has a subsystem and a category. Messages are fixed format strings
+// with typed placeholders, kept as written: "%{bool}d" and "%{bool,public}d"
+// (a 32-bit integer shown as true/false), "%d", "%f" (double), "%s" (text),
+// "%%", with optional privacy marks ("public", "private") kept with the entry.
+// Arguments are typed at the call site; a placeholder without an argument, or
+// with an argument of another kind, renders as "<missing>" or "<mismatch>"
+// and never reads past the arguments given.
+//
+// Entries go to every installed sink. By default that is the systemd journal
+// (subsystem and category in fields SUBSYSTEM and CATEGORY, so
+// `journalctl SUBSYSTEM=com.quillmoor.Duskwarden` filters them), or stderr
+// when no journal is reachable. Tests install a MemoryLogSink.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+namespace duskwarden {
+
+enum class LogLevel { Default, Error };
+
+using LogArgument = std::variant<std::int64_t, double, std::string>;
+
+struct LogEntry {
+  LogLevel level = LogLevel::Default;
+  std::string subsystem;
+  std::string category;
+  std::string format;                  // the format string as written
+  std::string message;                 // rendered
+  std::vector<std::string> privacy;    // one per placeholder: "public", "private" or "" (default)
+};
+
+// Renders `format` against `args`; fills `privacy` with one mark per placeholder.
+std::string renderLogFormat(std::string_view format, const std::vector<LogArgument>& args,
+                            std::vector<std::string>* privacy = nullptr);
+
+class LogSink {
+ public:
+  virtual ~LogSink() = default;
+  virtual void write(const LogEntry& entry) = 0;  // may be called from any thread
+};
+
+// Replaces the process's sinks (thread-safe). Passing an empty list restores the default.
+void setLogSinks(std::vector<std::shared_ptr<LogSink>> sinks);
+void addLogSink(std::shared_ptr<LogSink> sink);
+void removeLogSink(const std::shared_ptr<LogSink>& sink);
+
+// The default sink: journal when reachable, otherwise stderr.
+std::shared_ptr<LogSink> makeSystemLogSink();
+
+// Keeps entries in memory for tests.
+class MemoryLogSink final : public LogSink {
+ public:
+  void write(const LogEntry& entry) override;
+  std::vector<LogEntry> entries() const;
+  // Rendered messages, optionally only those of one category.
+  std::vector<std::string> messages(std::string_view category = {}) const;
+  void clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<LogEntry> entries_;
+};
+
+class Logger {
+ public:
+  Logger(std::string subsystem, std::string category);
+
+  const std::string& subsystem() const { return subsystem_; }
+  const std::string& category() const { return category_; }
+
+  template <class... Args>
+  void log(std::string_view format, const Args&... args) const {
+    emit(LogLevel::Default, format, {toArgument(args)...});
+  }
+  template <class... Args>
+  void error(std::string_view format, const Args&... args) const {
+    emit(LogLevel::Error, format, {toArgument(args)...});
+  }
+
+  void emit(LogLevel level, std::string_view format, std::vector<LogArgument> args) const;
+
+ private:
+  template <class A>
+  static LogArgument toArgument(const A& a) {
+    if constexpr (std::is_same_v<A, bool>) {
+      return static_cast<std::int64_t>(a ? 1 : 0);
+    } else if constexpr (std::is_integral_v<A>) {
+      return static_cast<std::int64_t>(a);
+    } else if constexpr (std::is_floating_point_v<A>) {
+      return static_cast<double>(a);
+    } else {
+      return std::string(a);
+    }
+  }
+
+  std::string subsystem_;
+  std::string category_;
+};
+
+}  // namespace duskwarden
