@@ -1,0 +1,75 @@
+#include "platform/dispatch/QtMainQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+#include <thread>
+#include <vector>
+
+using duskwarden::QtMainQueue;
+
+namespace {
+QCoreApplication& app() {
+  static int argc = 1;
+  static char name[] = "test";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication instance(argc, argv);
+  return instance;
+}
+
+// Spins the event loop until `done` or a generous limit.
+template <class Pred>
+void spinUntil(Pred done, int limitMs = 5000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+}  // namespace
+
+TEST(QtMainQueue, AsyncRunsLaterOnTheGuiThreadInOrder) {
+  app();
+  QtMainQueue q;
+  std::vector<int> seen;
+  q.async([&] { seen.push_back(1); });
+  q.async([&] { seen.push_back(2); });
+  EXPECT_TRUE(seen.empty()) << "async must not run inline";
+  spinUntil([&] { return seen.size() == 2; });
+  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+}
+
+TEST(QtMainQueue, WorkFromAnotherThreadRunsOnTheGuiThreadNotBeforeItsDeadline) {
+  app();
+  QtMainQueue q;
+  QElapsedTimer clock;
+  clock.start();
+  qint64 ranAfterMs = -1;
+  QThread* ranOn = nullptr;
+  std::thread submitter([&] {
+    q.asyncAfter(0.15, [&] {
+      ranAfterMs = clock.elapsed();
+      ranOn = QThread::currentThread();
+    });
+  });
+  submitter.join();
+  spinUntil([&] { return ranAfterMs >= 0; });
+  EXPECT_GE(ranAfterMs, 150);
+  EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
+}
+
+TEST(QtMainQueue, PendingWorkIsDroppedWithTheQueue) {
+  app();
+  bool ran = false;
+  {
+    QtMainQueue q;
+    q.async([&] { ran = true; });
+    q.asyncAfter(0.01, [&] { ran = true; });
+  }
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 100) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_FALSE(ran);
+}
