@@ -1,0 +1,53 @@
+#include "loginitem/LaunchAtLogin.h"
+
+#include "platform/log/Logger.h"
+
+#include <atomic>
+
+namespace duskwarden {
+namespace {
+
+std::atomic<AppService*> serviceOverride{nullptr};
+
+AppService& service() {
+  AppService* s = serviceOverride.load();
+  return s ? *s : AppService::mainAppService();
+}
+
+const Logger& logger() {
+  static const Logger instance("com.velloran.LaunchAtLogin", "main");
+  return instance;
+}
+
+}  // namespace
+
+bool LaunchAtLogin::isEnabled() { return service().status() == AppServiceStatus::Enabled; }
+
+void LaunchAtLogin::setEnabled(bool value) {
+  // Observers hear of every write, even one that fails or changes nothing,
+  // and re-read the live status afterwards.
+  observable().objectWillChange.send();
+
+  AppService& s = service();
+  std::optional<AppServiceError> error;
+  if (value) {
+    // Re-registering refreshes an entry that may point at an old location.
+    // A failure here is of no interest: the register below decides.
+    if (s.status() == AppServiceStatus::Enabled) (void)s.unregisterService();
+    error = s.registerService();
+  } else {
+    error = s.unregisterService();
+  }
+  if (error) {
+    logger().error("Failed to %s launch at login: %s", value ? "enable" : "disable", error->localizedDescription);
+  }
+}
+
+LaunchAtLogin::Observable& LaunchAtLogin::observable() {
+  static Observable instance;
+  return instance;
+}
+
+void LaunchAtLogin::setServiceForTesting(AppService* service) { serviceOverride.store(service); }
+
+}  // namespace duskwarden

@@ -1,0 +1,46 @@
+#pragma once
+// The app service over an XDG autostart entry for the running executable.
+//
+// The entry is `<directory>/<bundle identifier>.desktop`. It counts as ours
+// only when its Exec line starts the running executable; anything else under
+// that name (a hand-edited entry running another program, an unreadable file)
+// reads as not registered and is replaced by the next register.
+
+#include "platform/appservice/AppService.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace duskwarden {
+
+class AutostartAppService final : public AppService {
+ public:
+  using ExecutableProvider = std::function<std::optional<std::filesystem::path>()>;
+
+  AutostartAppService(std::filesystem::path autostartDirectory, ExecutableProvider executable);
+
+  AppServiceStatus status() override;
+  std::optional<AppServiceError> registerService() override;
+  std::optional<AppServiceError> unregisterService() override;
+
+  const std::filesystem::path& entryPath() const { return entryPath_; }
+
+  // $XDG_CONFIG_HOME/autostart, or ~/.config/autostart when that variable is
+  // unset, empty or relative (which the base-directory rules say to ignore).
+  static std::filesystem::path userAutostartDirectory();
+
+  // The running executable from /proc/self/exe. When the file was replaced
+  // while running (a package upgrade), the path still holds an executable and
+  // is returned; when it was deleted for good, nothing is.
+  static std::optional<std::filesystem::path> runningExecutable();
+
+ private:
+  std::optional<std::filesystem::path> resolvedExecutable() const;
+
+  std::filesystem::path directory_;
+  std::filesystem::path entryPath_;
+  ExecutableProvider executable_;
+};
+
+}  // namespace duskwarden
