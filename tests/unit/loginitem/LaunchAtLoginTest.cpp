@@ -1,0 +1,179 @@
+#include "loginitem/LaunchAtLogin.h"
+#include "platform/log/Logger.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace duskwarden {
+namespace {
+
+// Records every call into a shared event list and behaves like a login item
+// database: a successful register enables, a successful unregister clears.
+class RecordingAppService final : public AppService {
+ public:
+  explicit RecordingAppService(std::vector<std::string>& events) : events_(events) {}
+
+  AppServiceStatus status() override {
+    events_.push_back("status");
+    return current;
+  }
+  std::optional<AppServiceError> registerService() override {
+    events_.push_back("register");
+    if (registerError) return registerError;
+    current = AppServiceStatus::Enabled;
+    return std::nullopt;
+  }
+  std::optional<AppServiceError> unregisterService() override {
+    events_.push_back("unregister");
+    if (unregisterError) return unregisterError;
+    current = AppServiceStatus::NotRegistered;
+    return std::nullopt;
+  }
+
+  AppServiceStatus current = AppServiceStatus::NotRegistered;
+  std::optional<AppServiceError> registerError;
+  std::optional<AppServiceError> unregisterError;
+
+ private:
+  std::vector<std::string>& events_;
+};
+
+class LaunchAtLoginTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setLogSinks({sink});
+    LaunchAtLogin::setServiceForTesting(&service);
+    willChange = LaunchAtLogin::observable().objectWillChange.sink([this] { events.push_back("willChange"); });
+  }
+  void TearDown() override {
+    willChange.cancel();
+    LaunchAtLogin::setServiceForTesting(nullptr);
+    setLogSinks({});
+  }
+
+  std::vector<LogEntry> moduleEntries() const {
+    std::vector<LogEntry> out;
+    for (const auto& e : sink->entries()) {
+      if (e.subsystem == "com.velloran.LaunchAtLogin") out.push_back(e);
+    }
+    return out;
+  }
+
+  std::vector<std::string> events;
+  RecordingAppService service{events};
+  std::shared_ptr<MemoryLogSink> sink = std::make_shared<MemoryLogSink>();
+  AnyCancellable willChange;
+};
+
+using Events = std::vector<std::string>;
+
+
+TEST_F(LaunchAtLoginTest, OnlyTheEnabledStatusReadsTrue) {
+  const std::pair<AppServiceStatus, bool> cases[] = {
+      {AppServiceStatus::NotRegistered, false},
+      {AppServiceStatus::Enabled, true},
+      {AppServiceStatus::RequiresApproval, false},
+      {AppServiceStatus::NotFound, false},
+  };
+  for (const auto& [status, expected] : cases) {
+    service.current = status;
+    EXPECT_EQ(LaunchAtLogin::isEnabled(), expected) << static_cast<int>(status);
+    EXPECT_EQ(LaunchAtLogin::observable().isEnabled(), expected) << static_cast<int>(status);
+  }
+  EXPECT_TRUE(moduleEntries().empty());
+}
+
+// One notification per write, sent before the service hears anything, whether
+// the write succeeds, fails, or writes the value already in force.
+TEST_F(LaunchAtLoginTest, EveryWriteNotifiesOnceBeforeTheServiceIsContacted) {
+  const AppServiceStatus statuses[] = {AppServiceStatus::NotRegistered, AppServiceStatus::Enabled,
+                                       AppServiceStatus::RequiresApproval, AppServiceStatus::NotFound};
+  for (bool value : {true, false}) {
+    for (AppServiceStatus status : statuses) {
+      for (bool failing : {false, true}) {
+        events.clear();
+        service.current = status;
+        service.registerError = failing ? std::optional<AppServiceError>(AppServiceError{"nope"}) : std::nullopt;
+        service.unregisterError = service.registerError;
+        LaunchAtLogin::setEnabled(value);
+        SCOPED_TRACE(::testing::Message() << "value " << value << " status " << static_cast<int>(status)
+                                          << " failing " << failing);
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(events.front(), "willChange");
+        EXPECT_EQ(std::count(events.begin(), events.end(), "willChange"), 1);
+        EXPECT_GT(events.size(), 1u) << "the service was never contacted";
+      }
+    }
+  }
+}
+
+TEST_F(LaunchAtLoginTest, TheObservableWritesThroughToTheService) {
+  LaunchAtLogin::observable().setEnabled(true);
+  EXPECT_EQ(events, (Events{"willChange", "status", "register"}));
+  EXPECT_TRUE(LaunchAtLogin::observable().isEnabled());
+}
+
+TEST_F(LaunchAtLoginTest, EnablingWhenEnabledUnregistersThenRegisters) {
+  service.current = AppServiceStatus::Enabled;
+  LaunchAtLogin::setEnabled(true);
+  EXPECT_EQ(events, (Events{"willChange", "status", "unregister", "register"}));
+  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+  EXPECT_TRUE(moduleEntries().empty());
+}
+
+TEST_F(LaunchAtLoginTest, FailedReRegistrationLogsEnableAndLeavesItOff) {
+  service.current = AppServiceStatus::Enabled;
+  service.registerError = AppServiceError{"the disk is full"};
+  LaunchAtLogin::setEnabled(true);
+  EXPECT_EQ(events, (Events{"willChange", "status", "unregister", "register"}));
+  EXPECT_FALSE(LaunchAtLogin::isEnabled());
+
+  const auto entries = moduleEntries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].level, LogLevel::Error);
+  EXPECT_EQ(entries[0].category, "main");
+  EXPECT_EQ(entries[0].format, "Failed to %s launch at login: %s");
+  EXPECT_EQ(entries[0].message, "Failed to enable launch at login: the disk is full");
+  EXPECT_EQ(entries[0].privacy, (std::vector<std::string>{"", ""}));
+}
+
+TEST_F(LaunchAtLoginTest, FailedPreliminaryUnregisterIsIgnoredAndRegisterStillRuns) {
+  service.current = AppServiceStatus::Enabled;
+  service.unregisterError = AppServiceError{"busy"};
+  LaunchAtLogin::setEnabled(true);
+  EXPECT_EQ(events, (Events{"willChange", "status", "unregister", "register"}));
+  EXPECT_TRUE(moduleEntries().empty());
+  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+}
+
+TEST_F(LaunchAtLoginTest, EnablingWhenNotEnabledOnlyRegisters) {
+  for (AppServiceStatus status : {AppServiceStatus::NotRegistered, AppServiceStatus::RequiresApproval,
+                                  AppServiceStatus::NotFound}) {
+    events.clear();
+    service.current = status;
+    LaunchAtLogin::setEnabled(true);
+    EXPECT_EQ(events, (Events{"willChange", "status", "register"})) << static_cast<int>(status);
+  }
+}
+
+TEST_F(LaunchAtLoginTest, DisablingAlwaysUnregistersWithoutAskingTheStatus) {
+  LaunchAtLogin::setEnabled(false);
+  EXPECT_EQ(events, (Events{"willChange", "unregister"}));
+  EXPECT_TRUE(moduleEntries().empty());
+
+  events.clear();
+  service.unregisterError = AppServiceError{"not allowed"};
+  LaunchAtLogin::setEnabled(false);
+  EXPECT_EQ(events, (Events{"willChange", "unregister"}));
+  const auto entries = moduleEntries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].level, LogLevel::Error);
+  EXPECT_EQ(entries[0].message, "Failed to disable launch at login: not allowed");
+}
+
+}  // namespace
+}  // namespace duskwarden
