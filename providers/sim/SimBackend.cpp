@@ -1,0 +1,160 @@
+// The simulator backend: night light as a file under $XDG_RUNTIME_DIR.
+//
+// Changes by other processes (the duskwarden-nightlight-sim tool) are seen with
+// inotify on the state directory, on a thread of the backend's own; an eventfd
+// wakes that thread for shutdown, so it never polls. Never auto-detected:
+// DUSKWARDEN_NIGHTLIGHT_BACKEND=sim selects it.
+
+#include "core/Backend.h"
+#include "sim/SimState.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace duskwarden::provider {
+
+namespace {
+
+// What the watch thread shares with the backend; it outlives the backend when
+// the backend is destroyed from inside the callback (the thread is detached).
+struct WatchState {
+  std::mutex mutex;
+  std::function<void()> callback;
+  bool stopping = false;
+  int inotifyFd = -1;
+  int wakeFd = -1;
+  ~WatchState() {
+    if (inotifyFd >= 0) ::close(inotifyFd);
+    if (wakeFd >= 0) ::close(wakeFd);
+  }
+};
+
+// True when the batch of events touches the state file itself.
+bool touchesStateFile(const char* buffer, ssize_t length) {
+  bool touched = false;
+  for (const char* p = buffer; p < buffer + length;) {
+    const auto* event = reinterpret_cast<const inotify_event*>(p);
+    if (event->len > 0 && std::strcmp(event->name, sim::kStateFileName) == 0) touched = true;
+    p += sizeof(inotify_event) + event->len;
+  }
+  return touched;
+}
+
+void watch(std::shared_ptr<WatchState> state) {
+  alignas(inotify_event) char buffer[4096];
+  pollfd fds[2] = {{state->wakeFd, POLLIN, 0}, {state->inotifyFd, POLLIN, 0}};
+  for (;;) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[0].revents != 0) return;  // shutdown
+    if (fds[1].revents == 0) continue;
+    const ssize_t n = ::read(state->inotifyFd, buffer, sizeof buffer);
+    if (n <= 0) continue;  // EAGAIN: another wake-up raced us
+    if (!touchesStateFile(buffer, n)) continue;
+    std::function<void()> callback;
+    {
+      std::lock_guard lock(state->mutex);
+      if (state->stopping) return;
+      callback = state->callback;
+    }
+    if (callback) callback();
+  }
+}
+
+class SimBackend final : public Backend {
+ public:
+  SimBackend(std::filesystem::path file, std::shared_ptr<WatchState> state)
+      : file_(std::move(file)), state_(std::move(state)) {
+    thread_ = std::thread(watch, state_);
+  }
+
+  ~SimBackend() override {
+    {
+      std::lock_guard lock(state_->mutex);
+      state_->stopping = true;
+      state_->callback = nullptr;
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(state_->wakeFd, &one, sizeof one);
+    // From inside our own callback joining would deadlock; the thread sees
+    // `stopping` as soon as the callback returns and ends by itself.
+    if (std::this_thread::get_id() == thread_.get_id()) thread_.detach();
+    else thread_.join();
+  }
+
+  void setStatusCallback(std::function<void()> callback) override {
+    std::lock_guard lock(state_->mutex);
+    state_->callback = std::move(callback);
+  }
+
+  bool readEnabled(bool* enabled) override {
+    sim::SimState state;
+    if (!sim::readState(file_, &state, nullptr)) return false;
+    *enabled = state.enabled;
+    return true;
+  }
+
+  bool readStrength(float* strength) override {
+    sim::SimState state;
+    if (!sim::readState(file_, &state, nullptr)) return false;
+    *strength = state.strength;
+    return true;
+  }
+
+  void setEnabled(bool enabled) override {
+    update([enabled](sim::SimState& s) { s.enabled = enabled; });
+  }
+
+  // The simulator has no "preview": commit or not, the file is the setting.
+  void setStrength(float strength, bool /*commit*/) override {
+    if (std::isnan(strength)) return;
+    const float clamped = strength < 0.0f ? 0.0f : (strength > 1.0f ? 1.0f : strength);
+    update([clamped](sim::SimState& s) { s.strength = clamped; });
+  }
+
+ private:
+  void update(const std::function<void(sim::SimState&)>& change) {
+    std::string error;
+    if (!sim::updateState(file_, change, &error))
+      std::fprintf(stderr, "duskwarden-nightlight (sim): %s\n", error.c_str());
+  }
+
+  std::filesystem::path file_;
+  std::shared_ptr<WatchState> state_;
+  std::thread thread_;
+};
+
+bool simIsUsable() { return !sim::stateDirectory().empty(); }
+
+std::unique_ptr<Backend> createSim() {
+  const auto dir = sim::stateDirectory();
+  if (dir.empty()) return nullptr;
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return nullptr;
+  auto state = std::make_shared<WatchState>();
+  state->inotifyFd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (state->inotifyFd < 0 || state->wakeFd < 0) return nullptr;
+  if (::inotify_add_watch(state->inotifyFd, dir.c_str(),
+                          IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE) < 0)
+    return nullptr;
+  return std::make_unique<SimBackend>(dir / sim::kStateFileName, std::move(state));
+}
+
+const BackendKind kSimKind = {"sim", 100, false, simIsUsable, createSim};
+const BackendRegistration kRegisterSim(&kSimKind);
+
+}  // namespace
+
+}  // namespace duskwarden::provider
