@@ -78,10 +78,10 @@ TEST(GradientSliderMappingTest, MapsAndClampsPointerPositions) {
 }
 
 TEST(GradientSliderMappingTest, NeverLeavesTheRange) {
-  // 0.1 + (0.3 - 0.1) * 1 rounds to 0.30000000000000004 in double arithmetic.
-  const ClosedRange<double> awkward{0.1, 0.3};
-  EXPECT_LE(valueAtPosition(300, 300, awkward), 0.3);
-  EXPECT_GE(valueAtPosition(0, 300, awkward), 0.1);
+  // -0.44 + (0.57 - -0.44) * 1 is 0.5700000000000001 in double arithmetic.
+  const ClosedRange<double> awkward{-0.44, 0.57};
+  EXPECT_LE(valueAtPosition(300, 300, awkward), 0.57);
+  EXPECT_GE(valueAtPosition(0, 300, awkward), -0.44);
   for (double w : {0.0, -5.0, kNaN}) {
     SCOPED_TRACE(w);
     EXPECT_EQ(valueAtPosition(50, w, {0.2, 0.9}), 0.2);
