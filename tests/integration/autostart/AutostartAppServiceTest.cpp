@@ -1,0 +1,264 @@
+#include "ExecLineReader.h"
+#include "TestEnvironment.h"
+#include "loginitem/LaunchAtLogin.h"
+#include "platform/appservice/AutostartAppService.h"
+#include "platform/log/Logger.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace duskwarden {
+namespace {
+namespace fs = std::filesystem;
+using duskwarden::testing::makeTempDir;
+using duskwarden::testing::readFile;
+using duskwarden::testing::ScopedEnv;
+
+void writeFile(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  ASSERT_TRUE(out.good()) << path;
+}
+
+// A small program that proves it ran by writing the marker file named in $DW_MARKER.
+fs::path makeProgram(const fs::path& dir, const std::string& name) {
+  fs::create_directories(dir);
+  const fs::path program = dir / name;
+  writeFile(program, "#!/bin/sh\necho started > \"$DW_MARKER\"\n");
+  fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  return program;
+}
+
+std::string replaceLine(std::string text, const std::string& from, const std::string& to) {
+  const auto at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+class AutostartTest : public ::testing::Test {
+ protected:
+  fs::path root = makeTempDir("autostart");
+  fs::path autostart = root / "config" / "autostart";
+  fs::path program = makeProgram(root / "bin", "duskwarden");
+  std::optional<fs::path> executable = program;
+  AutostartAppService service{autostart, [this] { return executable; }};
+  fs::path entry = autostart / "com.quillmoor.Duskwarden.desktop";
+};
+
+TEST_F(AutostartTest, RegisterWritesAnEnabledEntryAndUnregisterRemovesIt) {
+  EXPECT_EQ(service.entryPath(), entry);
+  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+  EXPECT_FALSE(service.unregisterService()) << "nothing to remove is not a failure";
+
+  ASSERT_FALSE(service.registerService());  // also creates the missing directory
+  EXPECT_EQ(service.status(), AppServiceStatus::Enabled);
+  const std::string text = readFile(entry);
+  EXPECT_EQ(testing::rawValue(text, "Type"), "Application");
+  EXPECT_EQ(testing::rawValue(text, "Name"), "Duskwarden");
+  EXPECT_EQ(testing::rawValue(text, "Exec"), program.string());
+  EXPECT_EQ(testing::rawValue(text, "TryExec"), program.string());
+  EXPECT_EQ(testing::rawValue(text, "X-GNOME-Autostart-enabled"), "true");
+  EXPECT_TRUE(testing::rawValue(text, "Comment"));
+
+  ASSERT_FALSE(service.registerService()) << "registering again rewrites the entry";
+  EXPECT_EQ(service.status(), AppServiceStatus::Enabled);
+
+  ASSERT_FALSE(service.unregisterService());
+  EXPECT_FALSE(fs::exists(entry));
+  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+}
+
+// The user switched the entry off in the desktop's startup settings: register
+// must not switch it back on, and unregister must not throw the choice away.
+TEST_F(AutostartTest, AnEntryTheUserSwitchedOffIsLeftAsTheUserMadeIt) {
+  const std::pair<std::string, std::string> switches[] = {
+      {"X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false"},
+      {"Type=Application", "Type=Application\nHidden=true"},
+  };
+  for (const auto& [from, to] : switches) {
+    SCOPED_TRACE(to);
+    ASSERT_FALSE(service.registerService());
+    const std::string switchedOff = replaceLine(readFile(entry), from, to);
+    writeFile(entry, switchedOff);
+    EXPECT_EQ(service.status(), AppServiceStatus::RequiresApproval);
+
+    const auto refused = service.registerService();
+    ASSERT_TRUE(refused);
+    EXPECT_NE(refused->localizedDescription.find("Startup Applications"), std::string::npos)
+        << refused->localizedDescription;
+    EXPECT_NE(refused->localizedDescription.find(entry.string()), std::string::npos);
+    EXPECT_EQ(readFile(entry), switchedOff);
+
+    EXPECT_FALSE(service.unregisterService());
+    EXPECT_EQ(readFile(entry), switchedOff);
+    EXPECT_EQ(service.status(), AppServiceStatus::RequiresApproval);
+    fs::remove(entry);
+  }
+}
+
+TEST_F(AutostartTest, AnEntryRunningAnotherProgramIsNotOursAndIsReplacedOnRegister) {
+  fs::create_directories(autostart);
+  const fs::path other = makeProgram(root / "other", "duskwarden");
+  const std::string foreign = "[Desktop Entry]\nType=Application\nName=Duskwarden\nExec=" + other.string() + "\n";
+  writeFile(entry, foreign);
+  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+  EXPECT_FALSE(service.unregisterService());
+  EXPECT_EQ(readFile(entry), foreign) << "unregister deleted an entry that is not ours";
+
+  // Malformed Exec lines are not ours either.
+  writeFile(entry, "[Desktop Entry]\nType=Application\nName=x\nExec=\"" + program.string() + "\n");
+  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+  writeFile(entry, "not a key file at all\n");
+  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+
+  writeFile(entry, foreign);
+  ASSERT_FALSE(service.registerService());
+  EXPECT_EQ(service.status(), AppServiceStatus::Enabled);
+  EXPECT_EQ(testing::rawValue(readFile(entry), "Exec"), program.string());
+}
+
+TEST_F(AutostartTest, AHandWrittenEntryStartingUsCountsAsOurs) {
+  fs::create_directories(autostart);
+  // Through PATH, with arguments and a field code, and a disabled one read as such.
+  ScopedEnv path("PATH", program.parent_path().string() + ":/usr/bin:/bin");
+  writeFile(entry, "[Desktop Entry]\nType=Application\nName=D\nExec=duskwarden --quiet %U\n");
+  EXPECT_EQ(service.status(), AppServiceStatus::Enabled);
+  writeFile(entry, "[Desktop Entry]\nType=Application\nName=D\nExec=duskwarden\nHidden=true\n");
+  EXPECT_EQ(service.status(), AppServiceStatus::RequiresApproval);
+  // A TryExec that does not resolve means the desktop will not start it.
+  writeFile(entry, "[Desktop Entry]\nType=Application\nName=D\nExec=duskwarden\nTryExec=/nonexistent/x\n");
+  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+}
+
+TEST_F(AutostartTest, AnUnwritableAutostartLocationIsReported) {
+  // A regular file where the directory should be stops root as well.
+  fs::create_directories(autostart.parent_path());
+  writeFile(autostart, "in the way");
+  const auto error = service.registerService();
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->localizedDescription.rfind("Could not write the autostart entry " + entry.string() + ": ", 0), 0u)
+      << error->localizedDescription;
+  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+
+  // The entry's own path taken by a directory: the atomic rename cannot replace it.
+  fs::remove(autostart);
+  fs::create_directories(entry / "sub");
+  const auto blocked = service.registerService();
+  ASSERT_TRUE(blocked);
+  EXPECT_EQ(blocked->localizedDescription.rfind("Could not write the autostart entry ", 0), 0u)
+      << blocked->localizedDescription;
+  EXPECT_TRUE(fs::is_directory(entry / "sub"));
+}
+
+TEST_F(AutostartTest, AnUnresolvableExecutableIsNotFound) {
+  ASSERT_FALSE(service.registerService());
+  const std::string written = readFile(entry);
+
+  for (auto missing : {std::optional<fs::path>{}, std::optional<fs::path>{root / "bin" / "gone"},
+                       std::optional<fs::path>{fs::path("relative/duskwarden")}}) {
+    executable = missing;
+    EXPECT_EQ(service.status(), AppServiceStatus::NotFound);
+    EXPECT_TRUE(service.registerService());
+    EXPECT_TRUE(service.unregisterService()) << "an entry we cannot identify was treated as removed";
+    EXPECT_EQ(readFile(entry), written);
+  }
+  fs::remove(entry);
+  EXPECT_FALSE(service.unregisterService()) << "no entry: nothing to do, even without an executable";
+}
+
+TEST_F(AutostartTest, AnAwkwardExecutablePathStillStartsTheProgram) {
+  const fs::path dir = root / "odd dir 'single' \"double\" 100% $HOME `tick` back\\slash";
+  const fs::path awkward = makeProgram(dir, "run me %u;#");
+  executable = awkward;
+  ASSERT_FALSE(service.registerService());
+  EXPECT_EQ(service.status(), AppServiceStatus::Enabled);
+
+  const fs::path saved = duskwarden::testing::artifactsDir() / "autostart-awkward-path.desktop";
+  fs::create_directories(saved.parent_path());
+  fs::copy_file(entry, saved, fs::copy_options::overwrite_existing);
+
+  const std::string validate = "desktop-file-validate '" + entry.string() + "' 2>&1";
+  const int rc = std::system(validate.c_str());
+  ASSERT_TRUE(WIFEXITED(rc));
+  EXPECT_EQ(WEXITSTATUS(rc), 0) << readFile(entry);
+
+  const std::string text = readFile(entry);
+  const auto exec = testing::rawValue(text, "Exec");
+  ASSERT_TRUE(exec);
+  const auto args = testing::launcherArguments(testing::unescapeKeyFileString(*exec));
+  ASSERT_TRUE(args) << *exec;
+  ASSERT_EQ(*args, std::vector<std::string>{awkward.string()}) << *exec;
+  EXPECT_EQ(testing::unescapeKeyFileString(testing::rawValue(text, "TryExec").value_or("")), awkward.string());
+
+  // Start it from the split arguments, as a session would.
+  const fs::path marker = root / "started";
+  ScopedEnv markerEnv("DW_MARKER", marker.string());
+  std::vector<char*> argv;
+  for (const auto& a : *args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  gint status = -1;
+  GError* error = nullptr;
+  ASSERT_TRUE(g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr, nullptr,
+                           &status, &error))
+      << (error ? error->message : "");
+  EXPECT_TRUE(g_spawn_check_wait_status(status, nullptr));
+  EXPECT_EQ(readFile(marker), "started\n");
+}
+
+TEST(AutostartLocations, FollowTheBaseDirectoryRules) {
+  const std::string home = makeTempDir("home").string();
+  ScopedEnv homeEnv("HOME", home);
+  {
+    ScopedEnv config("XDG_CONFIG_HOME", "/custom/config");
+    EXPECT_EQ(AutostartAppService::userAutostartDirectory(), fs::path("/custom/config/autostart"));
+  }
+  for (const char* ignored : {"", "relative/config"}) {
+    ScopedEnv config("XDG_CONFIG_HOME", ignored);
+    EXPECT_EQ(AutostartAppService::userAutostartDirectory(), fs::path(home) / ".config" / "autostart") << ignored;
+  }
+  {
+    ScopedEnv config("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(AutostartAppService::userAutostartDirectory(), fs::path(home) / ".config" / "autostart");
+  }
+
+  const auto self = AutostartAppService::runningExecutable();
+  ASSERT_TRUE(self);
+  EXPECT_TRUE(fs::equivalent(*self, "/proc/self/exe"));
+}
+
+// LaunchAtLogin over the real entry, end to end.
+TEST_F(AutostartTest, LaunchAtLoginFollowsTheRealEntry) {
+  auto sink = std::make_shared<MemoryLogSink>();
+  setLogSinks({sink});
+  LaunchAtLogin::setServiceForTesting(&service);
+
+  LaunchAtLogin::setEnabled(true);
+  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+  LaunchAtLogin::setEnabled(true);
+  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+  LaunchAtLogin::setEnabled(false);
+  EXPECT_FALSE(LaunchAtLogin::isEnabled());
+  EXPECT_FALSE(fs::exists(entry));
+  EXPECT_TRUE(sink->messages("main").empty());
+
+  LaunchAtLogin::setEnabled(true);
+  writeFile(entry, replaceLine(readFile(entry), "X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false"));
+  LaunchAtLogin::setEnabled(true);
+  EXPECT_FALSE(LaunchAtLogin::isEnabled());
+  const auto messages = sink->messages("main");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Failed to enable launch at login: Launch at login is switched off", 0), 0u)
+      << messages[0];
+
+  LaunchAtLogin::setServiceForTesting(nullptr);
+  setLogSinks({});
+}
+
+}  // namespace
+}  // namespace duskwarden
