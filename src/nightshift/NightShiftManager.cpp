@@ -1,0 +1,175 @@
+#include "nightshift/NightShiftManager.h"
+
+#include "platform/dispatch/SerialQueue.h"
+
+#include <stdexcept>
+
+namespace duskwarden {
+
+namespace {
+constexpr double kStatusChangeReadDelay = 0.1;  // lets the platform settle after a change
+constexpr double kCommandReadDelay = 0.5;
+constexpr double kReEnableDelay = 0.5;
+constexpr double kCommandWindow = 1.0;  // own changes seen inside it are not re-enabled
+}  // namespace
+
+std::shared_ptr<NightShiftManager> NightShiftManager::create(Dependencies deps) {
+  if (!deps.mainQueue || !deps.clientQueue || !deps.defaults || !deps.loginItem)
+    throw std::invalid_argument("NightShiftManager needs queues, defaults and a login item");
+  std::shared_ptr<NightShiftManager> manager(new NightShiftManager(std::move(deps)));
+  manager->initialise();
+  return manager;
+}
+
+std::shared_ptr<NightShiftManager> NightShiftManager::sharedHandle() {
+  static LaunchAtLoginItem loginItem;
+  static const std::shared_ptr<NightShiftManager> manager = [] {
+    Dependencies deps;
+    deps.mainQueue = mainQueueHandle();
+    deps.clientQueue = std::make_shared<SerialQueue>(kClientQueueLabel);
+    deps.framework = &BlueLightFramework::system();
+    deps.defaults = &UserDefaults::standard();
+    deps.loginItem = &loginItem;
+    return create(std::move(deps));
+  }();
+  return manager;
+}
+
+NightShiftManager& NightShiftManager::shared() { return *sharedHandle(); }
+
+NightShiftManager::NightShiftManager(Dependencies deps)
+    : isNightShiftEnabled(*this, false),
+      colorTemperatureStrength(*this, 0.5f),
+      autoEnable(*this, false, [this](const bool& value) { autoEnableDidChange(value); }),
+      deps_(std::move(deps)),
+      logger_("com.quillmoor.Duskwarden", "NightShiftManager"),
+      clientQueue_(std::move(deps_.clientQueue)) {}
+
+NightShiftManager::~NightShiftManager() {
+  // Stop the provider's callbacks before the queue they schedule onto goes.
+  // This may run on the provider's thread (from its callback) or on
+  // clientQueue (last reference held by a work item); both tear down safely.
+  blueLightClient_.reset();
+  clientQueue_.reset();
+}
+
+void NightShiftManager::initialise() {
+  autoEnable = deps_.defaults->boolForKey(kAutoEnableKey);  // runs the change handling
+  logger_.log("NightShiftManager initialized with autoEnable: %{bool}d", autoEnable.get());
+  clientQueue_->async([self = shared_from_this()] { self->setupBlueLightClient(); });
+}
+
+void NightShiftManager::autoEnableDidChange(bool value) {
+  deps_.defaults->setBool(value, kAutoEnableKey);
+  logger_.log("Auto-enable toggled: %{bool}d", value);
+  deps_.loginItem->setEnabled(value);
+  logger_.log("Auto-enable toggled: %{bool,public}d. Launch at Login set to: %{bool,public}d", value,
+              deps_.loginItem->isEnabled());
+  if (value && !isNightShiftEnabled.get()) {
+    logger_.log("Auto-enable activated while Night Shift is off. Enabling...");
+    enableNightShift();
+  }
+}
+
+void NightShiftManager::setupBlueLightClient() {
+  BlueLightFramework* framework = deps_.framework;
+  if (framework == nullptr || !framework->load() || !CBBlueLightClient::supportsBlueLightReduction(*framework)) {
+    logger_.error("Failed to load CoreBrightness framework or Blue Light Reduction not supported");
+    return;
+  }
+  blueLightClient_ = CBBlueLightClient::create(*framework);
+  if (!blueLightClient_) {
+    logger_.error("Failed to create CBBlueLightClient");
+    return;
+  }
+  logger_.log("CBBlueLightClient initialized successfully");
+  blueLightClient_->setStatusNotificationBlock([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->handleStatusChange();
+  });
+  updateStatus();
+}
+
+void NightShiftManager::handleStatusChange() {
+  logger_.log("Night Shift status change detected");
+  clientQueue_->asyncAfter(kStatusChangeReadDelay, [weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->updateStatus();
+  });
+}
+
+void NightShiftManager::updateStatus() {
+  clientQueue_->async([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->readStatus();
+  });
+}
+
+void NightShiftManager::readStatus() {
+  if (!blueLightClient_) return;
+  BlueLightStatus status;
+  float strength = 0.0f;
+  if (!blueLightClient_->getBlueLightStatus(&status)) return;
+  const bool enabled = status.bytes[1] != 0;
+  blueLightClient_->getStrength(&strength);  // its answer tells nothing more
+  logger_.log("Status update - enabled: %{bool}d, strength: %f", enabled, strength);
+  deps_.mainQueue->async([self = shared_from_this(), enabled, strength] { self->applyStatus(enabled, strength); });
+}
+
+void NightShiftManager::applyStatus(bool enabled, float strength) {
+  const bool wasEnabled = isNightShiftEnabled.get();
+  colorTemperatureStrength = strength;
+  isNightShiftEnabled = enabled;
+  checkAutoReEnable(wasEnabled, enabled);
+  if (!hasPerformedInitialCheck_) {
+    hasPerformedInitialCheck_ = true;
+    if (autoEnable.get() && !isNightShiftEnabled.get()) {
+      logger_.log("Initial launch check: 'Keep Always On' is enabled, but Night Shift is off. Activating now.");
+      enableNightShift();
+    }
+  }
+}
+
+void NightShiftManager::checkAutoReEnable(bool wasEnabled, bool isEnabled) {
+  if (!(wasEnabled && autoEnable.get() && !isEnabled)) return;
+  if (isInternalUpdate_.load()) return;
+  logger_.log("Night Shift was disabled but auto-enable is active. Re-enabling in 0.5 seconds...");
+  deps_.mainQueue->asyncAfter(kReEnableDelay, [weak = weak_from_this()] {
+    auto self = weak.lock();
+    if (self && self->autoEnable.get() && !self->isNightShiftEnabled.get()) self->enableNightShift();
+  });
+}
+
+void NightShiftManager::enableNightShift() {
+  logger_.log("Enabling Night Shift...");
+  clientQueue_->async([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->runCommand(true);
+  });
+}
+
+void NightShiftManager::disableNightShift() {
+  if (autoEnable.get()) {
+    logger_.log("Manual disable blocked - auto-enable is active");
+    return;
+  }
+  logger_.log("Disabling Night Shift...");
+  clientQueue_->async([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->runCommand(false);
+  });
+}
+
+void NightShiftManager::runCommand(bool enable) {
+  isInternalUpdate_.store(true);
+  if (blueLightClient_) blueLightClient_->setEnabled(enable);
+  // The window is one flag, not a count: an earlier command's close ends it.
+  deps_.mainQueue->asyncAfter(kCommandWindow, [self = shared_from_this()] { self->isInternalUpdate_.store(false); });
+  deps_.mainQueue->asyncAfter(kCommandReadDelay, [self = shared_from_this()] { self->updateStatus(); });
+}
+
+void NightShiftManager::setColorTemperatureStrength(float strength) {
+  logger_.log("Setting color temperature strength to: %f", strength);
+  clientQueue_->async([weak = weak_from_this(), strength] {
+    auto self = weak.lock();
+    if (self && self->blueLightClient_) self->blueLightClient_->setStrength(strength, true);
+  });
+  deps_.mainQueue->async([self = shared_from_this(), strength] { self->colorTemperatureStrength = strength; });
+}
+
+}  // namespace duskwarden
