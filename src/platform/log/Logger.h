@@ -97,6 +97,10 @@ class Logger {
       return static_cast<std::int64_t>(a);
     } else if constexpr (std::is_floating_point_v<A>) {
       return static_cast<double>(a);
+    } else if constexpr (std::is_convertible_v<const A&, const char*>) {
+      // A null C string must not bring the process down from a log call.
+      const char* s = a;
+      return std::string(s ? s : "(null)");
     } else {
       return std::string(a);
     }
