@@ -111,12 +111,6 @@ TEST_F(LaunchAtLoginTest, EveryWriteNotifiesOnceBeforeTheServiceIsContacted) {
   }
 }
 
-TEST_F(LaunchAtLoginTest, TheObservableWritesThroughToTheService) {
-  LaunchAtLogin::observable().setEnabled(true);
-  EXPECT_EQ(events, (Events{"willChange", "status", "register"}));
-  EXPECT_TRUE(LaunchAtLogin::observable().isEnabled());
-}
-
 TEST_F(LaunchAtLoginTest, EnablingWhenEnabledUnregistersThenRegisters) {
   service.current = AppServiceStatus::Enabled;
   LaunchAtLogin::setEnabled(true);
