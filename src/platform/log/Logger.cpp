@@ -199,7 +199,7 @@ void MemoryLogSink::clear() {
 Logger::Logger(std::string subsystem, std::string category)
     : subsystem_(std::move(subsystem)), category_(std::move(category)) {}
 
-void Logger::emit(LogLevel level, std::string_view format, std::vector<LogArgument> args) const {
+void Logger::submit(LogLevel level, std::string_view format, std::vector<LogArgument> args) const {
   LogEntry entry;
   entry.level = level;
   entry.subsystem = subsystem_;

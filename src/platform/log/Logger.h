@@ -79,14 +79,15 @@ class Logger {
 
   template <class... Args>
   void log(std::string_view format, const Args&... args) const {
-    emit(LogLevel::Default, format, {toArgument(args)...});
+    submit(LogLevel::Default, format, {toArgument(args)...});
   }
   template <class... Args>
   void error(std::string_view format, const Args&... args) const {
-    emit(LogLevel::Error, format, {toArgument(args)...});
+    submit(LogLevel::Error, format, {toArgument(args)...});
   }
 
-  void emit(LogLevel level, std::string_view format, std::vector<LogArgument> args) const;
+  // Not called emit: Qt defines emit as a macro, which would break any Qt file including this.
+  void submit(LogLevel level, std::string_view format, std::vector<LogArgument> args) const;
 
  private:
   template <class A>
