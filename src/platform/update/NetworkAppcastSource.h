@@ -1,0 +1,59 @@
+#pragma once
+// Fetches an appcast over HTTPS with Qt's network stack.
+//
+// Only https URLs are fetched, or http to the loopback interface (local test
+// servers). Redirects are checked against the same rule, so a feed can never
+// be moved to plain http. The body is capped while it arrives, and the whole
+// transfer has a deadline, so a hostile or stuck server cannot make the check
+// hang or eat memory.
+
+#include "platform/update/Appcast.h"
+#include "platform/update/AppcastSource.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace duskwarden {
+
+struct FetchLimits {
+  std::size_t maxBytes = kMaxAppcastBytes;
+  int timeoutMs = 20000;  // the whole transfer, redirects included
+  int maxRedirects = 5;
+};
+
+// Empty when `url` may be fetched; otherwise a sentence saying why not.
+std::string feedUrlProblem(const QUrl& url);
+
+class NetworkAppcastSource final : public QObject, public AppcastSource {
+  Q_OBJECT
+ public:
+  explicit NetworkAppcastSource(FetchLimits limits = {}, QObject* parent = nullptr);
+  ~NetworkAppcastSource() override;
+
+  void fetch(const QUrl& url, std::function<void(FetchResult)> done) override;
+  void cancel() override;
+
+ private:
+  void onRedirected(const QUrl& target);
+  void onMetaData();
+  void onReadyRead();
+  void onFinished();
+  void fail(std::string message);
+  void finish(FetchResult result);
+  void dropReply();
+
+  FetchLimits limits_;
+  QNetworkAccessManager* manager_ = nullptr;  // made on first fetch
+  QPointer<QNetworkReply> reply_;
+  QTimer deadline_;
+  QByteArray body_;
+  std::function<void(FetchResult)> done_;
+  unsigned generation_ = 0;  // tells a stale queued refusal from the current fetch
+};
+
+}  // namespace duskwarden

@@ -1,0 +1,131 @@
+#include "platform/update/StandardUpdateUserDriver.h"
+
+#include "platform/update/Appcast.h"
+
+#include <QAbstractButton>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace duskwarden {
+
+namespace {
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+
+QMessageBox* makeBox(QMessageBox::Icon icon, const QString& appName) {
+  auto* box = new QMessageBox(icon, QStringLiteral("Software Update - %1").arg(appName), QString());
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  // Feed text is shown as written, never interpreted as markup.
+  box->setTextFormat(Qt::PlainText);
+  return box;
+}
+
+// QMessageBox guesses the informative text's format, so text from a feed or
+// a server could turn into markup and live links; pin it to plain text.
+void setPlainInformativeText(QMessageBox* box, const QString& info) {
+  box->setInformativeText(info);
+  for (auto* label : box->findChildren<QLabel*>())
+    if (label->text() == info) label->setTextFormat(Qt::PlainText);
+}
+
+}  // namespace
+
+bool openWebUrl(const std::string& url, const UrlOpener& opener) {
+  if (!isWebUrl(url) || !opener) return false;
+  return opener(QUrl(text(url), QUrl::StrictMode));
+}
+
+StandardUpdateUserDriver::StandardUpdateUserDriver(UrlOpener opener) : opener_(std::move(opener)) {
+  if (!opener_) opener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+}
+
+StandardUpdateUserDriver::~StandardUpdateUserDriver() { closeCurrent(); }
+
+void StandardUpdateUserDriver::showChecking(std::function<void()> cancel) {
+  closeCurrent();
+  auto* box = makeBox(QMessageBox::Information, QStringLiteral("Duskwarden"));
+  box->setText(QStringLiteral("Checking for updates…"));
+  box->setStandardButtons(QMessageBox::Cancel);
+  // Closed by the user (Cancel, Escape, window close): abort the check. Closed
+  // because the result arrived: closeCurrent() disconnects this first.
+  QObject::connect(box, &QMessageBox::finished, box, [cancel = std::move(cancel)](int) {
+    if (cancel) cancel();
+  });
+  dialog_ = box;
+  box->show();
+}
+
+void StandardUpdateUserDriver::showResult(const UpdateCheckResult& result, std::function<void()> dismissed) {
+  closeCurrent();
+  const QString app = text(result.applicationName);
+  QMessageBox* box = nullptr;
+  switch (result.kind) {
+    case UpdateCheckResult::Kind::UpToDate:
+      box = makeBox(QMessageBox::Information, app);
+      box->setText(QStringLiteral("You're up to date."));
+      setPlainInformativeText(box, QStringLiteral("%1 %2 is the newest version available.")
+                                  .arg(app, text(result.currentVersion)));
+      box->setStandardButtons(QMessageBox::Ok);
+      break;
+    case UpdateCheckResult::Kind::UpdateAvailable: {
+      box = makeBox(QMessageBox::Information, app);
+      box->setText(QStringLiteral("A new version of %1 is available.").arg(app));
+      QString info = QStringLiteral("%1 %2 is available; you have %3.")
+                         .arg(app, text(result.item.displayVersion()), text(result.currentVersion));
+      if (!result.item.releaseNotesLink.empty())
+        info += QStringLiteral("\n\nRelease notes: %1").arg(text(result.item.releaseNotesLink));
+      setPlainInformativeText(box, info);
+      QPushButton* download = box->addButton(QStringLiteral("Open Download Page"), QMessageBox::AcceptRole);
+      if (!result.item.releaseNotesLink.empty()) {
+        QPushButton* notes = box->addButton(QStringLiteral("Release Notes"), QMessageBox::ActionRole);
+        QObject::connect(notes, &QPushButton::clicked, box,
+                         [this, link = result.item.releaseNotesLink] { openWebUrl(link, opener_); });
+      }
+      box->addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
+      box->setDefaultButton(download);
+      QObject::connect(download, &QPushButton::clicked, box,
+                       [this, link = result.item.downloadLink] { openWebUrl(link, opener_); });
+      break;
+    }
+    case UpdateCheckResult::Kind::Error:
+      box = makeBox(QMessageBox::Warning, app);
+      box->setText(QStringLiteral("The update check failed."));
+      setPlainInformativeText(box, text(result.errorMessage));
+      box->setStandardButtons(QMessageBox::Ok);
+      break;
+    case UpdateCheckResult::Kind::NotConfigured:
+      box = makeBox(QMessageBox::Information, app);
+      box->setText(QStringLiteral("Updates are not configured."));
+      setPlainInformativeText(box, 
+          QStringLiteral("This build of %1 has no update feed. Updates come from where you installed it.").arg(app));
+      box->setStandardButtons(QMessageBox::Ok);
+      break;
+  }
+  QObject::connect(box, &QMessageBox::finished, box, [dismissed = std::move(dismissed)](int) {
+    if (dismissed) dismissed();
+  });
+  dialog_ = box;
+  box->show();
+  box->raise();
+  box->activateWindow();
+}
+
+void StandardUpdateUserDriver::bringToFront() {
+  if (!dialog_) return;
+  dialog_->show();
+  dialog_->raise();
+  dialog_->activateWindow();
+}
+
+void StandardUpdateUserDriver::closeCurrent() {
+  if (!dialog_) return;
+  QMessageBox* box = dialog_;
+  dialog_ = nullptr;
+  QObject::disconnect(box, &QMessageBox::finished, nullptr, nullptr);
+  box->close();  // deletes itself (WA_DeleteOnClose)
+}
+
+}  // namespace duskwarden

@@ -1,0 +1,161 @@
+#include "platform/update/StandardUpdateUserDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include "TestEnvironment.h"
+
+namespace duskwarden {
+namespace {
+
+QApplication& app() {
+  static int argc = 1;
+  static char name[] = "test_update_dialog";
+  static char* argv[] = {name, nullptr};
+  static QApplication application(argc, argv);
+  return application;
+}
+
+QPushButton* button(QMessageBox* box, const QString& label) {
+  for (auto* b : box->buttons())
+    if (b->text() == label) return qobject_cast<QPushButton*>(b);
+  return nullptr;
+}
+
+QString allLabelText(QMessageBox* box) {
+  QString all;
+  for (auto* label : box->findChildren<QLabel*>()) all += label->text() + "\n";
+  return all;
+}
+
+UpdateCheckResult available() {
+  UpdateCheckResult r;
+  r.kind = UpdateCheckResult::Kind::UpdateAvailable;
+  r.applicationName = "Duskwarden";
+  r.currentVersion = "1.0.0 (1)";
+  r.item.version = "5";
+  r.item.shortVersionString = "1.5";
+  r.item.downloadLink = "https://example.org/duskwarden/download";
+  r.item.releaseNotesLink = "https://example.org/duskwarden/notes-1.5.html";
+  return r;
+}
+
+struct DialogTest : ::testing::Test {
+  void SetUp() override { app(); }
+  std::vector<QUrl> opened;
+  StandardUpdateUserDriver driver{[this](const QUrl& url) {
+    opened.push_back(url);
+    return true;
+  }};
+};
+
+TEST_F(DialogTest, UpdateAvailableOpensOnlyTheDownloadPage) {
+  int dismissed = 0;
+  driver.showResult(available(), [&] { ++dismissed; });
+  QMessageBox* box = driver.currentDialog();
+  ASSERT_TRUE(box);
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_EQ(box->text(), "A new version of Duskwarden is available.");
+  EXPECT_TRUE(box->informativeText().contains("Duskwarden 1.5 (5) is available; you have 1.0.0 (1)."));
+  EXPECT_TRUE(box->informativeText().contains("https://example.org/duskwarden/notes-1.5.html"));
+  app().processEvents();
+  const auto png = testing::artifactsDir() / "update-available.png";
+  ASSERT_TRUE(box->grab().save(QString::fromStdString(png.string())));
+
+  QPushButton* download = button(box, "Open Download Page");
+  ASSERT_TRUE(download);
+  download->click();
+  app().processEvents();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], QUrl("https://example.org/duskwarden/download"));
+  EXPECT_EQ(dismissed, 1);
+  EXPECT_FALSE(driver.currentDialog());
+
+  driver.showResult(available(), [&] { ++dismissed; });
+  QPushButton* notes = button(driver.currentDialog(), "Release Notes");
+  ASSERT_TRUE(notes);
+  notes->click();
+  app().processEvents();
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[1], QUrl("https://example.org/duskwarden/notes-1.5.html"));
+  EXPECT_EQ(dismissed, 2);
+}
+
+TEST_F(DialogTest, LaterClosesWithoutOpeningAnything) {
+  int dismissed = 0;
+  auto r = available();
+  r.item.releaseNotesLink.clear();
+  driver.showResult(r, [&] { ++dismissed; });
+  QMessageBox* box = driver.currentDialog();
+  ASSERT_TRUE(box);
+  EXPECT_FALSE(button(box, "Release Notes"));
+  button(box, "Later")->click();
+  app().processEvents();
+  EXPECT_TRUE(opened.empty());
+  EXPECT_EQ(dismissed, 1);
+}
+
+TEST_F(DialogTest, OtherOutcomesSaySoInPlainText) {
+  UpdateCheckResult r;
+  r.applicationName = "Duskwarden";
+  r.currentVersion = "1.0.0 (1)";
+
+  r.kind = UpdateCheckResult::Kind::UpToDate;
+  driver.showResult(r, [] {});
+  EXPECT_EQ(driver.currentDialog()->informativeText(), "Duskwarden 1.0.0 (1) is the newest version available.");
+  driver.currentDialog()->grab().save(QString::fromStdString((testing::artifactsDir() / "update-uptodate.png").string()));
+
+  r.kind = UpdateCheckResult::Kind::NotConfigured;
+  driver.showResult(r, [] {});
+  EXPECT_EQ(driver.currentDialog()->text(), "Updates are not configured.");
+
+  // Text from the network is shown as written, never as markup or live links.
+  r.kind = UpdateCheckResult::Kind::Error;
+  r.errorMessage = "The update server answered 500 <a href=\"file:///etc\">Internal</a>.";
+  driver.showResult(r, [] {});
+  QMessageBox* box = driver.currentDialog();
+  EXPECT_EQ(box->icon(), QMessageBox::Warning);
+  app().processEvents();
+  box->grab().save(QString::fromStdString((testing::artifactsDir() / "update-error.png").string()));
+  for (auto* label : box->findChildren<QLabel*>()) {
+    if (!label->text().contains("Internal")) continue;
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+  }
+  EXPECT_TRUE(allLabelText(box).contains("<a href="));
+  box->close();
+}
+
+TEST_F(DialogTest, ClosingTheCheckingBoxCancelsButTheResultReplacesItQuietly) {
+  int cancels = 0;
+  driver.showChecking([&] { ++cancels; });
+  ASSERT_TRUE(driver.currentDialog());
+  driver.showResult(available(), [] {});  // the result arrives: not a cancel
+  EXPECT_EQ(cancels, 0);
+  driver.currentDialog()->close();
+
+  driver.showChecking([&] { ++cancels; });
+  QMessageBox* checking = driver.currentDialog();
+  checking->button(QMessageBox::Cancel)->click();
+  app().processEvents();
+  EXPECT_EQ(cancels, 1);
+}
+
+TEST(OpenWebUrlTest, OpensOnlyHttpAndHttpsLinks) {
+  std::vector<QUrl> opened;
+  UrlOpener opener = [&](const QUrl& u) {
+    opened.push_back(u);
+    return true;
+  };
+  EXPECT_TRUE(openWebUrl("https://example.org/a", opener));
+  EXPECT_TRUE(openWebUrl("http://example.org/b", opener));
+  for (const char* bad : {"file:///etc/passwd", "javascript:alert(1)", "smb://host/share", "https://", "",
+                          "/relative/path", "ftp://example.org/x"})
+    EXPECT_FALSE(openWebUrl(bad, opener)) << bad;
+  EXPECT_EQ(opened.size(), 2u);
+}
+
+}  // namespace
+}  // namespace duskwarden
