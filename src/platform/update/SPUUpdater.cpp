@@ -1,6 +1,5 @@
 #include "platform/update/SPUUpdater.h"
 
-// Before any Qt header: Qt's "emit" keyword macro would rewrite Logger::emit.
 #include "platform/log/Logger.h"
 #include "platform/update/SystemVersion.h"
 #include "platform/update/Version.h"
