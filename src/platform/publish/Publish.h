@@ -163,7 +163,9 @@ class Published {
 
   // Current value at once, then every later value.
   AnyCancellable sink(std::function<void(const T&)> handler) {
-    handler(value_);
+    // A copy, so a handler that writes the property does not see its argument change under it.
+    const T current = value_;
+    handler(current);
     return subject_.sink(std::move(handler));
   }
 
