@@ -1,0 +1,100 @@
+#include "x11/X11Backend.h"
+
+#include "common/ColorTemperature.h"
+#include "x11/X11EventWatcher.h"
+#include "x11/X11Gamma.h"
+#include "x11/XDisplay.h"
+
+namespace duskwarden::provider::x11 {
+
+bool X11Backend::isUsable() {
+  auto display = XDisplay::open();
+  return display && hasGammaCrtcs(display->get()) && display->sync();
+}
+
+std::unique_ptr<X11Backend> X11Backend::create() {
+  std::unique_ptr<X11Backend> backend(new X11Backend());
+  if (!backend->connected()) return nullptr;
+  return backend;
+}
+
+X11Backend::~X11Backend() { watcher_.reset(); }
+
+bool X11Backend::connected() {
+  if (commands_ && !commands_->lost() && watcher_ && !watcher_->lost()) return true;
+  watcher_.reset();
+  commands_.reset();
+  auto commands = XDisplay::open();
+  if (!commands || !hasGammaCrtcs(commands->get()) || !commands->sync()) return false;
+  std::function<void()> callback;
+  {
+    std::lock_guard lock(callbackMutex_);
+    callback = callback_;
+  }
+  watcher_ = X11EventWatcher::start(std::move(callback));
+  if (!watcher_) return false;
+  commands_ = std::move(commands);
+  return true;
+}
+
+void X11Backend::changed() {
+  if (watcher_) watcher_->notify();
+}
+
+void X11Backend::setStatusCallback(std::function<void()> callback) {
+  {
+    std::lock_guard lock(callbackMutex_);
+    callback_ = callback;
+  }
+  if (watcher_) watcher_->setCallback(std::move(callback));
+}
+
+bool X11Backend::readEnabled(bool* enabled) {
+  if (!connected()) return false;
+  const auto state = readRamps(*commands_);
+  if (!state) return false;
+  *enabled = state->warmKelvin.has_value();
+  return true;
+}
+
+bool X11Backend::readStrength(float* strength) {
+  if (!connected()) return false;
+  const auto state = readRamps(*commands_);
+  if (!state) return false;
+  // What the screen shows when on; otherwise the setting that "on" will use.
+  double kelvin = kDefaultKelvin;
+  if (state->warmKelvin)
+    kelvin = *state->warmKelvin;
+  else if (const auto stored = readStoredKelvin(*commands_))
+    kelvin = *stored;
+  *strength = static_cast<float>(kelvinToStrength(kelvin).value_or(0.0));
+  return true;
+}
+
+void X11Backend::setEnabled(bool enabled) {
+  if (!connected()) return;
+  std::optional<double> kelvin;
+  if (enabled) {
+    // Keep what a screen still shows (another one may just have been reset),
+    // else the committed setting.
+    const auto state = readRamps(*commands_);
+    if (state && state->anyWarmKelvin)
+      kelvin = state->anyWarmKelvin;
+    else
+      kelvin = readStoredKelvin(*commands_).value_or(kDefaultKelvin);
+  }
+  applyRamps(*commands_, kelvin);
+  changed();
+}
+
+void X11Backend::setStrength(float strength, bool commit) {
+  const auto kelvin = strengthToKelvin(strength);
+  if (!kelvin || !connected()) return;  // NaN is no strength at all
+  if (commit) storeKelvin(*commands_, *kelvin);
+  // Only a screen that is warm now changes colour; off stays off.
+  const auto state = readRamps(*commands_);
+  if (state && state->anyWarmKelvin) applyRamps(*commands_, *kelvin);
+  changed();
+}
+
+}  // namespace duskwarden::provider::x11

@@ -1,0 +1,46 @@
+#pragma once
+// Night light on any X11 session: warm gamma ramps on every RandR CRTC.
+// The state lives in the X server (the ramps themselves, and the committed
+// temperature on the root window), never in a flag of ours.
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "core/Backend.h"
+
+namespace duskwarden::provider::x11 {
+
+class XDisplay;
+class X11EventWatcher;
+
+// Used when nothing has been committed yet in this X session; GNOME's default.
+inline constexpr double kDefaultKelvin = 2700.0;
+
+class X11Backend final : public Backend {
+ public:
+  // Cheap: connects, looks for a CRTC with gamma, disconnects.
+  static bool isUsable();
+  // nullptr when the display cannot be reached or has no gamma.
+  static std::unique_ptr<X11Backend> create();
+  ~X11Backend() override;
+
+  void setStatusCallback(std::function<void()> callback) override;
+  bool readEnabled(bool* enabled) override;
+  bool readStrength(float* strength) override;
+  void setEnabled(bool enabled) override;
+  void setStrength(float strength, bool commit) override;
+
+ private:
+  X11Backend() = default;
+  // (Re)connects after the X connection was lost; false while it cannot.
+  bool connected();
+  void changed();
+
+  std::mutex callbackMutex_;
+  std::function<void()> callback_;
+  std::unique_ptr<XDisplay> commands_;
+  std::unique_ptr<X11EventWatcher> watcher_;
+};
+
+}  // namespace duskwarden::provider::x11

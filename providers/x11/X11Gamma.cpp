@@ -1,0 +1,122 @@
+#include "x11/X11Gamma.h"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/Xrandr.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "common/GammaRamp.h"
+
+namespace duskwarden::provider::x11 {
+
+namespace {
+
+struct ResourcesFree {
+  void operator()(XRRScreenResources* r) const { XRRFreeScreenResources(r); }
+};
+struct GammaFree {
+  void operator()(XRRCrtcGamma* g) const { XRRFreeGamma(g); }
+};
+using Resources = std::unique_ptr<XRRScreenResources, ResourcesFree>;
+using Gamma = std::unique_ptr<XRRCrtcGamma, GammaFree>;
+
+bool hasRandr12(Display* display) {
+  int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+  return XRRQueryExtension(display, &eventBase, &errorBase) && XRRQueryVersion(display, &major, &minor) &&
+         (major > 1 || (major == 1 && minor >= 2));
+}
+
+// Calls visit(crtc, gammaSize) for every CRTC with a gamma ramp, on every
+// screen. False when RandR is missing or a screen's resources cannot be read.
+bool forEachGammaCrtc(Display* display, const std::function<bool(RRCrtc, int)>& visit) {
+  if (!hasRandr12(display)) return false;
+  for (int screen = 0; screen < ScreenCount(display); ++screen) {
+    Resources resources(XRRGetScreenResourcesCurrent(display, RootWindow(display, screen)));
+    if (!resources) return false;
+    for (int i = 0; i < resources->ncrtc; ++i) {
+      const int size = XRRGetCrtcGammaSize(display, resources->crtcs[i]);
+      if (size > 0 && !visit(resources->crtcs[i], size)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool hasGammaCrtcs(Display* display) {
+  bool found = false;
+  forEachGammaCrtc(display, [&](RRCrtc, int) {
+    found = true;
+    return false;  // one is enough
+  });
+  return found;
+}
+
+bool applyRamps(XDisplay& display, std::optional<double> kelvin) {
+  if (display.lost()) return false;
+  bool any = false;
+  const bool walked = forEachGammaCrtc(display.get(), [&](RRCrtc crtc, int size) {
+    Gamma gamma(XRRAllocGamma(size));
+    if (!gamma) return false;
+    const auto n = static_cast<std::size_t>(size);
+    fillRamps(kelvin, {{gamma->red, n}, {gamma->green, n}, {gamma->blue, n}});
+    XRRSetCrtcGamma(display.get(), crtc, gamma.get());
+    any = true;
+    return true;
+  });
+  return display.sync() && walked && any;
+}
+
+std::optional<RampState> readRamps(XDisplay& display) {
+  if (display.lost()) return std::nullopt;
+  RampState state;
+  bool any = false, allWarm = true;
+  const bool walked = forEachGammaCrtc(display.get(), [&](RRCrtc crtc, int size) {
+    Gamma gamma(XRRGetCrtcGamma(display.get(), crtc));
+    if (!gamma || gamma->size != size) return false;  // failed or the CRTC changed meanwhile
+    const auto n = static_cast<std::size_t>(size);
+    const auto kelvin = kelvinOfRamps({{gamma->red, n}, {gamma->green, n}, {gamma->blue, n}});
+    any = true;
+    if (kelvin && !state.anyWarmKelvin) state.anyWarmKelvin = kelvin;
+    allWarm = allWarm && kelvin.has_value();
+    return true;
+  });
+  if (!display.sync() || !walked || !any) return std::nullopt;
+  if (allWarm) state.warmKelvin = state.anyWarmKelvin;
+  return state;
+}
+
+std::optional<double> readStoredKelvin(XDisplay& display) {
+  if (display.lost()) return std::nullopt;
+  Display* d = display.get();
+  const Atom atom = XInternAtom(d, kStoredKelvinAtom, True);
+  if (atom == None) return std::nullopt;
+  Atom type = None;
+  int format = 0;
+  unsigned long items = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::optional<double> kelvin;
+  if (XGetWindowProperty(d, DefaultRootWindow(d), atom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
+                         &data) == Success &&
+      type == XA_CARDINAL && format == 32 && items == 1 && data != nullptr) {
+    // Format-32 data comes back as longs, whatever the platform's width.
+    kelvin = static_cast<double>(*reinterpret_cast<unsigned long*>(data));
+  }
+  if (data) XFree(data);
+  if (!display.sync()) return std::nullopt;
+  return kelvin;
+}
+
+bool storeKelvin(XDisplay& display, double kelvin) {
+  if (display.lost() || !std::isfinite(kelvin) || kelvin < 0) return false;
+  Display* d = display.get();
+  const Atom atom = XInternAtom(d, kStoredKelvinAtom, False);
+  const long value = std::lround(kelvin);
+  XChangeProperty(d, DefaultRootWindow(d), atom, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&value), 1);
+  return display.sync();
+}
+
+}  // namespace duskwarden::provider::x11

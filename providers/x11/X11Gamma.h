@@ -1,0 +1,33 @@
+#pragma once
+// The night-light state as the X server holds it: the gamma ramps of every
+// RandR CRTC, and the chosen temperature as a property on the root window
+// (so it outlives our process for the length of the X session).
+
+#include <optional>
+
+#include "x11/XDisplay.h"
+
+namespace duskwarden::provider::x11 {
+
+// RandR 1.2 or later, with at least one CRTC whose gamma ramp has entries.
+bool hasGammaCrtcs(Display* display);
+
+// Sets every CRTC to the warm ramps of `kelvin`, or to identity for nullopt.
+bool applyRamps(XDisplay& display, std::optional<double> kelvin);
+
+struct RampState {
+  // Set when every CRTC carries our warm ramps; the temperature they show.
+  std::optional<double> warmKelvin;
+  // The temperature of the first CRTC that carries our ramps, even when
+  // another CRTC was reset (a hotplugged screen).
+  std::optional<double> anyWarmKelvin;
+};
+// nullopt when the ramps could not be read.
+std::optional<RampState> readRamps(XDisplay& display);
+
+// The temperature the user last committed, kept on the root window.
+inline constexpr const char* kStoredKelvinAtom = "_DUSKWARDEN_NIGHT_LIGHT_KELVIN";
+std::optional<double> readStoredKelvin(XDisplay& display);
+bool storeKelvin(XDisplay& display, double kelvin);
+
+}  // namespace duskwarden::provider::x11

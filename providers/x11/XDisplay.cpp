@@ -1,0 +1,85 @@
+#include "x11/XDisplay.h"
+
+#include <mutex>
+#include <unordered_map>
+
+namespace duskwarden::provider::x11 {
+
+struct Handlers {
+  static std::mutex& mutex() {
+    static std::mutex m;
+    return m;
+  }
+  static std::unordered_map<Display*, XDisplay*>& ours() {
+    static std::unordered_map<Display*, XDisplay*> map;
+    return map;
+  }
+  static inline XErrorHandler previousError = nullptr;
+  static inline XIOErrorHandler previousIo = nullptr;
+
+  static XDisplay* find(Display* display) {
+    std::lock_guard lock(mutex());
+    auto it = ours().find(display);
+    return it == ours().end() ? nullptr : it->second;
+  }
+
+  static int onError(Display* display, XErrorEvent* event) {
+    if (XDisplay* ours = find(display)) {
+      ours->failed_ = true;
+      return 0;
+    }
+    return previousError ? previousError(display, event) : 0;
+  }
+
+  static int onIoError(Display* display) {
+    if (XDisplay* ours = find(display)) {
+      ours->lost_ = true;
+      return 0;  // Xlib then calls the exit handler below, which returns too
+    }
+    return previousIo ? previousIo(display) : 0;
+  }
+
+  // Returning from here leaves the connection dead but the process alive:
+  // Xlib marks it and fails every later request at once. Xlib takes the
+  // display's user lock for the exit that normally follows and never gives it
+  // back; release it, or closing the display from another thread hangs.
+  static void onIoExit(Display* display, void* self) {
+    static_cast<XDisplay*>(self)->lost_ = true;
+    XUnlockDisplay(display);
+  }
+
+  static void installOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+      XInitThreads();  // the event thread and the command queue each use Xlib
+      previousError = XSetErrorHandler(&onError);
+      previousIo = XSetIOErrorHandler(&onIoError);
+    });
+  }
+};
+
+std::unique_ptr<XDisplay> XDisplay::open() {
+  Handlers::installOnce();
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return nullptr;
+  std::unique_ptr<XDisplay> connection(new XDisplay(display));
+  XSetIOErrorExitHandler(display, &Handlers::onIoExit, connection.get());
+  std::lock_guard lock(Handlers::mutex());
+  Handlers::ours()[display] = connection.get();
+  return connection;
+}
+
+XDisplay::~XDisplay() {
+  XCloseDisplay(display_);  // still registered: a failure while closing stays ours
+  std::lock_guard lock(Handlers::mutex());
+  // Another connection may already have been given the same address.
+  auto it = Handlers::ours().find(display_);
+  if (it != Handlers::ours().end() && it->second == this) Handlers::ours().erase(it);
+}
+
+bool XDisplay::sync() {
+  if (!lost_) XSync(display_, False);
+  return !lost_ && !failed_.exchange(false);
+}
+
+}  // namespace duskwarden::provider::x11

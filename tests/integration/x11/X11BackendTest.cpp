@@ -1,0 +1,309 @@
+// The X11 backend against a real Xvfb: what it writes is read back through a
+// separate connection, and changes made by other programs reach it.
+#include <gtest/gtest.h>
+// Xlib after gtest: its None macro breaks gtest's headers.
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "TestEnvironment.h"
+#include "XvfbServer.h"
+#include "common/ColorTemperature.h"
+#include "x11/X11Backend.h"
+
+namespace duskwarden::provider::x11 {
+namespace {
+
+using duskwarden::testing::runWithDisplay;
+using duskwarden::testing::ScopedEnv;
+using duskwarden::testing::XvfbServer;
+
+struct Ramp {
+  std::vector<std::uint16_t> red, green, blue;
+};
+
+// An ordinary client of the server, independent of the backend's connections.
+class Observer {
+ public:
+  explicit Observer(const std::string& name) : display_(XOpenDisplay(name.c_str())) {}
+  ~Observer() {
+    if (display_) XCloseDisplay(display_);
+  }
+  bool ok() const { return display_ != nullptr; }
+
+  Ramp read() {
+    Ramp ramp;
+    withCrtc([&](RRCrtc crtc) {
+      XRRCrtcGamma* g = XRRGetCrtcGamma(display_, crtc);
+      ramp.red.assign(g->red, g->red + g->size);
+      ramp.green.assign(g->green, g->green + g->size);
+      ramp.blue.assign(g->blue, g->blue + g->size);
+      XRRFreeGamma(g);
+    });
+    return ramp;
+  }
+
+  void writeIdentity() {
+    withCrtc([&](RRCrtc crtc) {
+      const int size = XRRGetCrtcGammaSize(display_, crtc);
+      XRRCrtcGamma* g = XRRAllocGamma(size);
+      for (int k = 0; k < size; ++k)
+        g->red[k] = g->green[k] = g->blue[k] = static_cast<std::uint16_t>(65535L * k / (size - 1));
+      XRRSetCrtcGamma(display_, crtc, g);
+      XRRFreeGamma(g);
+    });
+    XSync(display_, False);
+  }
+
+ private:
+  template <typename F>
+  void withCrtc(F f) {
+    XRRScreenResources* res = XRRGetScreenResourcesCurrent(display_, DefaultRootWindow(display_));
+    ASSERT_NE(res, nullptr);
+    ASSERT_GT(res->ncrtc, 0);
+    f(res->crtcs[0]);
+    XRRFreeScreenResources(res);
+  }
+  Display* display_;
+};
+
+bool isIdentity(const Ramp& r) {
+  const auto n = r.red.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    const auto expected = static_cast<long>(std::lround(65535.0 * static_cast<double>(k) / static_cast<double>(n - 1)));
+    if (std::abs(r.red[k] - expected) > 1 || std::abs(r.green[k] - expected) > 1 || std::abs(r.blue[k] - expected) > 1)
+      return false;
+  }
+  return n > 0;
+}
+
+// Counts callbacks; waits for them with a deadline instead of sleeping.
+class CallbackCounter {
+ public:
+  std::function<void()> callback() {
+    return [this] {
+      std::lock_guard lock(mutex_);
+      ++count_;
+      cv_.notify_all();
+    };
+  }
+  int count() {
+    std::lock_guard lock(mutex_);
+    return count_;
+  }
+  bool waitBeyond(int seen, std::chrono::seconds timeout = std::chrono::seconds(5)) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, timeout, [&] { return count_ > seen; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  int count_ = 0;
+};
+
+class X11BackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.running()) << "Xvfb did not start";
+    env_ = std::make_unique<ScopedEnv>("DISPLAY", server_.name());
+    observer_ = std::make_unique<Observer>(server_.name());
+    ASSERT_TRUE(observer_->ok());
+    observer_->writeIdentity();  // Xvfb starts with uninitialised ramps
+  }
+  void TearDown() override {
+    observer_.reset();
+    env_.reset();
+  }
+
+  bool enabled(Backend& backend) {
+    bool on = false;
+    EXPECT_TRUE(backend.readEnabled(&on));
+    return on;
+  }
+  float strength(Backend& backend) {
+    float value = -1;
+    EXPECT_TRUE(backend.readStrength(&value));
+    return value;
+  }
+  int xrandr(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"xrandr"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runWithDisplay(server_.name(), argv);
+  }
+
+  XvfbServer server_;
+  std::unique_ptr<ScopedEnv> env_;
+  std::unique_ptr<Observer> observer_;
+};
+
+TEST_F(X11BackendTest, OnWritesWarmRampsThatAnotherClientSeesAndOffRestoresIdentity) {
+  ASSERT_TRUE(X11Backend::isUsable());
+  auto backend = X11Backend::create();
+  ASSERT_NE(backend, nullptr);
+  EXPECT_FALSE(enabled(*backend));
+
+  backend->setStrength(0.5f, true);
+  EXPECT_TRUE(isIdentity(observer_->read())) << "a strength change must not switch the light on";
+  backend->setEnabled(true);
+
+  const Ramp warm = observer_->read();
+  ASSERT_EQ(warm.red.size(), 256u);
+  const Whitepoint w = whitepointForKelvin(*strengthToKelvin(0.5));
+  EXPECT_EQ(warm.red[255], 65535);
+  EXPECT_NEAR(warm.green[255], 65535 * w.green, 1.0);
+  EXPECT_NEAR(warm.blue[255], 65535 * w.blue, 1.0);
+  EXPECT_NEAR(warm.green[128], 65535 * (128.0 / 255) * w.green, 1.0);
+  EXPECT_TRUE(enabled(*backend));
+
+  backend->setEnabled(false);
+  EXPECT_TRUE(isIdentity(observer_->read()));
+  EXPECT_FALSE(enabled(*backend));
+}
+
+TEST_F(X11BackendTest, StatusComesFromTheServerNotFromMemory) {
+  auto backend = X11Backend::create();
+  ASSERT_NE(backend, nullptr);
+  backend->setEnabled(true);
+  ASSERT_TRUE(enabled(*backend));
+
+  ASSERT_EQ(xrandr({"--output", "screen", "--gamma", "1:1:1"}), 0);
+  EXPECT_FALSE(enabled(*backend)) << "another program reset the gamma";
+
+  // A second instance (a restarted application) sees the same state.
+  backend->setStrength(0.9f, true);
+  backend->setEnabled(true);
+  auto second = X11Backend::create();
+  ASSERT_NE(second, nullptr);
+  EXPECT_TRUE(enabled(*second));
+  EXPECT_NEAR(strength(*second), 0.9f, 0.01f);
+}
+
+TEST_F(X11BackendTest, StrengthRoundTripsWhetherOnOrOff) {
+  auto backend = X11Backend::create();
+  ASSERT_NE(backend, nullptr);
+  for (float s : {0.0f, 0.01f, 0.25f, 0.5f, 0.77f, 1.0f}) {
+    backend->setEnabled(false);
+    backend->setStrength(s, true);
+    EXPECT_NEAR(strength(*backend), s, 0.01f) << "off, committed " << s;
+    backend->setEnabled(true);
+    EXPECT_TRUE(enabled(*backend)) << s;
+    EXPECT_NEAR(strength(*backend), s, 0.01f) << "on, from the ramps, " << s;
+  }
+  // Out of range clamps; NaN is ignored and leaves the screen as it was.
+  backend->setStrength(3.0f, true);
+  EXPECT_NEAR(strength(*backend), 1.0f, 0.01f);
+  backend->setStrength(-1.0f, false);
+  EXPECT_NEAR(strength(*backend), 0.0f, 0.01f);
+  backend->setStrength(std::nanf(""), true);
+  EXPECT_NEAR(strength(*backend), 0.0f, 0.01f);
+  EXPECT_TRUE(enabled(*backend));
+}
+
+TEST_F(X11BackendTest, UncommittedStrengthShowsButDoesNotBecomeTheSetting) {
+  auto backend = X11Backend::create();
+  ASSERT_NE(backend, nullptr);
+  backend->setStrength(0.2f, true);
+  backend->setEnabled(true);
+  backend->setStrength(0.8f, false);
+  EXPECT_NEAR(strength(*backend), 0.8f, 0.01f);
+  backend->setEnabled(false);
+  EXPECT_NEAR(strength(*backend), 0.2f, 0.01f);
+}
+
+TEST_F(X11BackendTest, RandrChangesAndOwnCommandsReachTheCallback) {
+  auto backend = X11Backend::create();
+  ASSERT_NE(backend, nullptr);
+  CallbackCounter counter;
+  backend->setStatusCallback(counter.callback());
+
+  // A mode set from another program: the kind of change that resets gamma.
+  int seen = counter.count();
+  ASSERT_EQ(xrandr({"--newmode", "800x600_t", "40", "800", "840", "968", "1056", "600", "601", "605", "628"}), 0);
+  ASSERT_EQ(xrandr({"--addmode", "screen", "800x600_t"}), 0);
+  ASSERT_EQ(xrandr({"--output", "screen", "--mode", "800x600_t"}), 0);
+  EXPECT_TRUE(counter.waitBeyond(seen)) << "no callback for a RandR mode change";
+
+  seen = counter.count();
+  backend->setEnabled(true);
+  EXPECT_TRUE(counter.waitBeyond(seen)) << "no callback after our own change";
+
+  // Replacing the callback stops the old one.
+  CallbackCounter second;
+  backend->setStatusCallback(second.callback());
+  const int oldCount = counter.count();
+  backend->setEnabled(false);
+  EXPECT_TRUE(second.waitBeyond(0));
+  backend.reset();  // joins the thread: no callback can still be running
+  EXPECT_EQ(counter.count(), oldCount);
+}
+
+TEST_F(X11BackendTest, DestroyingFromWithinTheCallbackIsSafe) {
+  auto backend = X11Backend::create();
+  ASSERT_NE(backend, nullptr);
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool destroyed = false;
+  backend->setStatusCallback([&] {
+    std::lock_guard lock(mutex);
+    backend.reset();
+    destroyed = true;
+    cv.notify_all();
+  });
+  backend->setEnabled(true);
+  std::unique_lock lock(mutex);
+  EXPECT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return destroyed; }));
+}
+
+TEST_F(X11BackendTest, LostServerIsAFailedReadAndAReturningOneIsUsedAgain) {
+  auto backend = X11Backend::create();
+  ASSERT_NE(backend, nullptr);
+  backend->setEnabled(true);
+  const int number = server_.number();
+  observer_.reset();
+  server_.kill();
+
+  bool on = true;
+  float value = -1;
+  EXPECT_FALSE(backend->readEnabled(&on));
+  EXPECT_FALSE(backend->readStrength(&value));
+  backend->setEnabled(true);  // must neither crash nor exit
+  backend->setStrength(0.3f, true);
+
+  XvfbServer again({}, number);
+  ASSERT_TRUE(again.running());
+  Observer observer(again.name());
+  observer.writeIdentity();
+  EXPECT_TRUE(backend->readEnabled(&on));
+  EXPECT_FALSE(on);
+  backend->setEnabled(true);
+  EXPECT_TRUE(enabled(*backend));
+}
+
+TEST(X11Detection, NoRandrOrNoDisplayIsNotSupported) {
+  XvfbServer withoutRandr({"-extension", "RANDR"});
+  ASSERT_TRUE(withoutRandr.running());
+  {
+    ScopedEnv display("DISPLAY", withoutRandr.name());
+    EXPECT_FALSE(X11Backend::isUsable());
+    EXPECT_EQ(X11Backend::create(), nullptr);
+  }
+  {
+    ScopedEnv display("DISPLAY", nullptr);
+    EXPECT_FALSE(X11Backend::isUsable());
+    EXPECT_EQ(X11Backend::create(), nullptr);
+  }
+  {
+    ScopedEnv display("DISPLAY", std::string(":4321"));  // nobody there
+    EXPECT_FALSE(X11Backend::isUsable());
+  }
+}
+
+}  // namespace
+}  // namespace duskwarden::provider::x11
