@@ -1,0 +1,77 @@
+#include "ScriptedProvider.h"
+
+#ifndef DW_TEST_PROVIDER_ABI
+#define DW_TEST_PROVIDER_ABI DW_NIGHTLIGHT_ABI_VERSION
+#endif
+
+namespace {
+
+DwTestProviderControl gControl;
+int gClientToken = 0;  // the one client's identity
+
+int supports() {
+  ++gControl.supportsCalls;
+  return gControl.supports.load();
+}
+
+dw_nightlight_client* create() {
+  ++gControl.createCalls;
+  if (gControl.createFails) return nullptr;
+  return reinterpret_cast<dw_nightlight_client*>(&gClientToken);
+}
+
+void destroy(dw_nightlight_client*) {
+  ++gControl.destroyCalls;
+  std::lock_guard lock(gControl.mutex);
+  gControl.callback = nullptr;
+  gControl.userData = nullptr;
+}
+
+void setCallback(dw_nightlight_client*, dw_nightlight_status_callback callback, void* userData) {
+  ++gControl.setCallbackCalls;
+  std::lock_guard lock(gControl.mutex);
+  gControl.callback = callback;
+  gControl.userData = userData;
+}
+
+int getStatus(dw_nightlight_client*, uint8_t status[DW_NIGHTLIGHT_STATUS_SIZE]) {
+  ++gControl.getStatusCalls;
+  if (!gControl.statusOk) {
+    status[1] = 0x7f;  // a failed read may leave anything behind
+    return 0;
+  }
+  status[1] = static_cast<uint8_t>(gControl.statusByte1.load());
+  return 1;
+}
+
+int getStrength(dw_nightlight_client*, float* strength) {
+  if (!gControl.strengthWrites) return 0;
+  *strength = gControl.strength.load();
+  return 1;
+}
+
+void setEnabled(dw_nightlight_client*, int enabled) {
+  ++gControl.setEnabledCalls;
+  gControl.lastEnabled = enabled;
+  if (gControl.setEnabledTakesEffect) gControl.statusByte1 = enabled ? 1 : 0;
+}
+
+void setStrength(dw_nightlight_client*, float strength, int commit) {
+  ++gControl.setStrengthCalls;
+  gControl.lastStrength = strength;
+  gControl.lastCommit = commit;
+}
+
+const dw_nightlight_ops kOps = {DW_TEST_PROVIDER_ABI, sizeof(dw_nightlight_ops), supports, create, destroy,
+                                setCallback, getStatus, getStrength, setEnabled, setStrength};
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) DwTestProviderControl* dw_test_provider_control() { return &gControl; }
+
+#ifndef DW_TEST_PROVIDER_NO_ENTRY
+__attribute__((visibility("default"))) const dw_nightlight_ops* dw_nightlight_get_ops(void) { return &kOps; }
+#endif
+}

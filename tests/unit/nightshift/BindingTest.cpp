@@ -1,0 +1,146 @@
+// The provider binding through the real loader, with the scripted test libraries.
+
+#include "ManagerHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace duskwarden::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+constexpr const char* kLoadFailed = "Failed to load CoreBrightness framework or Blue Light Reduction not supported";
+
+TEST(BindingLoad, RefusesMissingLibraryWrongVersionAndMissingEntryPoint) {
+  for (const char* path : {"/nonexistent/libduskwarden-nightlight.so", DW_TEST_PROVIDER_BADVERSION_PATH,
+                           DW_TEST_PROVIDER_NOENTRY_PATH}) {
+    SCOPED_TRACE(path);
+    BlueLightFramework framework(path);
+    EXPECT_FALSE(framework.load());
+    EXPECT_FALSE(framework.isLoaded());
+    EXPECT_EQ(framework.ops(), nullptr);
+    EXPECT_FALSE(CBBlueLightClient::supportsBlueLightReduction(framework));
+    EXPECT_EQ(CBBlueLightClient::create(framework), nullptr);
+  }
+  BlueLightFramework good(DW_TEST_PROVIDER_PATH);
+  EXPECT_TRUE(good.load());
+  EXPECT_TRUE(good.load());
+  ASSERT_NE(good.ops(), nullptr);
+  EXPECT_EQ(good.ops()->abi_version, DW_NIGHTLIGHT_ABI_VERSION);
+}
+
+TEST(BindingLoad, DefaultPathIsBesideTheExecutableInLibDuskwarden) {
+  const std::string path = BlueLightFramework::defaultLibraryPath();
+  const auto exeDir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  EXPECT_EQ(path, (exeDir.parent_path() / "lib/duskwarden/libduskwarden-nightlight.so").string());
+}
+
+// Each way of having no client: one error line, nothing published ever.
+TEST(BindingSetup, WithoutAClientThereIsOneErrorAndNothingIsPublished) {
+  struct Case {
+    const char* name;
+    std::string path;
+    int supports;
+    int createFails;
+    const char* error;
+    int createCalls;
+  };
+  const Case cases[] = {
+      {"missing library", "/nonexistent/lib.so", 1, 0, kLoadFailed, 0},
+      {"unknown version", DW_TEST_PROVIDER_BADVERSION_PATH, 1, 0, kLoadFailed, 0},
+      {"not supported", DW_TEST_PROVIDER_PATH, 0, 0, kLoadFailed, 0},
+      {"create gives nothing", DW_TEST_PROVIDER_PATH, 1, 1, "Failed to create CBBlueLightClient", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h(c.path);
+    h.provider.supports = c.supports;
+    h.provider.createFails = c.createFails;
+    h.provider.statusByte1 = 1;
+    h.startWith(false);
+    h.settle();
+    const auto errors = h.errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].message, c.error);
+    EXPECT_EQ(errors[0].subsystem, "com.quillmoor.Duskwarden");
+    EXPECT_EQ(errors[0].category, "NightShiftManager");
+    EXPECT_EQ(h.provider.createCalls.load(), c.createCalls);
+    EXPECT_EQ(h.provider.setCallbackCalls.load(), 0);
+    EXPECT_EQ(h.count("CBBlueLightClient initialized successfully"), 0u);
+
+    h.manager->updateStatus();
+    h.clock->advanceBy(2.0);
+    EXPECT_TRUE(h.published.empty());
+    EXPECT_FALSE(h.manager->isNightShiftEnabled.get());
+    EXPECT_EQ(h.manager->colorTemperatureStrength.get(), 0.5f);
+    EXPECT_FALSE(h.manager->hasPerformedInitialCheck());
+  }
+}
+
+TEST(BindingStatusRead, FailedReadPublishesAndLogsNothingAndALaterReadWorks) {
+  Harness h;
+  h.provider.statusOk = 0;
+  h.startWith(false);
+  h.settle();
+  EXPECT_EQ(h.provider.getStatusCalls.load(), 1);
+  EXPECT_THAT(h.lines(), ElementsAre("Auto-enable toggled: false",
+                                     "Auto-enable toggled: false. Launch at Login set to: false",
+                                     "NightShiftManager initialized with autoEnable: false",
+                                     "CBBlueLightClient initialized successfully"));
+  EXPECT_TRUE(h.published.empty());
+  EXPECT_FALSE(h.manager->hasPerformedInitialCheck());
+
+  h.provider.statusOk = 1;
+  h.provider.statusByte1 = 1;
+  h.provider.strength = 0.25f;
+  h.manager->updateStatus();
+  h.clock->runUntilIdle();
+  EXPECT_THAT(h.published, ElementsAre("strength=0.250000", "enabled=true"));
+  EXPECT_EQ(h.count("Status update - enabled: true, strength: 0.250000"), 1u);
+}
+
+TEST(BindingStatusRead, AnyNonZeroByteOneIsEnabledAndAnUnwrittenStrengthIsZero) {
+  Harness h;
+  h.provider.statusByte1 = 2;
+  h.provider.strengthWrites = 0;
+  h.startWith(false);
+  h.settle();
+  EXPECT_TRUE(h.manager->isNightShiftEnabled.get());
+  EXPECT_EQ(h.manager->colorTemperatureStrength.get(), 0.0f);
+  EXPECT_EQ(h.count("Status update - enabled: true, strength: 0.000000"), 1u);
+}
+
+TEST(BindingCallback, ChangeNotificationFromAnotherThreadSchedulesARead) {
+  Harness h;
+  h.startWith(false);
+  h.settle();
+  ASSERT_EQ(h.provider.setCallbackCalls.load(), 1);
+  h.provider.statusByte1 = 1;
+  std::thread platform([&] { h.provider.fire(); });
+  platform.join();
+  EXPECT_EQ(h.count("Night Shift status change detected"), 1u);
+  h.clock->advanceBy(0.1);
+  EXPECT_TRUE(h.manager->isNightShiftEnabled.get());
+}
+
+TEST(BindingCallback, ACallbackAfterTheManagerIsGoneDoesNothing) {
+  Harness h;
+  h.startWith(false);
+  h.settle();
+  h.provider.statusByte1 = 1;
+  ASSERT_TRUE(h.provider.fire());
+  // The scheduled read holds the manager weakly; dropping it ends the chain.
+  std::weak_ptr<NightShiftManager> weak = h.manager;
+  h.manager.reset();
+  EXPECT_TRUE(weak.expired());
+  EXPECT_EQ(h.provider.destroyCalls.load(), 1);
+  EXPECT_FALSE(h.provider.fire());  // destroy took the callback away
+  h.clearLog();
+  h.clock->advanceBy(2.0);
+  EXPECT_TRUE(h.lines().empty());
+  EXPECT_EQ(h.provider.getStatusCalls.load(), 1);
+}
+
+}  // namespace
+}  // namespace duskwarden::testing

@@ -1,0 +1,81 @@
+#include "ManagerHarness.h"
+
+#include "TestEnvironment.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace duskwarden::testing {
+
+DwTestProviderControl& scriptedProvider() {
+  static DwTestProviderControl* control = [] {
+    void* handle = ::dlopen(DW_TEST_PROVIDER_PATH, RTLD_LAZY);
+    if (handle == nullptr) {
+      std::fprintf(stderr, "cannot open %s: %s\n", DW_TEST_PROVIDER_PATH, ::dlerror());
+      std::abort();
+    }
+    auto get = reinterpret_cast<DwTestProviderControlFn>(::dlsym(handle, "dw_test_provider_control"));
+    if (get == nullptr) std::abort();
+    return get();
+  }();
+  return *control;
+}
+
+Harness::Harness(std::string libraryPath) : framework(std::move(libraryPath)), provider(scriptedProvider()) {
+  provider.reset();
+  setLogSinks({sink});
+  defaults = std::make_unique<UserDefaults>(makeTempDir("defaults") / "defaults.conf");
+}
+
+Harness::~Harness() {
+  subscriptions_.clear();
+  manager.reset();
+  clock.reset();  // drops pending work, which may hold the last reference
+  setLogSinks({});
+}
+
+void Harness::start(const bool* storedAutoEnable) {
+  if (storedAutoEnable != nullptr) defaults->setBool(*storedAutoEnable, kAutoEnableKey);
+  NightShiftManager::Dependencies deps;
+  deps.mainQueue = main;
+  deps.clientQueue = client;
+  deps.framework = &framework;
+  deps.defaults = defaults.get();
+  deps.loginItem = &loginItem;
+  manager = NightShiftManager::create(std::move(deps));
+  subscriptions_.push_back(manager->objectWillChange.sink([this] { ++willChangeCount; }));
+  // Subscribers get the current value at once; record only later writes.
+  recording_ = false;
+  subscriptions_.push_back(manager->colorTemperatureStrength.sink([this](const float& v) {
+    if (recording_) published.push_back("strength=" + std::to_string(v));
+  }));
+  subscriptions_.push_back(manager->isNightShiftEnabled.sink([this](const bool& v) {
+    if (recording_) published.push_back(std::string("enabled=") + (v ? "true" : "false"));
+  }));
+  subscriptions_.push_back(manager->autoEnable.sink([this](const bool& v) {
+    if (recording_) published.push_back(std::string("auto=") + (v ? "true" : "false"));
+  }));
+  recording_ = true;
+}
+
+std::vector<LogEntry> Harness::errors() const {
+  std::vector<LogEntry> out;
+  for (auto& e : sink->entries())
+    if (e.level == LogLevel::Error) out.push_back(e);
+  return out;
+}
+
+std::size_t Harness::count(const std::string& line) const {
+  auto all = lines();
+  return static_cast<std::size_t>(std::count(all.begin(), all.end(), line));
+}
+
+void Harness::externalChange(bool enabled) {
+  provider.statusByte1 = enabled ? 1 : 0;
+  ASSERT_TRUE(provider.fire()) << "no status callback installed";
+}
+
+}  // namespace duskwarden::testing
