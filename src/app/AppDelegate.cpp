@@ -1,0 +1,124 @@
+#include "app/AppDelegate.h"
+
+#include "nightshift/NightShiftManager.h"
+
+#include <chrono>
+
+namespace duskwarden {
+
+namespace {
+double steadySeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+std::shared_ptr<AppDelegate> AppDelegate::create(Environment environment) {
+  return std::shared_ptr<AppDelegate>(new AppDelegate(std::move(environment)));
+}
+
+AppDelegate::AppDelegate(Environment environment) : env_(std::move(environment)) {
+  if (!env_.bundle) env_.bundle = &Bundle::main();
+  if (!env_.manager) env_.manager = [] { return NightShiftManager::sharedHandle(); };
+  if (!env_.mainQueue) env_.mainQueue = mainQueueHandle();
+  if (!env_.now) env_.now = steadySeconds;
+}
+
+std::shared_ptr<NightShiftManager> AppDelegate::manager() const { return env_.manager(); }
+
+void AppDelegate::applicationDidFinishLaunching() {
+  Application& app = *env_.application;
+  app.configureCloudBackend();
+
+  updaterController_ = app.makeUpdaterController(true);
+
+  popover_ = app.makePopover(manager());
+  if (popover_) {
+    popover_->setContentSize(Size{320.0, 420.0});
+    popover_->setBehavior(PopoverBehavior::transient);
+  }
+
+  statusItem_ = app.makeStatusItem();
+  if (statusItem_) {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    statusItem_->button().setAction([weak] {
+      if (auto self = weak.lock()) self->handleStatusBarClick();
+    });
+    statusItem_->button().sendActionOn(eventMask(EventType::leftMouseUp) | eventMask(EventType::rightMouseUp));
+  }
+
+  // The first icon arrives through this path too, on a later main-queue turn.
+  std::weak_ptr<AppDelegate> weak = weak_from_this();
+  statusCancellable_ = manager()->isNightShiftEnabled.sink(*env_.mainQueue, [weak](const bool& enabled) {
+    if (auto self = weak.lock()) self->updateStatusIcon(enabled);
+  });
+
+  app.setActivationPolicy(ActivationPolicy::accessory);
+}
+
+void AppDelegate::updateStatusIcon(bool isNightShiftEnabled) {
+  SymbolImage image = isNightShiftEnabled
+                          ? SymbolImage{"moonphase.first.quarter", "Night Shift Active", menuBarSymbolConfiguration}
+                          : SymbolImage{"moonphase.full.moon.inverse", "Night Shift Inactive",
+                                        menuBarSymbolConfiguration};
+  if (statusItem_) statusItem_->setImage(image);
+}
+
+void AppDelegate::handleStatusBarClick() {
+  const auto& event = env_.application->currentEvent();
+  if (!event) return;
+  if (event->type == EventType::rightMouseUp) {
+    showStatusMenu();
+  } else if ((event->modifierFlags & kControlKeyMask) != 0) {
+    showStatusMenu();
+  } else {
+    togglePopover();
+  }
+}
+
+void AppDelegate::showStatusMenu() {
+  if (statusItem_) statusItem_->popUpMenu(buildStatusMenu());
+}
+
+bool AppDelegate::closedByThisClick() const {
+  const auto closedAt = popover_->lastClosedByOutsidePress();
+  if (!closedAt) return false;
+  const double elapsed = env_.now() - *closedAt;
+  return elapsed >= 0 && elapsed < kOutsideCloseGraceSeconds;
+}
+
+void AppDelegate::togglePopover() {
+  if (!statusItem_ || !popover_) return;
+  // A press on the icon closes the open popover before the tray reports the
+  // click; that click meant "close", so it must not open the popover again.
+  if (popover_->isShown() || closedByThisClick()) {
+    popover_->performClose();
+    return;
+  }
+  showPopover();
+}
+
+void AppDelegate::showPopover() {
+  if (!statusItem_ || !popover_ || popover_->isShown()) return;
+  manager()->updateStatus();
+  popover_->showRelativeTo(statusItem_->screenBounds());
+}
+
+Menu AppDelegate::buildStatusMenu() {
+  std::weak_ptr<AppDelegate> weak = weak_from_this();
+  Menu menu;
+  menu.items.push_back(MenuItem{"Check for Updates...", "", [weak] {
+                                  if (auto self = weak.lock()) self->checkForUpdates();
+                                }});
+  menu.items.push_back(MenuItem::separatorItem());
+  const std::string name = env_.bundle->stringForKey("CFBundleName").value_or("App");
+  Application* app = env_.application;
+  menu.items.push_back(MenuItem{"Quit " + name, "Ctrl+Q", [app] { app->terminate(); }});
+  return menu;
+}
+
+void AppDelegate::checkForUpdates() {
+  if (updaterController_) updaterController_->updater().checkForUpdates();
+}
+
+}  // namespace duskwarden

@@ -1,0 +1,68 @@
+#pragma once
+// The application delegate: runs the launch sequence, keeps the tray icon in
+// step with the Night Shift state, toggles the popover on a left click and
+// shows the menu on a right or Control click.
+//
+// It talks to the desktop only through Application and its products, so it
+// runs without a display in tests. Everything here runs on the main thread.
+
+#include "app/Application.h"
+#include "app/StatusItem.h"
+#include "platform/bundle/Bundle.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/publish/Publish.h"
+
+#include <functional>
+#include <memory>
+
+namespace duskwarden {
+
+class NightShiftManager;
+
+// A tray activation this soon after the popover closed itself on an outside
+// press is the same click: the press on the icon closed the popover first.
+inline constexpr double kOutsideCloseGraceSeconds = 0.35;
+
+class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
+ public:
+  struct Environment {
+    Application* application = nullptr;
+    const Bundle* bundle = nullptr;  // nullptr: Bundle::main()
+    // The process's manager; nullptr: NightShiftManager::sharedHandle().
+    std::function<std::shared_ptr<NightShiftManager>()> manager;
+    std::shared_ptr<DispatchQueue> mainQueue;  // nullptr: the installed main queue
+    std::function<double()> now;               // monotonic seconds; nullptr: steady clock
+  };
+
+  static std::shared_ptr<AppDelegate> create(Environment environment);
+
+  void applicationDidFinishLaunching();
+  void handleStatusBarClick();
+  void togglePopover();
+  // Opens the popover unless it is open (a second launch asks for this).
+  void showPopover();
+  void checkForUpdates();
+  void updateStatusIcon(bool isNightShiftEnabled);
+  Menu buildStatusMenu();
+
+  StatusItem* statusItem() const { return statusItem_.get(); }
+  Popover* popover() const { return popover_.get(); }
+  UpdaterController* updaterController() const { return updaterController_.get(); }
+  const AnyCancellable& statusCancellable() const { return statusCancellable_; }
+
+  static constexpr ImageSymbolConfiguration menuBarSymbolConfiguration{16.0, SymbolWeight::heavy};
+
+ private:
+  explicit AppDelegate(Environment environment);
+  std::shared_ptr<NightShiftManager> manager() const;
+  void showStatusMenu();
+  bool closedByThisClick() const;
+
+  Environment env_;
+  std::unique_ptr<StatusItem> statusItem_;
+  std::unique_ptr<Popover> popover_;
+  std::unique_ptr<UpdaterController> updaterController_;
+  AnyCancellable statusCancellable_;
+};
+
+}  // namespace duskwarden

@@ -1,0 +1,75 @@
+#include "app/QtPopover.h"
+
+#include "app/PopoverPlacement.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace duskwarden {
+
+PopoverWindow::PopoverWindow(QWidget* content, std::function<double()> now)
+    : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint), now_(std::move(now)) {
+  setObjectName(QStringLiteral("popover"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->addWidget(content);
+}
+
+void PopoverWindow::mousePressEvent(QMouseEvent* event) {
+  // Qt closes a popup on a press outside it; remember when, so the tray click
+  // that caused it is not read as a request to open it again.
+  if (!rect().contains(event->position().toPoint())) lastOutsideClose_ = now_();
+  QWidget::mousePressEvent(event);
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+QtPopover::QtPopover(QWidget* content, std::function<double()> now)
+    : window_(std::make_unique<PopoverWindow>(content, std::move(now))), content_(content) {}
+
+QtPopover::~QtPopover() = default;
+
+void QtPopover::setContentSize(Size size) {
+  contentSize_ = size;
+  if (!content_->sizeHint().isValid())
+    content_->resize(static_cast<int>(size.width), static_cast<int>(size.height));
+}
+
+void QtPopover::setBehavior(PopoverBehavior behavior) {
+  // Qt::Popup windows are transient by nature; the other behaviours are not used.
+  behavior_ = behavior;
+}
+
+bool QtPopover::isShown() const { return window_->isVisible(); }
+
+void QtPopover::showRelativeTo(const std::optional<Rect>& anchor) {
+  window_->adjustSize();
+  const QSize size = window_->size();
+  const QPoint cursor = QCursor::pos();
+  QScreen* screen = anchor ? QGuiApplication::screenAt(QPoint(anchor->x, anchor->y)) : nullptr;
+  if (!screen) screen = QGuiApplication::screenAt(cursor);
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1 << 15, 1 << 15);
+  const Point origin = popoverOrigin(anchor, Point{cursor.x(), cursor.y()}, size.width(), size.height(),
+                                     Rect{area.x(), area.y(), area.width(), area.height()});
+  window_->move(origin.x, origin.y);
+  window_->show();
+}
+
+void QtPopover::performClose() { window_->close(); }
+
+std::optional<double> QtPopover::lastClosedByOutsidePress() const { return window_->lastClosedByOutsidePress(); }
+
+}  // namespace duskwarden

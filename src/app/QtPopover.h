@@ -1,0 +1,59 @@
+#pragma once
+// The popover as a frameless Qt::Popup window hosting one content widget.
+//
+// A popup closes itself on a press outside it (Qt does this) and on Escape;
+// it is never a taskbar window and does not take the application active. The
+// window takes the content's own size (the popover view is 360 wide, its
+// height follows its content); the content size given beforehand is used only
+// when the content has no size of its own.
+
+#include "app/Application.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace duskwarden {
+
+class PopoverWindow final : public QWidget {
+  Q_OBJECT
+ public:
+  PopoverWindow(QWidget* content, std::function<double()> now);
+
+  std::optional<double> lastClosedByOutsidePress() const { return lastOutsideClose_; }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  std::function<double()> now_;
+  std::optional<double> lastOutsideClose_;
+};
+
+class QtPopover final : public Popover {
+ public:
+  // Takes ownership of `content`.
+  QtPopover(QWidget* content, std::function<double()> now);
+  ~QtPopover() override;
+
+  void setContentSize(Size size) override;
+  void setBehavior(PopoverBehavior behavior) override;
+  bool isShown() const override;
+  void showRelativeTo(const std::optional<Rect>& anchor) override;
+  void performClose() override;
+  std::optional<double> lastClosedByOutsidePress() const override;
+
+  PopoverBehavior behavior() const { return behavior_; }
+  PopoverWindow& window() { return *window_; }
+  QWidget& content() { return *content_; }
+
+ private:
+  std::unique_ptr<PopoverWindow> window_;
+  QWidget* content_;
+  Size contentSize_;
+  PopoverBehavior behavior_ = PopoverBehavior::applicationDefined;
+};
+
+}  // namespace duskwarden

@@ -1,0 +1,139 @@
+#include "app/QtStatusItem.h"
+
+#include "app/PopoverPlacement.h"
+#include "ui/Symbols.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+
+#include <algorithm>
+#include <array>
+
+namespace duskwarden {
+
+std::optional<Event> eventForActivation(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers) {
+  const std::uint64_t flags = modifiers.testFlag(Qt::ControlModifier) ? kControlKeyMask : 0;
+  switch (reason) {
+    case QSystemTrayIcon::Trigger:
+      return Event{EventType::leftMouseUp, flags};
+    case QSystemTrayIcon::Context:
+      return Event{EventType::rightMouseUp, flags};
+    default:
+      // A double click's first press already toggled; middle clicks mean nothing here.
+      return std::nullopt;
+  }
+}
+
+std::unique_ptr<QMenu> makeQMenu(const Menu& menu) {
+  auto qmenu = std::make_unique<QMenu>();
+  for (const auto& item : menu.items) {
+    if (item.isSeparator) {
+      qmenu->addSeparator();
+      continue;
+    }
+    QAction* action = qmenu->addAction(QString::fromStdString(item.title));
+    if (!item.keyEquivalent.empty())
+      action->setShortcut(QKeySequence::fromString(QString::fromStdString(item.keyEquivalent)));
+    if (item.action) {
+      auto run = item.action;
+      // Queued, so the menu has closed before the action (a dialog, Quit) runs.
+      QObject::connect(action, &QAction::triggered, action, [run] { run(); }, Qt::QueuedConnection);
+    }
+  }
+  return qmenu;
+}
+
+namespace {
+ui::SymbolConfiguration::Weight uiWeight(SymbolWeight weight) {
+  switch (weight) {
+    case SymbolWeight::regular:
+      return ui::SymbolConfiguration::Weight::Regular;
+    case SymbolWeight::semibold:
+      return ui::SymbolConfiguration::Weight::Semibold;
+    case SymbolWeight::bold:
+      return ui::SymbolConfiguration::Weight::Bold;
+    case SymbolWeight::heavy:
+      return ui::SymbolConfiguration::Weight::Heavy;
+  }
+  return ui::SymbolConfiguration::Weight::Regular;
+}
+
+Rect toRect(const QRect& r) { return Rect{r.x(), r.y(), r.width(), r.height()}; }
+}  // namespace
+
+QIcon trayIconForSymbol(const SymbolImage& image) {
+  const QString name = QString::fromStdString(image.symbolName);
+  const ui::SymbolConfiguration config{image.configuration.pointSize, uiWeight(image.configuration.weight)};
+  const QIcon glyph = ui::symbolIcon(name, config, QColor(0xf4, 0xf4, 0xf4));
+  const QIcon ring = ui::symbolIcon(name, config, QColor(0x1c, 0x1c, 0x1c));
+  if (glyph.isNull() || ring.isNull()) return {};
+
+  QIcon icon;
+  for (int side : {16, 22, 24, 32, 44, 48, 64, 96, 128}) {
+    const int outline = std::max(1, side / 16);
+    const int inner = side - 2 * outline;
+    const QPixmap light = glyph.pixmap(QSize(inner, inner));
+    const QPixmap dark = ring.pixmap(QSize(inner, inner));
+    QImage canvas(side, side, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    for (int dx = -outline; dx <= outline; ++dx)
+      for (int dy = -outline; dy <= outline; ++dy)
+        if (dx != 0 || dy != 0) painter.drawPixmap(outline + dx, outline + dy, dark);
+    painter.drawPixmap(outline, outline, light);
+    painter.end();
+    icon.addPixmap(QPixmap::fromImage(canvas));
+  }
+  return icon;
+}
+
+QtStatusItem::QtStatusItem(EventSource& events) : events_(events) {
+  connect(&tray_, &QSystemTrayIcon::activated, this, &QtStatusItem::activated);
+}
+
+QtStatusItem::~QtStatusItem() {
+  if (menu_) delete menu_.data();
+}
+
+void QtStatusItem::activated(QSystemTrayIcon::ActivationReason reason) {
+  if (auto event = eventForActivation(reason, QGuiApplication::keyboardModifiers())) button_.send(*event, events_);
+}
+
+bool QtStatusItem::setImage(const SymbolImage& image) {
+  const QIcon icon = trayIconForSymbol(image);
+  if (icon.isNull()) return false;
+  tray_.setIcon(icon);
+  tray_.setToolTip(QString::fromStdString(image.accessibilityDescription));
+  // Shown with its first image: until then there is nothing to show.
+  if (!tray_.isVisible()) tray_.show();
+  return true;
+}
+
+std::optional<Rect> QtStatusItem::screenBounds() const {
+  const QRect r = tray_.geometry();
+  if (!r.isValid() || r.isEmpty()) return std::nullopt;
+  return toRect(r);
+}
+
+void QtStatusItem::popUpMenu(const Menu& menu) {
+  if (menu_) menu_->deleteLater();
+  QMenu* qmenu = makeQMenu(menu).release();
+  qmenu->setAttribute(Qt::WA_DeleteOnClose);
+  menu_ = qmenu;
+
+  const QPoint cursor = QCursor::pos();
+  const auto anchor = screenBounds();
+  QScreen* screen = anchor ? QGuiApplication::screenAt(QPoint(anchor->x, anchor->y)) : nullptr;
+  if (!screen) screen = QGuiApplication::screenAt(cursor);
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  const QSize size = qmenu->sizeHint();
+  const Rect available = screen ? toRect(screen->availableGeometry()) : Rect{0, 0, 1 << 15, 1 << 15};
+  const Point origin = popoverOrigin(anchor, Point{cursor.x(), cursor.y()}, size.width(), size.height(), available);
+  qmenu->popup(QPoint(origin.x, origin.y));
+}
+
+}  // namespace duskwarden
