@@ -1,0 +1,48 @@
+#pragma once
+// Night light on GNOME (Wayland or X11): the settings daemon's Night Light,
+// driven through its GSettings keys and read from its colour D-Bus object.
+//
+// On is "active now, whatever the schedule": night-light-enabled true,
+// schedule-automatic false, from 0.0 to 0.0 (from == to means all day), and
+// "disabled until tomorrow" cleared. The user's own schedule keys are kept in
+// $XDG_STATE_HOME/duskwarden/gnome-night-light.ini when we first switch on,
+// and put back when we switch off (unless the user has changed them since);
+// off also sets night-light-enabled false, so it is not active now.
+// Strength is the night-light-temperature key. Enabled is what the daemon
+// reports: NightLightActive && !DisabledUntilTomorrow.
+
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "core/Backend.h"
+
+namespace duskwarden::provider::gnome {
+
+inline constexpr const char* kSchema = "org.gnome.settings-daemon.plugins.color";
+inline constexpr const char* kBusName = "org.gnome.SettingsDaemon.Color";
+inline constexpr const char* kObjectPath = "/org/gnome/SettingsDaemon/Color";
+
+class GnomeBackend final : public Backend {
+ public:
+  // The schema is installed and the colour service owns its name on the session bus.
+  static bool isUsable();
+  static std::unique_ptr<GnomeBackend> create();
+  // No callback runs once this returns, unless called from within the callback.
+  ~GnomeBackend() override;
+
+  void setStatusCallback(std::function<void()> callback) override;
+  bool readEnabled(bool* enabled) override;
+  bool readStrength(float* strength) override;
+  void setEnabled(bool enabled) override;
+  void setStrength(float strength, bool commit) override;
+
+  struct Loop;
+
+ private:
+  explicit GnomeBackend(std::shared_ptr<Loop> loop, std::thread thread);
+  std::shared_ptr<Loop> loop_;
+  std::thread thread_;
+};
+
+}  // namespace duskwarden::provider::gnome

@@ -1,0 +1,28 @@
+#pragma once
+// The user's own Night Light schedule, kept while we hold night light on all
+// day so that switching off can give it back.
+
+#include <optional>
+#include <string>
+
+namespace duskwarden::provider::gnome {
+
+struct Schedule {
+  bool automatic = true;  // sunset to sunrise
+  double from = 20.0;     // hours, used when not automatic
+  double to = 6.0;
+};
+
+// Our all-day recipe: not automatic, from == to == 0.
+Schedule alwaysOnSchedule();
+bool isAlwaysOn(const Schedule& schedule);
+
+// $XDG_STATE_HOME/duskwarden/gnome-night-light.ini
+std::string savedSchedulePath();
+// nullopt when nothing is saved or the file is unreadable or damaged.
+std::optional<Schedule> loadSavedSchedule();
+// Written atomically; false on failure.
+bool saveSchedule(const Schedule& schedule);
+void forgetSavedSchedule();
+
+}  // namespace duskwarden::provider::gnome

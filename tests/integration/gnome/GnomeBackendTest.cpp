@@ -1,0 +1,266 @@
+// The GNOME backend against the real settings daemon (gsd-color), real dconf
+// and a private session bus. Waits follow the backend's own callbacks, with
+// a deadline; nothing sleeps a fixed time.
+#include <gtest/gtest.h>
+
+#include <gio/gio.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+
+#include "GnomeSession.h"
+#include "TestEnvironment.h"
+#include "common/ColorTemperature.h"
+#include "gnome/GnomeBackend.h"
+#include "gnome/GnomeSchedule.h"
+
+namespace duskwarden::provider::gnome {
+namespace {
+
+using duskwarden::testing::GnomeSession;
+using duskwarden::testing::ScopedEnv;
+using namespace std::chrono_literals;
+
+GnomeSession* session = nullptr;
+
+class SessionEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { session = new GnomeSession(); }
+  void TearDown() override {
+    // GIO's shared bus connection (dconf, the test's own proxy) ends the
+    // process when its bus goes away; here the bus going away is the plan.
+    if (GDBusConnection* shared = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+      g_dbus_connection_set_exit_on_close(shared, FALSE);
+      g_object_unref(shared);
+    }
+    delete session;
+    session = nullptr;
+  }
+};
+const auto* const kSession = ::testing::AddGlobalTestEnvironment(new SessionEnvironment);
+
+class Events {
+ public:
+  std::function<void()> callback() {
+    return [this] {
+      std::lock_guard lock(mutex_);
+      ++count_;
+      cv_.notify_all();
+    };
+  }
+  int count() {
+    std::lock_guard lock(mutex_);
+    return count_;
+  }
+  // Re-checks `condition` after every callback until it holds or time runs out.
+  bool waitFor(const std::function<bool()>& condition, std::chrono::seconds timeout = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      const int seen = count();
+      if (condition()) return true;
+      std::unique_lock lock(mutex_);
+      if (!cv_.wait_until(lock, deadline, [&] { return count_ > seen; })) return condition();
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  int count_ = 0;
+};
+
+// Watches the daemon's Temperature property on a context of our own until it
+// equals `kelvin`; each step of its ramp arrives as a property change.
+bool waitForDaemonTemperature(guint kelvin, guint timeoutSeconds = 15) {
+  GMainContext* context = g_main_context_new();
+  g_main_context_push_thread_default(context);
+  GDBusProxy* proxy = g_dbus_proxy_new_for_bus_sync(G_BUS_TYPE_SESSION, G_DBUS_PROXY_FLAGS_NONE, nullptr, kBusName,
+                                                    kObjectPath, kBusName, nullptr, nullptr);
+  bool timedOut = false;
+  GSource* timer = g_timeout_source_new_seconds(timeoutSeconds);
+  g_source_set_callback(
+      timer,
+      [](gpointer flag) -> gboolean {
+        *static_cast<bool*>(flag) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &timedOut, nullptr);
+  g_source_attach(timer, context);
+  auto reached = [&] {
+    GVariant* v = proxy ? g_dbus_proxy_get_cached_property(proxy, "Temperature") : nullptr;
+    const bool at = v && g_variant_get_uint32(v) == kelvin;
+    if (v) g_variant_unref(v);
+    return at;
+  };
+  while (proxy && !reached() && !timedOut) g_main_context_iteration(context, TRUE);
+  const bool result = reached();
+  g_source_destroy(timer);
+  g_source_unref(timer);
+  if (proxy) g_object_unref(proxy);
+  g_main_context_pop_thread_default(context);
+  g_main_context_unref(context);
+  return result;
+}
+
+class GnomeBackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(session && session->ok()) << "private bus or Xvfb did not start";
+    session->resetKeys();
+    forgetSavedSchedule();
+    ASSERT_TRUE(session->startDaemon()) << "gsd-color did not appear on the bus";
+    backend_ = GnomeBackend::create();
+    ASSERT_NE(backend_, nullptr);
+    backend_->setStatusCallback(events_.callback());
+  }
+  void TearDown() override { backend_.reset(); }
+
+  std::optional<bool> enabled() {
+    bool on = false;
+    if (!backend_->readEnabled(&on)) return std::nullopt;
+    return on;
+  }
+  bool waitEnabled(std::optional<bool> expected) {
+    return events_.waitFor([&] { return enabled() == expected; });
+  }
+  std::string key(const std::string& name) { return session->gsettingsGet(name); }
+
+  Events events_;
+  std::unique_ptr<GnomeBackend> backend_;
+};
+
+TEST_F(GnomeBackendTest, OnIsActiveAllDayAndOffGivesTheScheduleBack) {
+  EXPECT_EQ(enabled(), false);
+
+  backend_->setEnabled(true);
+  EXPECT_EQ(key("night-light-enabled"), "true");
+  EXPECT_EQ(key("night-light-schedule-automatic"), "false");
+  EXPECT_EQ(key("night-light-schedule-from"), "0.0");
+  EXPECT_EQ(key("night-light-schedule-to"), "0.0");
+  EXPECT_TRUE(waitEnabled(true)) << "the daemon did not report night light active";
+
+  backend_->setEnabled(false);
+  EXPECT_EQ(key("night-light-enabled"), "false");
+  EXPECT_EQ(key("night-light-schedule-automatic"), "true");
+  EXPECT_EQ(key("night-light-schedule-from"), "20.0");
+  EXPECT_EQ(key("night-light-schedule-to"), "6.0");
+  EXPECT_TRUE(waitEnabled(false));
+}
+
+TEST_F(GnomeBackendTest, TheUsersOwnScheduleSurvivesAndANewerChoiceWins) {
+  ASSERT_TRUE(session->gsettingsSet("night-light-schedule-automatic", "false"));
+  ASSERT_TRUE(session->gsettingsSet("night-light-schedule-from", "21.5"));
+  ASSERT_TRUE(session->gsettingsSet("night-light-schedule-to", "7.25"));
+  backend_->setEnabled(true);
+  // A second switch-on (a restart of the application) must not save our own recipe.
+  auto again = GnomeBackend::create();
+  ASSERT_NE(again, nullptr);
+  again->setEnabled(true);
+  again.reset();
+  backend_->setEnabled(false);
+  EXPECT_EQ(key("night-light-schedule-from"), "21.5");
+  EXPECT_EQ(key("night-light-schedule-to"), "7.25");
+
+  backend_->setEnabled(true);
+  ASSERT_TRUE(session->gsettingsSet("night-light-schedule-from", "19.0"));  // the user, in Settings
+  backend_->setEnabled(false);
+  EXPECT_EQ(key("night-light-schedule-from"), "19.0");
+  EXPECT_FALSE(loadSavedSchedule().has_value());
+}
+
+TEST_F(GnomeBackendTest, StrengthIsTheTemperatureKeyAndTheDaemonAppliesIt) {
+  backend_->setStrength(0.5f, true);
+  EXPECT_EQ(key("night-light-temperature"), "uint32 3200");
+  float strength = -1;
+  ASSERT_TRUE(backend_->readStrength(&strength));
+  EXPECT_NEAR(strength, 0.5f, 0.01f);
+
+  backend_->setStrength(std::nanf(""), true);  // ignored
+  backend_->setStrength(2.0f, true);           // clamped
+  EXPECT_EQ(key("night-light-temperature"), "uint32 1700");
+
+  // The daemon ramps towards the key; wait for it to arrive (about 5 s).
+  backend_->setStrength(0.9f, true);
+  backend_->setEnabled(true);
+  EXPECT_TRUE(waitForDaemonTemperature(2000)) << "the daemon did not reach 2000 K";
+  ASSERT_TRUE(backend_->readStrength(&strength));
+  EXPECT_NEAR(strength, 0.9f, 0.01f);
+}
+
+TEST_F(GnomeBackendTest, OtherProgramsAndTheDaemonReachTheCallback) {
+  int seen = events_.count();
+  ASSERT_TRUE(session->gsettingsSet("night-light-temperature", "3000"));
+  EXPECT_TRUE(events_.waitFor([&] { return events_.count() > seen; })) << "no callback for gsettings set";
+
+  backend_->setEnabled(true);
+  ASSERT_TRUE(waitEnabled(true));
+  // "Disable until tomorrow" from the panel: the daemon's own property.
+  session->run({"gdbus", "call", "--session", "-d", kBusName, "-o", kObjectPath, "-m",
+                "org.freedesktop.DBus.Properties.Set", kBusName, "DisabledUntilTomorrow", "<true>"});
+  EXPECT_TRUE(waitEnabled(false)) << "disabled until tomorrow is not warm now";
+  backend_->setEnabled(true);
+  EXPECT_TRUE(waitEnabled(true)) << "on must clear disabled-until-tomorrow";
+}
+
+TEST_F(GnomeBackendTest, TheDaemonGoingAwayAndComingBackIsSurvived) {
+  backend_->setEnabled(true);
+  ASSERT_TRUE(waitEnabled(true));
+  session->killDaemon();
+  EXPECT_TRUE(waitEnabled(std::nullopt)) << "reads must fail while the daemon is gone";
+  EXPECT_FALSE(GnomeBackend::isUsable());
+  backend_->setEnabled(true);  // still fine: writes the keys
+
+  ASSERT_TRUE(session->startDaemon());
+  EXPECT_TRUE(waitEnabled(true)) << "the returning daemon is read again";
+  EXPECT_TRUE(GnomeBackend::isUsable());
+}
+
+TEST_F(GnomeBackendTest, DestroyingFromWithinTheCallbackIsSafe) {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool destroyed = false;
+  backend_->setStatusCallback([&] {
+    std::lock_guard lock(mutex);
+    if (!backend_) return;
+    backend_.reset();
+    destroyed = true;
+    cv.notify_all();
+  });
+  ASSERT_TRUE(session->gsettingsSet("night-light-temperature", "3100"));
+  std::unique_lock lock(mutex);
+  EXPECT_TRUE(cv.wait_for(lock, 10s, [&] { return destroyed; }));
+}
+
+TEST(GnomeDetection, NoBusOrNoDaemonIsNotUsable) {
+  ASSERT_TRUE(session && session->ok());
+  session->killDaemon();
+  EXPECT_FALSE(GnomeBackend::isUsable());
+  ScopedEnv noBus("DBUS_SESSION_BUS_ADDRESS", std::string("unix:path=/nonexistent/bus"));
+  EXPECT_FALSE(GnomeBackend::isUsable());
+  EXPECT_EQ(GnomeBackend::create(), nullptr);
+}
+
+TEST(GnomeSchedule, SavedScheduleRoundTripsAndDamageIsRefused) {
+  forgetSavedSchedule();
+  EXPECT_FALSE(loadSavedSchedule().has_value());
+  ASSERT_TRUE(saveSchedule({false, 22.5, 5.75}));
+  const auto loaded = loadSavedSchedule();
+  ASSERT_TRUE(loaded.has_value());
+  EXPECT_FALSE(loaded->automatic);
+  EXPECT_DOUBLE_EQ(loaded->from, 22.5);
+  EXPECT_DOUBLE_EQ(loaded->to, 5.75);
+
+  std::ofstream(savedSchedulePath()) << "[schedule]\nautomatic=false\nfrom=99\nto=6\n";
+  EXPECT_FALSE(loadSavedSchedule().has_value()) << "an hour of 99 must not reach the settings";
+  std::ofstream(savedSchedulePath()) << "garbage";
+  EXPECT_FALSE(loadSavedSchedule().has_value());
+  forgetSavedSchedule();
+}
+
+}  // namespace
+}  // namespace duskwarden::provider::gnome
