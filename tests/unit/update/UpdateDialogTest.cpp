@@ -15,8 +15,9 @@ QApplication& app() {
   static int argc = 1;
   static char name[] = "test_update_dialog";
   static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  return application;
+  // Kept for the whole process, as Qt expects one application object.
+  static auto* application = new QApplication(argc, argv);
+  return *application;
 }
 
 QPushButton* button(QMessageBox* box, const QString& label) {
@@ -45,6 +46,11 @@ UpdateCheckResult available() {
 
 struct DialogTest : ::testing::Test {
   void SetUp() override { app(); }
+  void TearDown() override {
+    if (driver.currentDialog()) driver.currentDialog()->close();
+    // Closed boxes delete themselves later; let that happen inside the test.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
   std::vector<QUrl> opened;
   StandardUpdateUserDriver driver{[this](const QUrl& url) {
     opened.push_back(url);
