@@ -1,0 +1,104 @@
+#include "ui/ContentViewModel.h"
+
+namespace duskwarden::ui {
+
+namespace {
+
+constexpr ColorSpec color(ColorRole role, double opacity = 1.0) { return ColorSpec{role, opacity}; }
+
+KeepAlwaysOnCardSpec describeCard(bool autoEnable) {
+  KeepAlwaysOnCardSpec card;
+  card.switchOn = autoEnable;
+  card.switchAccessibleName = "Warden Mode";
+  card.title.text = "Always On Mode";
+  card.caption.text = "Automatically keeps Night Shift active.";
+  if (autoEnable) {
+    card.shield = {"checkmark.shield.fill", color(ColorRole::White)};
+    card.title.color = color(ColorRole::White);
+    card.caption.color = color(ColorRole::White, 0.8);
+    card.background = color(ColorRole::Blue, 0.9);
+  } else {
+    card.shield = {"shield.fill", color(ColorRole::Primary)};
+    card.title.color = color(ColorRole::Primary);
+    card.caption.color = color(ColorRole::Secondary);
+    card.background = color(ColorRole::Primary, 0.1);
+  }
+  return card;
+}
+
+}  // namespace
+
+ContentViewDescription describeContentView(const ContentViewInputs& in) {
+  const bool e = in.isNightShiftEnabled;
+  const bool k = in.autoEnable;
+  ContentViewDescription d;
+
+  d.headerSymbol = e ? SymbolSpec{"moonphase.first.quarter", color(ColorRole::Orange)}
+                     : SymbolSpec{"moonphase.full.moon.inverse", color(ColorRole::Secondary)};
+  d.title = {"Duskwarden", color(ColorRole::Primary)};
+  d.statusBadge = {std::string("Status: ") + (e ? "Active" : "Inactive"),
+                   color(e ? ColorRole::Green : ColorRole::Red)};
+  d.statusBadgeBackground = color(ColorRole::Black, 0.2);
+  d.keepAlwaysOnCard = describeCard(k);
+
+  d.enableButton = {"Enable Night Shift", !e};
+  // Turning off is refused while Keep Always On is set, so the button says so.
+  d.disableButton = {"Disable Night Shift", e && !k};
+
+  d.strength.lessCaption = {"Less Warm", color(ColorRole::Secondary)};
+  d.strength.moreCaption = {"More Warm", color(ColorRole::Secondary)};
+  d.strength.value = static_cast<double>(in.colorTemperatureStrength);
+  d.strength.lower = 0.0;
+  d.strength.upper = 1.0;
+
+  // A missing or non-text version shows the bare "V" rather than nothing odd.
+  d.versionLine.text = "V" + in.bundleVersion.value_or(std::string());
+  // White text vanishes on a light background; there the dimmed label colour
+  // keeps the line readable.
+  d.versionLine.color = in.appearance == Appearance::Dark ? color(ColorRole::White, 0.8)
+                                                          : color(ColorRole::Secondary);
+  return d;
+}
+
+namespace contentview {
+
+namespace {
+enum Element { Header, Title, Badge, Card, Divider1, Buttons, Divider2, Strength, Version };
+}
+
+int topPadding(int element) {
+  switch (element) {
+    case Divider1:
+    case Divider2:
+      return kDividerVerticalPadding;
+    default:
+      return 0;
+  }
+}
+
+int bottomPadding(int element) {
+  switch (element) {
+    case Header:
+      return kHeaderBottomPadding;
+    case Badge:
+      return kBadgeBottomPadding;
+    case Card:
+      return kCardBottomPadding;
+    case Divider1:
+    case Divider2:
+      return kDividerVerticalPadding;
+    case Strength:
+      return kStrengthBottomPadding;
+    default:
+      return 0;
+  }
+}
+
+int gapAfter(int element) {
+  if (element < 0 || element + 1 >= kElementCount) return 0;
+  return bottomPadding(element) + kSpacing + topPadding(element + 1);
+}
+
+}  // namespace contentview
+
+}  // namespace duskwarden::ui

@@ -1,0 +1,111 @@
+#pragma once
+// The popover's content without any toolkit: what each of its nine elements
+// shows, as a pure function of the manager's values and the bundle version.
+// ContentView (Qt) only applies what describeContentView() returns, so this is
+// where the state table lives and where it is tested.
+//
+// Elements, top to bottom: header symbol, title, status badge, Keep Always On
+// card, divider, command buttons, divider, strength section, version line.
+// None is ever added or removed; only symbols, texts, colours and enabled
+// states change.
+
+#include <optional>
+#include <string>
+
+namespace duskwarden::ui {
+
+// Named colours. Primary and Secondary follow the light or dark palette; the
+// others are fixed hues that the widget layer picks per appearance.
+enum class ColorRole { Primary, Secondary, Orange, Green, Red, Blue, White, Black };
+
+struct ColorSpec {
+  ColorRole role = ColorRole::Primary;
+  double opacity = 1.0;
+  friend bool operator==(const ColorSpec&, const ColorSpec&) = default;
+};
+
+enum class Appearance { Light, Dark };
+
+struct ContentViewInputs {
+  bool isNightShiftEnabled = false;              // E
+  bool autoEnable = false;                       // K
+  float colorTemperatureStrength = 0.5F;         // S
+  std::optional<std::string> bundleVersion;      // "CFBundleVersion" when present and text
+  Appearance appearance = Appearance::Dark;
+};
+
+struct SymbolSpec {
+  std::string name;
+  ColorSpec color;
+};
+
+struct TextSpec {
+  std::string text;
+  ColorSpec color;
+};
+
+struct ButtonSpec {
+  std::string title;
+  bool enabled = true;
+};
+
+struct KeepAlwaysOnCardSpec {
+  SymbolSpec shield;
+  TextSpec title;    // "Always On Mode"
+  TextSpec caption;  // "Automatically keeps Night Shift active."
+  ColorSpec background;
+  bool switchOn = false;
+  std::string switchAccessibleName;  // the hidden label
+};
+
+struct StrengthSpec {
+  TextSpec lessCaption;
+  TextSpec moreCaption;
+  double value = 0;  // S widened; the slider reads it through its own binding
+  double lower = 0;
+  double upper = 1;
+};
+
+struct ContentViewDescription {
+  SymbolSpec headerSymbol;
+  TextSpec title;
+  TextSpec statusBadge;
+  ColorSpec statusBadgeBackground;
+  KeepAlwaysOnCardSpec keepAlwaysOnCard;
+  ButtonSpec enableButton;   // bordered prominent, blue
+  ButtonSpec disableButton;  // bordered, default tint
+  StrengthSpec strength;
+  TextSpec versionLine;
+};
+
+ContentViewDescription describeContentView(const ContentViewInputs& inputs);
+
+// Layout figures in logical pixels, shared by the widget and its tests.
+namespace contentview {
+inline constexpr int kWidth = 360;
+inline constexpr int kPadding = 25;
+inline constexpr int kSpacing = 15;            // between the column's elements
+inline constexpr double kHeaderPointSize = 50;
+inline constexpr int kHeaderBottomPadding = 5;
+inline constexpr int kBadgeVerticalPadding = 5;
+inline constexpr int kBadgeHorizontalPadding = 12;
+inline constexpr int kBadgeBottomPadding = 10;
+inline constexpr int kCardPadding = 12;
+inline constexpr int kCardCornerRadius = 12;
+inline constexpr int kCardBottomPadding = 8;
+inline constexpr int kShieldFrameWidth = 35;
+inline constexpr int kDividerVerticalPadding = 5;
+inline constexpr int kButtonSpacing = 10;
+inline constexpr int kStrengthSpacing = 4;
+inline constexpr int kSliderBottomPadding = 10;
+inline constexpr int kStrengthBottomPadding = 10;
+
+inline constexpr int kElementCount = 9;
+// Extra space an element asks for above and below itself (outside any background).
+int topPadding(int element);
+int bottomPadding(int element);
+// The distance between element i and element i + 1 in the column.
+int gapAfter(int element);
+}  // namespace contentview
+
+}  // namespace duskwarden::ui
