@@ -1,0 +1,356 @@
+#include "ui/ContentView.h"
+
+#include <QEvent>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/ContentViewParts.h"
+#include "ui/GradientSlider.h"
+#include "ui/ToggleSwitch.h"
+
+namespace duskwarden::ui {
+
+namespace {
+
+using namespace contentview;
+
+// Text styles, in logical pixels.
+enum class TextStyle { Title2 = 17, Title3 = 15, Body = 13, Caption = 10 };
+
+QFont styledFont(const QFont& base, TextStyle style, QFont::Weight weight = QFont::Normal) {
+  QFont f = base;
+  f.setPixelSize(static_cast<int>(style));
+  f.setWeight(weight);
+  return f;
+}
+
+QString css(const QColor& c) {
+  return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF());
+}
+
+QColor withAlpha(QColor c, double alpha) {
+  c.setAlphaF(static_cast<float>(c.alphaF() * alpha));
+  return c;
+}
+
+void setTextColor(QLabel* label, const QColor& color) {
+  QPalette pal = label->palette();
+  if (pal.color(QPalette::WindowText) == color) return;
+  pal.setColor(QPalette::WindowText, color);
+  label->setPalette(pal);
+}
+
+// Large control size, "bordered prominent" (blue fill) and "bordered" looks.
+QString buttonStyleSheet(const QPalette& palette) {
+  const bool dark = appearanceOf(palette) == Appearance::Dark;
+  const QColor text = palette.color(QPalette::WindowText);
+  const QColor blue = resolveColor({ColorRole::Blue}, palette);
+  const QColor disabledFill = withAlpha(text, 0.08);
+  const QColor disabledText = withAlpha(text, 0.35);
+  const QColor bordered = dark ? QColor(255, 255, 255, 36) : QColor(255, 255, 255);
+  const QColor border = withAlpha(text, dark ? 0.12 : 0.18);
+  return QStringLiteral(
+             "QPushButton { min-height: 30px; font-size: 13px; border-radius: 7px; padding: 0 12px; }"
+             "QPushButton#enableButton { background: %1; color: white; border: none; }"
+             "QPushButton#enableButton:pressed { background: %2; }"
+             "QPushButton#disableButton { background: %3; color: %4; border: 1px solid %5; }"
+             "QPushButton#disableButton:pressed { background: %6; }"
+             "QPushButton:disabled, QPushButton#enableButton:disabled, QPushButton#disableButton:disabled"
+             " { background: %7; color: %8; border: 1px solid %7; }")
+      .arg(css(blue), css(blue.darker(120)), css(bordered), css(text), css(border), css(withAlpha(text, 0.15)),
+           css(disabledFill), css(disabledText));
+}
+
+}  // namespace
+
+Appearance appearanceOf(const QPalette& palette) {
+  return palette.color(QPalette::Window).lightness() < 128 ? Appearance::Dark : Appearance::Light;
+}
+
+QColor resolveColor(const ColorSpec& spec, const QPalette& palette) {
+  const bool dark = appearanceOf(palette) == Appearance::Dark;
+  QColor c;
+  switch (spec.role) {
+    case ColorRole::Primary:
+      c = palette.color(QPalette::WindowText);
+      break;
+    case ColorRole::Secondary:
+      c = withAlpha(palette.color(QPalette::WindowText), dark ? 0.55 : 0.5);
+      break;
+    // The platform's standard hues, each in its light and dark variant.
+    case ColorRole::Orange:
+      c = dark ? QColor(0xFF, 0x9F, 0x0A) : QColor(0xFF, 0x95, 0x00);
+      break;
+    // Green and red carry the status text on a grey badge; the light variants are
+    // the deeper ones so the word stays readable there.
+    case ColorRole::Green:
+      c = dark ? QColor(0x32, 0xD7, 0x4B) : QColor(0x24, 0x8A, 0x3D);
+      break;
+    case ColorRole::Red:
+      c = dark ? QColor(0xFF, 0x45, 0x3A) : QColor(0xD7, 0x00, 0x15);
+      break;
+    case ColorRole::Blue:
+      c = dark ? QColor(0x0A, 0x84, 0xFF) : QColor(0x00, 0x7A, 0xFF);
+      break;
+    case ColorRole::White:
+      c = Qt::white;
+      break;
+    case ColorRole::Black:
+      c = Qt::black;
+      break;
+  }
+  return withAlpha(c, spec.opacity);
+}
+
+ContentView::ContentView(std::shared_ptr<NightShiftManager> manager, const Bundle& bundle, QWidget* parent)
+    : QWidget(parent), manager_(std::move(manager)), bundle_(bundle) {
+  setObjectName(QStringLiteral("contentView"));
+  setFixedWidth(kWidth);
+  build();
+  apply();
+  fitHeight();
+  willChange_ = manager_->objectWillChange.sink([this] { scheduleApply(); });
+}
+
+ContentView::~ContentView() {
+  *alive_ = false;
+  willChange_.cancel();
+}
+
+void ContentView::build() {
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+  column->setSpacing(0);
+  int element = 0;
+  auto gap = [&] { column->addSpacing(gapAfter(element++)); };
+  column->addSpacing(topPadding(0));
+
+  auto* header = new SymbolView({kHeaderPointSize, SymbolConfiguration::Weight::Regular}, this);
+  header->setObjectName(QStringLiteral("headerSymbol"));
+  headerSymbol_ = header;
+  column->addWidget(header, 0, Qt::AlignHCenter);
+  gap();
+
+  title_ = new QLabel(this);
+  title_->setObjectName(QStringLiteral("title"));
+  title_->setFont(styledFont(font(), TextStyle::Title3, QFont::Bold));
+  column->addWidget(title_, 0, Qt::AlignHCenter);
+  gap();
+
+  auto* badge = new BackdropLabel(-1, this);
+  badge->setObjectName(QStringLiteral("statusBadge"));
+  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  mono.setPixelSize(static_cast<int>(TextStyle::Body));
+  badge->setFont(mono);
+  badge->setContentsMargins(kBadgeHorizontalPadding, kBadgeVerticalPadding, kBadgeHorizontalPadding,
+                            kBadgeVerticalPadding);
+  statusBadge_ = badge;
+  column->addWidget(badge, 0, Qt::AlignHCenter);
+  gap();
+
+  auto* card = new CardWidget(kCardCornerRadius, this);
+  card->setObjectName(QStringLiteral("keepAlwaysOnCard"));
+  card_ = card;
+  auto* cardRow = new QHBoxLayout(card);
+  cardRow->setContentsMargins(kCardPadding, kCardPadding, kCardPadding, kCardPadding);
+  cardRow->setSpacing(8);
+  auto* shield = new SymbolView({20, SymbolConfiguration::Weight::Regular}, card);
+  shield->setObjectName(QStringLiteral("shieldSymbol"));
+  shield->setFixedWidth(kShieldFrameWidth);
+  shieldSymbol_ = shield;
+  cardRow->addWidget(shield, 0, Qt::AlignVCenter);
+  auto* texts = new QVBoxLayout;
+  texts->setSpacing(2);
+  cardTitle_ = new QLabel(card);
+  cardTitle_->setObjectName(QStringLiteral("cardTitle"));
+  cardTitle_->setFont(styledFont(font(), TextStyle::Body, QFont::DemiBold));
+  cardCaption_ = new QLabel(card);
+  cardCaption_->setObjectName(QStringLiteral("cardCaption"));
+  cardCaption_->setFont(styledFont(font(), TextStyle::Caption));
+  cardCaption_->setWordWrap(true);
+  texts->addWidget(cardTitle_);
+  texts->addWidget(cardCaption_);
+  cardRow->addLayout(texts, 1);
+  switch_ = new ToggleSwitch(QStringLiteral("Warden Mode"), card);
+  switch_->setObjectName(QStringLiteral("wardenModeSwitch"));
+  cardRow->addWidget(switch_, 0, Qt::AlignVCenter);
+  column->addWidget(card);
+  gap();
+
+  auto* divider1 = new Divider(this);
+  divider1->setObjectName(QStringLiteral("divider1"));
+  column->addWidget(divider1);
+  gap();
+
+  auto* buttons = new QVBoxLayout;
+  buttons->setSpacing(kButtonSpacing);
+  enableButton_ = new QPushButton(this);
+  enableButton_->setObjectName(QStringLiteral("enableButton"));
+  disableButton_ = new QPushButton(this);
+  disableButton_->setObjectName(QStringLiteral("disableButton"));
+  for (auto* b : {enableButton_, disableButton_}) {
+    b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    b->setCursor(Qt::PointingHandCursor);
+    buttons->addWidget(b);
+  }
+  column->addLayout(buttons);
+  gap();
+
+  auto* divider2 = new Divider(this);
+  divider2->setObjectName(QStringLiteral("divider2"));
+  column->addWidget(divider2);
+  gap();
+
+  auto* strength = new QVBoxLayout;
+  strength->setSpacing(kStrengthSpacing);
+  auto* captions = new QHBoxLayout;
+  lessWarm_ = new QLabel(this);
+  lessWarm_->setObjectName(QStringLiteral("lessWarm"));
+  moreWarm_ = new QLabel(this);
+  moreWarm_->setObjectName(QStringLiteral("moreWarm"));
+  for (auto* l : {lessWarm_, moreWarm_}) l->setFont(styledFont(font(), TextStyle::Caption));
+  captions->addWidget(lessWarm_);
+  captions->addStretch(1);
+  captions->addWidget(moreWarm_);
+  strength->addLayout(captions);
+  // The slot reserves the slider's 24-high row; the slider itself is laid over it
+  // so that its track spans the column and the thumb may overhang into the padding.
+  sliderSlot_ = new QWidget(this);
+  sliderSlot_->setObjectName(QStringLiteral("strengthSliderSlot"));
+  sliderSlot_->setFixedHeight(static_cast<int>(slider::kRowHeight));
+  sliderSlot_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  sliderSlot_->installEventFilter(this);
+  strength->addWidget(sliderSlot_);
+  strength->addSpacing(kSliderBottomPadding);
+  column->addLayout(strength);
+  gap();
+
+  version_ = new QLabel(this);
+  version_->setObjectName(QStringLiteral("versionLabel"));
+  version_->setFont(styledFont(font(), TextStyle::Caption));
+  version_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  column->addWidget(version_);
+
+  NightShiftManager* m = manager_.get();
+  connect(switch_, &QAbstractButton::clicked, this, [m](bool on) { m->autoEnable = on; });
+  connect(enableButton_, &QPushButton::clicked, this, [m] { m->enableNightShift(); });
+  connect(disableButton_, &QPushButton::clicked, this, [m] { m->disableNightShift(); });
+  slider_ = new GradientSlider(
+      Binding<float>{[m] { return m->colorTemperatureStrength.get(); },
+                     [m](float v) { m->colorTemperatureStrength = v; }},
+      ClosedRange<float>{0.0F, 1.0F},
+      [m](bool editing) {
+        // The platform hears about the strength once per drag, at its end.
+        if (!editing) m->setColorTemperatureStrength(m->colorTemperatureStrength.get());
+      },
+      this);
+  slider_->setObjectName(QStringLiteral("strengthSlider"));
+}
+
+void ContentView::fitHeight() {
+  // Width is fixed; the height is whatever the column needs at that width
+  // (the card's caption may wrap).
+  QLayout* column = layout();
+  const int h = column->hasHeightForWidth() ? column->totalHeightForWidth(kWidth) : column->totalSizeHint().height();
+  if (h != height() || minimumHeight() != h) setFixedHeight(h);
+}
+
+QSize ContentView::sizeHint() const { return {kWidth, height()}; }
+
+bool ContentView::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  if (event->type() == QEvent::LayoutRequest) fitHeight();
+  return handled;
+}
+
+void ContentView::placeSlider() {
+  slider_->setGeometry(sliderSlot_->geometry().marginsAdded(CustomGradientSlider::contentMargins()));
+  slider_->raise();
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == sliderSlot_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) placeSlider();
+  return QWidget::eventFilter(watched, event);
+}
+
+void ContentView::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+    if (slider_) apply();
+  }
+}
+
+void ContentView::scheduleApply() {
+  // objectWillChange comes before the value is stored: read it on the next turn,
+  // once for however many writes this turn holds.
+  if (applyScheduled_) return;
+  applyScheduled_ = true;
+  std::weak_ptr<bool> alive = alive_;
+  mainQueue().async([this, alive] {
+    auto a = alive.lock();
+    if (!a || !*a) return;
+    applyScheduled_ = false;
+    apply();
+  });
+}
+
+ContentViewInputs ContentView::currentInputs() const {
+  ContentViewInputs in;
+  in.isNightShiftEnabled = manager_->isNightShiftEnabled.get();
+  in.autoEnable = manager_->autoEnable.get();
+  in.colorTemperatureStrength = manager_->colorTemperatureStrength.get();
+  in.bundleVersion = bundle_.stringForKey("CFBundleVersion");
+  in.appearance = appearanceOf(palette());
+  return in;
+}
+
+void ContentView::apply() {
+  ++applyCount_;
+  description_ = describeContentView(currentInputs());
+  const ContentViewDescription& d = description_;
+  const QPalette& pal = palette();
+  auto color = [&pal](const ColorSpec& s) { return resolveColor(s, pal); };
+  auto text = [](const std::string& s) { return QString::fromStdString(s); };
+
+  static_cast<SymbolView*>(headerSymbol_)->setSymbol(text(d.headerSymbol.name), color(d.headerSymbol.color));
+  title_->setText(text(d.title.text));
+  setTextColor(title_, color(d.title.color));
+  statusBadge_->setText(text(d.statusBadge.text));
+  setTextColor(statusBadge_, color(d.statusBadge.color));
+  static_cast<BackdropLabel*>(statusBadge_)->setBackdropColor(color(d.statusBadgeBackground));
+
+  const auto& c = d.keepAlwaysOnCard;
+  static_cast<CardWidget*>(card_)->setBackdropColor(color(c.background));
+  static_cast<SymbolView*>(shieldSymbol_)->setSymbol(text(c.shield.name), color(c.shield.color));
+  cardTitle_->setText(text(c.title.text));
+  setTextColor(cardTitle_, color(c.title.color));
+  cardCaption_->setText(text(c.caption.text));
+  setTextColor(cardCaption_, color(c.caption.color));
+  switch_->setAccessibleName(text(c.switchAccessibleName));
+  switch_->setTint(color({ColorRole::Green}));
+  switch_->setChecked(c.switchOn);
+
+  enableButton_->setText(text(d.enableButton.title));
+  enableButton_->setEnabled(d.enableButton.enabled);
+  disableButton_->setText(text(d.disableButton.title));
+  disableButton_->setEnabled(d.disableButton.enabled);
+  const QString sheet = buttonStyleSheet(pal);
+  if (enableButton_->styleSheet() != sheet) {
+    enableButton_->setStyleSheet(sheet);
+    disableButton_->setStyleSheet(sheet);
+  }
+
+  lessWarm_->setText(text(d.strength.lessCaption.text));
+  setTextColor(lessWarm_, color(d.strength.lessCaption.color));
+  moreWarm_->setText(text(d.strength.moreCaption.text));
+  setTextColor(moreWarm_, color(d.strength.moreCaption.color));
+  slider_->refresh();
+
+  version_->setText(text(d.versionLine.text));
+  setTextColor(version_, color(d.versionLine.color));
+}
+
+}  // namespace duskwarden::ui

@@ -1,0 +1,85 @@
+#pragma once
+// The popover's content as Qt widgets: a 360-wide column whose height follows
+// its content. It holds no Night Shift state: it re-applies describeContentView()
+// after the manager announces a change, and every user action is a write of a
+// published property or a call of a manager operation.
+//
+// The manager's objectWillChange fires before the write, so the view re-applies
+// on the next turn of the main queue; a burst of writes in one turn (a slider
+// drag, an applied status) costs one re-application.
+
+#include <QPalette>
+#include <QWidget>
+#include <memory>
+
+#include "nightshift/NightShiftManager.h"
+#include "platform/bundle/Bundle.h"
+#include "ui/ContentViewModel.h"
+
+class QLabel;
+class QPushButton;
+
+namespace duskwarden::ui {
+
+class GradientSlider;
+class ToggleSwitch;
+
+// The named colour for a role in this palette (light or dark variant), with the
+// spec's opacity applied.
+QColor resolveColor(const ColorSpec& spec, const QPalette& palette);
+Appearance appearanceOf(const QPalette& palette);
+
+class ContentView : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ContentView(std::shared_ptr<NightShiftManager> manager, const Bundle& bundle = Bundle::main(),
+                       QWidget* parent = nullptr);
+  ~ContentView() override;
+
+  // How many times the description has been applied (once at construction).
+  int applyCount() const { return applyCount_; }
+  // The description applied last.
+  const ContentViewDescription& description() const { return description_; }
+
+  QSize sizeHint() const override;
+
+ protected:
+  bool event(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void build();
+  void scheduleApply();
+  void apply();
+  ContentViewInputs currentInputs() const;
+  void placeSlider();
+  void fitHeight();
+
+  std::shared_ptr<NightShiftManager> manager_;
+  const Bundle& bundle_;
+  AnyCancellable willChange_;
+  bool applyScheduled_ = false;
+  // Queued re-applications check this, since the view may be gone by then.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  int applyCount_ = 0;
+  ContentViewDescription description_;
+
+  QWidget* headerSymbol_ = nullptr;
+  QLabel* title_ = nullptr;
+  QLabel* statusBadge_ = nullptr;
+  QWidget* card_ = nullptr;
+  QWidget* shieldSymbol_ = nullptr;
+  QLabel* cardTitle_ = nullptr;
+  QLabel* cardCaption_ = nullptr;
+  ToggleSwitch* switch_ = nullptr;
+  QPushButton* enableButton_ = nullptr;
+  QPushButton* disableButton_ = nullptr;
+  QLabel* lessWarm_ = nullptr;
+  QLabel* moreWarm_ = nullptr;
+  QWidget* sliderSlot_ = nullptr;
+  GradientSlider* slider_ = nullptr;
+  QLabel* version_ = nullptr;
+};
+
+}  // namespace duskwarden::ui

@@ -1,0 +1,79 @@
+#include "ui/ContentViewParts.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace duskwarden::ui {
+
+namespace {
+void fillRounded(QPainter& p, const QRectF& r, double radius, const QColor& color) {
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(color);
+  const double rr = radius < 0 ? r.height() / 2 : std::min(radius, r.height() / 2);
+  p.drawRoundedRect(r, rr, rr);
+}
+}  // namespace
+
+SymbolView::SymbolView(SymbolConfiguration config, QWidget* parent) : QWidget(parent), config_(config) {
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void SymbolView::setSymbol(const QString& name, const QColor& color) {
+  if (name == name_ && color == color_) return;
+  name_ = name;
+  color_ = color;
+  icon_ = symbolIcon(name, config_, color);
+  update();
+}
+
+QSize SymbolView::sizeHint() const { return symbolSize(config_); }
+
+void SymbolView::paintEvent(QPaintEvent*) {
+  if (icon_.isNull()) return;
+  QPainter p(this);
+  const QSize s = symbolSize(config_);
+  const QRect target(QPoint((width() - s.width()) / 2, (height() - s.height()) / 2), s);
+  icon_.paint(&p, target);
+}
+
+BackdropLabel::BackdropLabel(double radius, QWidget* parent) : QLabel(parent), radius_(radius) {}
+
+void BackdropLabel::setBackdropColor(const QColor& color) {
+  backdrop_ = color;
+  update();
+}
+
+void BackdropLabel::paintEvent(QPaintEvent* event) {
+  {
+    QPainter p(this);
+    fillRounded(p, QRectF(rect()), radius_, backdrop_);
+  }
+  QLabel::paintEvent(event);
+}
+
+CardWidget::CardWidget(double radius, QWidget* parent) : QWidget(parent), radius_(radius) {}
+
+void CardWidget::setBackdropColor(const QColor& color) {
+  backdrop_ = color;
+  update();
+}
+
+void CardWidget::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  fillRounded(p, QRectF(rect()), radius_, backdrop_);
+}
+
+Divider::Divider(QWidget* parent) : QWidget(parent) {
+  setFixedHeight(1);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void Divider::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  QColor c = palette().color(QPalette::WindowText);
+  c.setAlphaF(0.15F);
+  p.fillRect(rect(), c);
+}
+
+}  // namespace duskwarden::ui

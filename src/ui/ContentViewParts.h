@@ -1,0 +1,83 @@
+#pragma once
+// Small drawn pieces of the popover: a tinted symbol, a label on a rounded
+// background, a card with a rounded background, and a thin divider.
+
+#include <QColor>
+#include <QLabel>
+#include <QWidget>
+
+#include "ui/Symbols.h"
+
+namespace duskwarden::ui {
+
+// A symbol painted centred in the widget; re-rendered at the screen's pixel ratio.
+// Exposes "symbolName" and "symbolColor" as properties for inspection.
+class SymbolView : public QWidget {
+  Q_OBJECT
+  Q_PROPERTY(QString symbolName READ symbolName)
+  Q_PROPERTY(QColor symbolColor READ symbolColor)
+ public:
+  SymbolView(SymbolConfiguration config, QWidget* parent = nullptr);
+
+  void setSymbol(const QString& name, const QColor& color);
+  QString symbolName() const { return name_; }
+  QColor symbolColor() const { return color_; }
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  SymbolConfiguration config_;
+  QString name_;
+  QColor color_;
+  QIcon icon_;
+};
+
+// A label drawn on a rounded background; a radius below 0 means a capsule
+// (half the height).
+class BackdropLabel : public QLabel {
+  Q_OBJECT
+  Q_PROPERTY(QColor backdropColor READ backdropColor)
+ public:
+  explicit BackdropLabel(double radius, QWidget* parent = nullptr);
+  void setBackdropColor(const QColor& color);
+  QColor backdropColor() const { return backdrop_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  double radius_;
+  QColor backdrop_;
+};
+
+// A container with a rounded, filled background.
+class CardWidget : public QWidget {
+  Q_OBJECT
+  Q_PROPERTY(QColor backdropColor READ backdropColor)
+ public:
+  explicit CardWidget(double radius, QWidget* parent = nullptr);
+  void setBackdropColor(const QColor& color);
+  QColor backdropColor() const { return backdrop_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  double radius_;
+  QColor backdrop_;
+};
+
+// A one-pixel separator across the available width.
+class Divider : public QWidget {
+  Q_OBJECT
+ public:
+  explicit Divider(QWidget* parent = nullptr);
+  QSize sizeHint() const override { return {0, 1}; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+}  // namespace duskwarden::ui

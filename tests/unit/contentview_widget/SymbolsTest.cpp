@@ -1,0 +1,83 @@
+// The drawn symbols: found by name, tinted, sharp at any pixel ratio, and
+// weight changing strokes only.
+
+#include <QImage>
+#include <QPixmap>
+
+#include "ViewFixture.h"
+#include "ui/Symbols.h"
+
+namespace duskwarden::ui::testing {
+namespace {
+
+QImage render(const char* name, SymbolConfiguration config, QColor color, QSize size, qreal dpr) {
+  ensureApplication();
+  return symbolIcon(QString::fromLatin1(name), config, color).pixmap(size, dpr).toImage();
+}
+
+int opaquePixels(const QImage& image) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) n += image.pixelColor(x, y).alpha() > 128;
+  return n;
+}
+
+TEST(Symbols, KnownNamesOnly) {
+  ensureApplication();
+  for (const char* name :
+       {"moonphase.first.quarter", "moonphase.full.moon.inverse", "shield.fill", "checkmark.shield.fill"}) {
+    EXPECT_TRUE(hasSymbol(QString::fromLatin1(name))) << name;
+    EXPECT_FALSE(symbolIcon(QString::fromLatin1(name), {16}, Qt::black).isNull()) << name;
+  }
+  for (const char* name : {"", "moon", "../icons/shield.fill", "shield.fill.svg"}) {
+    EXPECT_FALSE(hasSymbol(QString::fromLatin1(name))) << name;
+    EXPECT_TRUE(symbolIcon(QString::fromLatin1(name), {16}, Qt::black).isNull()) << name;
+  }
+}
+
+TEST(Symbols, RenderAtThePixelRatioAskedFor) {
+  const QImage one = render("moonphase.full.moon.inverse", {16}, Qt::red, {16, 16}, 1.0);
+  const QImage two = render("moonphase.full.moon.inverse", {16}, Qt::red, {16, 16}, 2.0);
+  EXPECT_EQ(one.size(), QSize(16, 16));
+  EXPECT_EQ(two.size(), QSize(32, 32));
+  EXPECT_EQ(two.devicePixelRatio(), 2.0);
+  // Rendered afresh, not scaled up: the edge stays one device pixel soft.
+  EXPECT_NEAR(opaquePixels(two), 4 * opaquePixels(one), opaquePixels(one));
+}
+
+TEST(Symbols, TintKeepsTheShapeAndTakesTheColour) {
+  const QColor orange(0xFF, 0x9F, 0x0A);
+  const QImage moon = render("moonphase.first.quarter", {48}, orange, {48, 48}, 1.0);
+  const QColor lit = moon.pixelColor(32, 24);     // inside the right half
+  const QColor unlit = moon.pixelColor(14, 24);   // inside the outlined left half
+  EXPECT_EQ(lit.rgb(), orange.rgb());
+  EXPECT_EQ(lit.alpha(), 255);
+  EXPECT_EQ(unlit.alpha(), 0);
+  EXPECT_EQ(moon.pixelColor(1, 1).alpha(), 0);  // the corner is outside the disc
+
+  const QColor halfWhite(255, 255, 255, 128);
+  const QImage shield = render("shield.fill", {48}, halfWhite, {48, 48}, 1.0);
+  EXPECT_NEAR(shield.pixelColor(24, 20).alpha(), 128, 2);
+}
+
+TEST(Symbols, CheckmarkIsCutOutOfTheShield) {
+  // (10.8, 15.4) of the 24-unit drawing lies on the check's corner.
+  const QImage plain = render("shield.fill", {48}, Qt::white, {48, 48}, 1.0);
+  const QImage checked = render("checkmark.shield.fill", {48}, Qt::white, {48, 48}, 1.0);
+  EXPECT_EQ(plain.pixelColor(22, 30).alpha(), 255);
+  EXPECT_EQ(checked.pixelColor(22, 30).alpha(), 0);
+  EXPECT_EQ(checked.pixelColor(24, 8).alpha(), 255);  // the shield above the check
+}
+
+TEST(Symbols, HeavyWeightThickensStrokes) {
+  const QImage regular = render("moonphase.first.quarter", {16}, Qt::black, {32, 32}, 1.0);
+  const QImage heavy =
+      render("moonphase.first.quarter", {16, SymbolConfiguration::Weight::Heavy}, Qt::black, {32, 32}, 1.0);
+  EXPECT_GT(opaquePixels(heavy), opaquePixels(regular) + 20);
+  // Filled shapes look the same at every weight.
+  EXPECT_EQ(opaquePixels(render("shield.fill", {16}, Qt::black, {32, 32}, 1.0)),
+            opaquePixels(render("shield.fill", {16, SymbolConfiguration::Weight::Heavy}, Qt::black, {32, 32}, 1.0)));
+}
+
+}  // namespace
+}  // namespace duskwarden::ui::testing
