@@ -26,6 +26,7 @@ std::shared_ptr<NightShiftManager> NightShiftManager::sharedHandle() {
   static const std::shared_ptr<NightShiftManager> manager = [] {
     Dependencies deps;
     deps.mainQueue = mainQueueHandle();
+    if (!deps.mainQueue) mainQueue();  // aborts with a message: the shell installs it first
     deps.clientQueue = std::make_shared<SerialQueue>(kClientQueueLabel);
     deps.framework = &BlueLightFramework::system();
     deps.defaults = &UserDefaults::standard();
