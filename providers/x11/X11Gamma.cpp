@@ -23,7 +23,10 @@ using Resources = std::unique_ptr<XRRScreenResources, ResourcesFree>;
 using Gamma = std::unique_ptr<XRRCrtcGamma, GammaFree>;
 
 bool hasRandr12(Display* display) {
-  int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+  int eventBase = 0, errorBase = 0, major = 0, minor = 0, opcode = 0;
+  // Ask the core protocol first: libXrandr leaks its per-display record on a
+  // server that lacks the extension.
+  if (!XQueryExtension(display, "RANDR", &opcode, &eventBase, &errorBase)) return false;
   return XRRQueryExtension(display, &eventBase, &errorBase) && XRRQueryVersion(display, &major, &minor) &&
          (major > 1 || (major == 1 && minor >= 2));
 }
