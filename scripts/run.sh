@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs Duskwarden. Without a desktop session (no DISPLAY
+# and no WAYLAND_DISPLAY) it runs the headless demo instead and says so.
+# Arguments go to duskwarden itself (--help and --version need no display).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" "$root/build"
+
+if [ $# -gt 0 ] || [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$root/build/bin/duskwarden" "$@"
+fi
+
+cat <<MSG
+
+Duskwarden is a tray utility: it needs a desktop session (an X11 or Wayland
+display with a system tray), and this shell has none (DISPLAY and
+WAYLAND_DISPLAY are both unset).
+
+Running the headless demo instead (scripts/demo.sh): a private X server with a
+tray, Duskwarden on its X11 gamma backend, driven by simulated clicks. The
+screenshots land in $PWD/demo-output.
+To run the real thing, start ./scripts/run.sh from a terminal in your desktop.
+
+MSG
+exec "$root/scripts/demo.sh" "$PWD/demo-output"
