@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -36,12 +38,23 @@ std::unique_ptr<QMenu> makeQMenu(const Menu& menu) {
       continue;
     }
     QAction* action = qmenu->addAction(QString::fromStdString(item.title));
-    if (!item.keyEquivalent.empty())
-      action->setShortcut(QKeySequence::fromString(QString::fromStdString(item.keyEquivalent)));
+    if (!item.keyEquivalent.empty()) {
+      const QKeySequence keys = QKeySequence::fromString(QString::fromStdString(item.keyEquivalent));
+      action->setShortcut(keys);  // shown beside the title
+      // Qt does not match a standalone popup menu's own action shortcuts, so
+      // the menu window carries one that does.
+      auto* shortcut = new QShortcut(keys, qmenu.get());
+      QMenu* owner = qmenu.get();
+      QObject::connect(shortcut, &QShortcut::activated, action, [owner, action] {
+        owner->close();
+        action->trigger();
+      });
+    }
     if (item.action) {
       auto run = item.action;
-      // Queued, so the menu has closed before the action (a dialog, Quit) runs.
-      QObject::connect(action, &QAction::triggered, action, [run] { run(); }, Qt::QueuedConnection);
+      // Deferred, so the menu has closed before the action (a dialog, Quit)
+      // runs; owned by the application, since the menu deletes itself on close.
+      QObject::connect(action, &QAction::triggered, [run] { QTimer::singleShot(0, QCoreApplication::instance(), run); });
     }
   }
   return qmenu;
