@@ -234,7 +234,9 @@ void ContentView::build() {
   version_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   column->addWidget(version_);
 
-  NightShiftManager* m = manager_.get();
+  // The slider may end a drag while it is being torn down (after this view's
+  // members are gone), so its callbacks hold the manager themselves.
+  std::shared_ptr<NightShiftManager> m = manager_;
   connect(switch_, &QAbstractButton::clicked, this, [m](bool on) { m->autoEnable = on; });
   connect(enableButton_, &QPushButton::clicked, this, [m] { m->enableNightShift(); });
   connect(disableButton_, &QPushButton::clicked, this, [m] { m->disableNightShift(); });

@@ -57,7 +57,7 @@ class ContentView : public QWidget {
   void fitHeight();
 
   std::shared_ptr<NightShiftManager> manager_;
-  const Bundle& bundle_;
+  Bundle bundle_;  // a copy: the caller's bundle need not outlive the view
   AnyCancellable willChange_;
   bool applyScheduled_ = false;
   // Queued re-applications check this, since the view may be gone by then.

@@ -113,25 +113,6 @@ TEST(ContentViewDescription, VersionLineStaysReadableInLightAppearance) {
   EXPECT_EQ(describeContentView(in).versionLine.color, (ColorSpec{ColorRole::White, 0.8}));
   in.appearance = Appearance::Light;
   EXPECT_EQ(describeContentView(in).versionLine.color, kSecondary);
-  // Nothing else changes with the appearance.
-  ContentViewInputs dark = in;
-  dark.appearance = Appearance::Dark;
-  EXPECT_EQ(describeContentView(in).keepAlwaysOnCard.background, describeContentView(dark).keepAlwaysOnCard.background);
-  EXPECT_EQ(describeContentView(in).headerSymbol.color, describeContentView(dark).headerSymbol.color);
-}
-
-TEST(ContentViewLayout, GapsAddPaddingsToTheColumnSpacing) {
-  using namespace contentview;
-  EXPECT_EQ(gapAfter(0), 5 + 15);       // header's bottom padding
-  EXPECT_EQ(gapAfter(1), 15);           // title to badge
-  EXPECT_EQ(gapAfter(2), 10 + 15);      // badge's bottom padding
-  EXPECT_EQ(gapAfter(3), 8 + 15 + 5);   // card, then the divider's top padding
-  EXPECT_EQ(gapAfter(4), 5 + 15);       // divider's bottom padding
-  EXPECT_EQ(gapAfter(5), 15 + 5);       // buttons, then the second divider
-  EXPECT_EQ(gapAfter(6), 5 + 15);
-  EXPECT_EQ(gapAfter(7), 10 + 15);      // strength section's bottom padding
-  EXPECT_EQ(gapAfter(8), 0);            // the last element
-  EXPECT_EQ(gapAfter(-1), 0);
 }
 
 }  // namespace

@@ -43,7 +43,11 @@ TEST_F(Screenshot, AllStatesInLightAndDarkPalettes) {
       setState(s.e, s.k);
       QApplication::processEvents();
       const QImage shot = view->grab().toImage();
-      ASSERT_EQ(shot.width(), contentview::kWidth);
+      const qreal dpr = shot.devicePixelRatio();
+      ASSERT_EQ(shot.width(), qRound(contentview::kWidth * dpr));
+      auto device = [dpr](const QRect& r) {
+        return QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr).toRect();
+      };
       const auto file = dir / ("contentview-" + std::string(s.name) + "-" + theme.name + ".png");
       ASSERT_TRUE(shot.save(QString::fromStdString(file.string()))) << file;
 
@@ -53,14 +57,14 @@ TEST_F(Screenshot, AllStatesInLightAndDarkPalettes) {
       const QColor opaque(headerColor.red(), headerColor.green(), headerColor.blue());
       const QRect centre(header->geometry().center() - QPoint(4, 4), QSize(8, 8));
       if (s.e) {
-        EXPECT_GT(coverage(shot, centre.translated(8, 0), opaque), 0.5) << "lit half of the moon";
+        EXPECT_GT(coverage(shot, device(centre.translated(8, 0)), opaque), 0.5) << "lit half of the moon";
       }
       // The version line is not drawn in the background colour.
       const QRect version = child("versionLabel")->geometry();
-      EXPECT_LT(coverage(shot, version, theme.palette.color(QPalette::Window)), 0.995);
+      EXPECT_LT(coverage(shot, device(version), theme.palette.color(QPalette::Window)), 0.995);
       // The card's blue is really painted when Keep Always On is set.
       const QRect card = child("keepAlwaysOnCard")->geometry().adjusted(20, 4, -20, -4);
-      const double blue = coverage(shot, card, resolved({ColorRole::Blue}));
+      const double blue = coverage(shot, device(card), resolved({ColorRole::Blue}));
       if (s.k) {
         EXPECT_GT(blue, 0.3);
       } else {
