@@ -5,7 +5,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" "$root/build"
+# Only the application and its provider; the tests are built by scripts/test.sh.
+DW_TARGETS="duskwarden duskwarden-nightlight duskwarden-nightlight-sim" "$root/scripts/build.sh" "$root/build"
 
 if [ $# -gt 0 ] || [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$root/build/bin/duskwarden" "$@"
