@@ -1,0 +1,353 @@
+#!/usr/bin/env python3
+"""Duskwarden against its peers, side by side on one private X server.
+
+Usage: bench.py --build-dir DIR --minimal-tray PATH [--quick] [--out FILE]
+
+Every figure printed here is measured in this run; ratios between columns
+matter more than absolute values on a shared machine.
+"""
+
+import argparse
+import datetime
+import os
+import platform
+import random
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+DW, MIN, RS, GS = "Duskwarden", "minimal Qt tray", "redshift", "gammastep"
+PEERS = [DW, MIN, RS, GS]
+STRENGTH_LINE = "Setting color temperature strength to"
+# The popover's slider track, relative to the popover window (360 px wide).
+SLIDER_Y, SLIDER_X0, SLIDER_X1 = 423, 25, 335
+OWN_DELAYS = 0.1 + 0.5  # read after a change callback + re-enable delay
+
+
+def fmt(v, unit="", digits=2):
+    if v is None:
+        return "n/a"
+    if isinstance(v, float):
+        return f"{v:.{digits}f}{unit}"
+    return f"{v}{unit}"
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.quick = args.quick
+        self.s = harness.Session(args.build_dir)
+        self.logdir = os.path.join(self.s.root, "logs")
+        os.makedirs(self.logdir)
+        self.rows = []  # (metric, {peer: text}, goal, verdict)
+        self.procs = {}
+        self.launches = 0
+        self.crashes = []  # last log line of each Duskwarden launch that died
+
+    def start_dw(self, backend="sim"):
+        """Starts Duskwarden and waits for its icon; a launch that dies is counted and retried."""
+        for _ in range(10):
+            t0 = time.monotonic()
+            p = self.start(DW, backend)
+            self.launches += 1
+            try:
+                icon = self.s.wait_for_icon(p.pid, interval=0.002)
+                return p, icon, time.monotonic() - t0
+            except TimeoutError:
+                if p.poll() is None:
+                    raise
+                self.crashes.append(f"exit {p.returncode}: " + (harness.read_log(p.log) or ["(no output)"])[-1])
+                self.stop(DW)
+        raise RuntimeError("Duskwarden died on ten launches in a row")
+
+    # -- program launchers
+    def start(self, who, backend="sim"):
+        log = os.path.join(self.logdir, f"{who.replace(' ', '_')}.log")
+        if who == DW:
+            self.s.write_defaults(True)
+            p = self.s.spawn([self.s.duskwarden], log, {"DUSKWARDEN_NIGHTLIGHT_BACKEND": backend})
+        elif who == MIN:
+            p = self.s.spawn([self.args.minimal_tray], log)
+        elif who == RS:
+            p = self.s.spawn(["redshift", "-m", "randr", "-l", "0:0", "-t", "4500:4500", "-r"], log)
+        else:
+            p = self.s.spawn(["gammastep", "-m", "randr", "-l", "0:0", "-t", "4500:4500", "-r"], log)
+        p.log = log
+        self.procs[who] = p
+        return p
+
+    def stop(self, who):
+        p = self.procs.pop(who, None)
+        if p:
+            self.s.stop(p)
+
+    def row(self, metric, values, goal="", verdict=""):
+        self.rows.append((metric, {k: v for k, v in values.items()}, goal, verdict))
+        print(f"  {metric}: " + ", ".join(f"{k}={v}" for k, v in values.items()) + (f"  [{verdict}]" if verdict else ""),
+              file=sys.stderr, flush=True)
+
+    # -- phases
+    def idle_and_memory(self):
+        icons = {DW: self.start_dw()[1][1]}
+        for who in (MIN, RS, GS):
+            self.start(who)
+        icons[MIN] = self.s.wait_for_icon(self.procs[MIN].pid)[1]
+        self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5)
+        time.sleep(3)  # let start-up work settle
+        pids = {w: self.procs[w].pid for w in PEERS}
+        rss_start = {w: harness.rss_kib(p) for w, p in pids.items()}
+        duration = 10 if self.quick else 60
+        cpu0 = {w: harness.cpu_seconds(p) for w, p in pids.items()}
+        wk0 = {w: harness.wakeups(p) for w, p in pids.items()}
+        print(f"idle: {duration} s", file=sys.stderr, flush=True)
+        time.sleep(duration)
+        scale = 60 / duration
+        cpu = {w: (harness.cpu_seconds(p) - cpu0[w]) * scale for w, p in pids.items()}
+        wk = {w: (harness.wakeups(p) - wk0[w]) * scale for w, p in pids.items()}
+        self.row("Idle CPU time (s per min)", {w: fmt(cpu[w], digits=3) for w in PEERS}, "0",
+                 "met" if cpu[DW] == 0 else f"missed ({cpu[DW]:.3f} s)")
+        self.row("Idle wakeups (per min, all threads)", {w: fmt(wk[w], digits=1) for w in PEERS}, "≤ 2",
+                 "met" if wk[DW] <= 2 else f"missed ({wk[DW]:.1f})")
+
+        # Popover cycles: real clicks on each tray icon, open then close.
+        cycles = 50 if self.quick else 1000
+        print(f"popover: {cycles} cycles", file=sys.stderr, flush=True)
+        for who in (DW, MIN):
+            x, y = icons[who]
+            # Prove once that a click opens the popup before counting cycles.
+            self.s.xdotool("mousemove", x, y, "click", "1")
+            opened = self.s.wait_for(lambda: self.s.popover(pids[who]) is not None, 3)
+            self.s.xdotool("mousemove", x, y, "click", "1")
+            closed = self.s.wait_for(lambda: self.s.popover(pids[who]) is None, 3)
+            if not (opened and closed):
+                print(f"  warning: click on {who}'s icon did not toggle its popup", file=sys.stderr)
+            batch = 100
+            for start in range(0, cycles, batch):
+                cmd = ["mousemove", x, y]
+                for _ in range(min(batch, cycles - start)):
+                    cmd += ["click", "1", "sleep", "0.02", "click", "1", "sleep", "0.02"]
+                self.s.xdotool(*cmd)
+            self.s.wait_for(lambda: self.s.popover(pids[who]) is None, 3)
+        time.sleep(1)
+        rss_popover = {w: harness.rss_kib(p) for w, p in pids.items()}
+
+        notifications = 500 if self.quick else 10000
+        print(f"notifications: {notifications}", file=sys.stderr, flush=True)
+        for i in range(notifications):
+            self.s.sim("strength", "0.3" if i % 2 else "0.7")
+        time.sleep(2)
+        rss_end = {w: harness.rss_kib(p) for w, p in pids.items()}
+
+        mib = lambda k: f"{k / 1024:.1f} MiB"  # noqa: E731
+        self.row("RSS after start", {w: mib(rss_start[w]) for w in PEERS}, "≤ 1.10 × minimal Qt tray",
+                 self.ratio_verdict(rss_start[DW], rss_start[MIN], 1.10))
+        self.row(f"RSS after {cycles} popover cycles", {w: mib(rss_popover[w]) if w in (DW, MIN) else "n/a" for w in PEERS},
+                 "≤ 1.10 × minimal Qt tray", self.ratio_verdict(rss_popover[DW], rss_popover[MIN], 1.10))
+        self.row(f"RSS after {notifications} status notifications",
+                 {w: mib(rss_end[w]) if w != MIN else mib(rss_end[w]) + " (none sent)" for w in PEERS}, "")
+        growth = {w: rss_end[w] - rss_start[w] for w in PEERS}
+        self.row("RSS growth first → last", {w: f"{growth[w] / 1024:+.2f} MiB" for w in PEERS}, "≤ 1 MiB",
+                 "met" if growth[DW] <= 1024 else f"missed ({growth[DW] / 1024:.2f} MiB)")
+        for who in PEERS:
+            self.stop(who)
+
+    @staticmethod
+    def ratio_verdict(value, floor, limit):
+        r = value / floor if floor else float("inf")
+        return f"met ({r:.2f}×)" if r <= limit else f"missed ({r:.2f}×)"
+
+    def startup(self):
+        rounds = 3 if self.quick else 7
+        print(f"start-up: {rounds} rounds", file=sys.stderr, flush=True)
+        times = {DW: [], MIN: []}
+        for _ in range(rounds):
+            t0 = time.monotonic()
+            p = self.start(MIN)
+            self.s.wait_for_icon(p.pid, interval=0.002)
+            times[MIN].append(time.monotonic() - t0)
+            self.stop(MIN)
+            time.sleep(0.3)
+            times[DW].append(self.start_dw()[2])
+            self.stop(DW)
+            time.sleep(0.3)
+        med = {w: statistics.median(v) for w, v in times.items()}
+        self.row("Start-up to icon mapped (median)", {DW: f"{med[DW] * 1000:.0f} ms", MIN: f"{med[MIN] * 1000:.0f} ms",
+                                                      RS: "n/a (no icon)", GS: "n/a (no icon)"},
+                 "≤ 1.2 × minimal Qt tray", self.ratio_verdict(med[DW], med[MIN], 1.2))
+
+    def reenable_sim(self):
+        trials = 5 if self.quick else 30
+        print(f"re-enable (simulator): {trials} trials", file=sys.stderr, flush=True)
+        p = self.start_dw("sim")[0]
+        if not self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5):
+            raise RuntimeError("Keep Always On did not turn the simulator on")
+        lat = []
+        for _ in range(trials):
+            time.sleep(random.uniform(1.2, 1.5))  # outside the manager's own 1.0 s window
+            t0 = time.monotonic()
+            self.s.sim("off")
+            if self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5, interval=0.002):
+                lat.append(time.monotonic() - t0)
+        self.stop(DW)
+        self.latency_row("Re-enable latency, simulator (median / p95)", {DW: (lat, trials)},
+                         {MIN: "n/a", RS: "n/a", GS: "n/a"})
+
+    def reenable_x11(self):
+        trials = 5 if self.quick else 30
+        peer_trials = 1 if self.quick else 5
+        cap = 8.0
+        print(f"re-enable (X11 gamma): {trials} trials, peers {peer_trials}", file=sys.stderr, flush=True)
+        warm = lambda: (g := self.s.gamma()) is not None and g != (1.0, 1.0, 1.0)  # noqa: E731
+        results = {}
+        for who in (DW, RS, GS):
+            self.s.run(["xrandr", "--output", "screen", "--gamma", "1:1:1"], check=False)
+            if who == DW:
+                self.start_dw("x11")
+            else:
+                self.start(who)
+            if not self.s.wait_for(warm, 10, interval=0.01):
+                results[who] = ([], 0)
+                self.stop(who)
+                continue
+            lat = []
+            for _ in range(trials if who == DW else peer_trials):
+                time.sleep(random.uniform(1.2, 1.5))
+                t0 = time.monotonic()
+                # Another client resets the ramps (no X event), then a RandR
+                # change (a mode set, resume or hotplug does the same) follows.
+                self.s.run(["xrandr", "--output", "screen", "--gamma", "1:1:1"])
+                self.s.run(["xrandr", "--fb", "1280x800"], check=False)
+                if self.s.wait_for(warm, cap, interval=0.01):
+                    lat.append(time.monotonic() - t0)
+            results[who] = (lat, trials if who == DW else peer_trials)
+            self.stop(who)
+        self.latency_row("Re-enable latency, X11 gamma + RandR change (median / p95)", results, {MIN: "n/a"}, cap)
+
+    def latency_row(self, metric, results, extra, cap=5.0):
+        """`results`: {peer: (latencies, trials)}."""
+        values = dict(extra)
+        for who, (lat, n) in results.items():
+            if not lat:
+                values[who] = f"never within {cap:.0f} s ({n} tried)"
+                continue
+            values[who] = (f"{statistics.median(lat) * 1000:.0f} / {harness.percentile(lat, 95) * 1000:.0f} ms"
+                           + (f" ({len(lat)}/{n} recovered)" if len(lat) != n else ""))
+        dw = results.get(DW, ([], 0))[0]
+        p95 = harness.percentile(dw, 95) if dw else None
+        goal = f"p95 ≤ {(OWN_DELAYS + 0.15) * 1000:.0f} ms"
+        verdict = "missed (none recovered)" if p95 is None else (
+            f"met ({p95 * 1000:.0f} ms)" if p95 <= OWN_DELAYS + 0.15 else f"missed ({p95 * 1000:.0f} ms)")
+        ordered = {w: values.get(w, "n/a") for w in PEERS}
+        self.row(metric, ordered, goal, verdict)
+
+    def drag(self):
+        events = 200
+        print(f"drag: {events} pointer events", file=sys.stderr, flush=True)
+        p, (_, (ix, iy)), _ = self.start_dw("sim")
+        self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5)
+        time.sleep(1.2)
+        self.s.xdotool("mousemove", ix, iy, "click", "1")
+        if not self.s.wait_for(lambda: self.s.popover(p.pid) is not None, 3):
+            raise RuntimeError("popover did not open")
+        time.sleep(0.5)
+        _, (px, py, pw, ph) = self.s.popover(p.pid)
+        strength = self.s.sim_state()["strength"]
+        y = py + SLIDER_Y
+        x_start = px + SLIDER_X0 + round(strength * (SLIDER_X1 - SLIDER_X0))
+        counter = harness.WriteCounter(self.s.sim_dir, "nightlight-sim.state")
+        lines0 = sum(STRENGTH_LINE in l for l in harness.read_log(p.log))
+        cpu0 = harness.cpu_seconds(p.pid)
+        cmd = ["mousemove", x_start, y, "mousedown", "1"]
+        for i in range(events):
+            # Sweep left and right across the track so every event moves the knob.
+            phase = i % 100
+            frac = phase / 100 if (i // 100) % 2 == 0 else 1 - phase / 100
+            cmd += ["mousemove", px + SLIDER_X0 + round(frac * (SLIDER_X1 - SLIDER_X0)), y, "sleep", "0.004"]
+        self.s.xdotool(*cmd)
+        time.sleep(0.5)
+        during_calls = sum(STRENGTH_LINE in l for l in harness.read_log(p.log)) - lines0
+        during_writes = counter.poll()
+        cpu_drag = harness.cpu_seconds(p.pid) - cpu0
+        self.s.xdotool("mouseup", "1")
+        time.sleep(1.0)
+        end_calls = sum(STRENGTH_LINE in l for l in harness.read_log(p.log)) - lines0 - during_calls
+        end_writes = counter.poll() - during_writes
+        counter.close()
+        self.stop(DW)
+        na = {MIN: "n/a (no slider)", RS: "n/a", GS: "n/a"}
+        self.row("Drag: provider calls during a 200-event drag (log lines / state writes)",
+                 {DW: f"{during_calls} / {during_writes}", **na}, "0",
+                 "met" if during_calls == 0 and during_writes == 0 else "missed")
+        self.row("Drag: provider calls at its end (log lines / state writes)",
+                 {DW: f"{end_calls} / {end_writes}", **na}, "exactly 1",
+                 "met" if end_calls == 1 and end_writes == 1 else "missed")
+        self.row("Drag: CPU time per pointer event", {DW: f"{cpu_drag / events * 1000:.2f} ms", **na}, "", "")
+        self.row("Drag: view re-layouts", {DW: "not measured", **na}, "≤ 1 per frame",
+                 "unknown: no outside view of re-layouts")
+
+    # -- output
+    def table(self):
+        head = ["Metric", *PEERS, "Goal (Duskwarden)", "Verdict"]
+        lines = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
+        for metric, values, goal, verdict in self.rows:
+            lines.append("| " + " | ".join([metric, *[values.get(w, "n/a") for w in PEERS], goal, verdict]) + " |")
+        return "\n".join(lines)
+
+
+def machine():
+    model = "unknown"
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    model = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    return f"{os.cpu_count()} CPUs ({model}), Linux {platform.release()}"
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__)
+    ap.add_argument("--build-dir", required=True)
+    ap.add_argument("--minimal-tray", required=True)
+    ap.add_argument("--quick", action="store_true", help="short durations for a smoke run")
+    ap.add_argument("--out", help="also write the table as markdown here")
+    args = ap.parse_args()
+    for tool in ("redshift", "gammastep", "Xvfb", "trayer", "xdotool", "xrandr"):
+        if subprocess.run(["which", tool], capture_output=True).returncode != 0:
+            sys.exit(f"bench: {tool} is not installed")
+    bench = Bench(args)
+    try:
+        for phase in (bench.idle_and_memory, bench.startup, bench.reenable_sim, bench.reenable_x11, bench.drag):
+            try:
+                phase()
+            except (RuntimeError, TimeoutError) as e:
+                # One broken phase must not hide the others' figures.
+                bench.row(f"{phase.__name__}: not measured", {DW: str(e)}, "", "failed")
+                for who in list(bench.procs):
+                    bench.stop(who)
+    finally:
+        bench.s.close()
+    bench.row("Launches that died before showing the icon", {DW: f"{len(bench.crashes)} of {bench.launches}"}, "0",
+              "met" if not bench.crashes else "missed: " + "; ".join(sorted(set(bench.crashes))))
+    stamp = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
+    mode = "quick smoke run" if args.quick else "full run"
+    header = (f"Duskwarden benchmarks, {stamp}, {mode}\n\nMachine: {machine()}\n\n"
+              "Duskwarden runs with Keep Always On set, on the simulator backend except in the X11 row.\n")
+    text = header + "\n" + bench.table() + "\n"
+    print(text)
+    if args.out:
+        os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
+        with open(args.out, "w") as f:
+            f.write(text)
+    missing = [r for r in bench.rows if r[0].startswith("Re-enable") and "none recovered" in r[3]]
+    return 1 if missing else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
