@@ -47,11 +47,11 @@ bool SerialQueue::isCurrent() const { return tCurrentQueue == this; }
 
 void SerialQueue::submit(Clock::time_point due, WorkItem work) {
   if (!work) return;
-  {
-    std::lock_guard lock(state_->mutex);
-    if (state_->stopping) return;  // dropped; `work` is destroyed outside the lock
-    state_->pending.emplace(std::make_pair(due, state_->sequence++), std::move(work));
-  }
+  std::lock_guard lock(state_->mutex);
+  if (state_->stopping) return;  // dropped
+  state_->pending.emplace(std::make_pair(due, state_->sequence++), std::move(work));
+  // Notify under the lock: once it is released, the work may already have run
+  // and released the last owner of this queue, so `this` must not be touched.
   state_->wake.notify_one();
 }
 
