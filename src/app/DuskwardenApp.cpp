@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "app/QtApplication.h"
+#include "app/SharedLibraries.h"
 #include "app/SingleInstance.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/QtMainQueue.h"
@@ -90,6 +91,7 @@ int DuskwardenApp::main(int argc, char** argv) {
       break;
   }
 
+  prepareSharedLibraries();
   std::string why;
   if (!displayReachable(&why)) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), why.c_str());
