@@ -1,6 +1,7 @@
 #include "nightshift/CBBlueLightClient.h"
 
 #include "duskwarden_build_info.h"
+#include "nightshift/LibraryFile.h"
 
 #include <dlfcn.h>
 #include <filesystem>
@@ -37,6 +38,7 @@ std::string BlueLightFramework::defaultLibraryPath() {
 
 bool BlueLightFramework::load() {
   std::call_once(once_, [this] {
+    if (!isCompleteSharedObject(path_)) return;
     // The handle is never closed: the table points into the library.
     void* handle = ::dlopen(path_.c_str(), RTLD_LAZY);
     if (handle == nullptr) return;

@@ -1,9 +1,15 @@
 // The provider binding through the real loader, with the scripted test libraries.
 
 #include "ManagerHarness.h"
+#include "TestEnvironment.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 namespace duskwarden::testing {
 namespace {
@@ -28,6 +34,38 @@ TEST(BindingLoad, RefusesMissingLibraryWrongVersionAndMissingEntryPoint) {
   EXPECT_TRUE(good.load());
   ASSERT_NE(good.ops(), nullptr);
   EXPECT_EQ(good.ops()->abi_version, DW_NIGHTLIGHT_ABI_VERSION);
+}
+
+// A half-written library must read as "not loaded", not kill the process with
+// SIGBUS when dlopen maps past the end of the file.
+TEST(BindingLoad, RefusesTruncatedOrNonElfLibraries) {
+  const auto dir = duskwarden::testing::makeTempDir("truncated");
+  const auto size = std::filesystem::file_size(DW_TEST_PROVIDER_PATH);
+  std::ifstream in(DW_TEST_PROVIDER_PATH, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.size(), size);
+  const struct {
+    const char* name;
+    std::string content;
+  } cases[] = {
+      {"half.so", bytes.substr(0, size / 2)},
+      {"headers-only.so", bytes.substr(0, 64)},
+      {"short-by-one.so", bytes.substr(0, size - 1)},
+      {"empty.so", ""},
+      {"text.so", "not a library\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = (dir / c.name).string();
+    std::ofstream(path, std::ios::binary) << c.content;
+    BlueLightFramework framework(path);
+    EXPECT_FALSE(framework.load());
+    EXPECT_EQ(CBBlueLightClient::create(framework), nullptr);
+  }
+  const auto whole = (dir / "whole.so").string();
+  std::ofstream(whole, std::ios::binary) << bytes;
+  BlueLightFramework complete(whole);
+  EXPECT_TRUE(complete.load()) << "an intact copy still loads";
 }
 
 TEST(BindingLoad, DefaultPathIsBesideTheExecutableInLibDuskwarden) {
