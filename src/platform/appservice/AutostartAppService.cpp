@@ -2,10 +2,11 @@
 
 #include "platform/appservice/DesktopEntry.h"
 #include "platform/bundle/Bundle.h"
+#include "platform/common/GLibPtr.h"
+#include "platform/common/XdgPaths.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,21 +22,6 @@ namespace {
 
 constexpr const char* kGroup = G_KEY_FILE_DESKTOP_GROUP;
 constexpr const char* kGnomeEnabledKey = "X-GNOME-Autostart-enabled";
-
-struct KeyFileDeleter {
-  void operator()(GKeyFile* f) const { g_key_file_free(f); }
-};
-using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
-struct ErrorDeleter {
-  void operator()(GError* e) const { g_error_free(e); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorDeleter>;
-
-struct GFreeDeleter {
-  void operator()(gchar* p) const { g_free(p); }
-};
-using GStringPtr = std::unique_ptr<gchar, GFreeDeleter>;
 
 bool isExecutableFile(const fs::path& path) {
   std::error_code ec;
@@ -208,18 +194,7 @@ std::optional<AppServiceError> AutostartAppService::unregisterService() {
   return std::nullopt;
 }
 
-fs::path AutostartAppService::userAutostartDirectory() {
-  const char* configHome = std::getenv("XDG_CONFIG_HOME");
-  if (configHome && *configHome && fs::path(configHome).is_absolute()) {
-    return fs::path(configHome) / "autostart";
-  }
-  const char* home = std::getenv("HOME");
-  std::string base = (home && *home) ? home : "";
-  if (base.empty()) {
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) base = pw->pw_dir;
-  }
-  return fs::path(base) / ".config" / "autostart";
-}
+fs::path AutostartAppService::userAutostartDirectory() { return userConfigHome() / "autostart"; }
 
 std::optional<fs::path> AutostartAppService::runningExecutable() {
   std::error_code ec;

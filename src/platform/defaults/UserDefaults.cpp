@@ -1,5 +1,7 @@
 #include "platform/defaults/UserDefaults.h"
 
+#include "platform/common/GLibPtr.h"
+#include "platform/common/XdgPaths.h"
 #include "platform/log/Logger.h"
 
 #include <glib.h>
@@ -8,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <pwd.h>
 #include <unistd.h>
 
 namespace duskwarden {
@@ -23,16 +24,6 @@ const Logger& logger() {
   static const auto* l = new Logger("com.quillmoor.Duskwarden", "UserDefaults");
   return *l;
 }
-
-struct KeyFileDeleter {
-  void operator()(GKeyFile* f) const { g_key_file_free(f); }
-};
-using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
-struct ErrorDeleter {
-  void operator()(GError* e) const { g_error_free(e); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorDeleter>;
 
 KeyFilePtr newKeyFile() { return KeyFilePtr(g_key_file_new()); }
 
@@ -101,22 +92,7 @@ UserDefaults::UserDefaults(std::filesystem::path file) : path_(std::move(file)),
 UserDefaults::~UserDefaults() = default;
 
 std::filesystem::path UserDefaults::defaultPath() {
-  std::filesystem::path base;
-  // Only an absolute XDG_CONFIG_HOME counts; empty or relative values are ignored.
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
-    base = xdg;
-  } else {
-    std::filesystem::path home;
-    if (const char* h = std::getenv("HOME"); h && *h) {
-      home = h;
-    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
-      home = pw->pw_dir;
-    } else {
-      home = "/";
-    }
-    base = home / ".config";
-  }
-  return base / kDirectoryName / kFileName;
+  return userConfigHome() / kDirectoryName / kFileName;
 }
 
 UserDefaults& UserDefaults::standard() {
