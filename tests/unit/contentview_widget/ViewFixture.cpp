@@ -2,7 +2,6 @@
 
 #include <QStyleFactory>
 #include <QTest>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,20 +10,6 @@
 #include "TestEnvironment.h"
 
 namespace duskwarden::ui::testing {
-
-DwTestProviderControl& scriptedProvider() {
-  static DwTestProviderControl* control = [] {
-    void* handle = ::dlopen(DW_TEST_PROVIDER_PATH, RTLD_LAZY);
-    if (handle == nullptr) {
-      std::fprintf(stderr, "cannot open %s: %s\n", DW_TEST_PROVIDER_PATH, ::dlerror());
-      std::abort();
-    }
-    auto get = reinterpret_cast<DwTestProviderControlFn>(::dlsym(handle, "dw_test_provider_control"));
-    if (get == nullptr) std::abort();
-    return get();
-  }();
-  return *control;
-}
 
 void ensureApplication() {
   static int argc = 1;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "ScriptedProvider.h"
+#include "ScriptedProviderControl.h"
 #include "nightshift/NightShiftManager.h"
 #include "platform/dispatch/TestClock.h"
 #include "platform/log/Logger.h"
@@ -31,7 +31,7 @@ class FakeLoginItem final : public LoginItem {
   bool enabled = false;
 };
 
-DwTestProviderControl& scriptedProvider();
+using duskwarden::testing::scriptedProvider;
 void ensureApplication();
 
 QPalette lightPalette();

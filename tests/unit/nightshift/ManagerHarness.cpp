@@ -2,27 +2,12 @@
 
 #include "TestEnvironment.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 
 namespace duskwarden::testing {
-
-DwTestProviderControl& scriptedProvider() {
-  static DwTestProviderControl* control = [] {
-    void* handle = ::dlopen(DW_TEST_PROVIDER_PATH, RTLD_LAZY);
-    if (handle == nullptr) {
-      std::fprintf(stderr, "cannot open %s: %s\n", DW_TEST_PROVIDER_PATH, ::dlerror());
-      std::abort();
-    }
-    auto get = reinterpret_cast<DwTestProviderControlFn>(::dlsym(handle, "dw_test_provider_control"));
-    if (get == nullptr) std::abort();
-    return get();
-  }();
-  return *control;
-}
 
 Harness::Harness(std::string libraryPath) : framework(std::move(libraryPath)), provider(scriptedProvider()) {
   provider.reset();

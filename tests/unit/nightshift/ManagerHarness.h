@@ -4,7 +4,7 @@
 // through the real binding, defaults live in a temporary key file, and the
 // login item is a recording fake.
 
-#include "ScriptedProvider.h"
+#include "ScriptedProviderControl.h"
 #include "nightshift/NightShiftManager.h"
 #include "platform/dispatch/TestClock.h"
 #include "platform/log/Logger.h"
@@ -27,7 +27,6 @@ class FakeLoginItem final : public LoginItem {
   std::vector<bool> writes;
 };
 
-DwTestProviderControl& scriptedProvider();  // reset by each Harness
 
 class Harness {
  public:
