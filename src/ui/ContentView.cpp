@@ -70,10 +70,10 @@ Appearance appearanceOf(const QPalette& palette) {
   return palette.color(QPalette::Window).lightness() < 128 ? Appearance::Dark : Appearance::Light;
 }
 
-QColor resolveColor(const ColorSpec& spec, const QPalette& palette) {
+QColor resolveColor(const ColorSpec& color, const QPalette& palette) {
   const bool dark = appearanceOf(palette) == Appearance::Dark;
   QColor c;
-  switch (spec.role) {
+  switch (color.role) {
     case ColorRole::Primary:
       c = palette.color(QPalette::WindowText);
       break;
@@ -102,7 +102,7 @@ QColor resolveColor(const ColorSpec& spec, const QPalette& palette) {
       c = Qt::black;
       break;
   }
-  return withAlpha(c, spec.opacity);
+  return withAlpha(c, color.opacity);
 }
 
 ContentView::ContentView(std::shared_ptr<NightShiftManager> manager, const Bundle& bundle, QWidget* parent)

@@ -25,8 +25,8 @@ class GradientSlider;
 class ToggleSwitch;
 
 // The named colour for a role in this palette (light or dark variant), with the
-// spec's opacity applied.
-QColor resolveColor(const ColorSpec& spec, const QPalette& palette);
+// colour's opacity applied.
+QColor resolveColor(const ColorSpec& color, const QPalette& palette);
 Appearance appearanceOf(const QPalette& palette);
 
 class ContentView : public QWidget {

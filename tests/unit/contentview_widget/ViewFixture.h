@@ -70,7 +70,7 @@ class ViewFixture : public ::testing::Test {
   ToggleSwitch* toggle() const { return child<ToggleSwitch>("wardenModeSwitch"); }
   CustomGradientSlider* sliderControl() const { return child<GradientSlider>("strengthSlider")->control(); }
   QColor textColor(const char* name) const { return label(name)->palette().color(QPalette::WindowText); }
-  QColor resolved(ColorSpec spec) const { return resolveColor(spec, view->palette()); }
+  QColor resolved(ColorSpec color) const { return resolveColor(color, view->palette()); }
 
   // Pointer events through the window, at row coordinates of the slider.
   QPoint sliderPoint(double x) const;
