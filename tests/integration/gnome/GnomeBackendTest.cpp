@@ -3,6 +3,8 @@
 // a deadline; nothing sleeps a fixed time.
 #include <gtest/gtest.h>
 
+#include "CallbackCounter.h"
+
 #include <gio/gio.h>
 
 #include <chrono>
@@ -44,35 +46,7 @@ class SessionEnvironment : public ::testing::Environment {
 };
 const auto* const kSession = ::testing::AddGlobalTestEnvironment(new SessionEnvironment);
 
-class Events {
- public:
-  std::function<void()> callback() {
-    return [this] {
-      std::lock_guard lock(mutex_);
-      ++count_;
-      cv_.notify_all();
-    };
-  }
-  int count() {
-    std::lock_guard lock(mutex_);
-    return count_;
-  }
-  // Re-checks `condition` after every callback until it holds or time runs out.
-  bool waitFor(const std::function<bool()>& condition, std::chrono::seconds timeout = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      const int seen = count();
-      if (condition()) return true;
-      std::unique_lock lock(mutex_);
-      if (!cv_.wait_until(lock, deadline, [&] { return count_ > seen; })) return condition();
-    }
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  int count_ = 0;
-};
+using Events = duskwarden::testing::CallbackCounter;
 
 // Watches the daemon's Temperature property on a context of our own until it
 // equals `kelvin`; each step of its ramp arrives as a property change.

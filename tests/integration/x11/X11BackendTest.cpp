@@ -1,6 +1,8 @@
 // The X11 backend against a real Xvfb: what it writes is read back through a
 // separate connection, and changes made by other programs reach it.
 #include <gtest/gtest.h>
+
+#include "CallbackCounter.h"
 // Xlib after gtest: its None macro breaks gtest's headers.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -83,30 +85,7 @@ bool isIdentity(const Ramp& r) {
   return n > 0;
 }
 
-// Counts callbacks; waits for them with a deadline instead of sleeping.
-class CallbackCounter {
- public:
-  std::function<void()> callback() {
-    return [this] {
-      std::lock_guard lock(mutex_);
-      ++count_;
-      cv_.notify_all();
-    };
-  }
-  int count() {
-    std::lock_guard lock(mutex_);
-    return count_;
-  }
-  bool waitBeyond(int seen, std::chrono::seconds timeout = std::chrono::seconds(5)) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, timeout, [&] { return count_ > seen; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  int count_ = 0;
-};
+using duskwarden::testing::CallbackCounter;
 
 class X11BackendTest : public ::testing::Test {
  protected:
