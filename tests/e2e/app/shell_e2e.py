@@ -189,6 +189,14 @@ class Desktop:
         wide = [w for w in self.windows(pid) if w["w"] >= 300]
         return wide[0] if wide else None
 
+    def dialog(self, pid):
+        # With the popover and the menu closed, any window larger than the icon.
+        big = [w for w in self.windows(pid) if w["w"] > 64 and w["h"] > 64]
+        return big[0] if big else None
+
+    def title(self, wid):
+        return self.run(["xdotool", "getwindowname", wid]).stdout.strip()
+
     def menu(self, pid):
         # Tooltips are short; the menu has three rows.
         others = [w for w in self.windows(pid) if w["w"] < 300 and w["h"] >= 45]
@@ -398,6 +406,19 @@ def second_run(desk):
     wait_for(lambda: not os.path.exists(desk.autostart), 10, "the autostart entry to be removed")
     desk.key("Escape")
     desk.gone(desk.popover, app.pid, "the popover to close")
+
+    # "Check for Updates..." answers with a dialog; this build has no update
+    # feed, so it says updates are not configured instead of pretending to check.
+    desk.click_icon(app.pid, button=3)
+    menu = wait_for(lambda: desk.menu(app.pid), 10, "the menu")
+    desk.click(menu["x"] + menu["w"] // 2, menu["y"] + 12)
+    dialog = wait_for(lambda: desk.dialog(app.pid), 10, "the update dialog")
+    title = desk.title(dialog["id"])
+    log(f"update dialog {title!r} at {dialog}")
+    check(title.startswith("Software Update"), f"unexpected update dialog title {title!r}")
+    desk.screenshot("6-update-dialog.png")
+    desk.key("Return")
+    desk.gone(desk.dialog, app.pid, "the update dialog to close")
 
     # Quit by clicking the menu's last item.
     desk.click_icon(app.pid, button=3)
