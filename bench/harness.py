@@ -30,18 +30,73 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / TICKS
 
 
-def wakeups(pid):
-    """Voluntary context switches summed over every thread of `pid`."""
-    total = 0
-    for tid in os.listdir(f"/proc/{pid}/task"):
+def thread_switches(pid):
+    """{tid: voluntary context switches} for every live thread of `pid`."""
+    counts = {}
+    try:
+        tids = os.listdir(f"/proc/{pid}/task")
+    except FileNotFoundError:
+        return counts
+    for tid in tids:
         try:
             with open(f"/proc/{pid}/task/{tid}/status") as f:
                 for line in f:
                     if line.startswith("voluntary_ctxt_switches:"):
-                        total += int(line.split()[1])
-        except FileNotFoundError:
+                        counts[int(tid)] = int(line.split()[1])
+        except (FileNotFoundError, ProcessLookupError):
             pass  # a thread that ended meanwhile
-    return total
+    return counts
+
+
+class WakeupCounter:
+    """Voluntary context switches of a whole process over a window.
+
+    /proc/PID/status counts the main thread only, and a plain sum over
+    /proc/PID/task drops the switches of threads that exit (the sum can even
+    fall). So this keeps one counter per thread id, sampled every `interval`:
+    a thread present at the start counts from its first sample, one born later
+    counts from zero, and one that exits keeps what its last sample showed.
+    The only switches missed are a thread's last ones between its final
+    sample and its exit; `exited` says how many threads that could concern.
+    """
+
+    def __init__(self, pid, interval=0.25):
+        self.pid = pid
+        self.interval = interval
+        self.first = thread_switches(pid)
+        self.last = dict(self.first)
+        self.banked = 0  # switches of threads that have exited
+        self.exited = 0
+
+    def sample(self):
+        now = thread_switches(self.pid)
+        for tid in [t for t in self.last if t not in now]:
+            self.banked += self.last.pop(tid) - self.first.pop(tid)
+            self.exited += 1
+        for tid, n in now.items():
+            if tid not in self.first:
+                self.first[tid] = 0  # born during the window
+            elif n < self.last[tid]:
+                # The id went to a new thread between samples: bank the old one.
+                self.banked += self.last[tid] - self.first[tid]
+                self.exited += 1
+                self.first[tid] = 0
+            self.last[tid] = n
+        return self.total()
+
+    def total(self):
+        return self.banked + sum(self.last[t] - self.first[t] for t in self.last)
+
+
+def sample_wakeups(pids, duration, interval=0.25):
+    """Samples every pid's WakeupCounter for `duration` s; returns {pid: counter}."""
+    counters = {pid: WakeupCounter(pid, interval) for pid in pids}
+    deadline = time.monotonic() + duration
+    while time.monotonic() < deadline:
+        time.sleep(min(interval, max(0.0, deadline - time.monotonic())))
+        for c in counters.values():
+            c.sample()
+    return counters
 
 
 def rss_kib(pid):
@@ -91,6 +146,91 @@ class WriteCounter:
         os.close(self.fd)
 
 
+# ---------------------------------------------------------------- X, in-process
+
+class XConnection:
+    """A small Xlib connection for cheap polls: is a window mapped, is the
+    pointer grabbed. Polling through xdotool costs a process per look."""
+
+    IS_VIEWABLE = 2
+
+    class _Attrs(ctypes.Structure):
+        _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int), ("height", ctypes.c_int),
+                    ("border_width", ctypes.c_int), ("depth", ctypes.c_int), ("visual", ctypes.c_void_p),
+                    ("root", ctypes.c_ulong), ("c_class", ctypes.c_int), ("bit_gravity", ctypes.c_int),
+                    ("win_gravity", ctypes.c_int), ("backing_store", ctypes.c_int),
+                    ("backing_planes", ctypes.c_ulong), ("backing_pixel", ctypes.c_ulong),
+                    ("save_under", ctypes.c_int), ("colormap", ctypes.c_ulong), ("map_installed", ctypes.c_int),
+                    ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
+                    ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
+                    ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
+
+    _ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+
+    def __init__(self, display):
+        x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(self._Attrs)]
+        x.XGrabPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint, ctypes.c_int,
+                                   ctypes.c_int, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
+        x.XUngrabPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.x = x
+        # A window that vanished must read as unmapped, not end the process.
+        self._handler = self._ERROR_HANDLER(lambda _d, _e: 0)
+        x.XSetErrorHandler(self._handler)
+        self.dpy = x.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise RuntimeError(f"cannot open display {display}")
+        self.root = x.XDefaultRootWindow(self.dpy)
+
+    def viewable(self, window):
+        attrs = self._Attrs()
+        if not self.x.XGetWindowAttributes(self.dpy, window, ctypes.byref(attrs)):
+            return False
+        return attrs.map_state == self.IS_VIEWABLE
+
+    def mapped_popups(self, min_width=65):
+        """Viewable top-level windows at least `min_width` wide: {id: (x, y, w, h)}."""
+        x = self.x
+        x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                                 ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                                 ctypes.POINTER(ctypes.c_uint)]
+        x.XFree.argtypes = [ctypes.c_void_p]
+        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+        children, n = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+        if not x.XQueryTree(self.dpy, self.root, ctypes.byref(root), ctypes.byref(parent), ctypes.byref(children),
+                            ctypes.byref(n)):
+            return {}
+        ids = [children[i] for i in range(n.value)]
+        if children:
+            x.XFree(children)
+        found = {}
+        for w in ids:
+            attrs = self._Attrs()
+            if x.XGetWindowAttributes(self.dpy, w, ctypes.byref(attrs)) and attrs.map_state == self.IS_VIEWABLE \
+                    and attrs.width >= min_width and attrs.override_redirect:
+                found[w] = (attrs.x, attrs.y, attrs.width, attrs.height)
+        return found
+
+    def pointer_free(self):
+        """True when no client holds a pointer grab (ours is taken and given back)."""
+        if self.x.XGrabPointer(self.dpy, self.root, 0, 0, 1, 1, 0, 0, 0) != 0:
+            return False
+        self.x.XUngrabPointer(self.dpy, 0)
+        self.x.XSync(self.dpy, 0)
+        return True
+
+    def close(self):
+        if self.dpy:
+            self.x.XCloseDisplay(self.dpy)
+            self.dpy = None
+
+
 # ---------------------------------------------------------------- the session
 
 def find_build_dir(source_dir):
@@ -108,7 +248,10 @@ class Session:
         self.root = tempfile.mkdtemp(prefix="dw-session-")
         self.home = os.path.join(self.root, "home")
         self.config = os.path.join(self.root, "config")
-        self.runtime = os.path.join(self.root, "run")
+        # The runtime directory is a tmpfs on a real session (/run/user/UID);
+        # on a disk, every replace of the simulator's file waits for a flush.
+        self.runtime_root = tempfile.mkdtemp(prefix="dw-run-", dir="/dev/shm") if os.path.isdir("/dev/shm") else None
+        self.runtime = os.path.join(self.runtime_root or self.root, "run")
         for d in (self.home, self.config, self.runtime):
             os.makedirs(d, mode=0o700)
         self.procs = []
@@ -126,10 +269,14 @@ class Session:
                 number += chunk
         self.display = ":" + number.decode().strip()
         self.env = dict(os.environ)
-        for key in ("WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "QT_QPA_PLATFORM", "GSETTINGS_BACKEND"):
+        for key in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "GSETTINGS_BACKEND", "DUSKWARDEN_NIGHTLIGHT_BACKEND"):
             self.env.pop(key, None)
+        # A bus address that leads nowhere: without one, libdbus may autolaunch
+        # a session bus through X that outlives the session, and an icon could
+        # land in the real desktop's tray.
         self.env.update(DISPLAY=self.display, HOME=self.home, XDG_CONFIG_HOME=self.config,
-                        XDG_RUNTIME_DIR=self.runtime, XDG_CURRENT_DESKTOP="", QT_QPA_PLATFORM="xcb")
+                        XDG_RUNTIME_DIR=self.runtime, XDG_CURRENT_DESKTOP="", QT_QPA_PLATFORM="xcb",
+                        DBUS_SESSION_BUS_ADDRESS=f"unix:path={self.root}/no-bus")
         self.trayer = None
         if tray:
             self.trayer = subprocess.Popen(
@@ -169,6 +316,11 @@ class Session:
     def run(self, argv, check=True, env=None, **kw):
         return subprocess.run(argv, env=env or self.env, check=check, capture_output=True, text=True, **kw)
 
+    def run_async(self, argv):
+        proc = subprocess.Popen(argv, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(proc)
+        return proc
+
     def spawn(self, argv, log_path=None, extra_env=None):
         env = dict(self.env)
         env.update(extra_env or {})
@@ -191,6 +343,8 @@ class Session:
             self.procs.remove(proc)
 
     def close(self):
+        if getattr(self, "_xconn", None) is not None:
+            self._xconn.close()
         for proc in list(self.procs):
             self.stop(proc)
         for proc in (self.trayer, self.xvfb):
@@ -202,6 +356,8 @@ class Session:
                     proc.kill()
                     proc.wait()
         shutil.rmtree(self.root, ignore_errors=True)
+        if self.runtime_root:
+            shutil.rmtree(self.runtime_root, ignore_errors=True)
 
     def __enter__(self):
         return self
@@ -243,6 +399,58 @@ class Session:
     def xdotool(self, *args):
         return self.run(["xdotool", *map(str, args)])
 
+    @property
+    def xconn(self):
+        if getattr(self, "_xconn", None) is None:
+            self._xconn = XConnection(self.display)
+        return self._xconn
+
+    def wait_ungrabbed(self, timeout=5.0):
+        """A popup that has just closed may hold the pointer grab a moment
+        longer; a click sent then is lost. Waits until the grab is released."""
+        return self.wait_for(self.xconn.pointer_free, timeout, interval=0.005)
+
+    def click_at(self, x, y, button=1):
+        # Arrive from elsewhere, as a hand would: the target sees the pointer enter.
+        self.xdotool("mousemove", 640, 700, "mousemove", x, y, "click", button)
+
+    def pixels(self, rect):
+        """RGB bytes of the screen rectangle (x, y, w, h)."""
+        x, y, w, h = rect
+        shot = os.path.join(self.root, "probe.xwd")
+        self.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-depth", "8", f"rgb:{shot}"])
+        with open(shot, "rb") as f:
+            return f.read()
+
+    def keep_always_on_switch(self, popover_rect):
+        """Centre of the Keep Always On switch, found by its grey (off) or green (on) track
+        in the right-hand strip of the popover's upper half; None if not seen."""
+        px, py, pw, ph = popover_rect
+        area = (px + pw - 90, py, 90, ph // 2)
+        raw = self.pixels(area)
+        w, h = area[2], area[3]
+        grey = lambda r, g, b: abs(r - g) < 8 and abs(g - b) < 8 and 130 < r < 180  # noqa: E731
+        green = lambda r, g, b: g > 110 and g > r + 60 and g > b + 50  # noqa: E731
+        for match in (grey, green):
+            rows = []
+            for yy in range(h):
+                best, start = (0, 0, 0), None
+                for xx in range(w):
+                    i = (yy * w + xx) * 3
+                    if i + 2 < len(raw) and match(raw[i], raw[i + 1], raw[i + 2]):
+                        start = xx if start is None else start
+                        if xx - start + 1 > best[0]:
+                            best = (xx - start + 1, start, xx)
+                    else:
+                        start = None
+                if best[0] >= 6:
+                    rows.append((yy, best[1], best[2]))
+            if rows:
+                cy = (rows[0][0] + rows[-1][0]) // 2
+                cx = (min(r[1] for r in rows) + max(r[2] for r in rows)) // 2
+                return area[0] + cx, area[1] + cy
+        return None
+
     def gamma(self):
         """xrandr's summary of the first output's ramp, e.g. (1.0, 1.0, 1.0)."""
         out = self.run(["xrandr", "--verbose"], check=False).stdout
@@ -283,3 +491,63 @@ def percentile(values, p):
     k = (len(s) - 1) * p / 100
     lo, hi = int(k), min(int(k) + 1, len(s) - 1)
     return s[lo] + (s[hi] - s[lo]) * (k - lo)
+
+
+# ---------------------------------------------------------------- the app's log
+
+STATUS_PREFIX = "Status update - enabled: "
+
+
+def status_updates(lines):
+    """[(enabled, strength)] from the manager's "Status update" lines, in order."""
+    found = []
+    for line in lines:
+        at = line.find(STATUS_PREFIX)
+        if at < 0:
+            continue
+        enabled, _, strength = line[at + len(STATUS_PREFIX):].partition(", strength: ")
+        found.append((enabled == "true", float(strength)))
+    return found
+
+
+def error_level(lines):
+    """Lines the stderr log sink wrote at error level."""
+    return [line for line in lines if "] error: " in line]
+
+
+def build_flood_tool(dest_dir):
+    """Compiles sim_flood.c into `dest_dir`; returns its path."""
+    out = os.path.join(dest_dir, "sim_flood")
+    subprocess.run(["cc", "-O2", "-o", out, os.path.join(os.path.dirname(os.path.abspath(__file__)), "sim_flood.c")],
+                   check=True)
+    return out
+
+
+def launch_app(session, name, backend="sim", timeout=10.0):
+    """Starts the app with its stderr in <root>/<name>.log, waits for its tray
+    icon and returns the process with .log and .icon (its centre) set."""
+    log = os.path.join(session.root, f"{name}.log")
+    proc = session.spawn([session.duskwarden], log, {"DUSKWARDEN_NIGHTLIGHT_BACKEND": backend})
+    proc.log = log
+    proc.icon = session.wait_for_icon(proc.pid, timeout=timeout)[1]
+    return proc
+
+
+def open_popover(session, proc, timeout=5.0):
+    """Clicks the icon until the popover is up; returns (window, (x, y, w, h))."""
+    x, y = proc.icon
+    for offset in (4, -4, 0):
+        # A second press at the same spot within the double-click interval
+        # is a double click, which the tray icon does not answer: shift it.
+        session.xdotool("mousemove", x + offset, y, "click", 1)
+        if session.wait_for(lambda: session.popover(proc.pid) is not None, timeout):
+            return session.popover(proc.pid)
+        time.sleep(0.45)
+    raise TimeoutError("the popover did not open")
+
+
+def close_popover(session, proc, window, timeout=5.0):
+    session.xdotool("key", "Escape")
+    if not session.wait_for(lambda: not session.xconn.viewable(window), timeout):
+        raise TimeoutError("the popover did not close on Escape")
+    session.wait_ungrabbed()

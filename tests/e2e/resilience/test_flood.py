@@ -1,0 +1,87 @@
+"""The real binary under a flood of 10,000 status changes in about a second
+(DW_FLOOD_WRITES sets another count):
+it stays responsive, its memory comes back, and it ends on the provider's
+state. Runs on a private Xvfb with a tray host and the simulator."""
+
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE, "bench"))
+import harness  # noqa: E402
+
+BUILD = harness.find_build_dir(SOURCE)
+WRITES = int(os.environ.get("DW_FLOOD_WRITES", "10000"))
+FINAL = 0.25
+MIB = 1024
+
+
+class StatusFlood(unittest.TestCase):
+    def setUp(self):
+        self.s = harness.Session(BUILD)
+        self.addCleanup(self.s.close)
+        self.flood = harness.build_flood_tool(self.s.root)
+
+    def test_flood_keeps_the_app_responsive_and_ends_on_the_providers_state(self):
+        s = self.s
+        s.write_defaults(True)
+        s.sim("on")
+        app = harness.launch_app(s, "flood")
+        lines = lambda: harness.read_log(app.log)  # noqa: E731
+        self.assertTrue(s.wait_for(lambda: harness.status_updates(lines()), 5), "no first status read")
+        # Warm up the popover once so its first-show cost is not in the baseline.
+        window, _ = harness.open_popover(s, app)
+        harness.close_popover(s, app, window)
+        time.sleep(1.5)
+        rss_before = harness.rss_kib(app.pid)
+        callbacks_before = sum("status change detected" in line for line in lines())
+
+        flood = subprocess.Popen([self.flood, s.sim_dir, str(WRITES), "1.0", str(FINAL)], stdout=subprocess.PIPE,
+                                 text=True)
+        time.sleep(0.3)  # well inside the flood
+        x, y = app.icon
+        clicked = time.monotonic()
+        s.xdotool("mousemove", x + 3, y, "click", 1)
+        # Watched in-process: a poll through xdotool costs more than the budget under load.
+        opened = s.wait_for(s.xconn.mapped_popups, 30, interval=0.001)
+        open_latency = time.monotonic() - clicked
+        out, _ = flood.communicate(timeout=30)
+        self.assertEqual(flood.returncode, 0, out)
+        seconds = float(out.split("seconds=")[1])
+        flood_still_running = open_latency < seconds - 0.3
+        self.assertTrue(opened, "the popover did not open within 30 s of a click during the flood")
+        window = next(iter(s.xconn.mapped_popups()))
+
+        # The app has taken in every write once the provider's last value shows up.
+        self.assertTrue(s.wait_for(lambda: harness.status_updates(lines())[-1] == (True, FINAL), 30, interval=0.1),
+                        f"last status read {harness.status_updates(lines())[-1]}, provider {s.sim_state()}")
+        harness.close_popover(s, app, window)
+        time.sleep(2.0)  # let freed memory go back and late reads land
+        rss_after = harness.rss_kib(app.pid)
+        all_lines = lines()
+        callbacks = sum("status change detected" in line for line in all_lines) - callbacks_before
+        print(f"\nflood: {WRITES} writes in {seconds:.3f} s, {callbacks} change callbacks; popover open "
+              f"{open_latency * 1000:.0f} ms after the click (flood running: {flood_still_running}); "
+              f"RSS {rss_before / MIB:.1f} -> {rss_after / MIB:.1f} MiB", file=sys.stderr)
+
+        self.assertLessEqual(seconds, 1.5, "the writer was too slow for a flood")
+        # The provider hands over a whole batch of file events in one callback, so
+        # 10,000 writes make some 4,000-5,000 callbacks: still a flood.
+        self.assertGreaterEqual(callbacks, WRITES * 3 // 10, "far fewer change callbacks than writes")
+        self.assertTrue(flood_still_running, "the click was not answered while the flood ran")
+        self.assertLessEqual(open_latency, 0.2, "the popover took too long to open during the flood")
+        self.assertLessEqual(rss_after - rss_before, 2 * MIB, "memory did not come back after the flood")
+        self.assertEqual(harness.status_updates(all_lines)[-1], (True, FINAL))
+        self.assertEqual(s.sim_state(), {"enabled": True, "strength": FINAL})
+        self.assertEqual(harness.error_level(all_lines), [])
+        self.assertIsNone(app.poll())
+        # Still answering after the flood: a strength change from outside is read.
+        s.sim("strength", "0.6")
+        self.assertTrue(s.wait_for(lambda: harness.status_updates(lines())[-1] == (True, 0.6), 5))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
