@@ -1,5 +1,5 @@
-"""The real binary under a flood of 10,000 status changes in about a second
-(DW_FLOOD_WRITES sets another count):
+"""The real binary under a flood of some 10,000 status-change callbacks in
+about a second (30,000 file writes; DW_FLOOD_WRITES sets another count):
 it stays responsive, its memory comes back, and it ends on the provider's
 state. Runs on a private Xvfb with a tray host and the simulator."""
 
@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.join(SOURCE, "bench"))
 import harness  # noqa: E402
 
 BUILD = harness.find_build_dir(SOURCE)
-WRITES = int(os.environ.get("DW_FLOOD_WRITES", "10000"))
+WRITES = int(os.environ.get("DW_FLOOD_WRITES", "30000"))
 FINAL = 0.25
 MIB = 1024
 
@@ -56,9 +56,8 @@ class StatusFlood(unittest.TestCase):
         window = next(iter(s.xconn.mapped_popups()))
 
         # The app has taken in every write once the provider's last value shows up.
-        self.assertTrue(s.wait_for(lambda: harness.status_updates(lines())[-1] == (True, FINAL), 30, interval=0.1),
-                        f"last status read {harness.status_updates(lines())[-1]}, provider {s.sim_state()}")
-        harness.close_popover(s, app, window)
+        caught_up = s.wait_for(lambda: harness.status_updates(lines())[-1] == (True, FINAL), 60, interval=0.1)
+        harness.close_popover(s, app, window, timeout=30)
         time.sleep(2.0)  # let freed memory go back and late reads land
         rss_after = harness.rss_kib(app.pid)
         all_lines = lines()
@@ -67,20 +66,24 @@ class StatusFlood(unittest.TestCase):
               f"{open_latency * 1000:.0f} ms after the click (flood running: {flood_still_running}); "
               f"RSS {rss_before / MIB:.1f} -> {rss_after / MIB:.1f} MiB", file=sys.stderr)
 
-        self.assertLessEqual(seconds, 1.5, "the writer was too slow for a flood")
-        # The provider hands over a whole batch of file events in one callback, so
-        # 10,000 writes make some 4,000-5,000 callbacks: still a flood.
-        self.assertGreaterEqual(callbacks, WRITES * 3 // 10, "far fewer change callbacks than writes")
-        self.assertTrue(flood_still_running, "the click was not answered while the flood ran")
-        self.assertLessEqual(open_latency, 0.2, "the popover took too long to open during the flood")
-        self.assertLessEqual(rss_after - rss_before, 2 * MIB, "memory did not come back after the flood")
-        self.assertEqual(harness.status_updates(all_lines)[-1], (True, FINAL))
-        self.assertEqual(s.sim_state(), {"enabled": True, "strength": FINAL})
-        self.assertEqual(harness.error_level(all_lines), [])
-        self.assertIsNone(app.poll())
-        # Still answering after the flood: a strength change from outside is read.
-        s.sim("strength", "0.6")
-        self.assertTrue(s.wait_for(lambda: harness.status_updates(lines())[-1] == (True, 0.6), 5))
+        with self.subTest("a flood it was"):
+            self.assertLessEqual(seconds, 1.5, "the writer was too slow for a flood")
+            # The provider hands a batch of file events over in one callback, so
+            # it takes about three writes per callback to reach 10,000 callbacks.
+            self.assertGreaterEqual(callbacks, 8000, "too few change callbacks for the flood")
+        with self.subTest("ends on the provider's state"):
+            self.assertTrue(caught_up, f"last read {harness.status_updates(all_lines)[-1]}, provider {s.sim_state()}")
+            self.assertEqual(s.sim_state(), {"enabled": True, "strength": FINAL})
+        with self.subTest("memory comes back"):
+            self.assertLessEqual(rss_after - rss_before, 2 * MIB)
+        with self.subTest("nothing goes wrong"):
+            self.assertEqual(harness.error_level(all_lines), [])
+            self.assertIsNone(app.poll())
+            s.sim("strength", "0.6")
+            self.assertTrue(s.wait_for(lambda: harness.status_updates(lines())[-1] == (True, 0.6), 30))
+        with self.subTest("responsive during the flood"):
+            self.assertTrue(flood_still_running, "the click was not answered while the flood ran")
+            self.assertLessEqual(open_latency, 0.2, "the popover took too long to open during the flood")
 
 
 if __name__ == "__main__":
