@@ -117,10 +117,22 @@ void QtStatusItem::activated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 bool QtStatusItem::setImage(const SymbolImage& image) {
-  const QIcon icon = trayIconForSymbol(image);
-  if (icon.isNull()) return false;
-  tray_.setIcon(icon);
+  // Every applied status re-sends the icon, hundreds of times a second under a
+  // burst of change notifications; rendering and re-sending an unchanged icon
+  // each time starved input. Render each symbol once and skip no-op updates.
+  const std::string key = image.symbolName + '/' + std::to_string(image.configuration.pointSize) + '/' +
+                          std::to_string(static_cast<int>(image.configuration.weight));
+  auto cached = iconCache_.find(key);
+  if (cached == iconCache_.end()) {
+    QIcon rendered = trayIconForSymbol(image);
+    if (rendered.isNull()) return false;
+    cached = iconCache_.emplace(key, std::move(rendered)).first;
+  }
+  if (tray_.isVisible() && key == shownKey_ && image.accessibilityDescription == shownDescription_) return true;
+  tray_.setIcon(cached->second);
   tray_.setToolTip(QString::fromStdString(image.accessibilityDescription));
+  shownKey_ = key;
+  shownDescription_ = image.accessibilityDescription;
   // Shown with its first image: until then there is nothing to show.
   if (!tray_.isVisible()) tray_.show();
   return true;

@@ -15,6 +15,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
+
+#include <map>
+#include <string>
 #include <memory>
 #include <optional>
 
@@ -53,6 +56,9 @@ class QtStatusItem final : public QObject, public StatusItem {
   StatusItemButton button_;
   QSystemTrayIcon tray_;
   QPointer<QMenu> menu_;
+  std::map<std::string, QIcon> iconCache_;  // rendered tray icons by symbol and configuration
+  std::string shownKey_;
+  std::string shownDescription_;
 };
 
 }  // namespace duskwarden
