@@ -4,8 +4,8 @@
 #
 #   bench/run.sh [--quick] [--build-dir DIR]
 #
-# Builds what it needs (Duskwarden in build-bench/ unless --build-dir names a
-# tree that already has bin/duskwarden) and writes bench/results/latest.md
+# Builds what it needs (Duskwarden in build-bench/, or in the tree --build-dir
+# names) and writes bench/results/latest.md
 # (bench/results/quick.md for --quick).
 set -euo pipefail
 
@@ -22,10 +22,11 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 
-if [[ ! -x "$build_dir/bin/duskwarden" ]]; then
+# Always bring the measured binaries up to date: a stale one would be measured silently.
+if [[ ! -f "$build_dir/build.ninja" ]]; then
   cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  ninja -C "$build_dir" duskwarden duskwarden-nightlight duskwarden-nightlight-sim >/dev/null
 fi
+ninja -C "$build_dir" duskwarden duskwarden-nightlight duskwarden-nightlight-sim >/dev/null
 tray_build="$build_dir/minimal-tray"
 if [[ ! -x "$tray_build/minimal-tray" ]]; then
   cmake -S "$here/minimal-tray" -B "$tray_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
