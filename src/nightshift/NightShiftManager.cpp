@@ -2,6 +2,8 @@
 
 #include "platform/dispatch/SerialQueue.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace duskwarden {
@@ -11,6 +13,15 @@ constexpr double kStatusChangeReadDelay = 0.1;  // lets the platform settle afte
 constexpr double kCommandReadDelay = 0.5;
 constexpr double kReEnableDelay = 0.5;
 constexpr double kCommandWindow = 1.0;  // own changes seen inside it are not re-enabled
+
+// Waits before the next try once a re-enable has not taken effect: short at
+// first (a desktop still setting up its displays), then one try every 30 s,
+// so a platform that refuses sees a handful of calls a minute.
+constexpr int kRetryDelays[] = {1, 2, 4, 30};
+constexpr int kRetryDelayCount = static_cast<int>(std::size(kRetryDelays));
+
+constexpr const char* kReEnablingLine =
+    "Night Shift was disabled but auto-enable is active. Re-enabling in 0.5 seconds...";
 }  // namespace
 
 std::shared_ptr<NightShiftManager> NightShiftManager::create(Dependencies deps) {
@@ -63,6 +74,7 @@ void NightShiftManager::initialise() {
 void NightShiftManager::autoEnableDidChange(bool value) {
   deps_.defaults->setBool(value, kAutoEnableKey);
   logger_.log("Auto-enable toggled: %{bool}d", value);
+  if (!value) keepOnFailures_ = 0;
   deps_.loginItem->setEnabled(value);
   logger_.log("Auto-enable toggled: %{bool,public}d. Launch at Login set to: %{bool,public}d", value,
               deps_.loginItem->isEnabled());
@@ -116,6 +128,8 @@ void NightShiftManager::readStatus() {
 
 void NightShiftManager::applyStatus(bool enabled, float strength) {
   const bool wasEnabled = isNightShiftEnabled.get();
+  // On after the command window means the last re-enable held.
+  if (enabled && !isInternalUpdate_.load()) keepOnFailures_ = 0;
   colorTemperatureStrength = strength;
   isNightShiftEnabled = enabled;
   checkAutoReEnable(wasEnabled, enabled);
@@ -131,11 +145,39 @@ void NightShiftManager::applyStatus(bool enabled, float strength) {
 void NightShiftManager::checkAutoReEnable(bool wasEnabled, bool isEnabled) {
   if (!(wasEnabled && autoEnable.get() && !isEnabled)) return;
   if (isInternalUpdate_.load()) return;
-  logger_.log("Night Shift was disabled but auto-enable is active. Re-enabling in 0.5 seconds...");
-  deps_.mainQueue->asyncAfter(kReEnableDelay, [weak = weak_from_this()] {
+  logger_.log(kReEnablingLine);
+  scheduleReEnable(kReEnableDelay);
+}
+
+void NightShiftManager::scheduleReEnable(double delay) {
+  reEnablePending_ = true;
+  deps_.mainQueue->asyncAfter(delay, [weak = weak_from_this()] {
     auto self = weak.lock();
-    if (self && self->autoEnable.get() && !self->isNightShiftEnabled.get()) self->enableNightShift();
+    if (!self) return;
+    self->reEnablePending_ = false;
+    if (self->autoEnable.get() && !self->isNightShiftEnabled.get()) self->enableNightShift();
   });
+}
+
+void NightShiftManager::closeCommandWindow() {
+  isInternalUpdate_.store(false);
+  if (isNightShiftEnabled.get()) {
+    keepOnFailures_ = 0;
+    return;
+  }
+  // Without an applied status there is no client to retry against, and the
+  // launch check has not had its turn yet.
+  if (!hasPerformedInitialCheck_ || !autoEnable.get() || reEnablePending_) return;
+  const int failedAttempts = keepOnFailures_++;
+  if (failedAttempts == 0) {  // an off seen inside the window: the ordinary re-enable
+    logger_.log(kReEnablingLine);
+    scheduleReEnable(kReEnableDelay);
+    return;
+  }
+  const int delay = kRetryDelays[std::min(failedAttempts, kRetryDelayCount) - 1];
+  logger_.error("Night Shift is still off after re-enabling (attempt %d); trying again in %d seconds", failedAttempts,
+                delay);
+  scheduleReEnable(delay);
 }
 
 void NightShiftManager::enableNightShift() {
@@ -160,7 +202,7 @@ void NightShiftManager::runCommand(bool enable) {
   isInternalUpdate_.store(true);
   if (blueLightClient_) blueLightClient_->setEnabled(enable);
   // The window is one flag, not a count: an earlier command's close ends it.
-  deps_.mainQueue->asyncAfter(kCommandWindow, [self = shared_from_this()] { self->isInternalUpdate_.store(false); });
+  deps_.mainQueue->asyncAfter(kCommandWindow, [self = shared_from_this()] { self->closeCommandWindow(); });
   deps_.mainQueue->asyncAfter(kCommandReadDelay, [self = shared_from_this()] { self->updateStatus(); });
 }
 

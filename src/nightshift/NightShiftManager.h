@@ -74,6 +74,15 @@ class NightShiftManager final : public ObservableObject,
   void applyStatus(bool enabled, float strength);
   void autoEnableDidChange(bool value);
   void runCommand(bool enable);  // on clientQueue
+  void closeCommandWindow();     // main
+  void scheduleReEnable(double delay);
+
+  // Keep Always On must not silently give up. An off seen inside a command
+  // window is not fought while the window is open, so the window's close looks
+  // again; a re-enable that did not take effect is retried with a back-off
+  // (keepOnFailures_ counts the closes in a row that still found it off).
+  int keepOnFailures_ = 0;         // main only
+  bool reEnablePending_ = false;   // main only
 
   Dependencies deps_;
   Logger logger_;

@@ -46,6 +46,16 @@ void Harness::start(const bool* storedAutoEnable) {
   recording_ = true;
 }
 
+void Harness::startOnWithKeepAlwaysOn() {
+  provider.statusByte1 = 1;
+  startWith(true);
+  clock->advanceBy(2.0);
+  ASSERT_TRUE(manager->isNightShiftEnabled.get());
+  ASSERT_FALSE(manager->isInternalUpdate());
+  clearLog();
+  published.clear();
+}
+
 std::vector<LogEntry> Harness::errors() const {
   std::vector<LogEntry> out;
   for (auto& e : sink->entries())

@@ -37,6 +37,9 @@ class Harness {
   // (nullptr leaves the key absent).
   void start(const bool* storedAutoEnable = nullptr);
   void startWith(bool storedAutoEnable) { start(&storedAutoEnable); }
+  // Launch with Keep Always On and Night Shift on, past the creation
+  // command's read and window, with the log and the published list cleared.
+  void startOnWithKeepAlwaysOn();
   // Runs setup and the first read, up to the first applied status.
   void settle() { clock->runUntilIdle(); }
 

@@ -74,16 +74,7 @@ TEST(ManagerLaunch, StoredAutoEnableWhileOnLogsTheCommandButSendsNothing) {
   EXPECT_THAT(h.loginItem.writes, ElementsAre(true));
 }
 
-// Launch with Keep Always On, Night Shift on, settled.
-void startOnWithKeepAlwaysOn(Harness& h) {
-  h.provider.statusByte1 = 1;
-  h.startWith(true);
-  h.clock->advanceBy(2.0);  // creation command's read and window are over
-  ASSERT_TRUE(h.manager->isNightShiftEnabled.get());
-  ASSERT_FALSE(h.manager->isInternalUpdate());
-  h.clearLog();
-  h.published.clear();
-}
+void startOnWithKeepAlwaysOn(Harness& h) { h.startOnWithKeepAlwaysOn(); }
 
 TEST(ManagerKeepAlwaysOn, ExternalTurnOffIsReadAfterPointOneAndReEnabledHalfASecondAfterTheApply) {
   Harness h;
@@ -129,34 +120,6 @@ TEST(ManagerKeepAlwaysOn, SwitchedOffWithinTheReEnableDelayCancelsIt) {
   EXPECT_EQ(h.count(kEnabling), 0u);
   EXPECT_EQ(h.provider.setEnabledCalls.load(), 0);
   EXPECT_FALSE(h.manager->isNightShiftEnabled.get());
-}
-
-TEST(ManagerKeepAlwaysOn, TurnOffSeenInsideTheCommandWindowIsNotReEnabled) {
-  Harness h;
-  startOnWithKeepAlwaysOn(h);
-  h.manager->enableNightShift();
-  h.clock->runUntilIdle();
-  ASSERT_TRUE(h.manager->isInternalUpdate());
-  h.clock->advanceBy(0.2);
-  h.externalChange(false);
-  h.clock->advanceBy(0.1);  // applied at 0.3 s, inside the 1.0 s window
-  EXPECT_FALSE(h.manager->isNightShiftEnabled.get());
-  h.clock->advanceBy(2.0);
-  EXPECT_EQ(h.count(kReEnabling), 0u);
-  EXPECT_EQ(h.provider.setEnabledCalls.load(), 1);
-}
-
-TEST(ManagerKeepAlwaysOn, AReEnableThatDoesNotTakeEffectIsNotRetried) {
-  Harness h;
-  startOnWithKeepAlwaysOn(h);
-  h.provider.setEnabledTakesEffect = 0;
-  h.externalChange(false);
-  h.clock->advanceBy(3.0);  // re-enable, its read shows off again
-  h.manager->updateStatus();
-  h.clock->advanceBy(3.0);
-  EXPECT_EQ(h.count(kReEnabling), 1u);
-  EXPECT_EQ(h.provider.setEnabledCalls.load(), 1);
-  EXPECT_EQ(h.count("Status update - enabled: false, strength: 0.500000"), 3u);
 }
 
 TEST(ManagerKeepAlwaysOn, ManualDisableIsRefusedWithOneLineAndNoEffect) {
