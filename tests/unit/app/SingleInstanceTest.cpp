@@ -1,0 +1,156 @@
+// The running copy's socket against clients that never finish, too many
+// clients, and a process out of descriptors. Real sockets, real time (short).
+#include "app/InstanceProtocol.h"
+#include "app/SingleInstance.h"
+
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+namespace duskwarden {
+namespace {
+
+void app() {
+  static int argc = 1;
+  static char name[] = "test_single_instance";
+  static char* argv[] = {name, nullptr};
+  if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+}
+
+template <class Pred>
+bool spinUntil(Pred done, int limitMs) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
+
+// A client on a plain socket, so the test controls every byte and can hold
+// it open without finishing a line.
+struct RawClient {
+  explicit RawClient(const QString& path, const std::string& send = {}) {
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, QFile::encodeName(path).constData(), sizeof a.sun_path - 1);
+    connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    if (!send.empty()) connected = connected && ::write(fd, send.data(), send.size()) == static_cast<ssize_t>(send.size());
+  }
+  ~RawClient() { ::close(fd); }
+  // Whatever the server sent, once it closed; nothing while it is still open.
+  std::optional<std::string> closedWith() {
+    char buf[64];
+    while (!closed) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 0) <= 0) return std::nullopt;
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n <= 0) closed = true;
+      else received.append(buf, static_cast<std::size_t>(n));
+    }
+    return received;
+  }
+  int fd = -1;
+  bool connected = false;
+  bool closed = false;
+  std::string received;
+};
+
+// Asks as a second launch does, from another thread, while this one serves.
+SingleInstance::Role secondLaunch(const QString& dir) {
+  std::atomic<int> role{-1};
+  std::thread second([&] {
+    SingleInstance copy(dir, "dw");
+    QString error;
+    role = static_cast<int>(copy.start(&error, 5000));
+  });
+  spinUntil([&] { return role.load() != -1; }, 8000);
+  second.join();
+  return static_cast<SingleInstance::Role>(role.load());
+}
+
+TEST(SingleInstanceClients, IdleSurplusAndHostileClientsAreDroppedAndALaunchStillGetsThrough) {
+  app();
+  const QString dir = QString::fromStdString(testing::makeTempDir("instance").string());
+  SingleInstance first(dir, "dw", SingleInstance::Limits{4, 1000, 50});
+  QString error;
+  ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
+  int activations = 0;
+  first.onActivationRequested = [&] { ++activations; };
+
+  std::vector<std::unique_ptr<RawClient>> idle;
+  idle.push_back(std::make_unique<RawClient>(first.socketPath(), "activ"));  // half a line, then silence
+  for (int i = 0; i < 5; ++i) idle.push_back(std::make_unique<RawClient>(first.socketPath()));
+  // Over the limit of four: the last two are closed at once, the others wait out their time.
+  ASSERT_TRUE(spinUntil([&] { return idle[4]->closedWith() && idle[5]->closedWith(); }, 2000));
+  EXPECT_EQ(first.clientCount(), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(idle[static_cast<std::size_t>(i)]->closedWith()) << i;
+  EXPECT_TRUE(spinUntil([&] { return first.clientCount() == 0; }, 2000));
+  EXPECT_EQ(idle[0]->closedWith(), "") << "a half line is never acted on";
+
+  RawClient longLine(first.socketPath(), std::string(instanceprotocol::kMaxRequestLine + 1, 'a'));
+  RawClient unknown(first.socketPath(), "v2 status\n");
+  EXPECT_TRUE(spinUntil([&] { return longLine.closedWith() && unknown.closedWith(); }, 2000));
+  EXPECT_EQ(longLine.closedWith(), "");
+  EXPECT_EQ(unknown.closedWith(), "error unknown-command\n");
+  EXPECT_EQ(activations, 0);
+
+  EXPECT_EQ(secondLaunch(dir), SingleInstance::Role::secondary);
+  EXPECT_EQ(activations, 1);
+}
+
+// Out of descriptors, accept() fails; the listener must stay, and serve the
+// waiting launch as soon as descriptors are free again.
+TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
+  app();
+  const QString dir = QString::fromStdString(testing::makeTempDir("instance").string());
+  SingleInstance first(dir, "dw", SingleInstance::Limits{32, 1000, 50});
+  QString error;
+  ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
+  int activations = 0;
+  first.onActivationRequested = [&] { ++activations; };
+  RawClient waiting(first.socketPath(), "activate\n");
+  ASSERT_TRUE(waiting.connected);
+
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  int highest = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+    highest = std::max(highest, std::stoi(e.path().filename().string()));
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(highest) + 16;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+  std::vector<int> filler;
+  for (int p[2]; ::pipe(p) == 0;) filler.insert(filler.end(), {p[0], p[1]});
+  ASSERT_EQ(errno, EMFILE);
+
+  spinUntil([] { return false; }, 300);  // accept() fails here, several times
+  EXPECT_TRUE(first.isListening());
+  EXPECT_TRUE(QFile::exists(first.socketPath()));
+  EXPECT_FALSE(waiting.closedWith());
+  EXPECT_EQ(activations, 0);
+
+  for (int fd : filler) ::close(fd);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_TRUE(spinUntil([&] { return waiting.closedWith().has_value(); }, 2000));
+  EXPECT_EQ(waiting.closedWith(), "ok\n");
+  EXPECT_EQ(activations, 1);
+  EXPECT_EQ(secondLaunch(dir), SingleInstance::Role::secondary);
+}
+
+}  // namespace
+}  // namespace duskwarden
