@@ -136,6 +136,7 @@ TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
   std::vector<int> filler;
   for (int p[2]; ::pipe(p) == 0;) filler.insert(filler.end(), {p[0], p[1]});
+  for (int fd; (fd = ::dup(filler.front())) >= 0;) filler.push_back(fd);  // a last odd slot
   ASSERT_EQ(errno, EMFILE);
 
   spinUntil([] { return false; }, 300);  // accept() fails here, several times
