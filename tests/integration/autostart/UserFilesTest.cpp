@@ -112,14 +112,12 @@ class UserFilesTest : public ::testing::TestWithParam<Row> {
   void SetUp() override { setLogSinks({sink}); }
   void TearDown() override { setLogSinks({}); }
 
-  // Sets the row up at `path`; what was there, to compare with afterwards.
+  // Sets the row up at `path`; what is there, to compare with afterwards.
   std::string setUp(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
-    if (!GetParam().make(path, dir, content)) return "";
-    const mode_t type = typeOf(path);
-    return std::to_string(type) + (type == S_IFREG ? readFile(path) : "") +
-           (type == S_IFLNK ? std::to_string(typeOf(fs::canonical(path))) : "");
+    return GetParam().make(path, dir, content) ? onDisk(path) : "";
   }
+  // The kind of file at `path` (and behind a link), with a regular file's bytes.
   std::string onDisk(const fs::path& path) {
     const mode_t type = typeOf(path);
     return std::to_string(type) + (type == S_IFREG ? readFile(path) : "") +

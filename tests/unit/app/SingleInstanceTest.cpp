@@ -1,5 +1,6 @@
-// The running copy's socket against clients that never finish, too many
-// clients, and a process out of descriptors. Real sockets, real time (short).
+// The running copy's socket in a process out of descriptors, and against
+// requests it does not know. Real sockets, real time (short). Idle and
+// surplus clients are covered with the real binary (e2e_lifecycle).
 #include "app/InstanceProtocol.h"
 #include "app/SingleInstance.h"
 
@@ -83,36 +84,6 @@ SingleInstance::Role secondLaunch(const QString& dir) {
   return static_cast<SingleInstance::Role>(role.load());
 }
 
-TEST(SingleInstanceClients, IdleSurplusAndHostileClientsAreDroppedAndALaunchStillGetsThrough) {
-  app();
-  const QString dir = QString::fromStdString(testing::makeTempDir("instance").string());
-  SingleInstance first(dir, "dw", SingleInstance::Limits{4, 1000, 50});
-  QString error;
-  ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
-  int activations = 0;
-  first.onActivationRequested = [&] { ++activations; };
-
-  std::vector<std::unique_ptr<RawClient>> idle;
-  idle.push_back(std::make_unique<RawClient>(first.socketPath(), "activ"));  // half a line, then silence
-  for (int i = 0; i < 5; ++i) idle.push_back(std::make_unique<RawClient>(first.socketPath()));
-  // Over the limit of four: the last two are closed at once, the others wait out their time.
-  ASSERT_TRUE(spinUntil([&] { return idle[4]->closedWith() && idle[5]->closedWith(); }, 2000));
-  EXPECT_EQ(first.clientCount(), 4);
-  for (int i = 0; i < 4; ++i) EXPECT_FALSE(idle[static_cast<std::size_t>(i)]->closedWith()) << i;
-  EXPECT_TRUE(spinUntil([&] { return first.clientCount() == 0; }, 2000));
-  EXPECT_EQ(idle[0]->closedWith(), "") << "a half line is never acted on";
-
-  RawClient longLine(first.socketPath(), std::string(instanceprotocol::kMaxRequestLine + 1, 'a'));
-  RawClient unknown(first.socketPath(), "v2 status\n");
-  EXPECT_TRUE(spinUntil([&] { return longLine.closedWith() && unknown.closedWith(); }, 2000));
-  EXPECT_EQ(longLine.closedWith(), "");
-  EXPECT_EQ(unknown.closedWith(), "error unknown-command\n");
-  EXPECT_EQ(activations, 0);
-
-  EXPECT_EQ(secondLaunch(dir), SingleInstance::Role::secondary);
-  EXPECT_EQ(activations, 1);
-}
-
 // Out of descriptors, accept() fails; the listener must stay, and serve the
 // waiting launch as soon as descriptors are free again.
 TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
@@ -150,7 +121,14 @@ TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
   EXPECT_TRUE(spinUntil([&] { return waiting.closedWith().has_value(); }, 2000));
   EXPECT_EQ(waiting.closedWith(), "ok\n");
   EXPECT_EQ(activations, 1);
+
+  RawClient longLine(first.socketPath(), std::string(instanceprotocol::kMaxRequestLine + 1, 'a'));
+  RawClient unknown(first.socketPath(), "v2 status\n");
+  EXPECT_TRUE(spinUntil([&] { return longLine.closedWith() && unknown.closedWith(); }, 2000));
+  EXPECT_EQ(longLine.closedWith(), "") << "not one of ours: dropped without an answer";
+  EXPECT_EQ(unknown.closedWith(), "error unknown-command\n");
   EXPECT_EQ(secondLaunch(dir), SingleInstance::Role::secondary);
+  EXPECT_EQ(activations, 2);
 }
 
 }  // namespace
