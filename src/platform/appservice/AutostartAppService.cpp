@@ -75,8 +75,8 @@ enum class EntryState {
 
 struct Entry {
   EntryState state = EntryState::missing;
-  std::string reason;       // foreign or unreadable: why, as a clause
-  fs::path target;          // the regular file read (a link's target)
+  std::string reason;  // foreign or unreadable: why, as a clause
+  fs::path target;     // the regular file read (a link's target)
 };
 
 // The shape of the entries we write: our program as the only argument (with
