@@ -60,6 +60,7 @@ class SingleInstance final : public QObject {
   bool listen(QString* error);
   void closeListener();
   void acceptPending();
+  void resumeAccepting();
   void serve(QLocalSocket* socket);
   QByteArray answer(const QByteArray& line);
   bool askRunningInstance(QString* error, int answerTimeoutMs);
