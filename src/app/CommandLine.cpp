@@ -11,6 +11,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     }
     if (argument == "--version" || argument == "-V") {
       result.action = Action::printVersion;
+    } else if (argument == "--autostart") {
+      result.launchedAtLogin = true;
     } else {
       result.action = Action::usageError;
       result.error = argument.starts_with("-") ? "unknown option '" + argument + "'"
@@ -34,8 +36,9 @@ std::string helpText(const std::string& program, const Bundle& bundle) {
          "left-click its icon for the controls, right-click (or Control-click) for the menu.\n"
          "Starting it again while it runs opens the running one's controls.\n"
          "\n"
-         "  -h, --help     show this help and exit\n"
-         "  -V, --version  show the version and exit\n";
+         "  -h, --help       show this help and exit\n"
+         "  -V, --version    show the version and exit\n"
+         "      --autostart  used by the start-at-login entry\n";
 }
 
 }  // namespace duskwarden

@@ -13,6 +13,8 @@ struct CommandLine {
   enum class Action { run, printVersion, printHelp, usageError };
   Action action = Action::run;
   std::string error;  // for usageError
+  // Started by the session's start-at-login entry (--autostart), not by the user.
+  bool launchedAtLogin = false;
 
   static CommandLine parse(const std::vector<std::string>& arguments);  // without argv[0]
 };

@@ -6,15 +6,21 @@
 #include "app/SharedLibraries.h"
 #include "app/SingleInstance.h"
 #include "platform/bundle/Bundle.h"
+#include "platform/common/StartEnvironment.h"
+#include "platform/common/XdgPaths.h"
 #include "platform/dispatch/QtMainQueue.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QStandardPaths>
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <X11/Xlib.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -59,10 +65,75 @@ bool displayReachable(std::string* why) {
   return true;
 }
 
-bool waitForSystemTray(int timeoutMs) {
+// SIGTERM, SIGINT and SIGHUP end the process through the event loop, so the
+// lock and the socket are removed on the way out. The handler only writes
+// the signal's number to a pipe that the loop watches.
+class TerminationSignals {
+ public:
+  TerminationSignals() {
+    if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    writeEnd = pipe_[1];
+    notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+      char numbers[16];
+      while (::read(pipe_[0], numbers, sizeof numbers) > 0) {
+      }
+      requested_ = true;
+      QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = &TerminationSignals::handle;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+      // One ignored by whoever started us (nohup, a background job) stays ignored.
+      struct sigaction previous {};
+      if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+      ::sigaction(signal, &action, nullptr);
+    }
+  }
+  TerminationSignals(const TerminationSignals&) = delete;
+  TerminationSignals& operator=(const TerminationSignals&) = delete;
+
+  // Whether one of the signals arrived (seen once the loop has run).
+  bool requested() const { return requested_; }
+
+ private:
+  static void handle(int signal) {
+    const int saved = errno;
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t ignored = ::write(writeEnd, &byte, 1);
+    errno = saved;
+  }
+
+  static inline int writeEnd = -1;
+  int pipe_[2] = {-1, -1};
+  std::unique_ptr<QSocketNotifier> notifier_;
+  bool requested_ = false;
+};
+
+// Before Qt or GLib read the environment: relative base directories count as
+// unset, and D-Bus is told which session bus there is, if any, so no library
+// starts one of its own that would outlive us.
+void settleEnvironment(const std::string& program) {
+  for (const auto& name : dropRelativeXdgPaths())
+    std::fprintf(stderr, "%s: ignoring %s: it is not an absolute path\n", program.c_str(), name.c_str());
+  settleSessionBusAddress();
+}
+
+QString runtimeDirectory(const std::string& program) {
+  if (auto dir = userRuntimeDirectory()) return QString::fromStdString(dir->string());
+  if (auto fallback = fallbackRuntimeDirectory()) {
+    std::fprintf(stderr, "%s: XDG_RUNTIME_DIR is not set; using %s\n", program.c_str(), fallback->c_str());
+    return QString::fromStdString(fallback->string());
+  }
+  return {};
+}
+
+bool waitForSystemTray(int timeoutMs, const TerminationSignals& termination) {
   QDeadlineTimer deadline(timeoutMs);
   while (!QSystemTrayIcon::isSystemTrayAvailable()) {
-    if (deadline.hasExpired()) return false;
+    if (deadline.hasExpired() || termination.requested()) return false;
     QEventLoop loop;
     QTimer::singleShot(100, &loop, &QEventLoop::quit);
     loop.exec();
@@ -91,6 +162,7 @@ int DuskwardenApp::main(int argc, char** argv) {
       break;
   }
 
+  settleEnvironment(program);
   prepareSharedLibraries();
   std::string why;
   if (!displayReachable(&why)) {
@@ -106,8 +178,15 @@ int DuskwardenApp::main(int argc, char** argv) {
   // The process lives in the tray until Quit, with or without a window.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
-                          QString::fromLatin1(kBundleIdentifier));
+  const QString runtime = runtimeDirectory(program);
+  if (runtime.isEmpty()) {
+    std::fprintf(stderr, "%s: no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made\n",
+                 program.c_str());
+    return kExitFailure;
+  }
+  // Before the lock and socket exist, so a signal can never strand them.
+  TerminationSignals termination;
+  SingleInstance instance(runtime, QString::fromLatin1(kBundleIdentifier));
   QString instanceError;
   switch (instance.start(&instanceError)) {
     case SingleInstance::Role::secondary:
@@ -120,7 +199,8 @@ int DuskwardenApp::main(int argc, char** argv) {
       break;
   }
 
-  if (!waitForSystemTray(kTrayWaitMs)) {
+  if (!waitForSystemTray(kTrayWaitMs, termination)) {
+    if (termination.requested()) return 0;
     std::fprintf(stderr, "%s: no system tray found after waiting %d s; %s lives in the tray and cannot run without one\n",
                  program.c_str(), kTrayWaitMs / 1000, qPrintable(name));
     return kExitFailure;
@@ -137,7 +217,8 @@ int DuskwardenApp::main(int argc, char** argv) {
   };
   // The launch notification comes from the running loop, as it does for any application.
   QTimer::singleShot(0, &qapp, [delegate] { delegate->applicationDidFinishLaunching(); });
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  return termination.requested() ? 0 : status;
 }
 
 }  // namespace duskwarden

@@ -1,46 +1,103 @@
 #include "app/SingleInstance.h"
 
+#include "app/InstanceProtocol.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLocalServer>
+#include <QFile>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QThread>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 
 namespace duskwarden {
 
 namespace {
-constexpr char kRequest[] = "activate\n";
-constexpr char kAnswer[] = "ok\n";
+
+namespace protocol = instanceprotocol;
+
+// Qt's xcb plugin and Xlib end the process with exit() when the X server
+// goes away, so no destructor runs: these paths are removed by an atexit
+// handler instead, unless the owner already removed them itself.
+struct ExitCleanup {
+  std::atomic<bool> armed{false};
+  char socket[PATH_MAX] = {};
+  char lock[PATH_MAX] = {};
+};
+std::array<ExitCleanup, 4> exitCleanups;
+
+void removeOnExit() {
+  for (auto& slot : exitCleanups) {
+    if (!slot.armed.exchange(false)) continue;
+    ::unlink(slot.socket);
+    ::unlink(slot.lock);
+  }
+}
+
+// The slot armed for these paths, or -1.
+int armExitCleanup(const QString& socket, const QString& lock) {
+  static const bool registered = std::atexit(removeOnExit) == 0;
+  if (!registered) return -1;
+  const QByteArray s = QFile::encodeName(socket), l = QFile::encodeName(lock);
+  if (s.size() >= PATH_MAX || l.size() >= PATH_MAX) return -1;
+  for (std::size_t i = 0; i < exitCleanups.size(); ++i) {
+    auto& slot = exitCleanups[i];
+    if (slot.armed.load()) continue;
+    std::memcpy(slot.socket, s.constData(), static_cast<std::size_t>(s.size()) + 1);
+    std::memcpy(slot.lock, l.constData(), static_cast<std::size_t>(l.size()) + 1);
+    slot.armed = true;
+    return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// Out of descriptors or kernel memory: the connection stays queued and can
+// be accepted once some are free again.
+bool isExhaustion(int err) { return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM; }
+
 }  // namespace
 
-SingleInstance::SingleInstance(QString directory, QString name)
-    : directory_(std::move(directory)), name_(std::move(name)) {}
+SingleInstance::SingleInstance(QString directory, QString name, Limits limits)
+    : directory_(std::move(directory)), name_(std::move(name)), limits_(limits) {
+  acceptRetry_.setSingleShot(true);
+  acceptRetry_.setInterval(limits_.acceptRetryMs);
+  connect(&acceptRetry_, &QTimer::timeout, this, &SingleInstance::resumeAccepting);
+}
 
 SingleInstance::~SingleInstance() {
-  if (server_) server_->close();  // removes the socket file
+  closeListener();
+  if (lock_ && lock_->isLocked()) lock_->unlock();  // removes the lock file
+  if (exitCleanupSlot_ >= 0) exitCleanups[static_cast<std::size_t>(exitCleanupSlot_)].armed = false;
 }
 
 QString SingleInstance::socketPath() const { return QDir(directory_).filePath(name_ + QStringLiteral(".socket")); }
 QString SingleInstance::lockPath() const { return QDir(directory_).filePath(name_ + QStringLiteral(".lock")); }
 
 SingleInstance::Role SingleInstance::start(QString* error, int answerTimeoutMs) {
-  if (!QDir().mkpath(directory_)) {
+  if (!QDir::isAbsolutePath(directory_) || !QDir().mkpath(directory_)) {
     *error = QStringLiteral("cannot create %1").arg(directory_);
     return Role::unavailable;
   }
   lock_ = std::make_unique<QLockFile>(lockPath());
   lock_->setStaleLockTime(0);  // only a dead holder makes the lock stale, never its age
   if (lock_->tryLock(0)) {
-    server_ = std::make_unique<QLocalServer>();
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(socketPath());  // left by a copy that crashed
-    if (!server_->listen(socketPath())) {
-      *error = QStringLiteral("cannot listen on %1: %2").arg(socketPath(), server_->errorString());
-      server_.reset();
+    if (!listen(error)) {
+      lock_.reset();  // unlocks: a copy that cannot answer must not hold the lock
       return Role::unavailable;
     }
-    connect(server_.get(), &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    exitCleanupSlot_ = armExitCleanup(socketPath(), lockPath());
     return Role::primary;
   }
   if (lock_->error() != QLockFile::LockFailedError) {
@@ -51,51 +108,163 @@ SingleInstance::Role SingleInstance::start(QString* error, int answerTimeoutMs) 
   return askRunningInstance(error, answerTimeoutMs) ? Role::secondary : Role::unavailable;
 }
 
-bool SingleInstance::askRunningInstance(QString* error, int answerTimeoutMs) {
-  // The running copy may hold the lock but not listen yet: retry until the deadline.
-  QDeadlineTimer deadline(answerTimeoutMs);
-  QLocalSocket socket;
-  while (true) {
-    socket.connectToServer(socketPath());
-    if (socket.waitForConnected(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) break;
-    if (deadline.hasExpired()) {
-      *error = QStringLiteral("another copy holds %1 but does not answer on %2").arg(lockPath(), socketPath());
-      return false;
-    }
-    socket.abort();
-    QThread::msleep(50);
-  }
-  socket.write(kRequest);
-  socket.flush();
-  QByteArray answer;
-  while (!answer.contains('\n')) {
-    if (!socket.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) break;
-    answer += socket.readAll();
-  }
-  if (answer != kAnswer) {
-    *error = QStringLiteral("the running copy did not answer");
+bool SingleInstance::listen(QString* error) {
+  const QByteArray path = QFile::encodeName(socketPath());
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (static_cast<std::size_t>(path.size()) >= sizeof(address.sun_path)) {
+    *error = QStringLiteral("the socket path %1 is too long").arg(socketPath());
     return false;
   }
+  std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    *error = QStringLiteral("cannot make a socket: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+  }
+  ::unlink(path.constData());  // left by a copy that crashed; we hold the lock, so it is not in use
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::chmod(path.constData(), 0600) != 0 || ::listen(fd, 64) != 0) {
+    *error = QStringLiteral("cannot listen on %1: %2").arg(socketPath(), QString::fromLocal8Bit(std::strerror(errno)));
+    ::close(fd);
+    return false;
+  }
+  listenFd_ = fd;
+  notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  connect(notifier_.get(), &QSocketNotifier::activated, this, &SingleInstance::acceptPending);
   return true;
 }
 
-void SingleInstance::acceptConnections() {
-  while (QLocalSocket* socket = server_->nextPendingConnection()) {
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-      if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() > 64) socket->abort();  // not one of ours
-        return;
-      }
-      const QByteArray line = socket->readLine();
-      if (line == kRequest) {
-        if (onActivationRequested) onActivationRequested();
-        socket->write(kAnswer);
-        socket->flush();
-      }
-      socket->disconnectFromServer();
-    });
+void SingleInstance::closeListener() {
+  acceptRetry_.stop();
+  notifier_.reset();
+  if (listenFd_ < 0) return;
+  ::close(listenFd_);
+  listenFd_ = -1;
+  ::unlink(QFile::encodeName(socketPath()).constData());
+}
+
+// These two run while the process may have no descriptor left. UBSan's vptr
+// check probes memory through a pipe and, finding none, reports every
+// virtual-class call here as a bad object; the objects are fine.
+#define DW_RUNS_WITHOUT_DESCRIPTORS __attribute__((no_sanitize("vptr")))
+
+DW_RUNS_WITHOUT_DESCRIPTORS void SingleInstance::resumeAccepting() {
+  if (listenFd_ < 0) {
+    QString ignored;
+    if (!listen(&ignored)) acceptRetry_.start();
+    return;
   }
+  notifier_->setEnabled(true);
+  acceptPending();
+}
+
+DW_RUNS_WITHOUT_DESCRIPTORS void SingleInstance::acceptPending() {
+  while (listenFd_ >= 0) {
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      const int err = errno;
+      if (err == EINTR || err == ECONNABORTED || err == EPROTO) continue;
+      if (err == EAGAIN || err == EWOULDBLOCK) return;
+      if (isExhaustion(err)) {
+        // The notifier would fire again at once for the queued connection: pause it.
+        notifier_->setEnabled(false);
+      } else {
+        // The listening socket itself is broken: make a new one.
+        closeListener();
+        QString ignored;
+        if (listen(&ignored)) continue;
+      }
+      acceptRetry_.start();
+      return;
+    }
+    if (clients_ >= limits_.maxClients) {
+      ::close(fd);  // busy: a real second launch retries
+      continue;
+    }
+    auto* socket = new QLocalSocket(this);
+    if (!socket->setSocketDescriptor(fd)) {
+      ::close(fd);
+      delete socket;
+      continue;
+    }
+    serve(socket);
+  }
+}
+
+void SingleInstance::serve(QLocalSocket* socket) {
+  ++clients_;
+  connect(socket, &QObject::destroyed, this, [this] { --clients_; });
+  connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+  socket->setReadBufferSize(4096);
+
+  auto* idle = new QTimer(socket);
+  idle->setSingleShot(true);
+  connect(idle, &QTimer::timeout, socket, [socket] {
+    socket->abort();
+    socket->deleteLater();
+  });
+  idle->start(limits_.idleTimeoutMs);
+
+  auto reader = std::make_shared<protocol::LineReader>();
+  connect(socket, &QLocalSocket::readyRead, this, [this, socket, idle, reader] {
+    if (!idle->isActive()) return;  // answered already
+    if (!reader->append(socket->readAll().toStdString())) {
+      socket->abort();  // longer than any request: not one of ours
+      socket->deleteLater();
+      return;
+    }
+    const auto line = reader->takeLine();
+    if (!line) return;
+    idle->stop();
+    socket->write(answer(QByteArray::fromStdString(*line)));
+    socket->disconnectFromServer();
+  });
+}
+
+QByteArray SingleInstance::answer(const QByteArray& line) {
+  const auto request = protocol::parseRequest(line.toStdString());
+  if (!request) return QByteArray::fromStdString(std::string(protocol::kAnswerBadRequest));
+  if (request->command == protocol::kActivate && request->arguments.empty()) {
+    if (onActivationRequested) onActivationRequested();
+    return QByteArray::fromStdString(std::string(protocol::kAnswerOk));
+  }
+  return QByteArray::fromStdString(std::string(protocol::kAnswerUnknownCommand));
+}
+
+bool SingleInstance::askRunningInstance(QString* error, int answerTimeoutMs) {
+  // The running copy may hold the lock but not listen yet, or be busy with
+  // other clients and close on us: retry until the deadline.
+  QDeadlineTimer deadline(answerTimeoutMs);
+  const auto remaining = [&] { return static_cast<int>(std::max<qint64>(1, deadline.remainingTime())); };
+  const QByteArray request = QByteArray::fromStdString(std::string(protocol::kActivate) + "\n");
+  bool connected = false;
+  QByteArray answer;
+  while (!deadline.hasExpired()) {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (socket.waitForConnected(remaining())) {
+      connected = true;
+      socket.write(request);
+      socket.flush();
+      answer.clear();
+      while (!answer.contains('\n') && answer.size() <= static_cast<qsizetype>(protocol::kMaxRequestLine)) {
+        if (!socket.waitForReadyRead(remaining())) break;
+        answer += socket.readAll();
+      }
+      if (answer == QByteArray::fromStdString(std::string(protocol::kAnswerOk))) return true;
+      if (!answer.isEmpty()) break;  // an answer, but not yes: retrying will not change it
+    }
+    socket.abort();
+    if (!deadline.hasExpired()) QThread::msleep(50);
+  }
+  if (!connected) {
+    *error = QStringLiteral("another copy holds %1 but does not answer on %2").arg(lockPath(), socketPath());
+  } else {
+    *error = answer.isEmpty() ? QStringLiteral("the running copy did not answer")
+                              : QStringLiteral("the running copy answered: %1").arg(QString::fromLatin1(answer.trimmed()));
+  }
+  return false;
 }
 
 }  // namespace duskwarden

@@ -6,15 +6,24 @@
 // connects, asks the first to show itself and waits for its answer. Holding
 // the lock before listening closes the start-up race: two copies started
 // together cannot both become the first. A lock left by a crashed copy is
-// taken over (the lock records the holder's process id).
+// taken over (the lock records the holder's process id). The exchange is the
+// line protocol of InstanceProtocol.h.
+//
+// Nobody else on the socket can wear the first copy down: a client that has
+// not sent a whole line within a second is dropped, only a few dozen are
+// served at a time (others are closed at once), and when the process runs
+// out of descriptors the waiting connections stay queued and accepting
+// resumes shortly after, instead of the listener closing for good.
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
-class QLocalServer;
+class QLocalSocket;
 class QLockFile;
+class QSocketNotifier;
 
 namespace duskwarden {
 
@@ -23,8 +32,15 @@ class SingleInstance final : public QObject {
  public:
   enum class Role { primary, secondary, unavailable };
 
+  struct Limits {
+    int maxClients = 32;
+    int idleTimeoutMs = 1000;  // for a whole request line
+    int acceptRetryMs = 250;   // after running out of descriptors
+  };
+
   // `directory`: where the lock and socket live; `name`: their base name.
-  SingleInstance(QString directory, QString name);
+  SingleInstance(QString directory, QString name, Limits limits);
+  SingleInstance(QString directory, QString name) : SingleInstance(std::move(directory), std::move(name), Limits{}) {}
   ~SingleInstance() override;
 
   // Becomes the first copy, or asks the running one to show itself. On
@@ -37,15 +53,27 @@ class SingleInstance final : public QObject {
 
   QString socketPath() const;
   QString lockPath() const;
+  bool isListening() const { return listenFd_ >= 0; }
+  int clientCount() const { return clients_; }
 
  private:
-  void acceptConnections();
+  bool listen(QString* error);
+  void closeListener();
+  void acceptPending();
+  void resumeAccepting();
+  void serve(QLocalSocket* socket);
+  QByteArray answer(const QByteArray& line);
   bool askRunningInstance(QString* error, int answerTimeoutMs);
 
   QString directory_;
   QString name_;
+  Limits limits_;
   std::unique_ptr<QLockFile> lock_;
-  std::unique_ptr<QLocalServer> server_;
+  int listenFd_ = -1;
+  std::unique_ptr<QSocketNotifier> notifier_;
+  QTimer acceptRetry_;
+  int clients_ = 0;
+  int exitCleanupSlot_ = -1;
 };
 
 }  // namespace duskwarden

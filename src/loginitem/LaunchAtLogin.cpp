@@ -21,7 +21,7 @@ const Logger& logger() {
 
 }  // namespace
 
-bool LaunchAtLogin::isEnabled() { return service().status() == AppServiceStatus::Enabled; }
+bool LaunchAtLogin::isEnabled() { return service().status() == AppServiceStatus::enabled; }
 
 void LaunchAtLogin::setEnabled(bool value) {
   // Observers hear of every write, even one that fails or changes nothing,
@@ -33,7 +33,7 @@ void LaunchAtLogin::setEnabled(bool value) {
   if (value) {
     // Re-registering refreshes an entry that may point at an old location.
     // A failure here is of no interest: the register below decides.
-    if (s.status() == AppServiceStatus::Enabled) (void)s.unregisterService();
+    if (s.status() == AppServiceStatus::enabled) (void)s.unregisterService();
     error = s.registerService();
   } else {
     error = s.unregisterService();

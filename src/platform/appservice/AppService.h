@@ -1,17 +1,19 @@
 #pragma once
 // Registration of the application itself to start at login.
 //
-// Statuses: 0 not registered, 1 enabled, 2 requires approval (an entry exists
-// but the user switched it off in the desktop's startup settings), 3 not found
-// (the running executable cannot be resolved). register/unregister return an
-// error with a localised description, or nothing on success.
+// Statuses: 0 not registered, 1 enabled, 2 requires approval (an entry under
+// our name that only the user may change: switched off in the desktop's
+// startup settings, one of their own that starts something else, or one that
+// cannot be read), 3 not found (the running executable cannot be resolved).
+// register/unregister return an error with a localised description, or
+// nothing on success.
 
 #include <optional>
 #include <string>
 
 namespace duskwarden {
 
-enum class AppServiceStatus : int { NotRegistered = 0, Enabled = 1, RequiresApproval = 2, NotFound = 3 };
+enum class AppServiceStatus : int { notRegistered = 0, enabled = 1, requiresApproval = 2, notFound = 3 };
 
 struct AppServiceError {
   std::string localizedDescription;

@@ -3,6 +3,7 @@
 #include "platform/appservice/DesktopEntry.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/common/GLibPtr.h"
+#include "platform/common/OwnFile.h"
 #include "platform/common/XdgPaths.h"
 
 #include <glib.h>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace duskwarden {
 namespace fs = std::filesystem;
@@ -22,6 +24,10 @@ namespace {
 
 constexpr const char* kGroup = G_KEY_FILE_DESKTOP_GROUP;
 constexpr const char* kGnomeEnabledKey = "X-GNOME-Autostart-enabled";
+// Tells the program it was started by the session at login.
+constexpr const char* kLoginArgument = "--autostart";
+// A desktop entry is a few hundred bytes, a few dozen KiB with every translation.
+constexpr std::size_t kMaxEntryBytes = 256 * 1024;
 
 bool isExecutableFile(const fs::path& path) {
   std::error_code ec;
@@ -58,37 +64,67 @@ bool samePath(const fs::path& a, const fs::path& b) {
   return !ec && same;
 }
 
-enum class EntryState { Missing, NotOurs, Enabled, Disabled };
-
-struct Entry {
-  EntryState state = EntryState::Missing;
+enum class EntryState {
+  missing,
+  enabled,     // ours, and the desktop starts it
+  disabled,    // ours (or written by us), switched off by the user
+  stale,       // written by us for this program at another path
+  foreign,     // the user's own entry under our name
+  unreadable,  // not a small, valid desktop entry
 };
 
-Entry readEntry(const fs::path& entryPath, const fs::path& executable) {
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(entryPath, ec))) return {EntryState::Missing};
+struct Entry {
+  EntryState state = EntryState::missing;
+  std::string reason;  // foreign or unreadable: why, as a clause
+  fs::path target;     // the regular file read (a link's target)
+};
 
+// The shape of the entries we write: our program as the only argument (with
+// the login flag), and TryExec naming the same program.
+bool writtenByUs(const std::vector<std::string>& arguments, const char* tryExec) {
+  if (arguments.empty() || arguments.size() > 2 || !fs::path(arguments[0]).is_absolute()) return false;
+  if (arguments.size() == 2 && arguments[1] != kLoginArgument) return false;
+  return tryExec && arguments[0] == tryExec;
+}
+
+Entry readEntry(const fs::path& entryPath, const fs::path& executable) {
+  const auto found = ownfile::read(entryPath, kMaxEntryBytes);
+  switch (found.outcome) {
+    case ownfile::Read::Outcome::missing:
+      return {EntryState::missing, {}, {}};
+    case ownfile::Read::Outcome::read:
+      break;
+    default:
+      return {EntryState::unreadable, found.problem, {}};
+  }
+  if (!g_utf8_validate(found.text.data(), static_cast<gssize>(found.text.size()), nullptr))
+    return {EntryState::unreadable, "it is not UTF-8 text", {}};
   KeyFilePtr file(g_key_file_new());
-  if (!g_key_file_load_from_file(file.get(), entryPath.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr)) {
-    return {EntryState::NotOurs};
+  GError* raw = nullptr;
+  if (!g_key_file_load_from_data(file.get(), found.text.data(), found.text.size(), G_KEY_FILE_KEEP_COMMENTS, &raw)) {
+    ErrorPtr error(raw);
+    return {EntryState::unreadable, std::string("it is not a desktop entry (") + error->message + ")", {}};
   }
   GStringPtr exec(g_key_file_get_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr));
-  if (!exec) return {EntryState::NotOurs};
+  if (!exec) return {EntryState::foreign, "it has no Exec line", {}};
   const auto arguments = desktopentry::splitExecLine(exec.get());
-  if (!arguments || arguments->empty()) return {EntryState::NotOurs};
-  const auto program = programFor(arguments->front());
-  if (!program || !samePath(*program, executable)) return {EntryState::NotOurs};
-
-  // A TryExec that does not resolve stops the desktop from starting the entry at all.
+  if (!arguments || arguments->empty()) return {EntryState::foreign, "its Exec line cannot be read", {}};
   GStringPtr tryExec(g_key_file_get_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, nullptr));
-  if (tryExec) {
-    const auto tryProgram = programFor(tryExec.get());
-    if (!tryProgram || !isExecutableFile(*tryProgram)) return {EntryState::NotOurs};
-  }
+  const bool switchedOff = booleanKey(file.get(), G_KEY_FILE_DESKTOP_KEY_HIDDEN, false) ||
+                           !booleanKey(file.get(), kGnomeEnabledKey, true);
 
-  const bool hidden = booleanKey(file.get(), G_KEY_FILE_DESKTOP_KEY_HIDDEN, false);
-  const bool gnomeEnabled = booleanKey(file.get(), kGnomeEnabledKey, true);
-  return {(hidden || !gnomeEnabled) ? EntryState::Disabled : EntryState::Enabled};
+  const auto program = programFor(arguments->front());
+  const bool startsUs = program && samePath(*program, executable);
+  const bool ours = writtenByUs(*arguments, tryExec.get());
+  if (startsUs && tryExec && !ours) {
+    // A TryExec that does not resolve stops the desktop from starting the entry at all.
+    const auto tryProgram = programFor(tryExec.get());
+    if (!tryProgram || !isExecutableFile(*tryProgram))
+      return {EntryState::foreign, std::string("its TryExec program ") + tryExec.get() + " does not exist", {}};
+  }
+  if (!startsUs && !ours) return {EntryState::foreign, std::string("it starts \"") + exec.get() + "\"", {}};
+  if (switchedOff) return {EntryState::disabled, {}, {}};
+  return {startsUs ? EntryState::enabled : EntryState::stale, {}, found.target};
 }
 
 AppServiceError writeError(const fs::path& entryPath, const std::string& reason) {
@@ -115,30 +151,45 @@ std::optional<fs::path> AutostartAppService::resolvedExecutable() const {
 
 AppServiceStatus AutostartAppService::status() {
   const auto executable = resolvedExecutable();
-  if (!executable) return AppServiceStatus::NotFound;
+  if (!executable) return AppServiceStatus::notFound;
   switch (readEntry(entryPath_, *executable).state) {
-    case EntryState::Enabled:
-      return AppServiceStatus::Enabled;
-    case EntryState::Disabled:
-      return AppServiceStatus::RequiresApproval;
-    case EntryState::Missing:
-    case EntryState::NotOurs:
+    case EntryState::enabled:
+      return AppServiceStatus::enabled;
+    case EntryState::disabled:
+    case EntryState::foreign:
+    case EntryState::unreadable:
+      return AppServiceStatus::requiresApproval;
+    case EntryState::missing:
+    case EntryState::stale:
       break;
   }
-  return AppServiceStatus::NotRegistered;
+  return AppServiceStatus::notRegistered;
 }
 
 std::optional<AppServiceError> AutostartAppService::registerService() {
   const auto executable = resolvedExecutable();
   if (!executable) return executableNotFound();
 
-  // The user switched us off in the startup settings: that choice is theirs to undo.
-  if (readEntry(entryPath_, *executable).state == EntryState::Disabled) {
-    return AppServiceError{"Launch at login is switched off in your desktop's startup settings. Turn " +
-                           bundleName() +
-                           " back on under Startup Applications (GNOME Tweaks, or System Settings > Autostart "
-                           "on KDE), or delete " +
-                           entryPath_.string() + "."};
+  const Entry entry = readEntry(entryPath_, *executable);
+  switch (entry.state) {
+    case EntryState::disabled:
+      // The user switched us off in the startup settings: that choice is theirs to undo.
+      return AppServiceError{"Launch at login is switched off in your desktop's startup settings. Turn " +
+                             bundleName() +
+                             " back on under Startup Applications (GNOME Tweaks, or System Settings > Autostart "
+                             "on KDE), or delete " +
+                             entryPath_.string() + "."};
+    case EntryState::foreign:
+      return AppServiceError{"The autostart entry " + entryPath_.string() + " is not " + bundleName() + "'s: " +
+                             entry.reason + ". It is left as it is; delete it to let " + bundleName() +
+                             " start at login."};
+    case EntryState::unreadable:
+      return AppServiceError{"The autostart entry " + entryPath_.string() + " cannot be read: " + entry.reason +
+                             ". It is left as it is; delete it to let " + bundleName() + " start at login."};
+    case EntryState::missing:
+    case EntryState::enabled:
+    case EntryState::stale:
+      break;
   }
 
   if (g_mkdir_with_parents(directory_.c_str(), 0700) != 0) {
@@ -151,17 +202,16 @@ std::optional<AppServiceError> AutostartAppService::registerService() {
   g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_COMMENT, "Keep the night light on");
   // set_string adds the key-file escaping on top of the Exec quoting.
   g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_EXEC,
-                        desktopentry::execLine({executable->string()}).c_str());
+                        desktopentry::execLine({executable->string(), kLoginArgument}).c_str());
   g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, executable->c_str());
   g_key_file_set_boolean(file.get(), kGroup, kGnomeEnabledKey, TRUE);
 
   gsize length = 0;
   GStringPtr data(g_key_file_to_data(file.get(), &length, nullptr));
-  GError* raw = nullptr;
-  // Written to a temporary file and renamed over the entry, so a crash never leaves half an entry.
-  if (!g_file_set_contents(entryPath_.c_str(), data.get(), static_cast<gssize>(length), &raw)) {
-    ErrorPtr error(raw);
-    return writeError(entryPath_, error->message);
+  // An entry of ours reached through a link (a dotfile manager) is updated where it points.
+  const fs::path target = entry.target.empty() ? entryPath_ : entry.target;
+  if (auto error = ownfile::replace(target, std::string_view(data.get(), length))) {
+    return writeError(target, *error);
   }
   return std::nullopt;
 }
@@ -174,19 +224,22 @@ std::optional<AppServiceError> AutostartAppService::unregisterService() {
   if (!executable) return executableNotFound();
 
   switch (readEntry(entryPath_, *executable).state) {
-    case EntryState::Missing:
+    case EntryState::missing:
       return std::nullopt;
-    case EntryState::NotOurs:
-      // Someone else's program under our name: not ours to delete.
+    case EntryState::stale:
+    case EntryState::foreign:
+    case EntryState::unreadable:
+      // Not the running program's entry, or not readable: not ours to delete.
       return std::nullopt;
-    case EntryState::Disabled:
+    case EntryState::disabled:
       // The user switched us off in the startup settings, so we already do not
       // start at login. Keeping the entry keeps their choice: deleting it would
       // let a later register quietly switch us back on.
       return std::nullopt;
-    case EntryState::Enabled:
+    case EntryState::enabled:
       break;
   }
+  // Removes the entry itself (a link, not what it points to).
   if (g_unlink(entryPath_.c_str()) != 0 && errno != ENOENT) {
     return AppServiceError{"Could not remove the autostart entry " + entryPath_.string() + ": " +
                            g_strerror(errno)};

@@ -1,10 +1,18 @@
 #pragma once
 // The app service over an XDG autostart entry for the running executable.
 //
-// The entry is `<directory>/<bundle identifier>.desktop`. It counts as ours
-// only when its Exec line starts the running executable; anything else under
-// that name (a hand-edited entry running another program, an unreadable file)
-// reads as not registered and is replaced by the next register.
+// The entry is `<directory>/<bundle identifier>.desktop`, starting the
+// running executable with `--autostart`. An entry counts as ours when its
+// Exec line starts the running executable (with or without that argument, so
+// entries of earlier versions keep working). One we wrote for this program at
+// another path (an earlier install) is replaced by the next register.
+//
+// Anything else under that name is the user's: an entry of their own that
+// starts something else, one switched off in the startup settings, or a file
+// that cannot be read (a FIFO, a device, an oversized or malformed file). It
+// reads as requiring approval, register refuses to replace it and says why,
+// and unregister leaves it alone. Reads never block: only a small regular
+// file (or a link to one) is read. Writes are atomic replaces.
 
 #include "platform/appservice/AppService.h"
 

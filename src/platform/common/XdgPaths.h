@@ -1,13 +1,38 @@
 #pragma once
 // The user's base directories, by the XDG Base Directory rules.
+//
+// Those rules say a relative path in any of the variables is invalid and must
+// be ignored; every function here treats such a value as unset.
 
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace duskwarden {
 
-// $XDG_CONFIG_HOME when it is absolute (empty or relative values are ignored,
-// as the rules say), otherwise $HOME/.config, with the password database's
-// home directory when HOME is unset.
+// The value of the base-directory variable `name` when it is an absolute
+// path; nothing when it is unset, empty or relative.
+std::optional<std::filesystem::path> absoluteXdgValue(const char* name);
+
+// $XDG_CONFIG_HOME when it is absolute, otherwise $HOME/.config, with the
+// password database's home directory when HOME is unset.
 std::filesystem::path userConfigHome();
+
+// $XDG_RUNTIME_DIR when it is absolute; nothing otherwise.
+std::optional<std::filesystem::path> userRuntimeDirectory();
+
+// The stand-in the rules ask for when there is no runtime directory:
+// <temporary directory>/runtime-<uid>, made with mode 0700 if missing, and
+// accepted only when it is a real directory owned by this user that nobody
+// else may enter. Nothing when no such directory can be had.
+std::optional<std::filesystem::path> fallbackRuntimeDirectory();
+
+// Unsets each base-directory variable (XDG_CONFIG_HOME, XDG_RUNTIME_DIR,
+// XDG_DATA_DIRS, ...) that holds a relative path, and drops relative entries
+// from the list variables, so no library read later (Qt, GLib) acts on one.
+// Returns the names of the variables it changed. Call it at process start,
+// before any other thread exists.
+std::vector<std::string> dropRelativeXdgPaths();
 
 }  // namespace duskwarden

@@ -1,24 +1,30 @@
 #include "platform/defaults/UserDefaults.h"
 
 #include "platform/common/GLibPtr.h"
+#include "platform/common/OwnFile.h"
 #include "platform/common/XdgPaths.h"
 #include "platform/log/Logger.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <unistd.h>
+#include <map>
+#include <mutex>
+#include <set>
 
 namespace duskwarden {
 
 namespace {
+namespace fs = std::filesystem;
 
 constexpr const char* kGroup = "Defaults";
 constexpr const char* kDirectoryName = "com.quillmoor.Duskwarden";
 constexpr const char* kFileName = "defaults.conf";
+// A settings file holds a few lines; even with long notes of the user's
+// it stays far below this, and reading this much never takes long.
+constexpr std::size_t kMaxFileBytes = 1024 * 1024;
 
 const Logger& logger() {
   static const auto* l = new Logger("com.quillmoor.Duskwarden", "UserDefaults");
@@ -36,64 +42,113 @@ bool isStorableKey(const std::string& key) {
   return g_utf8_validate(key.data(), static_cast<gssize>(key.size()), nullptr);
 }
 
-enum class LoadResult { Loaded, Missing, Failed };
+std::string trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t");
+  return std::string(text.substr(first, last - first + 1));
+}
+
+// The spellings people write for a yes/no setting; GKeyFile knows only
+// true/false/1/0 and no trailing comment.
+std::optional<bool> parseBoolean(std::string_view raw) {
+  std::string value = trimmed(raw.substr(0, raw.find('#')));
+  std::transform(value.begin(), value.end(), value.begin(), [](unsigned char c) { return g_ascii_tolower(c); });
+  if (value == "true" || value == "1" || value == "yes" || value == "on") return true;
+  if (value == "false" || value == "0" || value == "no" || value == "off") return false;
+  return std::nullopt;
+}
+
+// Sets a Boolean, keeping a trailing "# comment" the user wrote on its line.
+void storeBoolean(GKeyFile* file, const std::string& key, bool value) {
+  std::string text = value ? "true" : "false";
+  GStringPtr raw(g_key_file_get_value(file, kGroup, key.c_str(), nullptr));
+  const std::string_view old = raw ? std::string_view(raw.get()) : std::string_view();
+  if (const auto hash = old.find('#'); hash != std::string_view::npos) {
+    const auto valueEnd = hash == 0 ? std::string_view::npos : old.find_last_not_of(" \t", hash - 1);
+    const auto gapStart = valueEnd == std::string_view::npos ? 0 : valueEnd + 1;
+    const std::string_view gap = old.substr(gapStart, hash - gapStart);
+    text += gap.empty() ? std::string(" ") : std::string(gap);
+    text += old.substr(hash);
+  }
+  g_key_file_set_value(file, kGroup, key.c_str(), text.c_str());
+}
+
+enum class LoadResult { loaded, missing, damaged, unusable };
+
+struct Loaded {
+  LoadResult result = LoadResult::missing;
+  KeyFilePtr file = newKeyFile();
+  ownfile::Read found;
+  std::string problem;  // damaged or unusable: why, as a clause
+};
 
 constexpr auto kLoadFlags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
 
-// Comments and translations are kept so a hand-edited file survives our writes.
-// GKeyFile itself accepts NUL bytes and invalid UTF-8 (it takes a line starting
-// with NUL for a blank one), so the text is checked before it is parsed.
-LoadResult load(GKeyFile* file, const std::string& path, ErrorPtr* failure) {
+// Damaged: a regular file whose bytes are not a clean key file; it may be
+// replaced after a backup. Unusable: anything else that is there; it is never replaced.
+Loaded load(const fs::path& path) {
+  Loaded l;
+  l.found = ownfile::read(path, kMaxFileBytes);
+  l.problem = l.found.problem;
+  switch (l.found.outcome) {
+    case ownfile::Read::Outcome::missing:
+      return l;
+    case ownfile::Read::Outcome::tooLarge:
+      l.result = LoadResult::damaged;
+      return l;
+    case ownfile::Read::Outcome::notRegular:
+    case ownfile::Read::Outcome::failed:
+      l.result = LoadResult::unusable;
+      return l;
+    case ownfile::Read::Outcome::read:
+      break;
+  }
+  const std::string& text = l.found.text;
+  l.result = LoadResult::damaged;
+  // GKeyFile itself accepts NUL bytes and invalid UTF-8 (it takes a line
+  // starting with NUL for a blank one); with a length, g_utf8_validate refuses both.
+  if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
+    l.problem = "it is not UTF-8 text";
+    return l;
+  }
   GError* raw = nullptr;
-  gchar* contents = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, &raw)) {
+  if (!g_key_file_load_from_data(l.file.get(), text.data(), text.size(), kLoadFlags, &raw)) {
     ErrorPtr error(raw);
-    if (error->domain == G_FILE_ERROR && error->code == G_FILE_ERROR_NOENT) return LoadResult::Missing;
-    if (failure) *failure = std::move(error);
-    return LoadResult::Failed;
+    l.problem = error->message;
+    l.file = newKeyFile();  // a half-parsed file must not leak stale values
+    return l;
   }
-  g_autofree gchar* text = contents;
-  // g_utf8_validate with a length also refuses embedded NUL bytes.
-  if (!g_utf8_validate(text, static_cast<gssize>(length), nullptr)) {
-    if (failure)
-      failure->reset(g_error_new_literal(G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_UNKNOWN_ENCODING,
-                                         "the file is not UTF-8 text"));
-    return LoadResult::Failed;
-  }
-  if (!g_key_file_load_from_data(file, text, length, kLoadFlags, &raw)) {
-    ErrorPtr error(raw);
-    if (failure) *failure = std::move(error);
-    return LoadResult::Failed;
-  }
-  return LoadResult::Loaded;
+  l.result = LoadResult::loaded;
+  return l;
 }
 
 }  // namespace
 
 struct UserDefaults::Impl {
   mutable std::mutex mutex;
-  // The file as read when the object was made (empty when missing or unreadable).
+  LoadResult state = LoadResult::missing;
+  // The file as last read or written (empty unless `state` is loaded).
   KeyFilePtr onDisk = newKeyFile();
   // Every value set in this session; wins over the file, and survives failed writes.
   std::map<std::string, bool> written;
+  // Keys whose unreadable value has been logged.
+  mutable std::set<std::string> reported;
 };
 
-UserDefaults::UserDefaults(std::filesystem::path file) : path_(std::move(file)), impl_(std::make_unique<Impl>()) {
-  ErrorPtr error;
-  if (load(impl_->onDisk.get(), path_.string(), &error) == LoadResult::Failed) {
-    // Start from a clean slate: a half-parsed file must not leak stale values.
-    impl_->onDisk = newKeyFile();
-    logger().error("Could not read the defaults file %{public}s, using empty defaults: %{public}s", path_.string(),
-                   std::string(error->message));
-  }
+UserDefaults::UserDefaults(fs::path file) : path_(std::move(file)), impl_(std::make_unique<Impl>()) {
+  Loaded l = load(path_);
+  impl_->state = l.result;
+  impl_->onDisk = std::move(l.file);
+  if (l.result == LoadResult::damaged || l.result == LoadResult::unusable)
+    logger().error("Could not read the defaults file %{public}s: %{public}s. It is left as it is, and its settings "
+                   "count as unknown until they are changed.",
+                   path_.string(), l.problem);
 }
 
 UserDefaults::~UserDefaults() = default;
 
-std::filesystem::path UserDefaults::defaultPath() {
-  return userConfigHome() / kDirectoryName / kFileName;
-}
+fs::path UserDefaults::defaultPath() { return userConfigHome() / kDirectoryName / kFileName; }
 
 UserDefaults& UserDefaults::standard() {
   // Kept to process end: callers may still read during shutdown.
@@ -101,19 +156,30 @@ UserDefaults& UserDefaults::standard() {
   return *instance;
 }
 
-bool UserDefaults::boolForKey(const std::string& key) const {
+std::optional<bool> UserDefaults::readBool(const std::string& key) const {
   std::lock_guard lock(impl_->mutex);
   if (auto it = impl_->written.find(key); it != impl_->written.end()) return it->second;
-  if (!isStorableKey(key)) return false;
-  GError* raw = nullptr;
-  const gboolean value = g_key_file_get_boolean(impl_->onDisk.get(), kGroup, key.c_str(), &raw);
-  if (raw) {
-    // Missing, or not a boolean ("banana"): reads false.
-    g_error_free(raw);
-    return false;
+  switch (impl_->state) {
+    case LoadResult::missing:
+      return false;
+    case LoadResult::damaged:
+    case LoadResult::unusable:
+      return std::nullopt;
+    case LoadResult::loaded:
+      break;
   }
-  return value != FALSE;
+  if (!isStorableKey(key)) return false;
+  GStringPtr raw(g_key_file_get_value(impl_->onDisk.get(), kGroup, key.c_str(), nullptr));
+  if (!raw) return false;
+  if (auto value = parseBoolean(raw.get())) return value;
+  if (impl_->reported.insert(key).second)
+    logger().error("The defaults file %{public}s sets %{public}s to \"%{public}s\", which is not a yes/no value. "
+                   "It is left as it is until the setting is changed.",
+                   path_.string(), key, std::string(raw.get()));
+  return std::nullopt;
 }
+
+bool UserDefaults::boolForKey(const std::string& key) const { return readBool(key).value_or(false); }
 
 void UserDefaults::setBool(bool value, const std::string& key) {
   if (!isStorableKey(key)) {
@@ -123,48 +189,55 @@ void UserDefaults::setBool(bool value, const std::string& key) {
   std::lock_guard lock(impl_->mutex);
   impl_->written[key] = value;
 
-  const std::string path = path_.string();
-  // Re-read the file so keys written by someone else since start are kept; if
-  // it cannot be read now, fall back to what was read at start.
-  KeyFilePtr merged = newKeyFile();
-  if (load(merged.get(), path, nullptr) == LoadResult::Failed) {
-    gsize length = 0;
-    g_autofree gchar* data = g_key_file_to_data(impl_->onDisk.get(), &length, nullptr);
-    merged = newKeyFile();
-    g_key_file_load_from_data(merged.get(), data, length, kLoadFlags, nullptr);
+  // Read again, so changes made by someone else since start are kept.
+  Loaded now = load(path_);
+  fs::path target = path_;
+  switch (now.result) {
+    case LoadResult::loaded:
+      // A symlinked file (dotfile managers) is updated where it points.
+      if (now.found.isSymlink) target = now.found.target;
+      break;
+    case LoadResult::missing:
+      break;
+    case LoadResult::damaged: {
+      std::string why;
+      const auto contents = now.found.outcome == ownfile::Read::Outcome::read
+                                ? std::optional<std::string>(now.found.text)
+                                : std::nullopt;
+      const auto backup = ownfile::keepBackup(path_, contents, &why);
+      if (!backup) {
+        logger().error("Not replacing the damaged defaults file %{public}s, keeping the value for this session: "
+                       "%{public}s",
+                       path_.string(), why);
+        return;
+      }
+      logger().log("Kept the damaged defaults file %{public}s as %{public}s; writing a fresh one", path_.string(),
+                   backup->string());
+      break;
+    }
+    case LoadResult::unusable:
+      logger().error("Not replacing the defaults file %{public}s, keeping the value for this session: %{public}s",
+                     path_.string(), now.problem);
+      return;
   }
-  for (const auto& [k, v] : impl_->written) g_key_file_set_boolean(merged.get(), kGroup, k.c_str(), v);
+  for (const auto& [k, v] : impl_->written) storeBoolean(now.file.get(), k, v);
 
-  const std::string directory = path_.parent_path().string();
+  const std::string directory = target.parent_path().string();
   if (!directory.empty() && g_mkdir_with_parents(directory.c_str(), 0700) != 0) {
     const int err = errno;
     logger().error("Could not create the defaults directory %{public}s: %{public}s", directory,
                    std::string(g_strerror(err)));
     return;
   }
-
-  // A symlinked file (dotfile managers) is updated where it points, not replaced by a copy.
-  std::string target = path;
-  std::error_code ec;
-  if (std::filesystem::is_symlink(path_, ec)) {
-    auto resolved = std::filesystem::weakly_canonical(path_, ec);
-    if (!ec) target = resolved.string();
-  }
-
   gsize length = 0;
-  g_autofree gchar* data = g_key_file_to_data(merged.get(), &length, nullptr);
-  GError* raw = nullptr;
-  // Temporary file, fsync, rename: a crash leaves either the old or the new file, never a torn one.
-  if (!g_file_set_contents_full(target.c_str(), data, static_cast<gssize>(length),
-                                static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT |
-                                                                   G_FILE_SET_CONTENTS_DURABLE),
-                                0666, &raw)) {
-    ErrorPtr error(raw);
+  GStringPtr data(g_key_file_to_data(now.file.get(), &length, nullptr));
+  if (auto error = ownfile::replace(target, std::string_view(data.get(), length))) {
     logger().error("Could not write the defaults file %{public}s, keeping the value for this session: %{public}s",
-                   target, std::string(error->message));
+                   target.string(), *error);
     return;
   }
-  impl_->onDisk = std::move(merged);
+  impl_->state = LoadResult::loaded;
+  impl_->onDisk = std::move(now.file);
 }
 
 }  // namespace duskwarden

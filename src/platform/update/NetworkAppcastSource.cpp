@@ -8,11 +8,17 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+#include <zlib.h>
+
 namespace duskwarden {
 
 namespace {
 
 constexpr qint64 kReadBufferBytes = 64 * 1024;
+
+std::string tooLarge(std::size_t maxBytes) {
+  return "The update feed is larger than " + std::to_string(maxBytes / 1024) + " KiB.";
+}
 
 bool isLoopbackHost(const QString& host) {
   if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) return true;
@@ -24,6 +30,46 @@ std::string show(const QUrl& url) { return url.toDisplayString().toStdString(); 
 
 }  // namespace
 
+// Inflates a gzip (or zlib) body as it arrives. Qt would inflate it too, but
+// only when it picks the encodings itself, and then a small body that
+// inflates to gigabytes is stopped by Qt's own ratio check with a bare
+// "Decompression failed"; inflating here counts every byte against our cap.
+class NetworkAppcastSource::Inflater {
+ public:
+  Inflater() { ready_ = inflateInit2(&stream_, 15 + 32) == Z_OK; }  // +32: gzip or zlib header
+  ~Inflater() {
+    if (ready_) inflateEnd(&stream_);
+  }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+
+  // Appends what `input` inflates to onto `out`, stopping as soon as `out`
+  // holds more than `cap` bytes. False for data that is not gzip.
+  bool feed(const QByteArray& input, QByteArray& out, std::size_t cap) {
+    if (!ready_) return false;
+    stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+    stream_.avail_in = static_cast<uInt>(input.size());
+    char buffer[16 * 1024];
+    while (!ended_ && static_cast<std::size_t>(out.size()) <= cap) {
+      stream_.next_out = reinterpret_cast<Bytef*>(buffer);
+      stream_.avail_out = sizeof buffer;
+      const int rc = inflate(&stream_, Z_NO_FLUSH);
+      if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) return false;
+      out.append(buffer, static_cast<qsizetype>(sizeof buffer - stream_.avail_out));
+      if (rc == Z_STREAM_END) ended_ = true;
+      // Z_BUF_ERROR, or all input taken with room to spare: it needs more input.
+      if (rc == Z_BUF_ERROR || (stream_.avail_in == 0 && stream_.avail_out != 0)) break;
+    }
+    return true;
+  }
+  bool ended() const { return ended_; }
+
+ private:
+  z_stream stream_{};
+  bool ready_ = false;
+  bool ended_ = false;
+};
+
 std::string feedUrlProblem(const QUrl& url) {
   if (!url.isValid() || url.isRelative() || url.host().isEmpty())
     return "The update feed address \"" + show(url) + "\" is not a valid web address.";
@@ -34,6 +80,13 @@ std::string feedUrlProblem(const QUrl& url) {
     return "The update feed address \"" + show(url) +
            "\" uses plain HTTP; updates are only checked over HTTPS.";
   return "The update feed address \"" + show(url) + "\" is not an HTTPS address.";
+}
+
+std::string redirectProblem(const QUrl& feed, const QUrl& to) {
+  if (feed.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 &&
+      to.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
+    return "An HTTPS feed may not move to \"" + show(to) + "\".";
+  return feedUrlProblem(to);
 }
 
 NetworkAppcastSource::NetworkAppcastSource(FetchLimits limits, QObject* parent)
@@ -51,6 +104,9 @@ void NetworkAppcastSource::fetch(const QUrl& url, std::function<void(FetchResult
   cancel();
   done_ = std::move(done);
   body_.clear();
+  received_ = 0;
+  inflater_.reset();
+  feedUrl_ = url;
   if (std::string problem = feedUrlProblem(url); !problem.empty()) {
     // Refused before any connection; still answered later, as promised.
     QTimer::singleShot(0, this, [this, problem, generation = generation_] {
@@ -66,6 +122,8 @@ void NetworkAppcastSource::fetch(const QUrl& url, std::function<void(FetchResult
   const auto version = Bundle::main().stringForKey("CFBundleShortVersionString").value_or("0");
   request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromStdString("Duskwarden/" + version));
   request.setRawHeader("Accept", "application/rss+xml, application/xml;q=0.9, text/xml;q=0.8");
+  // Named here, so Qt leaves the decoding (and its size check) to us.
+  request.setRawHeader("Accept-Encoding", "gzip");
 
   reply_ = manager_->get(request);
   reply_->setReadBufferSize(kReadBufferBytes);
@@ -85,7 +143,7 @@ void NetworkAppcastSource::cancel() {
 void NetworkAppcastSource::onRedirected(const QUrl& target) {
   if (!reply_) return;
   const QUrl resolved = reply_->url().resolved(target);
-  if (std::string problem = feedUrlProblem(resolved); !problem.empty()) {
+  if (std::string problem = redirectProblem(feedUrl_, resolved); !problem.empty()) {
     fail("The update server redirected to an address that is not allowed. " + problem);
     return;
   }
@@ -96,21 +154,43 @@ void NetworkAppcastSource::onMetaData() {
   if (!reply_) return;
   const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
   if (length.isValid() && length.toULongLong() > limits_.maxBytes) {
-    fail("The update feed is larger than " + std::to_string(limits_.maxBytes / 1024) + " KiB.");
+    fail(tooLarge(limits_.maxBytes));
+    return;
+  }
+  if (received_ > 0) return;  // the body has started: its encoding is settled
+  const QByteArray encoding = reply_->rawHeader("Content-Encoding").trimmed().toLower();
+  inflater_.reset();
+  if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate") {
+    inflater_ = std::make_unique<Inflater>();
+  } else if (!encoding.isEmpty() && encoding != "identity") {
+    fail("The update server sent the feed in an encoding that was not asked for (" +
+         encoding.left(40).toStdString() + ").");
   }
 }
 
 void NetworkAppcastSource::onReadyRead() {
-  if (!reply_) return;
-  body_ += reply_->read(static_cast<qint64>(limits_.maxBytes) + 1 - body_.size());
-  if (static_cast<std::size_t>(body_.size()) > limits_.maxBytes)
-    fail("The update feed is larger than " + std::to_string(limits_.maxBytes / 1024) + " KiB.");
+  while (reply_ && reply_->bytesAvailable() > 0) {
+    const QByteArray chunk = reply_->read(kReadBufferBytes);
+    if (chunk.isEmpty()) return;
+    received_ += static_cast<std::size_t>(chunk.size());
+    if (!inflater_) {
+      body_ += chunk;
+    } else if (!inflater_->feed(chunk, body_, limits_.maxBytes)) {
+      fail("The update feed's compressed data is damaged.");
+      return;
+    }
+    // Both counts: a compressed stream can also grow without producing output.
+    if (static_cast<std::size_t>(body_.size()) > limits_.maxBytes || received_ > limits_.maxBytes) {
+      fail(tooLarge(limits_.maxBytes));
+      return;
+    }
+  }
 }
 
 void NetworkAppcastSource::onFinished() {
   if (!reply_) return;
   onReadyRead();
-  if (!reply_) return;  // went over the cap
+  if (!reply_) return;  // went over the cap, or damaged
   const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
   if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
     const QString reason = reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
@@ -120,6 +200,10 @@ void NetworkAppcastSource::onFinished() {
   }
   if (reply_->error() != QNetworkReply::NoError) {
     fail("The update feed could not be fetched: " + reply_->errorString().toStdString());
+    return;
+  }
+  if (inflater_ && !inflater_->ended()) {
+    fail("The update feed's compressed data ends early.");
     return;
   }
   FetchResult result{true, body_.toStdString(), {}};

@@ -2,10 +2,11 @@
 // Fetches an appcast over HTTPS with Qt's network stack.
 //
 // Only https URLs are fetched, or http to the loopback interface (local test
-// servers). Redirects are checked against the same rule, so a feed can never
-// be moved to plain http. The body is capped while it arrives, and the whole
-// transfer has a deadline, so a hostile or stuck server cannot make the check
-// hang or eat memory.
+// servers). Redirects are checked against the same rule, and an https feed
+// may only be redirected to https, so a feed can never be moved to plain
+// http. The body is capped while it arrives (after decompression), and the
+// whole transfer has a deadline, so a hostile or stuck server cannot make the
+// check hang or eat memory.
 
 #include "platform/update/Appcast.h"
 #include "platform/update/AppcastSource.h"
@@ -14,6 +15,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <QUrl>
+
+#include <memory>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -29,6 +33,10 @@ struct FetchLimits {
 // Empty when `url` may be fetched; otherwise a sentence saying why not.
 std::string feedUrlProblem(const QUrl& url);
 
+// The same for a redirect of the feed at `feed` to `to` (already resolved):
+// an https feed may only lead to https addresses.
+std::string redirectProblem(const QUrl& feed, const QUrl& to);
+
 class NetworkAppcastSource final : public QObject, public AppcastSource {
   Q_OBJECT
  public:
@@ -39,6 +47,8 @@ class NetworkAppcastSource final : public QObject, public AppcastSource {
   void cancel() override;
 
  private:
+  class Inflater;
+
   void onRedirected(const QUrl& target);
   void onMetaData();
   void onReadyRead();
@@ -51,7 +61,10 @@ class NetworkAppcastSource final : public QObject, public AppcastSource {
   QNetworkAccessManager* manager_ = nullptr;  // made on first fetch
   QPointer<QNetworkReply> reply_;
   QTimer deadline_;
-  QByteArray body_;
+  QUrl feedUrl_;
+  QByteArray body_;          // decoded
+  std::size_t received_ = 0;  // as sent
+  std::unique_ptr<Inflater> inflater_;  // while the body is gzip
   std::function<void(FetchResult)> done_;
   unsigned generation_ = 0;  // tells a stale queued refusal from the current fetch
 };

@@ -12,6 +12,12 @@ namespace duskwarden {
 
 namespace {
 
+// Longer than any real version or link; short enough that a hostile feed
+// cannot fill the screen.
+constexpr int kMaxVersionLength = 64;
+constexpr int kMaxLinkLength = 300;
+constexpr int kMaxMessageLength = 400;
+
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
 QMessageBox* makeBox(QMessageBox::Icon icon, const QString& appName) {
@@ -32,6 +38,38 @@ void setPlainInformativeText(QMessageBox* box, const QString& info) {
 }
 
 }  // namespace
+
+QString displayText(const std::string& raw, int maxLength) {
+  // Invalid UTF-8 arrives as U+FFFD already.
+  const QString in = QString::fromStdString(raw);
+  QString out;
+  out.reserve(std::min<qsizetype>(in.size(), maxLength + 1));
+  for (qsizetype i = 0; i < in.size(); ++i) {
+    const QChar c = in.at(i);
+    switch (c.category()) {
+      case QChar::Other_Control:
+      case QChar::Separator_Line:
+      case QChar::Separator_Paragraph:
+        out += (c == u'\n' || c == u'\r' || c == u'\t' || c == u'\v' || c == u'\f' || c.unicode() == 0x85 ||
+                c.category() != QChar::Other_Control)
+                   ? QChar(u' ')
+                   : QChar(QChar::ReplacementCharacter);
+        break;
+      case QChar::Other_Format:  // bidi embeddings, overrides, isolates and marks; zero-width characters
+        out += QChar(QChar::ReplacementCharacter);
+        break;
+      default:
+        out += c;
+    }
+  }
+  if (out.size() > maxLength) {
+    qsizetype cut = maxLength;
+    if (out.at(cut - 1).isHighSurrogate()) --cut;  // never split a character
+    out.truncate(cut);
+    out += QChar(0x2026);
+  }
+  return out;
+}
 
 bool openWebUrl(const std::string& url, const UrlOpener& opener) {
   if (!isWebUrl(url) || !opener) return false;
@@ -74,9 +112,10 @@ void StandardUpdateUserDriver::showResult(const UpdateCheckResult& result, std::
       box = makeBox(QMessageBox::Information, app);
       box->setText(QStringLiteral("A new version of %1 is available.").arg(app));
       QString info = QStringLiteral("%1 %2 is available; you have %3.")
-                         .arg(app, text(result.item.displayVersion()), text(result.currentVersion));
+                         .arg(app, displayText(result.item.displayVersion(), kMaxVersionLength),
+                              text(result.currentVersion));
       if (!result.item.releaseNotesLink.empty())
-        info += QStringLiteral("\n\nRelease notes: %1").arg(text(result.item.releaseNotesLink));
+        info += QStringLiteral("\n\nRelease notes: %1").arg(displayText(result.item.releaseNotesLink, kMaxLinkLength));
       setPlainInformativeText(box, info);
       QPushButton* download = box->addButton(QStringLiteral("Open Download Page"), QMessageBox::AcceptRole);
       if (!result.item.releaseNotesLink.empty()) {
@@ -93,7 +132,8 @@ void StandardUpdateUserDriver::showResult(const UpdateCheckResult& result, std::
     case UpdateCheckResult::Kind::Error:
       box = makeBox(QMessageBox::Warning, app);
       box->setText(QStringLiteral("The update check failed."));
-      setPlainInformativeText(box, text(result.errorMessage));
+      // The message may quote the server (its reason phrase) or the feed.
+      setPlainInformativeText(box, displayText(result.errorMessage, kMaxMessageLength));
       box->setStandardButtons(QMessageBox::Ok);
       break;
     case UpdateCheckResult::Kind::NotConfigured:

@@ -23,6 +23,13 @@ using UrlOpener = std::function<bool(const QUrl&)>;
 // Opens `url` with `opener` when it is an http(s) link; refuses anything else.
 bool openWebUrl(const std::string& url, const UrlOpener& opener);
 
+// Text from a feed or a server as it may appear in a dialog: one line (line
+// breaks and tabs become spaces), other control characters and invisible
+// format characters (bidi overrides, isolates and marks, zero-width
+// characters) shown as U+FFFD, and at most `maxLength` characters, the
+// cut marked with an ellipsis.
+QString displayText(const std::string& text, int maxLength);
+
 class StandardUpdateUserDriver final : public UpdateUserDriver {
  public:
   // `opener` defaults to QDesktopServices::openUrl.

@@ -64,7 +64,7 @@ class AutostartFaults(Base):
         self.assertEqual(len(errors), 1, "\n".join(self.lines(app)))
         self.assertIn("Failed to enable launch at login", errors[0])
 
-    def test_hand_edited_entry_reads_as_not_ours_until_keep_always_on_replaces_it(self):
+    def test_hand_edited_entry_starting_something_else_is_left_alone_and_the_refusal_logged(self):
         os.makedirs(self.s.autostart_dir)
         entry = os.path.join(self.s.autostart_dir, ENTRY)
         foreign = "[Desktop Entry]\nType=Application\nName=Duskwarden\nExec=/usr/bin/xterm -e top\n"
@@ -73,18 +73,19 @@ class AutostartFaults(Base):
         self.s.write_defaults(False)
         app = harness.launch_app(self.s, "hand-edited")
         self.assertTrue(self.s.wait_for(lambda: "Launch at Login set to: false" in "".join(self.lines(app)), 5))
-        # Another program's entry is not ours to unregister: it is left as it was.
+        # The user's own entry is not ours to unregister: it is left as it was.
         self.assertEqual(read(entry), foreign)
 
+        # Nor to replace: Keep Always On still works, and the log says why there is no start at login.
         self.s.click_at(*self.switch(app))
-        self.assertTrue(self.s.wait_for(lambda: "Launch at Login set to: true" in "".join(self.lines(app)), 5),
-                        "\n".join(self.lines(app)))
-        text = read(entry)
-        self.assertNotIn("xterm", text)
-        execs = [l for l in text.splitlines() if l.startswith("Exec=")]
-        self.assertEqual(len(execs), 1, text)
-        self.assertIn(os.path.realpath(self.s.duskwarden), execs[0])
-        self.assertEqual(harness.error_level(self.lines(app)), [])
+        self.assertTrue(self.s.wait_for(lambda: any("Auto-enable toggled: true. Launch at Login set to: false" in l
+                                                    for l in self.lines(app)), 5), "\n".join(self.lines(app)))
+        self.assertTrue(self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5), "Keep Always On did not enable")
+        self.assertEqual(read(entry), foreign)
+        errors = harness.error_level(self.lines(app))
+        self.assertEqual(len(errors), 1, "\n".join(self.lines(app)))
+        self.assertIn("Failed to enable launch at login: The autostart entry " + entry, errors[0])
+        self.assertIn("/usr/bin/xterm -e top", errors[0])
 
 
 class KilledDuringToggles(Base):

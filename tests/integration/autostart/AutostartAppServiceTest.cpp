@@ -53,25 +53,25 @@ class AutostartTest : public ::testing::Test {
 
 TEST_F(AutostartTest, RegisterWritesAnEnabledEntryAndUnregisterRemovesIt) {
   EXPECT_EQ(service.entryPath(), entry);
-  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+  EXPECT_EQ(service.status(), AppServiceStatus::notRegistered);
   EXPECT_FALSE(service.unregisterService()) << "nothing to remove is not a failure";
 
   ASSERT_FALSE(service.registerService());  // also creates the missing directory
-  EXPECT_EQ(service.status(), AppServiceStatus::Enabled);
+  EXPECT_EQ(service.status(), AppServiceStatus::enabled);
   const std::string text = readFile(entry);
   EXPECT_EQ(testing::rawValue(text, "Type"), "Application");
   EXPECT_EQ(testing::rawValue(text, "Name"), "Duskwarden");
-  EXPECT_EQ(testing::rawValue(text, "Exec"), program.string());
+  EXPECT_EQ(testing::rawValue(text, "Exec"), program.string() + " --autostart");
   EXPECT_EQ(testing::rawValue(text, "TryExec"), program.string());
   EXPECT_EQ(testing::rawValue(text, "X-GNOME-Autostart-enabled"), "true");
   EXPECT_TRUE(testing::rawValue(text, "Comment"));
 
   ASSERT_FALSE(service.registerService()) << "registering again rewrites the entry";
-  EXPECT_EQ(service.status(), AppServiceStatus::Enabled);
+  EXPECT_EQ(service.status(), AppServiceStatus::enabled);
 
   ASSERT_FALSE(service.unregisterService());
   EXPECT_FALSE(fs::exists(entry));
-  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+  EXPECT_EQ(service.status(), AppServiceStatus::notRegistered);
 }
 
 // The user switched the entry off in the desktop's startup settings: register
@@ -86,7 +86,7 @@ TEST_F(AutostartTest, AnEntryTheUserSwitchedOffIsLeftAsTheUserMadeIt) {
     ASSERT_FALSE(service.registerService());
     const std::string switchedOff = replaceLine(readFile(entry), from, to);
     writeFile(entry, switchedOff);
-    EXPECT_EQ(service.status(), AppServiceStatus::RequiresApproval);
+    EXPECT_EQ(service.status(), AppServiceStatus::requiresApproval);
 
     const auto refused = service.registerService();
     ASSERT_TRUE(refused);
@@ -97,43 +97,63 @@ TEST_F(AutostartTest, AnEntryTheUserSwitchedOffIsLeftAsTheUserMadeIt) {
 
     EXPECT_FALSE(service.unregisterService());
     EXPECT_EQ(readFile(entry), switchedOff);
-    EXPECT_EQ(service.status(), AppServiceStatus::RequiresApproval);
+    EXPECT_EQ(service.status(), AppServiceStatus::requiresApproval);
     fs::remove(entry);
   }
 }
 
-TEST_F(AutostartTest, AnEntryRunningAnotherProgramIsNotOursAndIsReplacedOnRegister) {
+// The user's own entry under our name is theirs: never replaced, never removed.
+// One we wrote for this program elsewhere (an earlier install) is ours to replace.
+TEST_F(AutostartTest, TheUsersOwnEntryIsLeftAloneButOneWeWroteElsewhereIsReplaced) {
   fs::create_directories(autostart);
   const fs::path other = makeProgram(root / "other", "duskwarden");
-  const std::string foreign = "[Desktop Entry]\nType=Application\nName=Duskwarden\nExec=" + other.string() + "\n";
-  writeFile(entry, foreign);
-  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+  for (const std::string& exec : {other.string(), std::string("sh -c \"sleep 20; exec duskwarden\""),
+                                  "\"" + program.string(), program.string() + " --autostart\nTryExec=/nonexistent/x"}) {
+    SCOPED_TRACE(exec);
+    const std::string own = "[Desktop Entry]\nType=Application\nName=Duskwarden\nExec=" + exec + "\n";
+    writeFile(entry, own);
+    EXPECT_EQ(service.status(), AppServiceStatus::requiresApproval);
+    const auto refused = service.registerService();
+    ASSERT_TRUE(refused);
+    EXPECT_NE(refused->localizedDescription.find(entry.string()), std::string::npos) << refused->localizedDescription;
+    EXPECT_FALSE(service.unregisterService());
+    EXPECT_EQ(readFile(entry), own);
+  }
+
+  const std::string stale = "[Desktop Entry]\nType=Application\nName=Duskwarden\nExec=" + other.string() +
+                            " --autostart\nTryExec=" + other.string() + "\n";
+  writeFile(entry, stale);
+  EXPECT_EQ(service.status(), AppServiceStatus::notRegistered);
   EXPECT_FALSE(service.unregisterService());
-  EXPECT_EQ(readFile(entry), foreign) << "unregister deleted an entry that is not ours";
-
-  // Malformed Exec lines are not ours either.
-  writeFile(entry, "[Desktop Entry]\nType=Application\nName=x\nExec=\"" + program.string() + "\n");
-  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
-  writeFile(entry, "not a key file at all\n");
-  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
-
-  writeFile(entry, foreign);
+  EXPECT_EQ(readFile(entry), stale);
   ASSERT_FALSE(service.registerService());
-  EXPECT_EQ(service.status(), AppServiceStatus::Enabled);
-  EXPECT_EQ(testing::rawValue(readFile(entry), "Exec"), program.string());
+  EXPECT_EQ(service.status(), AppServiceStatus::enabled);
+  EXPECT_EQ(testing::rawValue(readFile(entry), "Exec"), program.string() + " --autostart");
 }
 
-TEST_F(AutostartTest, AHandWrittenEntryStartingUsCountsAsOurs) {
+// Entries of earlier versions start us without --autostart: still ours and working.
+TEST_F(AutostartTest, AnEntryStartingUsCountsAsOursWithOrWithoutTheLoginArgument) {
   fs::create_directories(autostart);
+  writeFile(entry, "[Desktop Entry]\nType=Application\nName=D\nExec=" + program.string() + "\nTryExec=" +
+                       program.string() + "\nX-GNOME-Autostart-enabled=true\n");
+  EXPECT_EQ(service.status(), AppServiceStatus::enabled);
   // Through PATH, with arguments and a field code, and a disabled one read as such.
   ScopedEnv path("PATH", program.parent_path().string() + ":/usr/bin:/bin");
   writeFile(entry, "[Desktop Entry]\nType=Application\nName=D\nExec=duskwarden --quiet %U\n");
-  EXPECT_EQ(service.status(), AppServiceStatus::Enabled);
+  EXPECT_EQ(service.status(), AppServiceStatus::enabled);
   writeFile(entry, "[Desktop Entry]\nType=Application\nName=D\nExec=duskwarden\nHidden=true\n");
-  EXPECT_EQ(service.status(), AppServiceStatus::RequiresApproval);
-  // A TryExec that does not resolve means the desktop will not start it.
-  writeFile(entry, "[Desktop Entry]\nType=Application\nName=D\nExec=duskwarden\nTryExec=/nonexistent/x\n");
-  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
+  EXPECT_EQ(service.status(), AppServiceStatus::requiresApproval);
+
+  // A dotfile manager's link to our entry: updated where it points.
+  const fs::path kept = root / "dotfiles" / "dw.desktop";
+  fs::create_directories(kept.parent_path());
+  writeFile(kept, "[Desktop Entry]\nType=Application\nName=D\nExec=" + program.string() + "\n");
+  fs::remove(entry);
+  fs::create_symlink(kept, entry);
+  EXPECT_EQ(service.status(), AppServiceStatus::enabled);
+  ASSERT_FALSE(service.registerService());
+  EXPECT_TRUE(fs::is_symlink(entry));
+  EXPECT_EQ(testing::rawValue(readFile(kept), "Exec"), program.string() + " --autostart");
 }
 
 TEST_F(AutostartTest, AnUnwritableAutostartLocationIsReported) {
@@ -144,16 +164,7 @@ TEST_F(AutostartTest, AnUnwritableAutostartLocationIsReported) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error->localizedDescription.rfind("Could not write the autostart entry " + entry.string() + ": ", 0), 0u)
       << error->localizedDescription;
-  EXPECT_EQ(service.status(), AppServiceStatus::NotRegistered);
-
-  // The entry's own path taken by a directory: the atomic rename cannot replace it.
-  fs::remove(autostart);
-  fs::create_directories(entry / "sub");
-  const auto blocked = service.registerService();
-  ASSERT_TRUE(blocked);
-  EXPECT_EQ(blocked->localizedDescription.rfind("Could not write the autostart entry ", 0), 0u)
-      << blocked->localizedDescription;
-  EXPECT_TRUE(fs::is_directory(entry / "sub"));
+  EXPECT_EQ(service.status(), AppServiceStatus::notRegistered);
 }
 
 TEST_F(AutostartTest, AnUnresolvableExecutableIsNotFound) {
@@ -163,7 +174,7 @@ TEST_F(AutostartTest, AnUnresolvableExecutableIsNotFound) {
   for (auto missing : {std::optional<fs::path>{}, std::optional<fs::path>{root / "bin" / "gone"},
                        std::optional<fs::path>{fs::path("relative/duskwarden")}}) {
     executable = missing;
-    EXPECT_EQ(service.status(), AppServiceStatus::NotFound);
+    EXPECT_EQ(service.status(), AppServiceStatus::notFound);
     EXPECT_TRUE(service.registerService());
     EXPECT_TRUE(service.unregisterService()) << "an entry we cannot identify was treated as removed";
     EXPECT_EQ(readFile(entry), written);
@@ -177,7 +188,7 @@ TEST_F(AutostartTest, AnAwkwardExecutablePathStillStartsTheProgram) {
   const fs::path awkward = makeProgram(dir, "run me %u;#");
   executable = awkward;
   ASSERT_FALSE(service.registerService());
-  EXPECT_EQ(service.status(), AppServiceStatus::Enabled);
+  EXPECT_EQ(service.status(), AppServiceStatus::enabled);
 
   const fs::path saved = duskwarden::testing::artifactsDir() / "autostart-awkward-path.desktop";
   fs::create_directories(saved.parent_path());
@@ -193,7 +204,7 @@ TEST_F(AutostartTest, AnAwkwardExecutablePathStillStartsTheProgram) {
   ASSERT_TRUE(exec);
   const auto args = testing::launcherArguments(testing::unescapeKeyFileString(*exec));
   ASSERT_TRUE(args) << *exec;
-  ASSERT_EQ(*args, std::vector<std::string>{awkward.string()}) << *exec;
+  ASSERT_EQ(*args, (std::vector<std::string>{awkward.string(), "--autostart"})) << *exec;
   EXPECT_EQ(testing::unescapeKeyFileString(testing::rawValue(text, "TryExec").value_or("")), awkward.string());
 
   // Start it from the split arguments, as a session would.

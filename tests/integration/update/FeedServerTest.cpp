@@ -6,11 +6,20 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
 
+#include "TestEnvironment.h"
+
 #include <optional>
+
+#include <zlib.h>
 
 namespace duskwarden {
 namespace {
@@ -196,6 +205,120 @@ TEST_F(FeedServerTest, SecondCheckWhileFetchingRaisesInsteadOfConnectingAgain) {
   EXPECT_EQ(server.connections, 1);
   ASSERT_TRUE(driver->result);
   EXPECT_EQ(driver->result->kind, UpdateCheckResult::Kind::Error);
+}
+
+QByteArray gzip(const QByteArray& data) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(data.size()))), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(static_cast<qsizetype>(z.total_out));
+  deflateEnd(&z);
+  return out;
+}
+
+QByteArray gzipped(const QByteArray& body) {
+  const QByteArray packed = gzip(body);
+  return "HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Encoding: gzip\r\nContent-Length: " +
+         QByteArray::number(packed.size()) + "\r\nConnection: close\r\n\r\n" + packed;
+}
+
+TEST_F(FeedServerTest, GzipFeedIsReadAndAGzipBombStopsAtTheSizeCap) {
+  CannedServer real(gzipped(appcast("2", "1.1")));
+  const auto ok = check(real.url());
+  EXPECT_EQ(ok.kind, UpdateCheckResult::Kind::UpdateAvailable) << ok.errorMessage;
+
+  // 64 MiB of zeros in about 64 KiB: only the inflated size can stop it.
+  const QByteArray response = gzipped(QByteArray(64 * 1024 * 1024, '\0'));
+  ASSERT_LT(response.size(), 128 * 1024);
+  CannedServer bomb(response);
+  driver->result.reset();
+  QElapsedTimer elapsed;
+  elapsed.start();
+  const auto r = check(bomb.url(), FetchLimits{kMaxAppcastBytes, 8000, 5});
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_NE(r.errorMessage.find("larger than 1024 KiB"), std::string::npos) << r.errorMessage;
+  EXPECT_LT(elapsed.elapsed(), 4000) << "stopped by the deadline, not the cap";
+}
+
+// HTTPS on the loopback interface with a certificate made for the test and
+// trusted by this process only: "/old" redirects to `location`, anything
+// else is the feed.
+class TlsServer {
+ public:
+  TlsServer(QByteArray location, QByteArray feed) : location_(std::move(location)), feed_(std::move(feed)) {
+    const auto dir = testing::makeTempDir("tls");
+    const std::string command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=127.0.0.1 "
+        "-addext subjectAltName=IP:127.0.0.1 -keyout '" + (dir / "key.pem").string() + "' -out '" +
+        (dir / "cert.pem").string() + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0) return;
+    QFile certFile(QString::fromStdString((dir / "cert.pem").string()));
+    QFile keyFile(QString::fromStdString((dir / "key.pem").string()));
+    if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) return;
+    const QSslCertificate cert(&certFile, QSsl::Pem);
+    QSslConfiguration serverConfig = QSslConfiguration::defaultConfiguration();
+    serverConfig.setLocalCertificate(cert);
+    serverConfig.setPrivateKey(QSslKey(&keyFile, QSsl::Ec));
+    server_.setSslConfiguration(serverConfig);
+    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+    trusting.addCaCertificate(cert);
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    QObject::connect(&server_, &QTcpServer::pendingConnectionAvailable, [this] {
+      while (auto* socket = qobject_cast<QSslSocket*>(server_.nextPendingConnection())) {
+        QObject::connect(socket, &QSslSocket::readyRead, socket, [this, socket] {
+          request_ += socket->readAll();
+          if (!request_.contains("\r\n\r\n")) return;
+          const bool old = request_.startsWith("GET /old ");
+          request_.clear();
+          socket->write(old ? "HTTP/1.1 302 Found\r\nLocation: " + location_ +
+                                  "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+                            : CannedServer::ok(feed_));
+          socket->disconnectFromHost();
+        });
+        QObject::connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
+      }
+    });
+    ready_ = server_.listen(QHostAddress::LocalHost);
+  }
+  bool ready() const { return ready_; }
+  QString url(const char* path) const {
+    return QStringLiteral("https://127.0.0.1:%1%2").arg(server_.serverPort()).arg(QLatin1String(path));
+  }
+
+ private:
+  QSslServer server_;
+  QByteArray location_;
+  QByteArray feed_;
+  QByteArray request_;
+  bool ready_ = false;
+};
+
+TEST_F(FeedServerTest, AnHttpsFeedMayMoveOnlyToHttpsNotEvenToLoopbackHttp) {
+  CannedServer plain(CannedServer::ok(appcast("2", "1.1")));
+  TlsServer toPlain(plain.url().toUtf8(), appcast("2", "1.1"));
+  ASSERT_TRUE(toPlain.ready()) << "no TLS test server (is openssl installed?)";
+
+  // Control: the same server's redirect within HTTPS is followed.
+  TlsServer toTls("/appcast.xml", appcast("2", "1.1"));
+  ASSERT_TRUE(toTls.ready());
+  const auto followed = check(toTls.url("/old"));
+  EXPECT_EQ(followed.kind, UpdateCheckResult::Kind::UpdateAvailable) << followed.errorMessage;
+
+  driver->result.reset();
+  const auto r = check(toPlain.url("/old"));
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_NE(r.errorMessage.find("redirected to an address that is not allowed"), std::string::npos)
+      << r.errorMessage;
+  EXPECT_EQ(plain.connections, 0);
+
+  // A plain-HTTP loopback feed (a local test server) may still move within loopback HTTP.
+  EXPECT_EQ(redirectProblem(QUrl("http://127.0.0.1:8000/a.xml"), QUrl("http://localhost:8001/b.xml")), "");
+  EXPECT_NE(redirectProblem(QUrl("https://example.org/a.xml"), QUrl("http://[::1]/b.xml")), "");
 }
 
 }  // namespace

@@ -15,6 +15,11 @@ TEST(CommandLine, RecognisesItsOptionsAndRejectsEverythingElse) {
   const auto unknown = CommandLine::parse({"--frobnicate"});
   EXPECT_EQ(unknown.action, Action::usageError);
   EXPECT_EQ(unknown.error, "unknown option '--frobnicate'");
+  EXPECT_FALSE(CommandLine::parse({}).launchedAtLogin);
+  const auto atLogin = CommandLine::parse({"--autostart"});
+  EXPECT_EQ(atLogin.action, Action::run);
+  EXPECT_TRUE(atLogin.launchedAtLogin);
+
   const auto stray = CommandLine::parse({"--version", "extra"});
   EXPECT_EQ(stray.action, Action::usageError);
   EXPECT_EQ(stray.error, "unexpected argument 'extra'");
@@ -28,4 +33,5 @@ TEST(CommandLine, VersionLineAndHelpComeFromTheBundle) {
   const std::string help = helpText("duskwarden", bundle);
   EXPECT_TRUE(help.starts_with("Usage: duskwarden [--help | --version]\n")) << help;
   EXPECT_NE(help.find("--version"), std::string::npos);
+  EXPECT_NE(help.find("--autostart  used by the start-at-login entry"), std::string::npos) << help;
 }

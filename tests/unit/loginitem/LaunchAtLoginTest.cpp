@@ -24,17 +24,17 @@ class RecordingAppService final : public AppService {
   std::optional<AppServiceError> registerService() override {
     events_.push_back("register");
     if (registerError) return registerError;
-    current = AppServiceStatus::Enabled;
+    current = AppServiceStatus::enabled;
     return std::nullopt;
   }
   std::optional<AppServiceError> unregisterService() override {
     events_.push_back("unregister");
     if (unregisterError) return unregisterError;
-    current = AppServiceStatus::NotRegistered;
+    current = AppServiceStatus::notRegistered;
     return std::nullopt;
   }
 
-  AppServiceStatus current = AppServiceStatus::NotRegistered;
+  AppServiceStatus current = AppServiceStatus::notRegistered;
   std::optional<AppServiceError> registerError;
   std::optional<AppServiceError> unregisterError;
 
@@ -74,10 +74,10 @@ using Events = std::vector<std::string>;
 
 TEST_F(LaunchAtLoginTest, OnlyTheEnabledStatusReadsTrue) {
   const std::pair<AppServiceStatus, bool> cases[] = {
-      {AppServiceStatus::NotRegistered, false},
-      {AppServiceStatus::Enabled, true},
-      {AppServiceStatus::RequiresApproval, false},
-      {AppServiceStatus::NotFound, false},
+      {AppServiceStatus::notRegistered, false},
+      {AppServiceStatus::enabled, true},
+      {AppServiceStatus::requiresApproval, false},
+      {AppServiceStatus::notFound, false},
   };
   for (const auto& [status, expected] : cases) {
     service.current = status;
@@ -90,8 +90,8 @@ TEST_F(LaunchAtLoginTest, OnlyTheEnabledStatusReadsTrue) {
 // One notification per write, sent before the service hears anything, whether
 // the write succeeds, fails, or writes the value already in force.
 TEST_F(LaunchAtLoginTest, EveryWriteNotifiesOnceBeforeTheServiceIsContacted) {
-  const AppServiceStatus statuses[] = {AppServiceStatus::NotRegistered, AppServiceStatus::Enabled,
-                                       AppServiceStatus::RequiresApproval, AppServiceStatus::NotFound};
+  const AppServiceStatus statuses[] = {AppServiceStatus::notRegistered, AppServiceStatus::enabled,
+                                       AppServiceStatus::requiresApproval, AppServiceStatus::notFound};
   for (bool value : {true, false}) {
     for (AppServiceStatus status : statuses) {
       for (bool failing : {false, true}) {
@@ -112,7 +112,7 @@ TEST_F(LaunchAtLoginTest, EveryWriteNotifiesOnceBeforeTheServiceIsContacted) {
 }
 
 TEST_F(LaunchAtLoginTest, EnablingWhenEnabledUnregistersThenRegisters) {
-  service.current = AppServiceStatus::Enabled;
+  service.current = AppServiceStatus::enabled;
   LaunchAtLogin::setEnabled(true);
   EXPECT_EQ(events, (Events{"willChange", "status", "unregister", "register"}));
   EXPECT_TRUE(LaunchAtLogin::isEnabled());
@@ -120,7 +120,7 @@ TEST_F(LaunchAtLoginTest, EnablingWhenEnabledUnregistersThenRegisters) {
 }
 
 TEST_F(LaunchAtLoginTest, FailedReRegistrationLogsEnableAndLeavesItOff) {
-  service.current = AppServiceStatus::Enabled;
+  service.current = AppServiceStatus::enabled;
   service.registerError = AppServiceError{"the disk is full"};
   LaunchAtLogin::setEnabled(true);
   EXPECT_EQ(events, (Events{"willChange", "status", "unregister", "register"}));
@@ -136,7 +136,7 @@ TEST_F(LaunchAtLoginTest, FailedReRegistrationLogsEnableAndLeavesItOff) {
 }
 
 TEST_F(LaunchAtLoginTest, FailedPreliminaryUnregisterIsIgnoredAndRegisterStillRuns) {
-  service.current = AppServiceStatus::Enabled;
+  service.current = AppServiceStatus::enabled;
   service.unregisterError = AppServiceError{"busy"};
   LaunchAtLogin::setEnabled(true);
   EXPECT_EQ(events, (Events{"willChange", "status", "unregister", "register"}));
@@ -145,8 +145,8 @@ TEST_F(LaunchAtLoginTest, FailedPreliminaryUnregisterIsIgnoredAndRegisterStillRu
 }
 
 TEST_F(LaunchAtLoginTest, EnablingWhenNotEnabledOnlyRegisters) {
-  for (AppServiceStatus status : {AppServiceStatus::NotRegistered, AppServiceStatus::RequiresApproval,
-                                  AppServiceStatus::NotFound}) {
+  for (AppServiceStatus status : {AppServiceStatus::notRegistered, AppServiceStatus::requiresApproval,
+                                  AppServiceStatus::notFound}) {
     events.clear();
     service.current = status;
     LaunchAtLogin::setEnabled(true);

