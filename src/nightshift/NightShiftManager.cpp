@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 
 namespace duskwarden {
@@ -66,7 +67,14 @@ NightShiftManager::~NightShiftManager() {
 }
 
 void NightShiftManager::initialise() {
-  autoEnable = deps_.defaults->boolForKey(kAutoEnableKey);  // runs the change handling
+  if (const std::optional<bool> stored = deps_.defaults->readBool(kAutoEnableKey)) {
+    autoEnable = *stored;  // runs the change handling
+  } else {
+    // A damaged file or value says nothing about what the user wants: neither
+    // apply nor switch off Keep Always On, and leave the file and the login
+    // item as they are, until the user sets it again.
+    logger_.log("Keep Always On is unknown: the stored setting could not be read; nothing changes until it is set");
+  }
   logger_.log("NightShiftManager initialized with autoEnable: %{bool}d", autoEnable.get());
   clientQueue_->async([self = shared_from_this()] { self->setupBlueLightClient(); });
 }

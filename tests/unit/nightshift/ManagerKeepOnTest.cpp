@@ -8,6 +8,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
 namespace duskwarden::testing {
 namespace {
 
@@ -160,6 +165,35 @@ TEST(ManagerKeepOn, SwitchingKeepAlwaysOnOffStopsTheRetries) {
   h.manager->autoEnable = true;
   h.clock->advanceBy(2.5);
   EXPECT_EQ(h.provider.setEnabledCalls.load(), calls + 2);
+}
+
+// A damaged defaults file says nothing about what the user wants: Keep Always
+// On is neither applied nor switched off, the file and the login item stay as
+// they are, until the user sets it.
+TEST(ManagerKeepOn, AnUnreadableStoredSettingChangesNothingUntilTheUserSetsIt) {
+  Harness h;
+  const std::string damaged = "# my note\n[Defaults]\nautoEnable=true\nthis line has a typo\n";
+  {
+    std::ofstream f(h.defaults->path());
+    f << damaged;
+  }
+  h.defaults = std::make_unique<UserDefaults>(h.defaults->path());  // read it as a launch would
+  h.provider.statusByte1 = 0;
+  h.start();
+  h.clock->advanceBy(5.0);
+  EXPECT_FALSE(h.manager->autoEnable.get());
+  EXPECT_TRUE(h.loginItem.writes.empty());
+  EXPECT_EQ(h.provider.setEnabledCalls.load(), 0);
+  EXPECT_EQ(h.count(kEnabling), 0u);
+  std::ifstream in(h.defaults->path());
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
+
+  h.manager->autoEnable = true;  // the user's switch
+  EXPECT_THAT(h.loginItem.writes, ::testing::ElementsAre(true));
+  EXPECT_EQ(UserDefaults(h.defaults->path()).readBool(kAutoEnableKey), std::optional<bool>(true));
+  EXPECT_TRUE(std::filesystem::exists(h.defaults->path().string() + ".bak"));
+  h.clock->advanceBy(1.0);
+  EXPECT_EQ(h.provider.setEnabledCalls.load(), 1);
 }
 
 }  // namespace
