@@ -64,15 +64,15 @@ namespace {
 ui::SymbolConfiguration::Weight uiWeight(SymbolWeight weight) {
   switch (weight) {
     case SymbolWeight::regular:
-      return ui::SymbolConfiguration::Weight::Regular;
+      return ui::SymbolConfiguration::Weight::regular;
     case SymbolWeight::semibold:
-      return ui::SymbolConfiguration::Weight::Semibold;
+      return ui::SymbolConfiguration::Weight::semibold;
     case SymbolWeight::bold:
-      return ui::SymbolConfiguration::Weight::Bold;
+      return ui::SymbolConfiguration::Weight::bold;
     case SymbolWeight::heavy:
-      return ui::SymbolConfiguration::Weight::Heavy;
+      return ui::SymbolConfiguration::Weight::heavy;
   }
-  return ui::SymbolConfiguration::Weight::Regular;
+  return ui::SymbolConfiguration::Weight::regular;
 }
 
 Rect toRect(const QRect& r) { return Rect{r.x(), r.y(), r.width(), r.height()}; }

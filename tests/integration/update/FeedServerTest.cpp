@@ -104,7 +104,7 @@ struct FeedServerTest : ::testing::Test {
 TEST_F(FeedServerTest, NewerVersionIsOffered) {
   CannedServer server(CannedServer::ok(appcast("2", "1.1")));
   const auto r = check(server.url());
-  ASSERT_EQ(r.kind, UpdateCheckResult::Kind::UpdateAvailable) << r.errorMessage;
+  ASSERT_EQ(r.kind, UpdateCheckResult::Kind::updateAvailable) << r.errorMessage;
   EXPECT_EQ(r.item.version, "2");
   EXPECT_EQ(r.item.shortVersionString, "1.1");
   EXPECT_EQ(r.item.downloadLink, "https://example.org/download/1.1");
@@ -114,21 +114,21 @@ TEST_F(FeedServerTest, NewerVersionIsOffered) {
 TEST_F(FeedServerTest, SameVersionIsUpToDate) {
   CannedServer server(CannedServer::ok(appcast("1", "1.0.0")));
   const auto r = check(server.url());
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::UpToDate) << r.errorMessage;
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::upToDate) << r.errorMessage;
   EXPECT_EQ(r.currentVersion, "1.0.0 (1)");
 }
 
 TEST_F(FeedServerTest, ServerErrorIsReported) {
   CannedServer server("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 5\r\nConnection: close\r\n\r\noops!");
   const auto r = check(server.url());
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("500"), std::string::npos) << r.errorMessage;
 }
 
 TEST_F(FeedServerTest, GarbageIsReported) {
   CannedServer server(CannedServer::ok("<html><body>Parked domain</body></html>", "text/html"));
   const auto r = check(server.url());
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("not an RSS feed"), std::string::npos) << r.errorMessage;
 }
 
@@ -137,7 +137,7 @@ TEST_F(FeedServerTest, SilentServerTimesOut) {
   QElapsedTimer elapsed;
   elapsed.start();
   const auto r = check(server.url(), FetchLimits{kMaxAppcastBytes, 300, 5});
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("did not answer within 0.3 seconds"), std::string::npos) << r.errorMessage;
   EXPECT_EQ(server.connections, 1);
   EXPECT_LT(elapsed.elapsed(), 2000);
@@ -148,7 +148,7 @@ TEST_F(FeedServerTest, OversizeBodyIsCutOffWhileArriving) {
   QByteArray body(64 * 1024, 'x');
   CannedServer server("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body);
   const auto r = check(server.url(), FetchLimits{16 * 1024, 5000, 5});
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("larger than 16 KiB"), std::string::npos) << r.errorMessage;
 }
 
@@ -157,7 +157,7 @@ TEST_F(FeedServerTest, RedirectToPlainHttpElsewhereIsRefused) {
       "HTTP/1.1 302 Found\r\nLocation: http://example.org/appcast.xml\r\nContent-Length: 0\r\n"
       "Connection: close\r\n\r\n");
   const auto r = check(server.url());
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("redirected to an address that is not allowed"), std::string::npos)
       << r.errorMessage;
 }
@@ -167,7 +167,7 @@ TEST_F(FeedServerTest, PlainHttpToAnotherHostIsRefusedWithoutConnecting) {
   // only way to see a connection; the refusal happens before name lookup.
   CannedServer server(CannedServer::ok(appcast("2", "1.1")));
   const auto r = check(QStringLiteral("http://example.org:%1/appcast.xml").arg(QUrl(server.url()).port()));
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("plain HTTP"), std::string::npos) << r.errorMessage;
   EXPECT_EQ(server.connections, 0);
 
@@ -195,7 +195,7 @@ TEST_F(FeedServerTest, SecondCheckWhileFetchingRaisesInsteadOfConnectingAgain) {
   while (!driver->result && waited.elapsed() < 5000) app().processEvents(QEventLoop::WaitForMoreEvents, 50);
   EXPECT_EQ(server.connections, 1);
   ASSERT_TRUE(driver->result);
-  EXPECT_EQ(driver->result->kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(driver->result->kind, UpdateCheckResult::Kind::error);
 }
 
 }  // namespace

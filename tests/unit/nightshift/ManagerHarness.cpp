@@ -49,7 +49,7 @@ void Harness::start(const bool* storedAutoEnable) {
 std::vector<LogEntry> Harness::errors() const {
   std::vector<LogEntry> out;
   for (auto& e : sink->entries())
-    if (e.level == LogLevel::Error) out.push_back(e);
+    if (e.level == LogLevel::error) out.push_back(e);
   return out;
 }
 
