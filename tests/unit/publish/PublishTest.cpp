@@ -1,5 +1,5 @@
+#include "dispatch/TestClock.h"
 #include "platform/dispatch/SerialQueue.h"
-#include "platform/dispatch/TestClock.h"
 #include "platform/publish/Publish.h"
 
 #include <gtest/gtest.h>
