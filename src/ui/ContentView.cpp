@@ -127,19 +127,41 @@ void ContentView::build() {
   int element = 0;
   auto gap = [&] { column->addSpacing(gapAfter(element++)); };
   column->addSpacing(topPadding(0));
+  addHeaderSymbol(column);
+  gap();
+  addTitle(column);
+  gap();
+  addStatusBadge(column);
+  gap();
+  addKeepAlwaysOnCard(column);
+  gap();
+  addDivider(column, QStringLiteral("divider1"));
+  gap();
+  addCommandButtons(column);
+  gap();
+  addDivider(column, QStringLiteral("divider2"));
+  gap();
+  addStrengthSection(column);
+  gap();
+  addVersionLine(column);
+  connectActions();
+}
 
+void ContentView::addHeaderSymbol(QVBoxLayout* column) {
   auto* header = new SymbolView({kHeaderPointSize, SymbolConfiguration::Weight::regular}, this);
   header->setObjectName(QStringLiteral("headerSymbol"));
   headerSymbol_ = header;
   column->addWidget(header, 0, Qt::AlignHCenter);
-  gap();
+}
 
+void ContentView::addTitle(QVBoxLayout* column) {
   title_ = new QLabel(this);
   title_->setObjectName(QStringLiteral("title"));
   title_->setFont(styledFont(font(), TextStyle::title3, QFont::Bold));
   column->addWidget(title_, 0, Qt::AlignHCenter);
-  gap();
+}
 
+void ContentView::addStatusBadge(QVBoxLayout* column) {
   auto* badge = new BackdropLabel(-1, this);
   badge->setObjectName(QStringLiteral("statusBadge"));
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -149,8 +171,9 @@ void ContentView::build() {
                             kBadgeVerticalPadding);
   statusBadge_ = badge;
   column->addWidget(badge, 0, Qt::AlignHCenter);
-  gap();
+}
 
+void ContentView::addKeepAlwaysOnCard(QVBoxLayout* column) {
   auto* card = new CardWidget(kCardCornerRadius, this);
   card->setObjectName(QStringLiteral("keepAlwaysOnCard"));
   card_ = card;
@@ -178,13 +201,15 @@ void ContentView::build() {
   switch_->setObjectName(QStringLiteral("wardenModeSwitch"));
   cardRow->addWidget(switch_, 0, Qt::AlignVCenter);
   column->addWidget(card);
-  gap();
+}
 
-  auto* divider1 = new Divider(this);
-  divider1->setObjectName(QStringLiteral("divider1"));
-  column->addWidget(divider1);
-  gap();
+void ContentView::addDivider(QVBoxLayout* column, const QString& name) {
+  auto* divider = new Divider(this);
+  divider->setObjectName(name);
+  column->addWidget(divider);
+}
 
+void ContentView::addCommandButtons(QVBoxLayout* column) {
   auto* buttons = new QVBoxLayout;
   buttons->setSpacing(kButtonSpacing);
   enableButton_ = new QPushButton(this);
@@ -197,13 +222,9 @@ void ContentView::build() {
     buttons->addWidget(b);
   }
   column->addLayout(buttons);
-  gap();
+}
 
-  auto* divider2 = new Divider(this);
-  divider2->setObjectName(QStringLiteral("divider2"));
-  column->addWidget(divider2);
-  gap();
-
+void ContentView::addStrengthSection(QVBoxLayout* column) {
   auto* strength = new QVBoxLayout;
   strength->setSpacing(kStrengthSpacing);
   auto* captions = new QHBoxLayout;
@@ -226,14 +247,17 @@ void ContentView::build() {
   strength->addWidget(sliderSlot_);
   strength->addSpacing(kSliderBottomPadding);
   column->addLayout(strength);
-  gap();
+}
 
+void ContentView::addVersionLine(QVBoxLayout* column) {
   version_ = new QLabel(this);
   version_->setObjectName(QStringLiteral("versionLabel"));
   version_->setFont(styledFont(font(), TextStyle::caption));
   version_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   column->addWidget(version_);
+}
 
+void ContentView::connectActions() {
   // The slider may end a drag while it is being torn down (after this view's
   // members are gone), so its callbacks hold the manager themselves.
   std::shared_ptr<NightShiftManager> m = manager_;
