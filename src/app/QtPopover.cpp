@@ -11,6 +11,17 @@
 
 namespace duskwarden {
 
+QPoint popupPosition(const std::optional<Rect>& anchor, QSize size) {
+  const QPoint cursor = QCursor::pos();
+  QScreen* screen = anchor ? QGuiApplication::screenAt(QPoint(anchor->x, anchor->y)) : nullptr;
+  if (!screen) screen = QGuiApplication::screenAt(cursor);
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1 << 15, 1 << 15);
+  const Point origin = popoverOrigin(anchor, Point{cursor.x(), cursor.y()}, size.width(), size.height(),
+                                     Rect{area.x(), area.y(), area.width(), area.height()});
+  return QPoint(origin.x, origin.y);
+}
+
 PopoverWindow::PopoverWindow(QWidget* content, std::function<double()> now)
     : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint), now_(std::move(now)) {
   setObjectName(QStringLiteral("popover"));
@@ -56,15 +67,7 @@ bool QtPopover::isShown() const { return window_->isVisible(); }
 
 void QtPopover::showRelativeTo(const std::optional<Rect>& anchor) {
   window_->adjustSize();
-  const QSize size = window_->size();
-  const QPoint cursor = QCursor::pos();
-  QScreen* screen = anchor ? QGuiApplication::screenAt(QPoint(anchor->x, anchor->y)) : nullptr;
-  if (!screen) screen = QGuiApplication::screenAt(cursor);
-  if (!screen) screen = QGuiApplication::primaryScreen();
-  const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1 << 15, 1 << 15);
-  const Point origin = popoverOrigin(anchor, Point{cursor.x(), cursor.y()}, size.width(), size.height(),
-                                     Rect{area.x(), area.y(), area.width(), area.height()});
-  window_->move(origin.x, origin.y);
+  window_->move(popupPosition(anchor, window_->size()));
   window_->show();
 }
 

@@ -16,6 +16,11 @@
 
 namespace duskwarden {
 
+// Where a popup of `size` opens beside `anchor` (the tray icon; the pointer
+// stands in without one), on the screen that holds it: the popover and the
+// tray menu both open here (popoverOrigin has the rule).
+QPoint popupPosition(const std::optional<Rect>& anchor, QSize size);
+
 class PopoverWindow final : public QWidget {
   Q_OBJECT
  public:

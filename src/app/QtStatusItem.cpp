@@ -1,14 +1,12 @@
 #include "app/QtStatusItem.h"
 
-#include "app/PopoverPlacement.h"
+#include "app/QtPopover.h"
 #include "ui/Symbols.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPainter>
-#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 
@@ -64,18 +62,17 @@ namespace {
 ui::SymbolConfiguration::Weight uiWeight(SymbolWeight weight) {
   switch (weight) {
     case SymbolWeight::regular:
-      return ui::SymbolConfiguration::Weight::Regular;
+      return ui::SymbolConfiguration::Weight::regular;
     case SymbolWeight::semibold:
-      return ui::SymbolConfiguration::Weight::Semibold;
+      return ui::SymbolConfiguration::Weight::semibold;
     case SymbolWeight::bold:
-      return ui::SymbolConfiguration::Weight::Bold;
+      return ui::SymbolConfiguration::Weight::bold;
     case SymbolWeight::heavy:
-      return ui::SymbolConfiguration::Weight::Heavy;
+      return ui::SymbolConfiguration::Weight::heavy;
   }
-  return ui::SymbolConfiguration::Weight::Regular;
+  return ui::SymbolConfiguration::Weight::regular;
 }
 
-Rect toRect(const QRect& r) { return Rect{r.x(), r.y(), r.width(), r.height()}; }
 }  // namespace
 
 QIcon trayIconForSymbol(const SymbolImage& image) {
@@ -141,7 +138,7 @@ bool QtStatusItem::setImage(const SymbolImage& image) {
 std::optional<Rect> QtStatusItem::screenBounds() const {
   const QRect r = tray_.geometry();
   if (!r.isValid() || r.isEmpty()) return std::nullopt;
-  return toRect(r);
+  return Rect{r.x(), r.y(), r.width(), r.height()};
 }
 
 void QtStatusItem::popUpMenu(const Menu& menu) {
@@ -149,16 +146,7 @@ void QtStatusItem::popUpMenu(const Menu& menu) {
   QMenu* qmenu = makeQMenu(menu).release();
   qmenu->setAttribute(Qt::WA_DeleteOnClose);
   menu_ = qmenu;
-
-  const QPoint cursor = QCursor::pos();
-  const auto anchor = screenBounds();
-  QScreen* screen = anchor ? QGuiApplication::screenAt(QPoint(anchor->x, anchor->y)) : nullptr;
-  if (!screen) screen = QGuiApplication::screenAt(cursor);
-  if (!screen) screen = QGuiApplication::primaryScreen();
-  const QSize size = qmenu->sizeHint();
-  const Rect available = screen ? toRect(screen->availableGeometry()) : Rect{0, 0, 1 << 15, 1 << 15};
-  const Point origin = popoverOrigin(anchor, Point{cursor.x(), cursor.y()}, size.width(), size.height(), available);
-  qmenu->popup(QPoint(origin.x, origin.y));
+  qmenu->popup(popupPosition(screenBounds(), qmenu->sizeHint()));
 }
 
 }  // namespace duskwarden

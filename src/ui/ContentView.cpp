@@ -18,7 +18,7 @@ namespace {
 using namespace contentview;
 
 // Text styles, in logical pixels.
-enum class TextStyle { Title2 = 17, Title3 = 15, Body = 13, Caption = 10 };
+enum class TextStyle { title2 = 17, title3 = 15, body = 13, caption = 10 };
 
 QFont styledFont(const QFont& base, TextStyle style, QFont::Weight weight = QFont::Normal) {
   QFont f = base;
@@ -45,9 +45,9 @@ void setTextColor(QLabel* label, const QColor& color) {
 
 // Large control size, "bordered prominent" (blue fill) and "bordered" looks.
 QString buttonStyleSheet(const QPalette& palette) {
-  const bool dark = appearanceOf(palette) == Appearance::Dark;
+  const bool dark = appearanceOf(palette) == Appearance::dark;
   const QColor text = palette.color(QPalette::WindowText);
-  const QColor blue = resolveColor({ColorRole::Blue}, palette);
+  const QColor blue = resolveColor({ColorRole::blue}, palette);
   const QColor disabledFill = withAlpha(text, 0.08);
   const QColor disabledText = withAlpha(text, 0.35);
   const QColor bordered = dark ? QColor(255, 255, 255, 36) : QColor(255, 255, 255);
@@ -67,38 +67,38 @@ QString buttonStyleSheet(const QPalette& palette) {
 }  // namespace
 
 Appearance appearanceOf(const QPalette& palette) {
-  return palette.color(QPalette::Window).lightness() < 128 ? Appearance::Dark : Appearance::Light;
+  return palette.color(QPalette::Window).lightness() < 128 ? Appearance::dark : Appearance::light;
 }
 
 QColor resolveColor(const ColorSpec& color, const QPalette& palette) {
-  const bool dark = appearanceOf(palette) == Appearance::Dark;
+  const bool dark = appearanceOf(palette) == Appearance::dark;
   QColor c;
   switch (color.role) {
-    case ColorRole::Primary:
+    case ColorRole::primary:
       c = palette.color(QPalette::WindowText);
       break;
-    case ColorRole::Secondary:
+    case ColorRole::secondary:
       c = withAlpha(palette.color(QPalette::WindowText), dark ? 0.55 : 0.5);
       break;
     // The platform's standard hues, each in its light and dark variant.
-    case ColorRole::Orange:
+    case ColorRole::orange:
       c = dark ? QColor(0xFF, 0x9F, 0x0A) : QColor(0xFF, 0x95, 0x00);
       break;
     // Green and red carry the status text on a grey badge; the light variants are
     // the deeper ones so the word stays readable there.
-    case ColorRole::Green:
+    case ColorRole::green:
       c = dark ? QColor(0x32, 0xD7, 0x4B) : QColor(0x24, 0x8A, 0x3D);
       break;
-    case ColorRole::Red:
+    case ColorRole::red:
       c = dark ? QColor(0xFF, 0x45, 0x3A) : QColor(0xD7, 0x00, 0x15);
       break;
-    case ColorRole::Blue:
+    case ColorRole::blue:
       c = dark ? QColor(0x0A, 0x84, 0xFF) : QColor(0x00, 0x7A, 0xFF);
       break;
-    case ColorRole::White:
+    case ColorRole::white:
       c = Qt::white;
       break;
-    case ColorRole::Black:
+    case ColorRole::black:
       c = Qt::black;
       break;
   }
@@ -127,37 +127,60 @@ void ContentView::build() {
   int element = 0;
   auto gap = [&] { column->addSpacing(gapAfter(element++)); };
   column->addSpacing(topPadding(0));
+  addHeaderSymbol(column);
+  gap();
+  addTitle(column);
+  gap();
+  addStatusBadge(column);
+  gap();
+  addKeepAlwaysOnCard(column);
+  gap();
+  addDivider(column, QStringLiteral("divider1"));
+  gap();
+  addCommandButtons(column);
+  gap();
+  addDivider(column, QStringLiteral("divider2"));
+  gap();
+  addStrengthSection(column);
+  gap();
+  addVersionLine(column);
+  connectActions();
+}
 
-  auto* header = new SymbolView({kHeaderPointSize, SymbolConfiguration::Weight::Regular}, this);
+void ContentView::addHeaderSymbol(QVBoxLayout* column) {
+  auto* header = new SymbolView({kHeaderPointSize, SymbolConfiguration::Weight::regular}, this);
   header->setObjectName(QStringLiteral("headerSymbol"));
   headerSymbol_ = header;
   column->addWidget(header, 0, Qt::AlignHCenter);
-  gap();
+}
 
+void ContentView::addTitle(QVBoxLayout* column) {
   title_ = new QLabel(this);
   title_->setObjectName(QStringLiteral("title"));
-  title_->setFont(styledFont(font(), TextStyle::Title3, QFont::Bold));
+  title_->setFont(styledFont(font(), TextStyle::title3, QFont::Bold));
   column->addWidget(title_, 0, Qt::AlignHCenter);
-  gap();
+}
 
+void ContentView::addStatusBadge(QVBoxLayout* column) {
   auto* badge = new BackdropLabel(-1, this);
   badge->setObjectName(QStringLiteral("statusBadge"));
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  mono.setPixelSize(static_cast<int>(TextStyle::Body));
+  mono.setPixelSize(static_cast<int>(TextStyle::body));
   badge->setFont(mono);
   badge->setContentsMargins(kBadgeHorizontalPadding, kBadgeVerticalPadding, kBadgeHorizontalPadding,
                             kBadgeVerticalPadding);
   statusBadge_ = badge;
   column->addWidget(badge, 0, Qt::AlignHCenter);
-  gap();
+}
 
+void ContentView::addKeepAlwaysOnCard(QVBoxLayout* column) {
   auto* card = new CardWidget(kCardCornerRadius, this);
   card->setObjectName(QStringLiteral("keepAlwaysOnCard"));
   card_ = card;
   auto* cardRow = new QHBoxLayout(card);
   cardRow->setContentsMargins(kCardPadding, kCardPadding, kCardPadding, kCardPadding);
   cardRow->setSpacing(8);
-  auto* shield = new SymbolView({20, SymbolConfiguration::Weight::Regular}, card);
+  auto* shield = new SymbolView({20, SymbolConfiguration::Weight::regular}, card);
   shield->setObjectName(QStringLiteral("shieldSymbol"));
   shield->setFixedWidth(kShieldFrameWidth);
   shieldSymbol_ = shield;
@@ -166,10 +189,10 @@ void ContentView::build() {
   texts->setSpacing(2);
   cardTitle_ = new QLabel(card);
   cardTitle_->setObjectName(QStringLiteral("cardTitle"));
-  cardTitle_->setFont(styledFont(font(), TextStyle::Body, QFont::DemiBold));
+  cardTitle_->setFont(styledFont(font(), TextStyle::body, QFont::DemiBold));
   cardCaption_ = new QLabel(card);
   cardCaption_->setObjectName(QStringLiteral("cardCaption"));
-  cardCaption_->setFont(styledFont(font(), TextStyle::Caption));
+  cardCaption_->setFont(styledFont(font(), TextStyle::caption));
   cardCaption_->setWordWrap(true);
   texts->addWidget(cardTitle_);
   texts->addWidget(cardCaption_);
@@ -178,13 +201,15 @@ void ContentView::build() {
   switch_->setObjectName(QStringLiteral("wardenModeSwitch"));
   cardRow->addWidget(switch_, 0, Qt::AlignVCenter);
   column->addWidget(card);
-  gap();
+}
 
-  auto* divider1 = new Divider(this);
-  divider1->setObjectName(QStringLiteral("divider1"));
-  column->addWidget(divider1);
-  gap();
+void ContentView::addDivider(QVBoxLayout* column, const QString& name) {
+  auto* divider = new Divider(this);
+  divider->setObjectName(name);
+  column->addWidget(divider);
+}
 
+void ContentView::addCommandButtons(QVBoxLayout* column) {
   auto* buttons = new QVBoxLayout;
   buttons->setSpacing(kButtonSpacing);
   enableButton_ = new QPushButton(this);
@@ -197,13 +222,9 @@ void ContentView::build() {
     buttons->addWidget(b);
   }
   column->addLayout(buttons);
-  gap();
+}
 
-  auto* divider2 = new Divider(this);
-  divider2->setObjectName(QStringLiteral("divider2"));
-  column->addWidget(divider2);
-  gap();
-
+void ContentView::addStrengthSection(QVBoxLayout* column) {
   auto* strength = new QVBoxLayout;
   strength->setSpacing(kStrengthSpacing);
   auto* captions = new QHBoxLayout;
@@ -211,7 +232,7 @@ void ContentView::build() {
   lessWarm_->setObjectName(QStringLiteral("lessWarm"));
   moreWarm_ = new QLabel(this);
   moreWarm_->setObjectName(QStringLiteral("moreWarm"));
-  for (auto* l : {lessWarm_, moreWarm_}) l->setFont(styledFont(font(), TextStyle::Caption));
+  for (auto* l : {lessWarm_, moreWarm_}) l->setFont(styledFont(font(), TextStyle::caption));
   captions->addWidget(lessWarm_);
   captions->addStretch(1);
   captions->addWidget(moreWarm_);
@@ -226,14 +247,17 @@ void ContentView::build() {
   strength->addWidget(sliderSlot_);
   strength->addSpacing(kSliderBottomPadding);
   column->addLayout(strength);
-  gap();
+}
 
+void ContentView::addVersionLine(QVBoxLayout* column) {
   version_ = new QLabel(this);
   version_->setObjectName(QStringLiteral("versionLabel"));
-  version_->setFont(styledFont(font(), TextStyle::Caption));
+  version_->setFont(styledFont(font(), TextStyle::caption));
   version_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   column->addWidget(version_);
+}
 
+void ContentView::connectActions() {
   // The slider may end a drag while it is being torn down (after this view's
   // members are gone), so its callbacks hold the manager themselves.
   std::shared_ptr<NightShiftManager> m = manager_;
@@ -332,7 +356,7 @@ void ContentView::apply() {
   cardCaption_->setText(text(c.caption.text));
   setTextColor(cardCaption_, color(c.caption.color));
   switch_->setAccessibleName(text(c.switchAccessibleName));
-  switch_->setTint(color({ColorRole::Green}));
+  switch_->setTint(color({ColorRole::green}));
   switch_->setChecked(c.switchOn);
 
   enableButton_->setText(text(d.enableButton.title));

@@ -18,6 +18,7 @@
 
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace duskwarden::ui {
 
@@ -50,6 +51,16 @@ class ContentView : public QWidget {
 
  private:
   void build();
+  // One builder per element of the column, top to bottom.
+  void addHeaderSymbol(QVBoxLayout* column);
+  void addTitle(QVBoxLayout* column);
+  void addStatusBadge(QVBoxLayout* column);
+  void addKeepAlwaysOnCard(QVBoxLayout* column);
+  void addDivider(QVBoxLayout* column, const QString& name);
+  void addCommandButtons(QVBoxLayout* column);
+  void addStrengthSection(QVBoxLayout* column);
+  void addVersionLine(QVBoxLayout* column);
+  void connectActions();  // the switch, the buttons and the slider, to the manager
   void scheduleApply();
   void apply();
   ContentViewInputs currentInputs() const;

@@ -13,15 +13,15 @@ KeepAlwaysOnCardSpec describeCard(bool autoEnable) {
   card.title.text = "Always On Mode";
   card.caption.text = "Automatically keeps Night Shift active.";
   if (autoEnable) {
-    card.shield = {"checkmark.shield.fill", color(ColorRole::White)};
-    card.title.color = color(ColorRole::White);
-    card.caption.color = color(ColorRole::White, 0.8);
-    card.background = color(ColorRole::Blue, 0.9);
+    card.shield = {"checkmark.shield.fill", color(ColorRole::white)};
+    card.title.color = color(ColorRole::white);
+    card.caption.color = color(ColorRole::white, 0.8);
+    card.background = color(ColorRole::blue, 0.9);
   } else {
-    card.shield = {"shield.fill", color(ColorRole::Primary)};
-    card.title.color = color(ColorRole::Primary);
-    card.caption.color = color(ColorRole::Secondary);
-    card.background = color(ColorRole::Primary, 0.1);
+    card.shield = {"shield.fill", color(ColorRole::primary)};
+    card.title.color = color(ColorRole::primary);
+    card.caption.color = color(ColorRole::secondary);
+    card.background = color(ColorRole::primary, 0.1);
   }
   return card;
 }
@@ -33,20 +33,20 @@ ContentViewDescription describeContentView(const ContentViewInputs& in) {
   const bool k = in.autoEnable;
   ContentViewDescription d;
 
-  d.headerSymbol = e ? SymbolSpec{"moonphase.first.quarter", color(ColorRole::Orange)}
-                     : SymbolSpec{"moonphase.full.moon.inverse", color(ColorRole::Secondary)};
-  d.title = {"Duskwarden", color(ColorRole::Primary)};
+  d.headerSymbol = e ? SymbolSpec{"moonphase.first.quarter", color(ColorRole::orange)}
+                     : SymbolSpec{"moonphase.full.moon.inverse", color(ColorRole::secondary)};
+  d.title = {"Duskwarden", color(ColorRole::primary)};
   d.statusBadge = {std::string("Status: ") + (e ? "Active" : "Inactive"),
-                   color(e ? ColorRole::Green : ColorRole::Red)};
-  d.statusBadgeBackground = color(ColorRole::Black, 0.2);
+                   color(e ? ColorRole::green : ColorRole::red)};
+  d.statusBadgeBackground = color(ColorRole::black, 0.2);
   d.keepAlwaysOnCard = describeCard(k);
 
   d.enableButton = {"Enable Night Shift", !e};
   // Turning off is refused while Keep Always On is set, so the button says so.
   d.disableButton = {"Disable Night Shift", e && !k};
 
-  d.strength.lessCaption = {"Less Warm", color(ColorRole::Secondary)};
-  d.strength.moreCaption = {"More Warm", color(ColorRole::Secondary)};
+  d.strength.lessCaption = {"Less Warm", color(ColorRole::secondary)};
+  d.strength.moreCaption = {"More Warm", color(ColorRole::secondary)};
   d.strength.value = static_cast<double>(in.colorTemperatureStrength);
   d.strength.lower = 0.0;
   d.strength.upper = 1.0;
@@ -55,21 +55,21 @@ ContentViewDescription describeContentView(const ContentViewInputs& in) {
   d.versionLine.text = "V" + in.bundleVersion.value_or(std::string());
   // White text vanishes on a light background; there the dimmed label colour
   // keeps the line readable.
-  d.versionLine.color = in.appearance == Appearance::Dark ? color(ColorRole::White, 0.8)
-                                                          : color(ColorRole::Secondary);
+  d.versionLine.color = in.appearance == Appearance::dark ? color(ColorRole::white, 0.8)
+                                                          : color(ColorRole::secondary);
   return d;
 }
 
 namespace contentview {
 
 namespace {
-enum Element { Header, Title, Badge, Card, Divider1, Buttons, Divider2, Strength, Version };
+enum Element { header, title, badge, card, divider1, buttons, divider2, strength, version };
 }
 
 int topPadding(int element) {
   switch (element) {
-    case Divider1:
-    case Divider2:
+    case divider1:
+    case divider2:
       return kDividerVerticalPadding;
     default:
       return 0;
@@ -78,16 +78,16 @@ int topPadding(int element) {
 
 int bottomPadding(int element) {
   switch (element) {
-    case Header:
+    case header:
       return kHeaderBottomPadding;
-    case Badge:
+    case badge:
       return kBadgeBottomPadding;
-    case Card:
+    case card:
       return kCardBottomPadding;
-    case Divider1:
-    case Divider2:
+    case divider1:
+    case divider2:
       return kDividerVerticalPadding;
-    case Strength:
+    case strength:
       return kStrengthBottomPadding;
     default:
       return 0;

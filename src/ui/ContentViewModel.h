@@ -14,24 +14,24 @@
 
 namespace duskwarden::ui {
 
-// Named colours. Primary and Secondary follow the light or dark palette; the
+// Named colours. primary and secondary follow the light or dark palette; the
 // others are fixed hues that the widget layer picks per appearance.
-enum class ColorRole { Primary, Secondary, Orange, Green, Red, Blue, White, Black };
+enum class ColorRole { primary, secondary, orange, green, red, blue, white, black };
 
 struct ColorSpec {
-  ColorRole role = ColorRole::Primary;
+  ColorRole role = ColorRole::primary;
   double opacity = 1.0;
   friend bool operator==(const ColorSpec&, const ColorSpec&) = default;
 };
 
-enum class Appearance { Light, Dark };
+enum class Appearance { light, dark };
 
 struct ContentViewInputs {
   bool isNightShiftEnabled = false;              // E
   bool autoEnable = false;                       // K
   float colorTemperatureStrength = 0.5F;         // S
   std::optional<std::string> bundleVersion;      // "CFBundleVersion" when present and text
-  Appearance appearance = Appearance::Dark;
+  Appearance appearance = Appearance::dark;
 };
 
 struct SymbolSpec {

@@ -27,13 +27,13 @@ void ensureResources() {
 
 double strokeScale(SymbolConfiguration::Weight weight) {
   switch (weight) {
-    case SymbolConfiguration::Weight::Regular:
+    case SymbolConfiguration::Weight::regular:
       return 1.0;
-    case SymbolConfiguration::Weight::Semibold:
+    case SymbolConfiguration::Weight::semibold:
       return 1.25;
-    case SymbolConfiguration::Weight::Bold:
+    case SymbolConfiguration::Weight::bold:
       return 1.5;
-    case SymbolConfiguration::Weight::Heavy:
+    case SymbolConfiguration::Weight::heavy:
       return 1.9;
   }
   return 1.0;

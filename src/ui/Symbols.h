@@ -16,7 +16,7 @@ namespace duskwarden::ui {
 
 struct SymbolConfiguration {
   double pointSize = 17;  // the symbol's square side in logical pixels
-  enum class Weight { Regular, Semibold, Bold, Heavy } weight = Weight::Regular;
+  enum class Weight { regular, semibold, bold, heavy } weight = Weight::regular;
 };
 
 bool hasSymbol(const QString& symbolName);

@@ -7,7 +7,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 
 namespace duskwarden {
 
@@ -37,5 +39,9 @@ class DispatchQueue {
 DispatchQueue& mainQueue();
 void installMainQueue(std::shared_ptr<DispatchQueue> queue);
 std::shared_ptr<DispatchQueue> mainQueueHandle();
+
+// The thread that installed the current main queue: the main thread. None
+// while no queue is installed.
+std::optional<std::thread::id> mainQueueThread();
 
 }  // namespace duskwarden

@@ -9,11 +9,18 @@ namespace duskwarden {
 namespace {
 std::mutex gMainMutex;
 std::shared_ptr<DispatchQueue> gMainQueue;
+std::optional<std::thread::id> gMainThread;
 }  // namespace
 
 void installMainQueue(std::shared_ptr<DispatchQueue> queue) {
   std::lock_guard lock(gMainMutex);
+  gMainThread = queue ? std::optional(std::this_thread::get_id()) : std::nullopt;
   gMainQueue = std::move(queue);
+}
+
+std::optional<std::thread::id> mainQueueThread() {
+  std::lock_guard lock(gMainMutex);
+  return gMainThread;
 }
 
 std::shared_ptr<DispatchQueue> mainQueueHandle() {

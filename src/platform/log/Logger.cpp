@@ -101,7 +101,7 @@ namespace {
 
 void writeToStderr(const LogEntry& e) {
   std::fprintf(stderr, "[%s:%s] %s%s\n", e.subsystem.c_str(), e.category.c_str(),
-               e.level == LogLevel::Error ? "error: " : "", e.message.c_str());
+               e.level == LogLevel::error ? "error: " : "", e.message.c_str());
 }
 
 class StderrSink final : public LogSink {
@@ -113,7 +113,7 @@ class StderrSink final : public LogSink {
 class JournalSink final : public LogSink {
  public:
   void write(const LogEntry& e) override {
-    const int rc = sd_journal_send("MESSAGE=%s", e.message.c_str(), "PRIORITY=%d", e.level == LogLevel::Error ? 3 : 5,
+    const int rc = sd_journal_send("MESSAGE=%s", e.message.c_str(), "PRIORITY=%d", e.level == LogLevel::error ? 3 : 5,
                                    "SUBSYSTEM=%s", e.subsystem.c_str(), "CATEGORY=%s", e.category.c_str(),
                                    "MESSAGE_FORMAT=%s", e.format.c_str(), "SYSLOG_IDENTIFIER=duskwarden", nullptr);
     // The socket can exist while journald is gone (stopped, restarting): don't lose the entry.

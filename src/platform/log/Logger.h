@@ -25,12 +25,13 @@
 
 namespace duskwarden {
 
-enum class LogLevel { Default, Error };
+// `default` is a keyword, hence defaultLevel.
+enum class LogLevel { defaultLevel, error };
 
 using LogArgument = std::variant<std::int64_t, double, std::string>;
 
 struct LogEntry {
-  LogLevel level = LogLevel::Default;
+  LogLevel level = LogLevel::defaultLevel;
   std::string subsystem;
   std::string category;
   std::string format;                  // the format string as written
@@ -79,11 +80,11 @@ class Logger {
 
   template <class... Args>
   void log(std::string_view format, const Args&... args) const {
-    submit(LogLevel::Default, format, {toArgument(args)...});
+    submit(LogLevel::defaultLevel, format, {toArgument(args)...});
   }
   template <class... Args>
   void error(std::string_view format, const Args&... args) const {
-    submit(LogLevel::Error, format, {toArgument(args)...});
+    submit(LogLevel::error, format, {toArgument(args)...});
   }
 
   // Not called emit: Qt defines emit as a macro, which would break any Qt file including this.

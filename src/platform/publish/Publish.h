@@ -6,17 +6,21 @@
 // then sends the new value to every subscriber, even when the value did not
 // change. A new subscriber gets the current value at once, then every later
 // value. Subscriptions end when their AnyCancellable is released or cancelled.
-// Writes are expected on the main thread; delivery "on a queue" is always
-// asynchronous, even when the write happens on that queue.
+// Writes belong on the main thread (debug builds abort on any other; see
+// MainThreadChecker); delivery "on a queue" is always asynchronous, even when
+// the write happens on that queue.
 
 #include "platform/dispatch/DispatchQueue.h"
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace duskwarden {
@@ -123,6 +127,27 @@ class Subject {
   std::shared_ptr<State> state_;
 };
 
+// Debug builds (NDEBUG not defined) check that a write comes from the main
+// thread: the one that installed the main queue, or, while none is installed
+// (tests that inject their queues), the one that made the checker. Views and
+// will-change subscribers assume they run there; a write from another thread
+// would race them silently. Release builds check nothing.
+class MainThreadChecker {
+ public:
+  void checkWrite() const {
+#ifndef NDEBUG
+    const std::thread::id main = mainQueueThread().value_or(creator_);
+    if (std::this_thread::get_id() != main) {
+      std::fprintf(stderr, "duskwarden: published property written off the main thread\n");
+      std::abort();
+    }
+#endif
+  }
+
+ private:
+  [[maybe_unused]] std::thread::id creator_ = std::this_thread::get_id();
+};
+
 // A will-change publisher without payload.
 using ObjectWillChangePublisher = Subject<>;
 
@@ -150,6 +175,7 @@ class Published {
   operator const T&() const { return value_; }  // NOLINT(google-explicit-constructor)
 
   void set(T newValue) {
+    thread_.checkWrite();
     owner_.objectWillChange.send();
     value_ = std::move(newValue);
     const T sent = value_;
@@ -191,6 +217,7 @@ class Published {
   T value_;
   std::function<void(const T&)> didSet_;
   Subject<T> subject_;
+  MainThreadChecker thread_;
 };
 
 }  // namespace duskwarden

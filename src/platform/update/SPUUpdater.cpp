@@ -39,29 +39,29 @@ UpdateCheckResult evaluateAppcast(const UpdaterSettings& settings, const FetchRe
   result.applicationName = settings.applicationName;
   result.currentVersion = settings.displayVersion();
   if (!fetched.ok) {
-    result.kind = UpdateCheckResult::Kind::Error;
+    result.kind = UpdateCheckResult::Kind::error;
     result.errorMessage = fetched.error;
     return result;
   }
   const auto parsed = parseAppcast(fetched.body);
   if (!parsed.appcast) {
-    result.kind = UpdateCheckResult::Kind::Error;
+    result.kind = UpdateCheckResult::Kind::error;
     result.errorMessage = parsed.error;
     return result;
   }
   const Appcast& appcast = *parsed.appcast;
   if (appcast.items.empty() && !appcast.skipped.empty()) {
     // Every release listed was unreadable: saying "up to date" would hide a broken feed.
-    result.kind = UpdateCheckResult::Kind::Error;
+    result.kind = UpdateCheckResult::Kind::error;
     result.errorMessage = "The update feed lists no release that could be read. " + appcast.skipped.front();
     return result;
   }
   const auto best = bestAppcastItem(appcast.items, settings.systemVersion);
   if (best && compareVersions(best->version, settings.version) > 0) {
-    result.kind = UpdateCheckResult::Kind::UpdateAvailable;
+    result.kind = UpdateCheckResult::Kind::updateAvailable;
     result.item = *best;
   } else {
-    result.kind = UpdateCheckResult::Kind::UpToDate;
+    result.kind = UpdateCheckResult::Kind::upToDate;
   }
   return result;
 }
@@ -101,7 +101,7 @@ void SPUUpdater::checkForUpdates() {
 
   if (settings_.feedUrl.empty()) {
     UpdateCheckResult result;
-    result.kind = UpdateCheckResult::Kind::NotConfigured;
+    result.kind = UpdateCheckResult::Kind::notConfigured;
     result.applicationName = settings_.applicationName;
     result.currentVersion = settings_.displayVersion();
     present(std::move(result));
@@ -123,16 +123,16 @@ void SPUUpdater::checkForUpdates() {
 
 void SPUUpdater::present(UpdateCheckResult result) {
   switch (result.kind) {
-    case UpdateCheckResult::Kind::UpdateAvailable:
+    case UpdateCheckResult::Kind::updateAvailable:
       logger().log("Update available: %s", result.item.displayVersion());
       break;
-    case UpdateCheckResult::Kind::UpToDate:
+    case UpdateCheckResult::Kind::upToDate:
       logger().log("Up to date: %s", result.currentVersion);
       break;
-    case UpdateCheckResult::Kind::NotConfigured:
+    case UpdateCheckResult::Kind::notConfigured:
       logger().log("Updates are not configured for this build");
       break;
-    case UpdateCheckResult::Kind::Error:
+    case UpdateCheckResult::Kind::error:
       logger().error("Update check failed: %{public}s", result.errorMessage);
       break;
   }

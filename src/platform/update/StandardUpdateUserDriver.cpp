@@ -101,14 +101,14 @@ void StandardUpdateUserDriver::showResult(const UpdateCheckResult& result, std::
   const QString app = text(result.applicationName);
   QMessageBox* box = nullptr;
   switch (result.kind) {
-    case UpdateCheckResult::Kind::UpToDate:
+    case UpdateCheckResult::Kind::upToDate:
       box = makeBox(QMessageBox::Information, app);
       box->setText(QStringLiteral("You're up to date."));
       setPlainInformativeText(box, QStringLiteral("%1 %2 is the newest version available.")
                                   .arg(app, text(result.currentVersion)));
       box->setStandardButtons(QMessageBox::Ok);
       break;
-    case UpdateCheckResult::Kind::UpdateAvailable: {
+    case UpdateCheckResult::Kind::updateAvailable: {
       box = makeBox(QMessageBox::Information, app);
       box->setText(QStringLiteral("A new version of %1 is available.").arg(app));
       QString info = QStringLiteral("%1 %2 is available; you have %3.")
@@ -129,14 +129,14 @@ void StandardUpdateUserDriver::showResult(const UpdateCheckResult& result, std::
                        [this, link = result.item.downloadLink] { openWebUrl(link, opener_); });
       break;
     }
-    case UpdateCheckResult::Kind::Error:
+    case UpdateCheckResult::Kind::error:
       box = makeBox(QMessageBox::Warning, app);
       box->setText(QStringLiteral("The update check failed."));
       // The message may quote the server (its reason phrase) or the feed.
       setPlainInformativeText(box, displayText(result.errorMessage, kMaxMessageLength));
       box->setStandardButtons(QMessageBox::Ok);
       break;
-    case UpdateCheckResult::Kind::NotConfigured:
+    case UpdateCheckResult::Kind::notConfigured:
       box = makeBox(QMessageBox::Information, app);
       box->setText(QStringLiteral("Updates are not configured."));
       setPlainInformativeText(box, 

@@ -10,12 +10,12 @@ namespace duskwarden {
 
 struct UpdateCheckResult {
   enum class Kind {
-    UpToDate,         // nothing newer that this system can run
-    UpdateAvailable,  // `item` is newer
-    Error,            // `errorMessage` says what went wrong
-    NotConfigured,    // this build has no feed URL
+    upToDate,         // nothing newer that this system can run
+    updateAvailable,  // `item` is newer
+    error,            // `errorMessage` says what went wrong
+    notConfigured,    // this build has no feed URL
   };
-  Kind kind = Kind::Error;
+  Kind kind = Kind::error;
   std::string applicationName;  // "Duskwarden"
   std::string currentVersion;   // "1.0.0 (1)"
   AppcastItem item;             // UpdateAvailable only

@@ -143,18 +143,18 @@ TEST_P(UserFilesTest, DefaultsFileReadsUnknownAndIsBackedUpOrLeftAlone) {
   std::optional<bool> read = true;
   withinBound("reading", [&] { read = UserDefaults(path).readBool("autoEnable"); });
   EXPECT_EQ(read, std::nullopt);
-  EXPECT_EQ(logged(LogLevel::Error, "Could not read the defaults file " + path.string()).size(), 1u);
+  EXPECT_EQ(logged(LogLevel::error, "Could not read the defaults file " + path.string()).size(), 1u);
 
   withinBound("writing", [&] { UserDefaults(path).setBool(false, "autoEnable"); });
   if (GetParam().defaults == Defaults::refused) {
     EXPECT_EQ(onDisk(path), before);
-    EXPECT_EQ(logged(LogLevel::Error, "Not replacing the defaults file " + path.string()).size(), 1u);
+    EXPECT_EQ(logged(LogLevel::error, "Not replacing the defaults file " + path.string()).size(), 1u);
     EXPECT_FALSE(fs::exists(fs::symlink_status(path.string() + ".bak")));
   } else {
     EXPECT_EQ(onDisk(fs::path(path.string() + ".bak")), before) << "the damaged file is kept as it was";
     EXPECT_EQ(typeOf(path), static_cast<mode_t>(S_IFREG));
     EXPECT_EQ(UserDefaults(path).readBool("autoEnable"), false);
-    EXPECT_EQ(logged(LogLevel::Default, "Kept the damaged defaults file " + path.string()).size(), 1u);
+    EXPECT_EQ(logged(LogLevel::defaultLevel, "Kept the damaged defaults file " + path.string()).size(), 1u);
   }
   if (!userFile.empty()) {
     EXPECT_EQ(readFile(dir / ".bashrc"), userFile) << "wrote through the link";
@@ -179,7 +179,7 @@ TEST_P(UserFilesTest, AutostartEntryIsRefusedAndLeftAlone) {
   });
   LaunchAtLogin::setServiceForTesting(nullptr);
   EXPECT_EQ(onDisk(service.entryPath()), before);
-  EXPECT_EQ(logged(LogLevel::Error, "Failed to enable launch at login: The autostart entry " +
+  EXPECT_EQ(logged(LogLevel::error, "Failed to enable launch at login: The autostart entry " +
                                         service.entryPath().string()).size(),
             1u);
 }

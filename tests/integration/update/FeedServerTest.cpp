@@ -113,7 +113,7 @@ struct FeedServerTest : ::testing::Test {
 TEST_F(FeedServerTest, NewerVersionIsOffered) {
   CannedServer server(CannedServer::ok(appcast("2", "1.1")));
   const auto r = check(server.url());
-  ASSERT_EQ(r.kind, UpdateCheckResult::Kind::UpdateAvailable) << r.errorMessage;
+  ASSERT_EQ(r.kind, UpdateCheckResult::Kind::updateAvailable) << r.errorMessage;
   EXPECT_EQ(r.item.version, "2");
   EXPECT_EQ(r.item.shortVersionString, "1.1");
   EXPECT_EQ(r.item.downloadLink, "https://example.org/download/1.1");
@@ -123,21 +123,21 @@ TEST_F(FeedServerTest, NewerVersionIsOffered) {
 TEST_F(FeedServerTest, SameVersionIsUpToDate) {
   CannedServer server(CannedServer::ok(appcast("1", "1.0.0")));
   const auto r = check(server.url());
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::UpToDate) << r.errorMessage;
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::upToDate) << r.errorMessage;
   EXPECT_EQ(r.currentVersion, "1.0.0 (1)");
 }
 
 TEST_F(FeedServerTest, ServerErrorIsReported) {
   CannedServer server("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 5\r\nConnection: close\r\n\r\noops!");
   const auto r = check(server.url());
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("500"), std::string::npos) << r.errorMessage;
 }
 
 TEST_F(FeedServerTest, GarbageIsReported) {
   CannedServer server(CannedServer::ok("<html><body>Parked domain</body></html>", "text/html"));
   const auto r = check(server.url());
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("not an RSS feed"), std::string::npos) << r.errorMessage;
 }
 
@@ -146,7 +146,7 @@ TEST_F(FeedServerTest, SilentServerTimesOut) {
   QElapsedTimer elapsed;
   elapsed.start();
   const auto r = check(server.url(), FetchLimits{kMaxAppcastBytes, 300, 5});
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("did not answer within 0.3 seconds"), std::string::npos) << r.errorMessage;
   EXPECT_EQ(server.connections, 1);
   EXPECT_LT(elapsed.elapsed(), 2000);
@@ -157,7 +157,7 @@ TEST_F(FeedServerTest, OversizeBodyIsCutOffWhileArriving) {
   QByteArray body(64 * 1024, 'x');
   CannedServer server("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body);
   const auto r = check(server.url(), FetchLimits{16 * 1024, 5000, 5});
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("larger than 16 KiB"), std::string::npos) << r.errorMessage;
 }
 
@@ -166,7 +166,7 @@ TEST_F(FeedServerTest, RedirectToPlainHttpElsewhereIsRefused) {
       "HTTP/1.1 302 Found\r\nLocation: http://example.org/appcast.xml\r\nContent-Length: 0\r\n"
       "Connection: close\r\n\r\n");
   const auto r = check(server.url());
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("redirected to an address that is not allowed"), std::string::npos)
       << r.errorMessage;
 }
@@ -176,7 +176,7 @@ TEST_F(FeedServerTest, PlainHttpToAnotherHostIsRefusedWithoutConnecting) {
   // only way to see a connection; the refusal happens before name lookup.
   CannedServer server(CannedServer::ok(appcast("2", "1.1")));
   const auto r = check(QStringLiteral("http://example.org:%1/appcast.xml").arg(QUrl(server.url()).port()));
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("plain HTTP"), std::string::npos) << r.errorMessage;
   EXPECT_EQ(server.connections, 0);
 
@@ -204,7 +204,7 @@ TEST_F(FeedServerTest, SecondCheckWhileFetchingRaisesInsteadOfConnectingAgain) {
   while (!driver->result && waited.elapsed() < 5000) app().processEvents(QEventLoop::WaitForMoreEvents, 50);
   EXPECT_EQ(server.connections, 1);
   ASSERT_TRUE(driver->result);
-  EXPECT_EQ(driver->result->kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(driver->result->kind, UpdateCheckResult::Kind::error);
 }
 
 QByteArray gzip(const QByteArray& data) {
@@ -230,7 +230,7 @@ QByteArray gzipped(const QByteArray& body) {
 TEST_F(FeedServerTest, GzipFeedIsReadAndAGzipBombStopsAtTheSizeCap) {
   CannedServer real(gzipped(appcast("2", "1.1")));
   const auto ok = check(real.url());
-  EXPECT_EQ(ok.kind, UpdateCheckResult::Kind::UpdateAvailable) << ok.errorMessage;
+  EXPECT_EQ(ok.kind, UpdateCheckResult::Kind::updateAvailable) << ok.errorMessage;
 
   // 64 MiB of zeros in about 64 KiB: only the inflated size can stop it.
   const QByteArray response = gzipped(QByteArray(64 * 1024 * 1024, '\0'));
@@ -240,7 +240,7 @@ TEST_F(FeedServerTest, GzipFeedIsReadAndAGzipBombStopsAtTheSizeCap) {
   QElapsedTimer elapsed;
   elapsed.start();
   const auto r = check(bomb.url(), FetchLimits{kMaxAppcastBytes, 8000, 5});
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("larger than 1024 KiB"), std::string::npos) << r.errorMessage;
   EXPECT_LT(elapsed.elapsed(), 4000) << "stopped by the deadline, not the cap";
 }
@@ -307,11 +307,11 @@ TEST_F(FeedServerTest, AnHttpsFeedMayMoveOnlyToHttpsNotEvenToLoopbackHttp) {
   TlsServer toTls("/appcast.xml", appcast("2", "1.1"));
   ASSERT_TRUE(toTls.ready());
   const auto followed = check(toTls.url("/old"));
-  EXPECT_EQ(followed.kind, UpdateCheckResult::Kind::UpdateAvailable) << followed.errorMessage;
+  EXPECT_EQ(followed.kind, UpdateCheckResult::Kind::updateAvailable) << followed.errorMessage;
 
   driver->result.reset();
   const auto r = check(toPlain.url("/old"));
-  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(r.errorMessage.find("redirected to an address that is not allowed"), std::string::npos)
       << r.errorMessage;
   EXPECT_EQ(plain.connections, 0);

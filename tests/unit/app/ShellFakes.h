@@ -3,9 +3,9 @@
 // manager on virtual time without a provider.
 
 #include "app/Application.h"
+#include "dispatch/TestClock.h"
 #include "nightshift/NightShiftManager.h"
 #include "platform/defaults/UserDefaults.h"
-#include "platform/dispatch/TestClock.h"
 
 #include <memory>
 #include <optional>

@@ -32,19 +32,19 @@ struct Row {
   bool disable;
 };
 
-constexpr ColorSpec kPrimary{ColorRole::Primary, 1.0};
-constexpr ColorSpec kSecondary{ColorRole::Secondary, 1.0};
-constexpr ColorSpec kWhite{ColorRole::White, 1.0};
+constexpr ColorSpec kPrimary{ColorRole::primary, 1.0};
+constexpr ColorSpec kSecondary{ColorRole::secondary, 1.0};
+constexpr ColorSpec kWhite{ColorRole::white, 1.0};
 
 const Row kStateTable[] = {
-    {false, false, "moonphase.full.moon.inverse", kSecondary, "Status: Inactive", {ColorRole::Red, 1.0},
-     "shield.fill", kPrimary, kSecondary, {ColorRole::Primary, 0.1}, true, false},
-    {true, false, "moonphase.first.quarter", {ColorRole::Orange, 1.0}, "Status: Active", {ColorRole::Green, 1.0},
-     "shield.fill", kPrimary, kSecondary, {ColorRole::Primary, 0.1}, false, true},
-    {true, true, "moonphase.first.quarter", {ColorRole::Orange, 1.0}, "Status: Active", {ColorRole::Green, 1.0},
-     "checkmark.shield.fill", kWhite, {ColorRole::White, 0.8}, {ColorRole::Blue, 0.9}, false, false},
-    {false, true, "moonphase.full.moon.inverse", kSecondary, "Status: Inactive", {ColorRole::Red, 1.0},
-     "checkmark.shield.fill", kWhite, {ColorRole::White, 0.8}, {ColorRole::Blue, 0.9}, true, false},
+    {false, false, "moonphase.full.moon.inverse", kSecondary, "Status: Inactive", {ColorRole::red, 1.0},
+     "shield.fill", kPrimary, kSecondary, {ColorRole::primary, 0.1}, true, false},
+    {true, false, "moonphase.first.quarter", {ColorRole::orange, 1.0}, "Status: Active", {ColorRole::green, 1.0},
+     "shield.fill", kPrimary, kSecondary, {ColorRole::primary, 0.1}, false, true},
+    {true, true, "moonphase.first.quarter", {ColorRole::orange, 1.0}, "Status: Active", {ColorRole::green, 1.0},
+     "checkmark.shield.fill", kWhite, {ColorRole::white, 0.8}, {ColorRole::blue, 0.9}, false, false},
+    {false, true, "moonphase.full.moon.inverse", kSecondary, "Status: Inactive", {ColorRole::red, 1.0},
+     "checkmark.shield.fill", kWhite, {ColorRole::white, 0.8}, {ColorRole::blue, 0.9}, true, false},
 };
 
 TEST(ContentViewDescription, FollowsTheStateTableInEveryRow) {
@@ -72,7 +72,7 @@ TEST(ContentViewDescription, FixedTextsDoNotDependOnState) {
     const auto d = describe(row.e, row.k);
     EXPECT_EQ(d.title.text, "Duskwarden");
     EXPECT_EQ(d.title.color, kPrimary);
-    EXPECT_EQ(d.statusBadgeBackground, (ColorSpec{ColorRole::Black, 0.2}));
+    EXPECT_EQ(d.statusBadgeBackground, (ColorSpec{ColorRole::black, 0.2}));
     EXPECT_EQ(d.keepAlwaysOnCard.title.text, "Always On Mode");
     EXPECT_EQ(d.keepAlwaysOnCard.caption.text, "Automatically keeps Night Shift active.");
     EXPECT_EQ(d.keepAlwaysOnCard.switchAccessibleName, "Warden Mode");
@@ -109,9 +109,9 @@ TEST(ContentViewDescription, VersionLineShowsVAndTheBuildNumber) {
 
 TEST(ContentViewDescription, VersionLineStaysReadableInLightAppearance) {
   ContentViewInputs in;
-  in.appearance = Appearance::Dark;
-  EXPECT_EQ(describeContentView(in).versionLine.color, (ColorSpec{ColorRole::White, 0.8}));
-  in.appearance = Appearance::Light;
+  in.appearance = Appearance::dark;
+  EXPECT_EQ(describeContentView(in).versionLine.color, (ColorSpec{ColorRole::white, 0.8}));
+  in.appearance = Appearance::light;
   EXPECT_EQ(describeContentView(in).versionLine.color, kSecondary);
 }
 

@@ -64,7 +64,7 @@ TEST_F(Screenshot, AllStatesInLightAndDarkPalettes) {
       EXPECT_LT(coverage(shot, device(version), theme.palette.color(QPalette::Window)), 0.995);
       // The card's blue is really painted when Keep Always On is set.
       const QRect card = child("keepAlwaysOnCard")->geometry().adjusted(20, 4, -20, -4);
-      const double blue = coverage(shot, device(card), resolved({ColorRole::Blue}));
+      const double blue = coverage(shot, device(card), resolved({ColorRole::blue}));
       if (s.k) {
         EXPECT_GT(blue, 0.3);
       } else {

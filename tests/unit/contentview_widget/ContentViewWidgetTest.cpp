@@ -23,14 +23,14 @@ struct Expected {
 };
 
 const Expected kRows[] = {
-    {false, false, "moonphase.full.moon.inverse", ColorRole::Secondary, "Status: Inactive", ColorRole::Red,
-     "shield.fill", {ColorRole::Primary, 0.1}, {ColorRole::Primary, 1}, true, false},
-    {true, false, "moonphase.first.quarter", ColorRole::Orange, "Status: Active", ColorRole::Green, "shield.fill",
-     {ColorRole::Primary, 0.1}, {ColorRole::Primary, 1}, false, true},
-    {true, true, "moonphase.first.quarter", ColorRole::Orange, "Status: Active", ColorRole::Green,
-     "checkmark.shield.fill", {ColorRole::Blue, 0.9}, {ColorRole::White, 1}, false, false},
-    {false, true, "moonphase.full.moon.inverse", ColorRole::Secondary, "Status: Inactive", ColorRole::Red,
-     "checkmark.shield.fill", {ColorRole::Blue, 0.9}, {ColorRole::White, 1}, true, false},
+    {false, false, "moonphase.full.moon.inverse", ColorRole::secondary, "Status: Inactive", ColorRole::red,
+     "shield.fill", {ColorRole::primary, 0.1}, {ColorRole::primary, 1}, true, false},
+    {true, false, "moonphase.first.quarter", ColorRole::orange, "Status: Active", ColorRole::green, "shield.fill",
+     {ColorRole::primary, 0.1}, {ColorRole::primary, 1}, false, true},
+    {true, true, "moonphase.first.quarter", ColorRole::orange, "Status: Active", ColorRole::green,
+     "checkmark.shield.fill", {ColorRole::blue, 0.9}, {ColorRole::white, 1}, false, false},
+    {false, true, "moonphase.full.moon.inverse", ColorRole::secondary, "Status: Inactive", ColorRole::red,
+     "checkmark.shield.fill", {ColorRole::blue, 0.9}, {ColorRole::white, 1}, true, false},
 };
 
 TEST_F(Widget, ShowsEachRowOfTheStateTable) {
@@ -94,13 +94,13 @@ TEST_F(Widget, SwitchingOnWhileOffShowsTheCardAtOnceAndTheStatusWhenRead) {
                                                "Auto-enable activated while Night Shift is off. Enabling...",
                                                "Enabling Night Shift..."}));
   turn();
-  EXPECT_EQ(child("keepAlwaysOnCard")->property("backdropColor").value<QColor>(), resolved({ColorRole::Blue, 0.9}));
+  EXPECT_EQ(child("keepAlwaysOnCard")->property("backdropColor").value<QColor>(), resolved({ColorRole::blue, 0.9}));
   EXPECT_EQ(label("statusBadge")->text(), "Status: Inactive");
   EXPECT_TRUE(button("enableButton")->isEnabled());
 
   clock->advanceBy(0.5);  // the manager's re-read after its command
   EXPECT_EQ(label("statusBadge")->text(), "Status: Active");
-  EXPECT_EQ(textColor("statusBadge"), resolved({ColorRole::Green}));
+  EXPECT_EQ(textColor("statusBadge"), resolved({ColorRole::green}));
   EXPECT_FALSE(button("enableButton")->isEnabled());
   EXPECT_FALSE(button("disableButton")->isEnabled());
 }

@@ -72,11 +72,11 @@ TEST(Symbols, CheckmarkIsCutOutOfTheShield) {
 TEST(Symbols, HeavyWeightThickensStrokes) {
   const QImage regular = render("moonphase.first.quarter", {16}, Qt::black, {32, 32}, 1.0);
   const QImage heavy =
-      render("moonphase.first.quarter", {16, SymbolConfiguration::Weight::Heavy}, Qt::black, {32, 32}, 1.0);
+      render("moonphase.first.quarter", {16, SymbolConfiguration::Weight::heavy}, Qt::black, {32, 32}, 1.0);
   EXPECT_GT(opaquePixels(heavy), opaquePixels(regular) + 20);
   // Filled shapes look the same at every weight.
   EXPECT_EQ(opaquePixels(render("shield.fill", {16}, Qt::black, {32, 32}, 1.0)),
-            opaquePixels(render("shield.fill", {16, SymbolConfiguration::Weight::Heavy}, Qt::black, {32, 32}, 1.0)));
+            opaquePixels(render("shield.fill", {16, SymbolConfiguration::Weight::heavy}, Qt::black, {32, 32}, 1.0)));
 }
 
 }  // namespace

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "ScriptedProviderControl.h"
+#include "dispatch/TestClock.h"
 #include "nightshift/NightShiftManager.h"
-#include "platform/dispatch/TestClock.h"
 #include "platform/log/Logger.h"
 #include "ui/ContentView.h"
 #include "ui/GradientSlider.h"

@@ -68,7 +68,7 @@ class UserDefaultsTest : public ::testing::Test {
   std::vector<duskwarden::LogEntry> errors() const {
     std::vector<duskwarden::LogEntry> out;
     for (auto& e : sink_->entries())
-      if (e.level == LogLevel::Error) out.push_back(e);
+      if (e.level == LogLevel::error) out.push_back(e);
     return out;
   }
 

@@ -1,4 +1,4 @@
-#include "platform/dispatch/TestClock.h"
+#include "dispatch/TestClock.h"
 
 #include <gtest/gtest.h>
 

@@ -42,8 +42,8 @@ TEST_F(LoggerTest, RendersTheApplicationsMessages) {
   EXPECT_EQ(e[3].message, "Setting color temperature strength to: 0.700000");
   EXPECT_EQ(e[4].message, "NightShiftManager initialized with autoEnable: false");
 
-  EXPECT_EQ(e[0].level, LogLevel::Default);
-  EXPECT_EQ(e[2].level, LogLevel::Error);
+  EXPECT_EQ(e[0].level, LogLevel::defaultLevel);
+  EXPECT_EQ(e[2].level, LogLevel::error);
   EXPECT_EQ(e[0].subsystem, "com.quillmoor.Duskwarden");
   EXPECT_EQ(e[0].category, "NightShiftManager");
   EXPECT_EQ(e[2].subsystem, "com.velloran.LaunchAtLogin");

@@ -128,7 +128,7 @@ TEST_F(LaunchAtLoginTest, FailedReRegistrationLogsEnableAndLeavesItOff) {
 
   const auto entries = moduleEntries();
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].level, LogLevel::Error);
+  EXPECT_EQ(entries[0].level, LogLevel::error);
   EXPECT_EQ(entries[0].category, "main");
   EXPECT_EQ(entries[0].format, "Failed to %s launch at login: %s");
   EXPECT_EQ(entries[0].message, "Failed to enable launch at login: the disk is full");
@@ -165,7 +165,7 @@ TEST_F(LaunchAtLoginTest, DisablingAlwaysUnregistersWithoutAskingTheStatus) {
   EXPECT_EQ(events, (Events{"willChange", "unregister"}));
   const auto entries = moduleEntries();
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].level, LogLevel::Error);
+  EXPECT_EQ(entries[0].level, LogLevel::error);
   EXPECT_EQ(entries[0].message, "Failed to disable launch at login: not allowed");
 }
 

@@ -59,7 +59,7 @@ void Harness::startOnWithKeepAlwaysOn() {
 std::vector<LogEntry> Harness::errors() const {
   std::vector<LogEntry> out;
   for (auto& e : sink->entries())
-    if (e.level == LogLevel::Error) out.push_back(e);
+    if (e.level == LogLevel::error) out.push_back(e);
   return out;
 }
 

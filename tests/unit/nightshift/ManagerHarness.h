@@ -5,8 +5,8 @@
 // login item is a recording fake.
 
 #include "ScriptedProviderControl.h"
+#include "dispatch/TestClock.h"
 #include "nightshift/NightShiftManager.h"
-#include "platform/dispatch/TestClock.h"
 #include "platform/log/Logger.h"
 
 #include <memory>

@@ -1,11 +1,12 @@
+#include "dispatch/TestClock.h"
 #include "platform/dispatch/SerialQueue.h"
-#include "platform/dispatch/TestClock.h"
 #include "platform/publish/Publish.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <future>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -201,6 +202,28 @@ TEST_F(QueueDelivery, QueuedValueArrivesAfterThePublisherIsGone) {
   }
   clock_->runUntilIdle();
   EXPECT_EQ(seen, (std::vector<std::string>{"start", "last"}));
+}
+
+TEST(PublishedDeathTest, DebugBuildsAbortOnAWriteOffTheMainThread) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "the main-thread check is on in debug builds only";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  constexpr const char* kAbort = "published property written off the main thread";
+  // No main queue installed: the thread that made the object is the main thread.
+  Model made;
+  made.flag = true;
+  EXPECT_DEATH(std::thread([&] { made.flag = false; }).join(), kAbort);
+
+  // Once a main queue is installed, its installer's thread is, whoever made the object.
+  std::unique_ptr<Model> elsewhere;
+  std::thread([&] { elsewhere = std::make_unique<Model>(); }).join();
+  auto clock = TestClock::create();
+  duskwarden::installMainQueue(clock->makeQueue("main"));
+  elsewhere->flag = true;
+  EXPECT_DEATH(std::thread([&] { elsewhere->flag = false; }).join(), kAbort);
+  duskwarden::installMainQueue(nullptr);
+#endif
 }
 
 // Real threads: writes on one thread delivered on a serial queue's thread.

@@ -171,28 +171,28 @@ TEST(EvaluateAppcastTest, ComparesTheBestItemWithTheRunningBuild) {
   const FetchResult fetched{true, feed(item("9", "1.9") + item("10", "1.10")), {}};
 
   auto older = evaluateAppcast(settings("9"), fetched);
-  EXPECT_EQ(older.kind, UpdateCheckResult::Kind::UpdateAvailable);
+  EXPECT_EQ(older.kind, UpdateCheckResult::Kind::updateAvailable);
   EXPECT_EQ(older.item.version, "10");
   EXPECT_EQ(older.item.downloadLink, "https://example.org/duskwarden/1.10");
   EXPECT_EQ(older.currentVersion, "1.9 (9)");
 
-  EXPECT_EQ(evaluateAppcast(settings("10"), fetched).kind, UpdateCheckResult::Kind::UpToDate);
-  EXPECT_EQ(evaluateAppcast(settings("11"), fetched).kind, UpdateCheckResult::Kind::UpToDate);
+  EXPECT_EQ(evaluateAppcast(settings("10"), fetched).kind, UpdateCheckResult::Kind::upToDate);
+  EXPECT_EQ(evaluateAppcast(settings("11"), fetched).kind, UpdateCheckResult::Kind::upToDate);
   // An empty channel simply has nothing newer.
-  EXPECT_EQ(evaluateAppcast(settings("1"), {true, feed(""), {}}).kind, UpdateCheckResult::Kind::UpToDate);
+  EXPECT_EQ(evaluateAppcast(settings("1"), {true, feed(""), {}}).kind, UpdateCheckResult::Kind::upToDate);
 }
 
 TEST(EvaluateAppcastTest, ReportsFailuresAsErrors) {
   const auto fetchFailed = evaluateAppcast(settings("1"), {false, {}, "The update server answered 500."});
-  EXPECT_EQ(fetchFailed.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(fetchFailed.kind, UpdateCheckResult::Kind::error);
   EXPECT_EQ(fetchFailed.errorMessage, "The update server answered 500.");
 
-  EXPECT_EQ(evaluateAppcast(settings("1"), {true, "<html>", {}}).kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(evaluateAppcast(settings("1"), {true, "<html>", {}}).kind, UpdateCheckResult::Kind::error);
 
   // A feed whose every release is unreadable is broken, not "up to date".
   const auto unreadable =
       evaluateAppcast(settings("1"), {true, feed("<item><link>https://example.org/</link></item>"), {}});
-  EXPECT_EQ(unreadable.kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(unreadable.kind, UpdateCheckResult::Kind::error);
   EXPECT_NE(unreadable.errorMessage.find("no release that could be read"), std::string::npos);
 }
 

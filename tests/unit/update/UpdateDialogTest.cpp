@@ -34,7 +34,7 @@ QString allLabelText(QMessageBox* box) {
 
 UpdateCheckResult available() {
   UpdateCheckResult r;
-  r.kind = UpdateCheckResult::Kind::UpdateAvailable;
+  r.kind = UpdateCheckResult::Kind::updateAvailable;
   r.applicationName = "Duskwarden";
   r.currentVersion = "1.0.0 (1)";
   r.item.version = "5";
@@ -109,17 +109,17 @@ TEST_F(DialogTest, OtherOutcomesSaySoInPlainText) {
   r.applicationName = "Duskwarden";
   r.currentVersion = "1.0.0 (1)";
 
-  r.kind = UpdateCheckResult::Kind::UpToDate;
+  r.kind = UpdateCheckResult::Kind::upToDate;
   driver.showResult(r, [] {});
   EXPECT_EQ(driver.currentDialog()->informativeText(), "Duskwarden 1.0.0 (1) is the newest version available.");
   driver.currentDialog()->grab().save(QString::fromStdString((testing::artifactsDir() / "update-uptodate.png").string()));
 
-  r.kind = UpdateCheckResult::Kind::NotConfigured;
+  r.kind = UpdateCheckResult::Kind::notConfigured;
   driver.showResult(r, [] {});
   EXPECT_EQ(driver.currentDialog()->text(), "Updates are not configured.");
 
   // Text from the network is shown as written, never as markup or live links.
-  r.kind = UpdateCheckResult::Kind::Error;
+  r.kind = UpdateCheckResult::Kind::error;
   r.errorMessage = "The update server answered 500 <a href=\"file:///etc\">Internal</a>.";
   driver.showResult(r, [] {});
   QMessageBox* box = driver.currentDialog();

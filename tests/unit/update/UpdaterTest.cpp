@@ -84,7 +84,7 @@ TEST_F(Fixture, StartingContactsNoOneAndChecksOnlyWhenAsked) {
 
   source->answer({true, kFeed, {}});
   ASSERT_EQ(driver->results.size(), 1u);
-  EXPECT_EQ(driver->results[0].kind, UpdateCheckResult::Kind::UpdateAvailable);
+  EXPECT_EQ(driver->results[0].kind, UpdateCheckResult::Kind::updateAvailable);
   EXPECT_EQ(driver->results[0].item.displayVersion(), "1.5 (5)");
   EXPECT_EQ(driver->results[0].currentVersion, "1.0.0 (1)");
 }
@@ -110,7 +110,7 @@ TEST_F(Fixture, SecondCheckRaisesTheRunningOneUntilItsResultIsDismissed) {
 
   source->answer({false, {}, "The update server answered 500."});
   ASSERT_EQ(driver->results.size(), 1u);
-  EXPECT_EQ(driver->results[0].kind, UpdateCheckResult::Kind::Error);
+  EXPECT_EQ(driver->results[0].kind, UpdateCheckResult::Kind::error);
   updater.checkForUpdates();  // while the result is on screen
   EXPECT_EQ(source->urls.size(), 1u);
   EXPECT_EQ(driver->raised, 2);
@@ -136,7 +136,7 @@ TEST_F(Fixture, BuildWithoutFeedSaysUpdatesAreNotConfigured) {
   EXPECT_TRUE(source->urls.empty());
   EXPECT_EQ(driver->checkingShown, 0);
   ASSERT_EQ(driver->results.size(), 1u);
-  EXPECT_EQ(driver->results[0].kind, UpdateCheckResult::Kind::NotConfigured);
+  EXPECT_EQ(driver->results[0].kind, UpdateCheckResult::Kind::notConfigured);
   driver->dismiss();
   EXPECT_TRUE(controller.updater().canCheckForUpdates());
 }
