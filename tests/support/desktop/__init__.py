@@ -40,6 +40,20 @@ clients need in `s.env`, so start them in dependency order):
              sim / sim_state, build_flood_tool; read_log, status_updates, error_level.
   trayui     The program's icon, popover, menu and dialogs on an X tray, and the
              popover's controls found by colour.
+  gnome      GnomeShell(s, bus): gnome-shell --headless (needs Logind on a
+             system bus); enable_appindicator() adds the SNI watcher and host.
+  xfce       XfcePanel(s, bus): xfce4-panel with its systray plugin (SNI and
+             XEmbed) on the session's Xvfb.
+  sway       Sway(s, bar=, bus=Bus(s, any_user=True), xwayland=): headless sway
+             as `nobody` when run as root; msg, outputs, create_output,
+             set_output_enabled.
+  kwin       KWin(s, bus, xwayland=): kwin_wayland --virtual with Night Color
+             (/ColorCorrect); night_color, night_color_property.
+  sni        A tray host's calls on StatusNotifierItems: items(bus), activate,
+             context_menu, item_property, menu_layout (dbusmenu).
+
+`python3 -m desktop [x11 logind gnome xfce sway kwin]` starts each one, prints
+what it found and its start-up time, and checks that nothing is left behind.
 """
 
 from .app import BUNDLE_ID, Duskwarden, error_level, find_build_dir, read_log, status_updates
