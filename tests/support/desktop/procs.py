@@ -15,9 +15,13 @@ _PR_SET_PDEATHSIG = 1
 _libc = ctypes.CDLL(None, use_errno=True)
 
 
-def _die_with_parent():
-    # Runs in the child between fork and exec. A later change of user (setpriv)
-    # clears this again; such children are still stopped through their group.
+def _own_group_die_with_parent():
+    # Runs in the child between fork and exec. A group of its own, not a
+    # session: a new session would also be a scheduler autogroup, and a
+    # program under test would then get CPU its test's other processes lose.
+    os.setpgid(0, 0)
+    # A later change of user (setpriv) clears this again; such children are
+    # still stopped through their group.
     _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
@@ -67,8 +71,7 @@ class Processes:
         popen.setdefault("stdout", out)
         popen.setdefault("stderr", subprocess.STDOUT if log else subprocess.DEVNULL)
         try:
-            proc = subprocess.Popen([str(a) for a in argv], env=env, start_new_session=True,
-                                    preexec_fn=_die_with_parent, **popen)
+            proc = subprocess.Popen([str(a) for a in argv], env=env, preexec_fn=_own_group_die_with_parent, **popen)
         finally:
             if log:
                 out.close()
