@@ -17,6 +17,12 @@ import sys
 import time
 
 _ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+_IO_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p)
+_IO_ERROR_EXIT_HANDLER = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_void_p)
+# Xlib's default for a lost server connection is exit(1), which would skip the
+# harness's clean-up. This one returns, and the connection's exit handler
+# (libX11 >= 1.7) marks it lost instead; its next use raises.
+_io_error_handler = _IO_ERROR_HANDLER(lambda _d: 0)
 
 
 class _Attrs(ctypes.Structure):
@@ -62,6 +68,7 @@ def _libx11():
     x.XInternAtom.argtypes = [c.c_void_p, c.c_char_p, c.c_int]
     x.XGetSelectionOwner.restype = c.c_ulong
     x.XGetSelectionOwner.argtypes = [c.c_void_p, c.c_ulong]
+    x.XSetIOErrorExitHandler.argtypes = [c.c_void_p, _IO_ERROR_EXIT_HANDLER, c.c_void_p]
     return x
 
 
@@ -88,14 +95,24 @@ class XConnection:
         # A window that vanished must read as unmapped, not end the process.
         self._handler = _ERROR_HANDLER(lambda _d, _e: 0)
         self.x.XSetErrorHandler(self._handler)
+        self.x.XSetIOErrorHandler(_io_error_handler)
+        self.display = display
+        self.lost = False
         self.dpy = self.x.XOpenDisplay(display.encode())
         if not self.dpy:
             raise RuntimeError(f"cannot open display {display}")
+        self._exit_handler = _IO_ERROR_EXIT_HANDLER(lambda _d, _u: setattr(self, "lost", True))
+        self.x.XSetIOErrorExitHandler(self.dpy, self._exit_handler, None)
         self.root = self.x.XDefaultRootWindow(self.dpy)
+
+    def _checked(self, value):
+        if self.lost:
+            raise RuntimeError(f"lost the connection to the X server {self.display}")
+        return value
 
     def viewable(self, window):
         attrs = _Attrs()
-        if not self.x.XGetWindowAttributes(self.dpy, window, ctypes.byref(attrs)):
+        if not self._checked(self.x.XGetWindowAttributes(self.dpy, window, ctypes.byref(attrs))):
             return False
         return attrs.map_state == self.IS_VIEWABLE
 
@@ -104,8 +121,8 @@ class XConnection:
         wide (popups and menus): {id: (x, y, w, h)}."""
         root, parent = ctypes.c_ulong(), ctypes.c_ulong()
         children, n = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
-        if not self.x.XQueryTree(self.dpy, self.root, ctypes.byref(root), ctypes.byref(parent),
-                                 ctypes.byref(children), ctypes.byref(n)):
+        if not self._checked(self.x.XQueryTree(self.dpy, self.root, ctypes.byref(root), ctypes.byref(parent),
+                                               ctypes.byref(children), ctypes.byref(n))):
             return {}
         ids = [children[i] for i in range(n.value)]
         if children:
@@ -120,22 +137,22 @@ class XConnection:
 
     def pointer_free(self):
         """True when no client holds a pointer grab (ours is taken and given back)."""
-        if self.x.XGrabPointer(self.dpy, self.root, 0, 0, 1, 1, 0, 0, 0) != 0:
+        if self._checked(self.x.XGrabPointer(self.dpy, self.root, 0, 0, 1, 1, 0, 0, 0)) != 0:
             return False
         self.x.XUngrabPointer(self.dpy, 0)
         self.x.XSync(self.dpy, 0)
-        return True
+        return self._checked(True)
 
     def selection_owner(self, name):
         """The window owning selection `name` (e.g. "_NET_SYSTEM_TRAY_S0", an
         XEmbed tray host), 0 when none does."""
         atom = self.x.XInternAtom(self.dpy, name.encode(), 0)
-        return self.x.XGetSelectionOwner(self.dpy, atom)
+        return self._checked(self.x.XGetSelectionOwner(self.dpy, atom))
 
     def gamma_ramps(self):
         """[{"crtc", "red", "green", "blue"}] for every CRTC with gamma (ramps as lists of 0..65535)."""
         xr = _libxrandr()
-        res = xr.XRRGetScreenResourcesCurrent(self.dpy, self.root)
+        res = self._checked(xr.XRRGetScreenResourcesCurrent(self.dpy, self.root))
         if not res:
             raise RuntimeError("RandR screen resources unavailable")
         found = []
@@ -152,9 +169,9 @@ class XConnection:
         return found
 
     def close(self):
-        if self.dpy:
+        if self.dpy and not self.lost:
             self.x.XCloseDisplay(self.dpy)
-            self.dpy = None
+        self.dpy = None
 
 
 # ---------------------------------------------------------------- from the parent
