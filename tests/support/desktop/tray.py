@@ -3,6 +3,7 @@
 import subprocess
 
 from .procs import wait_for
+from .x11 import XConnection
 
 
 class Trayer:
@@ -18,8 +19,16 @@ class Trayer:
         if expand:
             argv += ["--expand", "true"]
         self.proc = session.spawn(argv, log=session.path("trayer.log"))
-        if wait and not wait_for(self.panel_mapped, 15, interval=0.02):
+        # Ready when clients can embed (it owns the tray selection) and its panel shows.
+        if wait and not wait_for(lambda: self.owns_selection() and self.panel_mapped(), 15, interval=0.02):
             raise RuntimeError(f"trayer's panel did not appear (running: {self.running()})")
+
+    def owns_selection(self):
+        conn = XConnection(self.session.env["DISPLAY"])
+        try:
+            return conn.selection_owner("_NET_SYSTEM_TRAY_S0") != 0
+        finally:
+            conn.close()
 
     def panel_mapped(self):
         out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid)],
