@@ -2,7 +2,6 @@
 menu and dialogs, found by size among the visible windows of its process,
 and the popover's controls found by colour."""
 
-import os
 import time
 
 from .screenshots import find_runs

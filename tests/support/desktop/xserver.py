@@ -1,7 +1,6 @@
 """A private X server: Xvfb on a free display number."""
 
 import os
-import subprocess
 
 
 class Xvfb:
