@@ -9,26 +9,25 @@ import os
 import resource
 import signal
 import socket
-import subprocess
 import sys
 import tempfile
 import time
 import unittest
 
-SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE, "bench"))
-import harness  # noqa: E402
+from desktop import BUNDLE_ID, XDesktop, find_build_dir, read_log, trayui
 
-BUILD = harness.find_build_dir(SOURCE)
+SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+BUILD = find_build_dir(SOURCE)
 
 
 class Base(unittest.TestCase):
     def setUp(self):
-        self.s = harness.Session(BUILD)
-        self.addCleanup(self.s.close)
+        self.d = XDesktop(BUILD)
+        self.addCleanup(self.d.close)
+        self.s, self.dw = self.d.session, self.d.app
 
     def instance_files(self, runtime=None):
-        base = os.path.join(runtime or self.s.runtime, harness.BUNDLE_ID)
+        base = os.path.join(runtime or self.s.runtime, BUNDLE_ID)
         return [base + ".lock", base + ".socket"]
 
     def launch(self, name, env=None, cwd=None, limit=None):
@@ -36,18 +35,15 @@ class Base(unittest.TestCase):
         waits for its tray icon."""
         env = dict(env or self.s.env)
         env["DUSKWARDEN_NIGHTLIGHT_BACKEND"] = "sim"
-        log = os.path.join(self.s.root, name + ".log")
-        with open(log, "w") as err:
-            preexec = (lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit))) if limit else None
-            proc = subprocess.Popen([self.s.duskwarden], env=env, cwd=cwd, stdout=subprocess.DEVNULL, stderr=err,
-                                    preexec_fn=preexec)
-        self.s.procs.append(proc)
-        proc.log = log
-        proc.icon = self.s.wait_for_icon(proc.pid)[1]
+        argv = [self.dw.binary]
+        if limit:
+            argv = ["prlimit", f"--nofile={limit}:{limit}", "--", *argv]
+        proc = self.s.spawn(argv, log=self.s.path(name + ".log"), env=env, cwd=cwd)
+        trayui.wait_for_icon(self.d, proc.pid)
         return proc
 
     def assert_gone(self, paths, proc):
-        self.assertEqual([p for p in paths if os.path.exists(p)], [], "\n".join(harness.read_log(proc.log)))
+        self.assertEqual([p for p in paths if os.path.exists(p)], [], "\n".join(read_log(proc.log)))
 
 
 class Ending(Base):
@@ -57,13 +53,13 @@ class Ending(Base):
             files = self.instance_files()
             self.assertTrue(all(os.path.exists(p) for p in files), files)
             app.send_signal(sig)
-            self.assertEqual(app.wait(10), 0, f"{sig!r}: " + "\n".join(harness.read_log(app.log)))
+            self.assertEqual(app.wait(10), 0, f"{sig!r}: " + "\n".join(read_log(app.log)))
             self.assert_gone(files, app)
 
     def test_a_lost_x_server_still_removes_lock_and_socket(self):
         app = self.launch("lost-x")
         files = self.instance_files()
-        self.s.xvfb.kill()
+        self.d.x.proc.kill()
         app.wait(10)  # Qt ends the process with exit(1) when its display goes
         self.assert_gone(files, app)
 
@@ -91,7 +87,7 @@ class Environment(Base):
         env.pop("DBUS_SESSION_BUS_ADDRESS")
         self.assertFalse(os.path.exists(os.path.join(self.s.runtime, "bus")))
         app = self.launch("no-bus", env)
-        harness.open_popover(self.s, app)  # the popover and the tray both look for D-Bus services
+        trayui.open_popover(self.d, app)  # the popover and the tray both look for D-Bus services
         time.sleep(1.0)
         during = bus_processes("HOME=" + self.s.home)
         self.s.stop(app)
@@ -136,10 +132,11 @@ class SingleInstance(Base):
                     time.sleep(0.001)
             self.assertEqual(len(idle), 1100)
             held = len(os.listdir(f"/proc/{app.pid}/fd"))
-            second = self.s.run([self.s.duskwarden], check=False, timeout=30)
+            second = self.s.run([self.dw.binary], check=False, timeout=30,
+                                env=dict(self.s.env, DUSKWARDEN_NIGHTLIGHT_BACKEND="sim"))
             self.assertEqual(second.returncode, 0, second.stderr)
             self.assertIn("already running", second.stdout)
-            self.assertTrue(self.s.wait_for(lambda: self.s.popover(app.pid) is not None, 10),
+            self.assertTrue(self.s.wait_for(lambda: trayui.popover(self.d, app.pid) is not None, 10),
                             "the first copy's popover did not open")
         finally:
             for c in idle:
