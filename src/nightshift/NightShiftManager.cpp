@@ -3,9 +3,11 @@
 #include "platform/dispatch/SerialQueue.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace duskwarden {
 
@@ -18,7 +20,7 @@ constexpr double kCommandWindow = 1.0;  // own changes seen inside it are not re
 // Waits before the next try once a re-enable has not taken effect: short at
 // first (a desktop still setting up its displays), then one try every 30 s,
 // so a platform that refuses sees a handful of calls a minute.
-constexpr int kRetryDelays[] = {1, 2, 4, 30};
+constexpr double kRetryDelays[] = {0.5, 1, 2, 4, 30};
 constexpr int kRetryDelayCount = static_cast<int>(std::size(kRetryDelays));
 
 constexpr const char* kReEnablingLine =
@@ -73,7 +75,7 @@ void NightShiftManager::initialise() {
     // A damaged file or value says nothing about what the user wants: neither
     // apply nor switch off Keep Always On, and leave the file and the login
     // item as they are, until the user sets it again.
-    logger_.log("Keep Always On is unknown: the stored setting could not be read; nothing changes until it is set");
+    logger_.log("Keep Always On is unknown: its stored setting is unreadable; nothing changes until it is set");
   }
   logger_.log("NightShiftManager initialized with autoEnable: %{bool}d", autoEnable.get());
   clientQueue_->async([self = shared_from_this()] { self->setupBlueLightClient(); });
@@ -152,7 +154,10 @@ void NightShiftManager::applyStatus(bool enabled, float strength) {
 
 void NightShiftManager::checkAutoReEnable(bool wasEnabled, bool isEnabled) {
   if (!(wasEnabled && autoEnable.get() && !isEnabled)) return;
-  if (isInternalUpdate_.load()) return;
+  if (isInternalUpdate_.load()) {
+    offSeenInWindow_ = true;  // not fought now; the window's close looks again
+    return;
+  }
   logger_.log(kReEnablingLine);
   scheduleReEnable(kReEnableDelay);
 }
@@ -169,6 +174,7 @@ void NightShiftManager::scheduleReEnable(double delay) {
 
 void NightShiftManager::closeCommandWindow() {
   isInternalUpdate_.store(false);
+  const bool offSeen = std::exchange(offSeenInWindow_, false);
   if (isNightShiftEnabled.get()) {
     keepOnFailures_ = 0;
     return;
@@ -176,15 +182,16 @@ void NightShiftManager::closeCommandWindow() {
   // Without an applied status there is no client to retry against, and the
   // launch check has not had its turn yet.
   if (!hasPerformedInitialCheck_ || !autoEnable.get() || reEnablePending_) return;
-  const int failedAttempts = keepOnFailures_++;
-  if (failedAttempts == 0) {  // an off seen inside the window: the ordinary re-enable
-    logger_.log(kReEnablingLine);
-    scheduleReEnable(kReEnableDelay);
-    return;
+  const int attempt = ++keepOnFailures_;
+  const double delay = kRetryDelays[std::min(attempt, kRetryDelayCount) - 1];
+  if (attempt == 1 && offSeen) {
+    logger_.log(kReEnablingLine);  // it was on, then went off inside the window: the ordinary re-enable
+  } else {
+    char seconds[16];
+    std::snprintf(seconds, sizeof seconds, "%g", delay);
+    logger_.error("Night Shift is still off after re-enabling (attempt %d); trying again in %{public}s seconds",
+                  attempt, seconds);
   }
-  const int delay = kRetryDelays[std::min(failedAttempts, kRetryDelayCount) - 1];
-  logger_.error("Night Shift is still off after re-enabling (attempt %d); trying again in %d seconds", failedAttempts,
-                delay);
   scheduleReEnable(delay);
 }
 

@@ -80,8 +80,10 @@ class NightShiftManager final : public ObservableObject,
   // Keep Always On must not silently give up. An off seen inside a command
   // window is not fought while the window is open, so the window's close looks
   // again; a re-enable that did not take effect is retried with a back-off
-  // (keepOnFailures_ counts the closes in a row that still found it off).
+  // (keepOnFailures_ counts the closes in a row that still found it off, and
+  // offSeenInWindow_ tells an outside turn-off from a refused turn-on).
   int keepOnFailures_ = 0;         // main only
+  bool offSeenInWindow_ = false;   // main only
   bool reEnablePending_ = false;   // main only
 
   Dependencies deps_;

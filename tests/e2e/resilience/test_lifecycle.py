@@ -39,7 +39,7 @@ class Base(unittest.TestCase):
         if limit:
             argv = ["prlimit", f"--nofile={limit}:{limit}", "--", *argv]
         proc = self.s.spawn(argv, log=self.s.path(name + ".log"), env=env, cwd=cwd)
-        trayui.wait_for_icon(self.d, proc.pid)
+        proc.icon = trayui.wait_for_icon(self.d, proc.pid).centre
         return proc
 
     def assert_gone(self, paths, proc):
