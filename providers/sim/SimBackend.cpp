@@ -5,6 +5,7 @@
 // wakes that thread for shutdown, so it never polls. Never auto-detected:
 // DUSKWARDEN_NIGHTLIGHT_BACKEND=sim selects it.
 
+#include "common/CallbackSlot.h"
 #include "core/Backend.h"
 #include "sim/SimState.h"
 
@@ -13,7 +14,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -25,12 +25,10 @@ namespace duskwarden::provider {
 
 namespace {
 
-// What the watch thread shares with the backend; it outlives the backend when
-// the backend is destroyed from inside the callback (the thread is detached).
+// What the watch thread shares with the backend; the thread holds it too, so
+// it outlives a backend destroyed from inside the callback.
 struct WatchState {
-  std::mutex mutex;
-  std::function<void()> callback;
-  bool stopping = false;
+  CallbackSlot callback;
   int inotifyFd = -1;
   int wakeFd = -1;
   ~WatchState() {
@@ -63,13 +61,8 @@ void watch(std::shared_ptr<WatchState> state) {
     const ssize_t n = ::read(state->inotifyFd, buffer, sizeof buffer);
     if (n <= 0) continue;  // EAGAIN: another wake-up raced us
     if (!touchesStateFile(buffer, n)) continue;
-    std::function<void()> callback;
-    {
-      std::lock_guard lock(state->mutex);
-      if (state->stopping) return;
-      callback = state->callback;
-    }
-    if (callback) callback();
+    if (state->callback.stopped()) return;
+    state->callback.call();
   }
 }
 
@@ -81,23 +74,13 @@ class SimBackend final : public Backend {
   }
 
   ~SimBackend() override {
-    {
-      std::lock_guard lock(state_->mutex);
-      state_->stopping = true;
-      state_->callback = nullptr;
-    }
+    state_->callback.stop();
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(state_->wakeFd, &one, sizeof one);
-    // From inside our own callback joining would deadlock; the thread sees
-    // `stopping` as soon as the callback returns and ends by itself.
-    if (std::this_thread::get_id() == thread_.get_id()) thread_.detach();
-    else thread_.join();
+    endThread(thread_);
   }
 
-  void setStatusCallback(std::function<void()> callback) override {
-    std::lock_guard lock(state_->mutex);
-    state_->callback = std::move(callback);
-  }
+  void setStatusCallback(std::function<void()> callback) override { state_->callback.set(std::move(callback)); }
 
   bool readEnabled(bool* enabled) override {
     sim::SimState state;

@@ -26,12 +26,7 @@ bool X11Backend::connected() {
   commands_.reset();
   auto commands = XDisplay::open();
   if (!commands || !hasGammaCrtcs(commands->get()) || !commands->sync()) return false;
-  std::function<void()> callback;
-  {
-    std::lock_guard lock(callbackMutex_);
-    callback = callback_;
-  }
-  watcher_ = X11EventWatcher::start(std::move(callback));
+  watcher_ = X11EventWatcher::start(callback_.get());
   if (!watcher_) return false;
   commands_ = std::move(commands);
   return true;
@@ -42,10 +37,7 @@ void X11Backend::changed() {
 }
 
 void X11Backend::setStatusCallback(std::function<void()> callback) {
-  {
-    std::lock_guard lock(callbackMutex_);
-    callback_ = callback;
-  }
+  callback_.set(callback);
   if (watcher_) watcher_->setCallback(std::move(callback));
 }
 

@@ -5,8 +5,8 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 
+#include "common/CallbackSlot.h"
 #include "core/Backend.h"
 
 namespace duskwarden::provider::x11 {
@@ -37,8 +37,7 @@ class X11Backend final : public Backend {
   bool connected();
   void changed();
 
-  std::mutex callbackMutex_;
-  std::function<void()> callback_;
+  CallbackSlot callback_;  // handed to every new event watcher
   std::unique_ptr<XDisplay> commands_;
   std::unique_ptr<X11EventWatcher> watcher_;
 };

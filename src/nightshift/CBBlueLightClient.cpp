@@ -1,5 +1,6 @@
 #include "nightshift/CBBlueLightClient.h"
 
+#include "common/CallbackSlot.h"
 #include "duskwarden_build_info.h"
 #include "nightshift/LibraryFile.h"
 #include "platform/bundle/Bundle.h"
@@ -107,21 +108,11 @@ const dw_nightlight_ops* BlueLightFramework::ops() const { return loaded_ ? ops_
 
 bool loadCoreBrightness() { return BlueLightFramework::system().load(); }
 
-// The callback the provider holds. The block is copied out under the lock and
-// run outside it, so the client may be destroyed from inside the block.
+// The callback the provider holds; the slot copies the block out under its
+// lock and runs it unlocked, so the client may be destroyed from inside it.
 struct CBBlueLightClient::CallbackBox {
-  std::mutex mutex;
-  std::shared_ptr<std::function<void()>> block;
-
-  static void trampoline(void* userData) {
-    auto* box = static_cast<CallbackBox*>(userData);
-    std::shared_ptr<std::function<void()>> block;
-    {
-      std::lock_guard lock(box->mutex);
-      block = box->block;
-    }
-    if (block && *block) (*block)();
-  }
+  provider::CallbackSlot block;
+  static void trampoline(void* userData) { static_cast<CallbackBox*>(userData)->block.call(); }
 };
 
 CBBlueLightClient::CBBlueLightClient(const dw_nightlight_ops* ops, dw_nightlight_client* client)
@@ -146,13 +137,9 @@ std::unique_ptr<CBBlueLightClient> CBBlueLightClient::create(BlueLightFramework&
 }
 
 void CBBlueLightClient::setStatusNotificationBlock(std::function<void()> block) {
-  {
-    std::lock_guard lock(callback_->mutex);
-    callback_->block = std::make_shared<std::function<void()>>(std::move(block));
-  }
+  callback_->block.set(std::move(block));
   ops_->set_status_callback(client_, &CallbackBox::trampoline, callback_.get());
 }
-
 
 bool CBBlueLightClient::getBlueLightStatus(BlueLightStatus* status) {
   return ops_->get_status(client_, status->bytes.data()) != 0;

@@ -83,7 +83,7 @@ class CBBlueLightClient {
   void setStrength(float strength, bool commit);
 
  private:
-  struct CallbackBox;
+  struct CallbackBox;  // what the provider's callback reaches
   CBBlueLightClient(const dw_nightlight_ops* ops, dw_nightlight_client* client);
   const dw_nightlight_ops* ops_;
   dw_nightlight_client* client_;
