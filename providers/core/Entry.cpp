@@ -1,11 +1,11 @@
 // The library's one exported symbol: the C table over the chosen backend.
 
+#include <memory>
+#include <new>
+
 #include "common/Log.h"
 #include "core/Backend.h"
 #include "duskwarden/nightlight.h"
-
-#include <memory>
-#include <new>
 
 struct dw_nightlight_client {
   std::unique_ptr<duskwarden::provider::Backend> backend;
