@@ -7,7 +7,7 @@
 namespace duskwarden::provider {
 
 extern const BackendKind kGnomeBackend;  // gnome/: GNOME's Night Light
-extern const BackendKind kX11Backend;    // x11/: RandR gamma ramps
+extern const BackendKind kX11Backend;    // x11/: RandR gamma ramps, never on Xwayland
 extern const BackendKind kSimBackend;    // sim/: the file-backed simulator, only when forced
 
 namespace {
