@@ -36,8 +36,8 @@ std::string waylandSession() {
 std::string refusal(XDisplay& display) {
   if (isXwayland(display.get())) return "X11: " + display.name() + " is Xwayland; " + kNoScreen;
   if (const auto wayland = waylandSession(); !wayland.empty()) return "X11: " + wayland + "; " + kNoScreen;
-  if (!hasGammaCrtcs(display.get()) || !display.sync())
-    return "X11: " + display.name() + " has no RandR 1.2 CRTC with a gamma ramp";
+  if (!hasGammaCrtcs(display.get())) return "X11: " + display.name() + " has no RandR 1.2 CRTC with a gamma ramp";
+  if (std::string why; !display.sync(&why)) return "X11: " + display.name() + ": " + why;
   return {};
 }
 
@@ -73,16 +73,25 @@ bool X11Backend::connected() {
   if (commands_ && !commands_->lost() && watcher_ && !watcher_->lost()) return true;
   watcher_.reset();
   commands_.reset();
-  // Reconnecting is tried on every call while the server is away: a refusal
-  // is logged once until a connection works again.
+  // Reconnecting is tried on every call while the server is away: each
+  // reason is logged once until a connection works again.
   auto commands = XDisplay::open();
-  if (!commands) return false;
+  if (!commands) {
+    const std::string line = "X11: XOpenDisplay " + displayVariable() + " failed";
+    connectFailures_.error(line, "%s", line.c_str());
+    return false;
+  }
   if (const auto why = refusal(*commands); !why.empty()) {
     connectFailures_.error(why, "%s", why.c_str());
     return false;
   }
-  watcher_ = X11EventWatcher::start(callback_.get());
-  if (!watcher_) return false;
+  std::string error;
+  watcher_ = X11EventWatcher::start(callback_.get(), &error);
+  if (!watcher_) {
+    const std::string line = "X11 " + commands->name() + ": " + error;
+    connectFailures_.error(line, "%s", line.c_str());
+    return false;
+  }
   commands_ = std::move(commands);
   connectFailures_.clear();
   return true;
@@ -92,6 +101,15 @@ void X11Backend::changed() {
   if (watcher_) watcher_->notify();
 }
 
+void X11Backend::report(LogOnce& failures, bool ok, const std::string& error) {
+  if (ok) {
+    failures.clear();
+    return;
+  }
+  const std::string line = "X11 " + (commands_ ? commands_->name() : displayVariable()) + ": " + error;
+  failures.error(line, "%s", line.c_str());
+}
+
 void X11Backend::setStatusCallback(std::function<void()> callback) {
   callback_.set(callback);
   if (watcher_) watcher_->setCallback(std::move(callback));
@@ -99,7 +117,9 @@ void X11Backend::setStatusCallback(std::function<void()> callback) {
 
 bool X11Backend::readEnabled(bool* enabled) {
   if (!connected()) return false;
-  const auto state = readRamps(*commands_);
+  std::string error;
+  const auto state = readRamps(*commands_, &error);
+  report(readFailures_, state.has_value(), error);
   if (!state) return false;
   *enabled = state->warmKelvin.has_value();
   return true;
@@ -107,13 +127,15 @@ bool X11Backend::readEnabled(bool* enabled) {
 
 bool X11Backend::readStrength(float* strength) {
   if (!connected()) return false;
-  const auto state = readRamps(*commands_);
+  std::string error;
+  const auto state = readRamps(*commands_, &error);
+  report(readFailures_, state.has_value(), error);
   if (!state) return false;
   // What the screen shows when on; otherwise the setting that "on" will use.
   double kelvin = kDefaultKelvin;
   if (state->warmKelvin)
     kelvin = *state->warmKelvin;
-  else if (const auto stored = readStoredKelvin(*commands_))
+  else if (const auto stored = readStoredKelvin(*commands_, &error))
     kelvin = *stored;
   *strength = static_cast<float>(kelvinToStrength(kelvin).value_or(0.0));
   return true;
@@ -122,26 +144,29 @@ bool X11Backend::readStrength(float* strength) {
 void X11Backend::setEnabled(bool enabled) {
   if (!connected()) return;
   std::optional<double> kelvin;
+  std::string error;
   if (enabled) {
     // Keep what a screen still shows (another one may just have been reset),
-    // else the committed setting.
-    const auto state = readRamps(*commands_);
+    // else the committed setting. A failed read is logged by the write that follows.
+    const auto state = readRamps(*commands_, &error);
     if (state && state->anyWarmKelvin)
       kelvin = state->anyWarmKelvin;
     else
-      kelvin = readStoredKelvin(*commands_).value_or(kDefaultKelvin);
+      kelvin = readStoredKelvin(*commands_, &error).value_or(kDefaultKelvin);
   }
-  applyRamps(*commands_, kelvin);
+  const bool applied = applyRamps(*commands_, kelvin, &error);
+  report(writeFailures_, applied, error);
   changed();
 }
 
 void X11Backend::setStrength(float strength, bool commit) {
   const auto kelvin = strengthToKelvin(strength);
   if (!kelvin || !connected()) return;  // NaN is no strength at all
-  if (commit) storeKelvin(*commands_, *kelvin);
+  std::string error;
+  if (commit) report(writeFailures_, storeKelvin(*commands_, *kelvin, &error), error);
   // Only a screen that is warm now changes colour; off stays off.
-  const auto state = readRamps(*commands_);
-  if (state && state->anyWarmKelvin) applyRamps(*commands_, *kelvin);
+  const auto state = readRamps(*commands_, &error);
+  if (state && state->anyWarmKelvin) report(writeFailures_, applyRamps(*commands_, *kelvin, &error), error);
   changed();
 }
 

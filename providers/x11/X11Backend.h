@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "common/CallbackSlot.h"
 #include "common/Log.h"
@@ -42,11 +43,13 @@ class X11Backend final : public Backend {
   // (Re)connects after the X connection was lost; false while it cannot.
   bool connected();
   void changed();
+  // Logs a failed request once per cause; a success ends the quiet.
+  void report(LogOnce& failures, bool ok, const std::string& error);
 
   CallbackSlot callback_;  // handed to every new event watcher
   std::unique_ptr<XDisplay> commands_;
   std::unique_ptr<X11EventWatcher> watcher_;
-  LogOnce connectFailures_;
+  LogOnce connectFailures_, readFailures_, writeFailures_;
 };
 
 }  // namespace duskwarden::provider::x11

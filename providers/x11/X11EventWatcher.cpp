@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "common/CallbackSlot.h"
 #include "x11/X11Gamma.h"
@@ -54,22 +57,26 @@ struct X11EventWatcher::State {
   }
 };
 
-std::unique_ptr<X11EventWatcher> X11EventWatcher::start(std::function<void()> callback) {
+std::unique_ptr<X11EventWatcher> X11EventWatcher::start(std::function<void()> callback, std::string* error) {
+  auto fail = [error](const std::string& what) {
+    if (error) *error = what;
+    return nullptr;
+  };
   auto state = std::make_shared<State>();
   state->display = XDisplay::open();
-  if (!state->display) return nullptr;
+  if (!state->display) return fail("XOpenDisplay for events: failed");
   Display* d = state->display->get();
   int errorBase = 0;
-  if (!XRRQueryExtension(d, &state->randrEventBase, &errorBase)) return nullptr;
+  if (!XRRQueryExtension(d, &state->randrEventBase, &errorBase)) return fail("RANDR QueryExtension: missing");
   state->storedKelvin = XInternAtom(d, kStoredKelvinAtom, False);
   for (int screen = 0; screen < ScreenCount(d); ++screen) {
     const Window root = RootWindow(d, screen);
     XRRSelectInput(d, root, RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
     XSelectInput(d, root, PropertyChangeMask);
   }
-  if (!state->display->sync()) return nullptr;
+  if (std::string why; !state->display->sync(&why)) return fail("RANDR SelectInput on the root windows: " + why);
   state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (state->wakeFd < 0) return nullptr;
+  if (state->wakeFd < 0) return fail(std::string("eventfd: ") + std::strerror(errno));
   state->callback.set(std::move(callback));
   return std::unique_ptr<X11EventWatcher>(new X11EventWatcher(std::move(state)));
 }
