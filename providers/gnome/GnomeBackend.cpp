@@ -4,9 +4,12 @@
 
 #include <cmath>
 #include <future>
+#include <string>
 
 #include "common/CallbackSlot.h"
 #include "common/ColorTemperature.h"
+#include "common/Log.h"
+#include "gnome/ColorService.h"
 #include "gnome/GnomeSchedule.h"
 
 namespace duskwarden::provider::gnome {
@@ -14,42 +17,6 @@ namespace duskwarden::provider::gnome {
 namespace {
 
 constexpr int kCallTimeoutMs = 2000;  // a hung daemon must not hold the caller's queue for long
-
-bool schemaInstalled() {
-  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-  if (!source) return false;
-  GSettingsSchema* schema = g_settings_schema_source_lookup(source, kSchema, TRUE);
-  if (!schema) return false;
-  g_settings_schema_unref(schema);
-  return true;
-}
-
-// A connection of our own, so its signals come to our thread's context and
-// nothing of the application's default bus connection is touched.
-GDBusConnection* openSessionBus() {
-  g_autofree char* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-  if (!address) return nullptr;
-  return g_dbus_connection_new_for_address_sync(
-      address,
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-}
-
-bool cachedBool(GDBusProxy* proxy, const char* name, bool* value) {
-  GVariant* v = g_dbus_proxy_get_cached_property(proxy, name);
-  if (!v) return false;
-  const bool ok = g_variant_is_of_type(v, G_VARIANT_TYPE_BOOLEAN);
-  if (ok) *value = g_variant_get_boolean(v);
-  g_variant_unref(v);
-  return ok;
-}
-
-bool has(GVariant* dictionary, const char* key) {
-  GVariant* value = g_variant_lookup_value(dictionary, key, nullptr);
-  if (value) g_variant_unref(value);
-  return value != nullptr;
-}
 
 }  // namespace
 
@@ -60,32 +27,46 @@ struct GnomeBackend::Loop {
   GDBusProxy* proxy = nullptr;
   GSettings* settings = nullptr;
   CallbackSlot callback;
+  bool commandFailed = false;  // in the command running now (provider thread only)
+  LogOnce readFailures, writeFailures;
 
   ~Loop() {
     g_main_loop_unref(loop);
     g_main_context_unref(context);
   }
 
-  void fire() { callback.call(); }
+  void changed() { callback.call(); }
 
-  static void onSettingChanged(GSettings*, const char*, gpointer self) { static_cast<Loop*>(self)->fire(); }
-  static void onOwnerChanged(GObject*, GParamSpec*, gpointer self) { static_cast<Loop*>(self)->fire(); }
+  static void onSettingChanged(GSettings*, const char*, gpointer self) { static_cast<Loop*>(self)->changed(); }
+  static void onOwnerChanged(GObject*, GParamSpec*, gpointer self) { static_cast<Loop*>(self)->changed(); }
   static void onPropertiesChanged(GDBusProxy*, GVariant* changed, const char* const* invalidated, gpointer self) {
     // The temperature ramps in ~30 steps when switching; only what our status
     // is made of counts as a change.
     bool relevant = has(changed, "NightLightActive") || has(changed, "DisabledUntilTomorrow");
     for (auto p = invalidated; p && *p && !relevant; ++p)
       relevant = g_str_equal(*p, "NightLightActive") || g_str_equal(*p, "DisabledUntilTomorrow");
-    if (relevant) static_cast<Loop*>(self)->fire();
+    if (relevant) static_cast<Loop*>(self)->changed();
   }
 
   bool connect() {
-    if (!schemaInstalled()) return false;
-    bus = openSessionBus();
-    if (!bus) return false;
+    if (const auto problem = schemaProblem(); !problem.empty()) {
+      logError("GNOME: %s", problem.c_str());
+      return false;
+    }
+    std::string why;
+    bus = openSessionBus(&why);
+    if (!bus) {
+      logError("GNOME: %s", why.c_str());
+      return false;
+    }
+    GError* error = nullptr;
     proxy = g_dbus_proxy_new_sync(bus, G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START, nullptr, kBusName, kObjectPath, kBusName,
-                                  nullptr, nullptr);
-    if (!proxy) return false;
+                                  nullptr, &error);
+    if (!proxy) {
+      logError("D-Bus proxy for %s at %s: %s", kBusName, kObjectPath, error->message);
+      g_error_free(error);
+      return false;
+    }
     settings = g_settings_new(kSchema);
     // GSettings only reports changes of keys read since connecting.
     GSettingsSchema* schema = nullptr;
@@ -144,16 +125,37 @@ struct GnomeBackend::Loop {
 
   // --- work on the provider's thread ---
 
+  template <typename F>
+  void command(F work) {
+    commandFailed = false;
+    work();
+    g_settings_sync();
+    if (!commandFailed) writeFailures.clear();  // the next failure is news again
+  }
+
+  // `line` names the request; it is logged once while it keeps failing.
+  void writeFailed(const std::string& line) {
+    commandFailed = true;
+    writeFailures.error(line, "%s", line.c_str());
+  }
+
+  template <typename Setter, typename V>
+  void write(const char* key, Setter set, V value) {
+    if (!set(settings, key, value)) writeFailed(std::string("GSettings write ") + key + ": key not writable");
+  }
+  void writeBool(const char* key, bool value) { write(key, g_settings_set_boolean, value ? TRUE : FALSE); }
+  void writeDouble(const char* key, double value) { write(key, g_settings_set_double, value); }
+  void writeUint(const char* key, guint value) { write(key, g_settings_set_uint, value); }
+
   Schedule currentSchedule() const {
-    return {g_settings_get_boolean(settings, "night-light-schedule-automatic") != FALSE,
-            g_settings_get_double(settings, "night-light-schedule-from"),
-            g_settings_get_double(settings, "night-light-schedule-to")};
+    return {g_settings_get_boolean(settings, kAutomaticKey) != FALSE, g_settings_get_double(settings, kFromKey),
+            g_settings_get_double(settings, kToKey)};
   }
 
   void writeSchedule(const Schedule& s) {
-    g_settings_set_boolean(settings, "night-light-schedule-automatic", s.automatic);
-    g_settings_set_double(settings, "night-light-schedule-from", s.from);
-    g_settings_set_double(settings, "night-light-schedule-to", s.to);
+    writeBool(kAutomaticKey, s.automatic);
+    writeDouble(kFromKey, s.from);
+    writeDouble(kToKey, s.to);
   }
 
   bool daemonPresent() const {
@@ -164,44 +166,97 @@ struct GnomeBackend::Loop {
   void clearDisabledUntilTomorrow() {
     bool disabled = false;
     if (!daemonPresent() || !cachedBool(proxy, "DisabledUntilTomorrow", &disabled) || !disabled) return;
+    GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(
         bus, kBusName, kObjectPath, "org.freedesktop.DBus.Properties", "Set",
         g_variant_new("(ssv)", kBusName, "DisabledUntilTomorrow", g_variant_new_boolean(FALSE)), nullptr,
-        G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, nullptr);
-    if (reply) g_variant_unref(reply);
+        G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, &error);
+    if (reply) {
+      g_variant_unref(reply);
+      return;
+    }
+    writeFailed(std::string("D-Bus Set ") + kBusName + ".DisabledUntilTomorrow: " + error->message);
+    g_error_free(error);
   }
 
   void switchOn() {
     const Schedule current = currentSchedule();
     // Keep the user's schedule once; a saved one from an earlier run stays.
-    if (!isAlwaysOn(current) && !loadSavedSchedule()) saveSchedule(current);
+    if (!isAlwaysOn(current) && !loadSavedSchedule()) {
+      std::string error;
+      if (!saveSchedule(current, &error))
+        writeFailed("GNOME: save the schedule to " + savedSchedulePath() + ": " + error);
+    }
     writeSchedule(alwaysOnSchedule());
-    g_settings_set_boolean(settings, "night-light-enabled", TRUE);
-    g_settings_sync();
+    writeBool(kEnabledKey, true);
     clearDisabledUntilTomorrow();
   }
 
   void switchOff() {
-    g_settings_set_boolean(settings, "night-light-enabled", FALSE);
+    writeBool(kEnabledKey, false);
     // Give the schedule back, unless the user has chosen another one meanwhile.
     if (const auto saved = loadSavedSchedule(); saved && isAlwaysOn(currentSchedule())) writeSchedule(*saved);
     forgetSavedSchedule();
-    g_settings_sync();
+  }
+
+  bool readEnabled(bool* enabled) {
+    bool active = false, disabled = false;
+    if (daemonPresent() && cachedBool(proxy, "NightLightActive", &active)) {
+      cachedBool(proxy, "DisabledUntilTomorrow", &disabled);
+      readFailures.clear();
+      *enabled = active && !disabled;
+      return true;
+    }
+    // Nothing cached: the daemon is away or has not answered the proxy yet.
+    // Asking it directly gives the failure a name.
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(bus, kBusName, kObjectPath, "org.freedesktop.DBus.Properties",
+                                                  "GetAll", g_variant_new("(s)", kBusName), G_VARIANT_TYPE("(a{sv})"),
+                                                  G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, &error);
+    if (!reply) {
+      readFailures.error(std::string("GetAll: ") + error->message, "D-Bus GetAll %s: %s", kBusName, error->message);
+      g_error_free(error);
+      return false;
+    }
+    GVariant* properties = g_variant_get_child_value(reply, 0);
+    const bool found = boolIn(properties, "NightLightActive", &active);
+    boolIn(properties, "DisabledUntilTomorrow", &disabled);
+    g_variant_unref(properties);
+    g_variant_unref(reply);
+    if (!found) {
+      readFailures.error("GetAll: no NightLightActive", "D-Bus GetAll %s: no NightLightActive property", kBusName);
+      return false;
+    }
+    readFailures.clear();
+    *enabled = active && !disabled;
+    return true;
   }
 };
 
 bool GnomeBackend::isUsable() {
-  if (!schemaInstalled()) return false;
-  GDBusConnection* bus = openSessionBus();
-  if (!bus) return false;
+  if (const auto problem = schemaProblem(); !problem.empty()) {
+    logInfo("GNOME: %s", problem.c_str());
+    return false;
+  }
+  std::string why;
+  GDBusConnection* bus = openSessionBus(&why);
+  if (!bus) {
+    logInfo("GNOME: %s", why.c_str());
+    return false;
+  }
+  GError* error = nullptr;
   GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                 "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", kBusName),
                                                 G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr,
-                                                nullptr);
+                                                &error);
   gboolean owned = FALSE;
   if (reply) {
     g_variant_get(reply, "(b)", &owned);
     g_variant_unref(reply);
+    if (!owned) logInfo("GNOME: %s is not on the session bus (is gsd-color running?)", kBusName);
+  } else {
+    logError("D-Bus NameHasOwner %s: %s", kBusName, error->message);
+    g_error_free(error);
   }
   g_dbus_connection_close_sync(bus, nullptr, nullptr);
   g_object_unref(bus);
@@ -239,18 +294,12 @@ GnomeBackend::~GnomeBackend() {
 void GnomeBackend::setStatusCallback(std::function<void()> callback) { loop_->callback.set(std::move(callback)); }
 
 bool GnomeBackend::readEnabled(bool* enabled) {
-  return loop_->onLoop<bool>([l = loop_.get(), enabled] {
-    bool active = false, disabled = false;
-    if (!l->daemonPresent() || !cachedBool(l->proxy, "NightLightActive", &active)) return false;
-    cachedBool(l->proxy, "DisabledUntilTomorrow", &disabled);
-    *enabled = active && !disabled;
-    return true;
-  });
+  return loop_->onLoop<bool>([l = loop_.get(), enabled] { return l->readEnabled(enabled); });
 }
 
 bool GnomeBackend::readStrength(float* strength) {
   return loop_->onLoop<bool>([l = loop_.get(), strength] {
-    const auto s = kelvinToStrength(g_settings_get_uint(l->settings, "night-light-temperature"));
+    const auto s = kelvinToStrength(g_settings_get_uint(l->settings, kTemperatureKey));
     *strength = static_cast<float>(s.value_or(0.0));
     return true;
   });
@@ -258,7 +307,7 @@ bool GnomeBackend::readStrength(float* strength) {
 
 void GnomeBackend::setEnabled(bool enabled) {
   loop_->onLoop<bool>([l = loop_.get(), enabled] {
-    enabled ? l->switchOn() : l->switchOff();
+    l->command([l, enabled] { enabled ? l->switchOn() : l->switchOff(); });
     return true;
   });
 }
@@ -269,8 +318,7 @@ void GnomeBackend::setStrength(float strength, bool /*commit*/) {
   const auto kelvin = strengthToKelvin(strength);
   if (!kelvin) return;  // NaN is no strength at all
   loop_->onLoop<bool>([l = loop_.get(), k = static_cast<guint>(std::lround(*kelvin))] {
-    g_settings_set_uint(l->settings, "night-light-temperature", k);
-    g_settings_sync();
+    l->command([l, k] { l->writeUint(kTemperatureKey, k); });
     return true;
   });
 }

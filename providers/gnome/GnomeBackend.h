@@ -9,23 +9,22 @@
 // and put back when we switch off (unless the user has changed them since);
 // off also sets night-light-enabled false, so it is not active now.
 // Strength is the night-light-temperature key. Enabled is what the daemon
-// reports: NightLightActive && !DisabledUntilTomorrow.
+// reports: NightLightActive && !DisabledUntilTomorrow. Every failed request
+// is logged with its name.
 
 #include <functional>
 #include <memory>
 #include <thread>
 
 #include "core/Backend.h"
+#include "gnome/ColorService.h"
 
 namespace duskwarden::provider::gnome {
 
-inline constexpr const char* kSchema = "org.gnome.settings-daemon.plugins.color";
-inline constexpr const char* kBusName = "org.gnome.SettingsDaemon.Color";
-inline constexpr const char* kObjectPath = "/org/gnome/SettingsDaemon/Color";
-
 class GnomeBackend final : public Backend {
  public:
-  // The schema is installed and the colour service owns its name on the session bus.
+  // The schema has every key we use and the colour service owns its name on
+  // the session bus. Logs why not.
   static bool isUsable();
   static std::unique_ptr<GnomeBackend> create();
   // No callback runs once this returns, unless called from within the callback.

@@ -7,19 +7,30 @@
 
 #include <gio/gio.h>
 
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "GnomeSession.h"
 #include "TestEnvironment.h"
 #include "common/ColorTemperature.h"
+#include "common/Log.h"
 #include "gnome/GnomeBackend.h"
 #include "gnome/GnomeSchedule.h"
+#include "nightshift/CBBlueLightClient.h"
+#include "platform/log/Logger.h"
 
 namespace duskwarden::provider::gnome {
 namespace {
@@ -208,6 +219,67 @@ TEST_F(GnomeBackendTest, DestroyingFromWithinTheCallbackIsSafe) {
   ASSERT_TRUE(session->gsettingsSet("night-light-temperature", "3100"));
   std::unique_lock lock(mutex);
   EXPECT_TRUE(cv.wait_for(lock, 10s, [&] { return destroyed; }));
+}
+
+// Through the real library and binding: a call to a daemon that has gone is
+// one named error line in the application's log, however often it is made.
+TEST_F(GnomeBackendTest, AFailedCallThroughTheLibraryIsOneNamedLineInTheLog) {
+  auto sink = std::make_shared<MemoryLogSink>();
+  setLogSinks({sink});
+  ScopedEnv force("DUSKWARDEN_NIGHTLIGHT_BACKEND", std::string("gnome"));
+  BlueLightFramework framework(DW_PROVIDER_MODULE_PATH);
+  ASSERT_TRUE(framework.load()) << framework.failureReason();
+  ASSERT_TRUE(CBBlueLightClient::supportsBlueLightReduction(framework));
+  auto client = CBBlueLightClient::create(framework);
+  ASSERT_NE(client, nullptr);
+  Events changes;
+  client->setStatusNotificationBlock(changes.callback());
+  BlueLightStatus status;
+  ASSERT_TRUE(client->getBlueLightStatus(&status));
+
+  session->killDaemon();
+  EXPECT_TRUE(changes.waitFor([&] { return !client->getBlueLightStatus(&status); }));
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(client->getBlueLightStatus(&status));
+  client.reset();
+  std::vector<LogEntry> errors;
+  for (const auto& e : sink->entries())
+    if (e.level == LogLevel::Error) errors.push_back(e);
+  setLogSinks({});
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].subsystem, "com.quillmoor.Duskwarden");
+  EXPECT_EQ(errors[0].category, "NightlightProvider");
+  EXPECT_EQ(errors[0].message.rfind("D-Bus GetAll org.gnome.SettingsDaemon.Color: GDBus.Error:", 0), 0u)
+      << errors[0].message;
+}
+
+// Processes whose environment holds `entry`: children of ours, wherever they went.
+std::vector<pid_t> processesWith(const std::string& entry) {
+  std::vector<pid_t> found;
+  DIR* proc = ::opendir("/proc");
+  while (dirent* d = proc ? ::readdir(proc) : nullptr) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(d->d_name));
+    if (pid <= 0 || pid == ::getpid()) continue;
+    std::ifstream in("/proc/" + std::string(d->d_name) + "/environ", std::ios::binary);
+    const std::string environ((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (environ.find(entry + '\0') != std::string::npos) found.push_back(pid);
+  }
+  if (proc) ::closedir(proc);
+  return found;
+}
+
+// With no session bus at all, GLib would autolaunch one through dbus-launch,
+// leaving a dbus-daemon behind; detection must not let it.
+TEST(GnomeDetection, NoSessionBusStartsNoBus) {
+  ASSERT_TRUE(session && session->ok());  // DISPLAY is the session's Xvfb: what autolaunch needs
+  const std::string mark = std::to_string(::getpid());
+  ScopedEnv marked("DW_AUTOLAUNCH_MARK", mark);
+  ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
+  ScopedEnv runtime("XDG_RUNTIME_DIR", duskwarden::testing::makeTempDir("nobus").string());
+  EXPECT_FALSE(GnomeBackend::isUsable());
+  EXPECT_EQ(GnomeBackend::create(), nullptr);
+  const auto left = processesWith("DW_AUTOLAUNCH_MARK=" + mark);
+  for (pid_t pid : left) ::kill(pid, SIGTERM);  // ours, started through GLib
+  EXPECT_TRUE(left.empty()) << left.size() << " processes left running";
 }
 
 TEST(GnomeDetection, NoBusOrNoDaemonIsNotUsable) {
