@@ -27,7 +27,10 @@ struct GnomeBackend::Loop {
   GDBusProxy* proxy = nullptr;
   GSettings* settings = nullptr;
   CallbackSlot callback;
-  bool commandFailed = false;  // in the command running now (provider thread only)
+  // Our own command in progress (provider thread only): its writes are one change.
+  bool inCommand = false;
+  bool changedInCommand = false;
+  bool commandFailed = false;
   LogOnce readFailures, writeFailures;
 
   ~Loop() {
@@ -35,9 +38,16 @@ struct GnomeBackend::Loop {
     g_main_context_unref(context);
   }
 
-  void changed() { callback.call(); }
+  void changed() {
+    if (inCommand)
+      changedInCommand = true;
+    else
+      callback.call();
+  }
 
-  static void onSettingChanged(GSettings*, const char*, gpointer self) { static_cast<Loop*>(self)->changed(); }
+  static void onSettingChanged(GSettings*, const char* key, gpointer self) {
+    if (isOurKey(key)) static_cast<Loop*>(self)->changed();
+  }
   static void onOwnerChanged(GObject*, GParamSpec*, gpointer self) { static_cast<Loop*>(self)->changed(); }
   static void onPropertiesChanged(GDBusProxy*, GVariant* changed, const char* const* invalidated, gpointer self) {
     // The temperature ramps in ~30 steps when switching; only what our status
@@ -69,11 +79,7 @@ struct GnomeBackend::Loop {
     }
     settings = g_settings_new(kSchema);
     // GSettings only reports changes of keys read since connecting.
-    GSettingsSchema* schema = nullptr;
-    g_object_get(settings, "settings-schema", &schema, nullptr);
-    g_auto(GStrv) keys = g_settings_schema_list_keys(schema);
-    for (char** key = keys; key && *key; ++key) g_variant_unref(g_settings_get_value(settings, *key));
-    g_settings_schema_unref(schema);
+    for (const auto& k : kKeys) g_variant_unref(g_settings_get_value(settings, k.name));
     g_signal_connect(settings, "changed", G_CALLBACK(onSettingChanged), this);
     g_signal_connect(proxy, "g-properties-changed", G_CALLBACK(onPropertiesChanged), this);
     g_signal_connect(proxy, "notify::g-name-owner", G_CALLBACK(onOwnerChanged), this);
@@ -125,12 +131,17 @@ struct GnomeBackend::Loop {
 
   // --- work on the provider's thread ---
 
+  // Our writes each emit "changed" at once, on this thread: report them as
+  // one change, after the command.
   template <typename F>
   void command(F work) {
-    commandFailed = false;
+    inCommand = true;
+    changedInCommand = commandFailed = false;
     work();
     g_settings_sync();
+    inCommand = false;
     if (!commandFailed) writeFailures.clear();  // the next failure is news again
+    if (changedInCommand) callback.call();
   }
 
   // `line` names the request; it is logged once while it keeps failing.
@@ -181,13 +192,18 @@ struct GnomeBackend::Loop {
 
   void switchOn() {
     const Schedule current = currentSchedule();
-    // Keep the user's schedule once; a saved one from an earlier run stays.
-    if (!isAlwaysOn(current) && !loadSavedSchedule()) {
+    // Keep whatever schedule we are about to replace, and replace it only
+    // once it is kept: a stale file from an earlier run must not win over the
+    // user's newer choice, and an unsavable one must not be lost.
+    bool kept = true;
+    if (!isAlwaysOn(current)) {
       std::string error;
-      if (!saveSchedule(current, &error))
-        writeFailed("GNOME: save the schedule to " + savedSchedulePath() + ": " + error);
+      kept = saveSchedule(current, &error);
+      if (!kept)
+        writeFailed("GNOME: save the schedule to " + savedSchedulePath() + ": " + error +
+                    "; the schedule is left as it is, and night light follows it");
     }
-    writeSchedule(alwaysOnSchedule());
+    if (kept) writeSchedule(alwaysOnSchedule());
     writeBool(kEnabledKey, true);
     clearDisabledUntilTomorrow();
   }

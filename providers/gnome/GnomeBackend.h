@@ -4,13 +4,18 @@
 //
 // On is "active now, whatever the schedule": night-light-enabled true,
 // schedule-automatic false, from 0.0 to 0.0 (from == to means all day), and
-// "disabled until tomorrow" cleared. The user's own schedule keys are kept in
-// $XDG_STATE_HOME/duskwarden/gnome-night-light.ini when we first switch on,
-// and put back when we switch off (unless the user has changed them since);
-// off also sets night-light-enabled false, so it is not active now.
-// Strength is the night-light-temperature key. Enabled is what the daemon
-// reports: NightLightActive && !DisabledUntilTomorrow. Every failed request
-// is logged with its name.
+// "disabled until tomorrow" cleared. Whenever the schedule keys are not that
+// recipe, on first keeps them in $XDG_STATE_HOME/duskwarden/gnome-night-light.ini
+// and replaces them only once they are kept (if they cannot be kept, on
+// leaves them alone and only sets night-light-enabled, so night light follows
+// the user's schedule). Off puts back what was kept, unless the user has
+// chosen another schedule since, and sets night-light-enabled false, so it is
+// not active now. Strength is the night-light-temperature key. Enabled is
+// what the daemon reports: NightLightActive && !DisabledUntilTomorrow.
+//
+// Reported as changes: our keys (each of our own commands is reported once,
+// not once per key written), NightLightActive, DisabledUntilTomorrow and the
+// daemon coming or going. Every failed request is logged with its name.
 
 #include <functional>
 #include <memory>

@@ -221,6 +221,75 @@ TEST_F(GnomeBackendTest, DestroyingFromWithinTheCallbackIsSafe) {
   EXPECT_TRUE(cv.wait_for(lock, 10s, [&] { return destroyed; }));
 }
 
+// An earlier run that ended while on leaves its saved schedule behind; the
+// user then picks a new one. On must keep the new one, and off give it back.
+TEST_F(GnomeBackendTest, AScheduleSavedByAnEarlierRunDoesNotWinOverTheUsersNewerOne) {
+  ASSERT_TRUE(saveSchedule({false, 21.0, 7.0}));
+  ASSERT_TRUE(session->gsettingsSet("night-light-schedule-automatic", "false"));
+  ASSERT_TRUE(session->gsettingsSet("night-light-schedule-from", "19.5"));
+  ASSERT_TRUE(session->gsettingsSet("night-light-schedule-to", "6.5"));
+  backend_->setEnabled(true);
+  EXPECT_EQ(key("night-light-schedule-from"), "0.0");
+  backend_->setEnabled(false);
+  EXPECT_EQ(key("night-light-schedule-automatic"), "false");
+  EXPECT_EQ(key("night-light-schedule-from"), "19.5");
+  EXPECT_EQ(key("night-light-schedule-to"), "6.5");
+  EXPECT_FALSE(loadSavedSchedule().has_value());
+}
+
+// Provider log lines at error level, as the host would receive them.
+struct ProviderErrors {
+  ProviderErrors() { setLogFunction(&ProviderErrors::log, this); }
+  ~ProviderErrors() { setLogFunction(nullptr, nullptr); }
+  static void log(void* self, int level, const char* message) {
+    auto* l = static_cast<ProviderErrors*>(self);
+    std::lock_guard lock(l->mutex);
+    if (level == DW_NIGHTLIGHT_LOG_ERROR) l->lines.emplace_back(message);
+  }
+  std::vector<std::string> take() {
+    std::lock_guard lock(mutex);
+    return std::exchange(lines, {});
+  }
+  std::mutex mutex;
+  std::vector<std::string> lines;
+};
+
+// With nowhere to keep the user's schedule, on leaves it alone (night light
+// then follows it) and says why; off has nothing to give back.
+TEST_F(GnomeBackendTest, AScheduleThatCannotBeSavedIsNeverReplaced) {
+  namespace fs = std::filesystem;
+  const fs::path ini = savedSchedulePath();
+  const fs::path dir = ini.parent_path();
+  ProviderErrors errors;
+  for (const char* unusable : {"state directory is a file", "saved file is a directory"}) {
+    SCOPED_TRACE(unusable);
+    fs::remove_all(dir);
+    if (std::string(unusable) == "state directory is a file")
+      std::ofstream(dir) << "not a directory\n";
+    else
+      fs::create_directories(ini);
+    ASSERT_TRUE(session->gsettingsSet("night-light-schedule-automatic", "false"));
+    ASSERT_TRUE(session->gsettingsSet("night-light-schedule-from", "20.5"));
+    ASSERT_TRUE(session->gsettingsSet("night-light-schedule-to", "6.25"));
+
+    backend_->setEnabled(true);
+    EXPECT_EQ(key("night-light-enabled"), "true");
+    EXPECT_EQ(key("night-light-schedule-automatic"), "false");
+    EXPECT_EQ(key("night-light-schedule-from"), "20.5");
+    EXPECT_EQ(key("night-light-schedule-to"), "6.25");
+    const auto lines = errors.take();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("GNOME: save the schedule to " + ini.string() + ": ", 0), 0u) << lines[0];
+
+    backend_->setEnabled(false);
+    EXPECT_EQ(key("night-light-enabled"), "false");
+    EXPECT_EQ(key("night-light-schedule-from"), "20.5");
+    EXPECT_EQ(key("night-light-schedule-to"), "6.25");
+    EXPECT_TRUE(errors.take().empty());
+  }
+  fs::remove_all(dir);
+}
+
 // Through the real library and binding: a call to a daemon that has gone is
 // one named error line in the application's log, however often it is made.
 TEST_F(GnomeBackendTest, AFailedCallThroughTheLibraryIsOneNamedLineInTheLog) {
@@ -250,6 +319,43 @@ TEST_F(GnomeBackendTest, AFailedCallThroughTheLibraryIsOneNamedLineInTheLog) {
   EXPECT_EQ(errors[0].category, "NightlightProvider");
   EXPECT_EQ(errors[0].message.rfind("D-Bus GetAll org.gnome.SettingsDaemon.Color: GDBus.Error:", 0), 0u)
       << errors[0].message;
+}
+
+// Our own command is one change, whatever it writes; a key that cannot change
+// whether night light is warm now is no change at all. Without the daemon
+// only GSettings speaks, and an outside write of a key of ours marks the end:
+// dconf delivers changes in order, so anything owed arrives before it.
+TEST(GnomeChanges, OwnCommandsAreOneChangeEachAndOtherKeysNone) {
+  ASSERT_TRUE(session && session->ok());
+  session->killDaemon();
+  session->resetKeys();
+  forgetSavedSchedule();
+  auto backend = GnomeBackend::create();
+  ASSERT_NE(backend, nullptr);
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<float> strengths;  // read by each callback as it runs
+  backend->setStatusCallback([&] {
+    float s = -1;
+    backend->readStrength(&s);
+    std::lock_guard lock(mutex);
+    strengths.push_back(s);
+    arrived.notify_all();
+  });
+  backend->setEnabled(true);  // four keys
+  backend->setStrength(0.3f, true);
+  ASSERT_TRUE(session->gsettingsSet("night-light-last-coordinates", "(48.1, 11.6)"));
+  ASSERT_TRUE(session->gsettingsSet("night-light-temperature", "3900"));
+  const float marker = static_cast<float>(*kelvinToStrength(3900));
+  std::unique_lock lock(mutex);
+  ASSERT_TRUE(arrived.wait_for(lock, 10s, [&] {
+    return !strengths.empty() && std::fabs(strengths.back() - marker) < 0.01f;
+  }));
+  ASSERT_EQ(strengths.size(), 3u);
+  EXPECT_NEAR(strengths[0], *kelvinToStrength(2700), 0.01f);
+  EXPECT_NEAR(strengths[1], 0.3f, 0.01f);
+  lock.unlock();
+  backend.reset();
 }
 
 // Processes whose environment holds `entry`: children of ours, wherever they went.
