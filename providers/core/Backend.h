@@ -34,6 +34,12 @@ struct BackendKind {
   std::unique_ptr<Backend> (*create)();  // nullptr on failure, logged
 };
 
+// For BackendKind::create: a backend's own create(), which answers its own type.
+template <class B>
+std::unique_ptr<Backend> createBackend() {
+  return B::create();
+}
+
 // Every backend, in the order automatic detection tries them.
 std::span<const BackendKind* const> backendKinds();
 

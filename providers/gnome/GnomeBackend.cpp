@@ -342,13 +342,6 @@ void GnomeBackend::setStrength(float strength, bool /*commit*/) {
 }  // namespace duskwarden::provider::gnome
 
 namespace duskwarden::provider {
-
-namespace {
-bool gnomeIsUsable() { return gnome::GnomeBackend::isUsable(); }
-std::unique_ptr<Backend> createGnome() { return gnome::GnomeBackend::create(); }
-}  // namespace
-
 extern const BackendKind kGnomeBackend;  // listed in core/Backends.cpp
-const BackendKind kGnomeBackend{"gnome", true, gnomeIsUsable, createGnome};
-
+const BackendKind kGnomeBackend{"gnome", true, &gnome::GnomeBackend::isUsable, &createBackend<gnome::GnomeBackend>};
 }  // namespace duskwarden::provider

@@ -173,13 +173,6 @@ void X11Backend::setStrength(float strength, bool commit) {
 }  // namespace duskwarden::provider::x11
 
 namespace duskwarden::provider {
-
-namespace {
-bool x11IsUsable() { return x11::X11Backend::isUsable(); }
-std::unique_ptr<Backend> createX11() { return x11::X11Backend::create(); }
-}  // namespace
-
 extern const BackendKind kX11Backend;  // listed in core/Backends.cpp
-const BackendKind kX11Backend{"x11", true, x11IsUsable, createX11};
-
+const BackendKind kX11Backend{"x11", true, &x11::X11Backend::isUsable, &createBackend<x11::X11Backend>};
 }  // namespace duskwarden::provider

@@ -20,7 +20,6 @@
 #include <iterator>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "GnomeSession.h"
@@ -31,6 +30,7 @@
 #include "gnome/GnomeSchedule.h"
 #include "nightshift/CBBlueLightClient.h"
 #include "platform/log/Logger.h"
+#include "providers/ProviderLogCapture.h"
 
 namespace duskwarden::provider::gnome {
 namespace {
@@ -237,30 +237,14 @@ TEST_F(GnomeBackendTest, AScheduleSavedByAnEarlierRunDoesNotWinOverTheUsersNewer
   EXPECT_FALSE(loadSavedSchedule().has_value());
 }
 
-// Provider log lines at error level, as the host would receive them.
-struct ProviderErrors {
-  ProviderErrors() { setLogFunction(&ProviderErrors::log, this); }
-  ~ProviderErrors() { setLogFunction(nullptr, nullptr); }
-  static void log(void* self, int level, const char* message) {
-    auto* l = static_cast<ProviderErrors*>(self);
-    std::lock_guard lock(l->mutex);
-    if (level == DW_NIGHTLIGHT_LOG_ERROR) l->lines.emplace_back(message);
-  }
-  std::vector<std::string> take() {
-    std::lock_guard lock(mutex);
-    return std::exchange(lines, {});
-  }
-  std::mutex mutex;
-  std::vector<std::string> lines;
-};
-
 // With nowhere to keep the user's schedule, on leaves it alone (night light
 // then follows it) and says why; off has nothing to give back.
 TEST_F(GnomeBackendTest, AScheduleThatCannotBeSavedIsNeverReplaced) {
   namespace fs = std::filesystem;
   const fs::path ini = savedSchedulePath();
   const fs::path dir = ini.parent_path();
-  ProviderErrors errors;
+  duskwarden::testing::ProviderLogCapture log;
+  setLogFunction(&duskwarden::testing::ProviderLogCapture::log, &log);
   for (const char* unusable : {"state directory is a file", "saved file is a directory"}) {
     SCOPED_TRACE(unusable);
     fs::remove_all(dir);
@@ -277,7 +261,7 @@ TEST_F(GnomeBackendTest, AScheduleThatCannotBeSavedIsNeverReplaced) {
     EXPECT_EQ(key("night-light-schedule-automatic"), "false");
     EXPECT_EQ(key("night-light-schedule-from"), "20.5");
     EXPECT_EQ(key("night-light-schedule-to"), "6.25");
-    const auto lines = errors.take();
+    const auto lines = log.take(true);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("GNOME: save the schedule to " + ini.string() + ": ", 0), 0u) << lines[0];
 
@@ -285,8 +269,9 @@ TEST_F(GnomeBackendTest, AScheduleThatCannotBeSavedIsNeverReplaced) {
     EXPECT_EQ(key("night-light-enabled"), "false");
     EXPECT_EQ(key("night-light-schedule-from"), "20.5");
     EXPECT_EQ(key("night-light-schedule-to"), "6.25");
-    EXPECT_TRUE(errors.take().empty());
+    EXPECT_TRUE(log.take(true).empty());
   }
+  setLogFunction(nullptr, nullptr);
   fs::remove_all(dir);
 }
 

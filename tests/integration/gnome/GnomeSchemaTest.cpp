@@ -8,7 +8,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <regex>
 #include <string>
 #include <vector>
@@ -17,22 +16,13 @@
 #include "TestEnvironment.h"
 #include "common/Log.h"
 #include "gnome/GnomeBackend.h"
+#include "providers/ProviderLogCapture.h"
 
 namespace duskwarden::provider::gnome {
 namespace {
 
 using duskwarden::testing::GnomeSession;
 using duskwarden::testing::ScopedEnv;
-
-struct Captured {
-  std::mutex mutex;
-  std::vector<std::string> lines;
-  static void log(void* self, int /*level*/, const char* message) {
-    auto* c = static_cast<Captured*>(self);
-    std::lock_guard lock(c->mutex);
-    c->lines.emplace_back(message);
-  }
-};
 
 TEST(GnomeSchema, ASchemaWithoutOneOfOurKeysIsNotSupportedAndNothingAborts) {
   const auto dir = duskwarden::testing::makeTempDir("schemas");
@@ -60,15 +50,14 @@ TEST(GnomeSchema, ASchemaWithoutOneOfOurKeysIsNotSupportedAndNothingAborts) {
   ASSERT_NE(reply, nullptr);
   g_variant_unref(reply);
 
-  Captured captured;
-  setLogFunction(&Captured::log, &captured);
+  duskwarden::testing::ProviderLogCapture captured;
+  setLogFunction(&duskwarden::testing::ProviderLogCapture::log, &captured);
   EXPECT_FALSE(GnomeBackend::isUsable());
   EXPECT_EQ(GnomeBackend::create(), nullptr);
   setLogFunction(nullptr, nullptr);
   const std::string why = std::string("GNOME: the schema ") + kSchema + " has no key night-light-schedule-automatic";
-  ASSERT_EQ(captured.lines.size(), 2u);  // detection, then the refused create
-  EXPECT_EQ(captured.lines[0], why);
-  EXPECT_EQ(captured.lines[1], why);
+  // Detection, then the refused create.
+  EXPECT_EQ(captured.take(), (std::vector<std::string>{why, why}));
 
   g_dbus_connection_close_sync(owner, nullptr, nullptr);
   g_object_unref(owner);

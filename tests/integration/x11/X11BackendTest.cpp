@@ -15,12 +15,12 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "TestEnvironment.h"
 #include "XvfbServer.h"
 #include "common/ColorTemperature.h"
+#include "providers/ProviderLogCapture.h"
 #include "common/Log.h"
 #include "x11/X11Backend.h"
 #include "x11/X11Gamma.h"
@@ -28,6 +28,7 @@
 namespace duskwarden::provider::x11 {
 namespace {
 
+using duskwarden::testing::ProviderLogCapture;
 using duskwarden::testing::runWithDisplay;
 using duskwarden::testing::ScopedEnv;
 using duskwarden::testing::XvfbServer;
@@ -299,32 +300,16 @@ TEST_F(X11BackendTest, AStoredTemperatureOutOfRangeIsClampedOnRead) {
   }
 }
 
-// Provider log lines, as the host would receive them.
-struct ProviderLog {
-  ProviderLog() { setLogFunction(&ProviderLog::log, this); }
-  ~ProviderLog() { setLogFunction(nullptr, nullptr); }
-  static void log(void* self, int level, const char* message) {
-    auto* l = static_cast<ProviderLog*>(self);
-    std::lock_guard lock(l->mutex);
-    if (level == DW_NIGHTLIGHT_LOG_ERROR) l->errors.emplace_back(message);
-  }
-  std::vector<std::string> takeErrors() {
-    std::lock_guard lock(mutex);
-    return std::exchange(errors, {});
-  }
-  std::mutex mutex;
-  std::vector<std::string> errors;
-};
-
 // Calls that keep failing while the server is gone each name the failed
 // request (with the display) once, not once per call; a working connection
 // makes the next failure news again.
 TEST_F(X11BackendTest, FailedRequestsAreLoggedByNameOncePerCause) {
   auto backend = X11Backend::create();
   ASSERT_NE(backend, nullptr);
-  ProviderLog log;
+  ProviderLogCapture log;
+  setLogFunction(&ProviderLogCapture::log, &log);
   backend->setEnabled(true);
-  EXPECT_TRUE(log.takeErrors().empty());
+  EXPECT_TRUE(log.take(true).empty());
 
   const int number = server_.number();
   observer_.reset();
@@ -337,7 +322,7 @@ TEST_F(X11BackendTest, FailedRequestsAreLoggedByNameOncePerCause) {
     backend->setStrength(0.4f, true);
     backend->readStrength(&value);
   }
-  const auto errors = log.takeErrors();
+  const auto errors = log.take(true);
   ASSERT_FALSE(errors.empty());
   EXPECT_LE(errors.size(), 2u) << "at most the lost request and the failed reconnect";
   for (const auto& line : errors) {
@@ -354,7 +339,8 @@ TEST_F(X11BackendTest, FailedRequestsAreLoggedByNameOncePerCause) {
   again.kill();
   backend->setEnabled(true);
   backend->readEnabled(&on);
-  EXPECT_FALSE(log.takeErrors().empty()) << "a new outage is logged again";
+  EXPECT_FALSE(log.take(true).empty()) << "a new outage is logged again";
+  setLogFunction(nullptr, nullptr);
 }
 
 TEST(X11Detection, NoRandrOrNoDisplayIsNotSupported) {

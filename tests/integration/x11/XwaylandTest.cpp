@@ -7,15 +7,13 @@
 #include <X11/extensions/Xrandr.h>
 #include <dlfcn.h>
 
-#include <algorithm>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "HeadlessSway.h"
 #include "TestEnvironment.h"
 #include "XvfbServer.h"
 #include "duskwarden/nightlight.h"
+#include "providers/ProviderLogCapture.h"
 
 namespace duskwarden::testing {
 namespace {
@@ -26,21 +24,6 @@ const dw_nightlight_ops* providerOps() {
   auto get = reinterpret_cast<dw_nightlight_get_ops_fn>(::dlsym(handle, DW_NIGHTLIGHT_ENTRY_POINT));
   return get ? get() : nullptr;
 }
-
-struct Captured {
-  std::mutex mutex;
-  std::vector<std::string> lines;
-  static void log(void* self, int /*level*/, const char* message) {
-    auto* c = static_cast<Captured*>(self);
-    std::lock_guard lock(c->mutex);
-    c->lines.emplace_back(message);
-  }
-  std::size_t count(const std::string& part) {
-    std::lock_guard lock(mutex);
-    return static_cast<std::size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != l.npos; }));
-  }
-};
 
 // The gamma that fooled detection before: Xwayland offers it, and takes ramps.
 int gammaSize(const std::string& name) {
@@ -62,8 +45,8 @@ TEST(Xwayland, TheX11BackendIsRefusedOnXwaylandEvenWhenForcedAndUsedOnXvfb) {
 
   const dw_nightlight_ops* ops = providerOps();
   ASSERT_NE(ops, nullptr) << ::dlerror();
-  Captured captured;
-  ops->set_log(&Captured::log, &captured);
+  ProviderLogCapture captured;
+  ops->set_log(&ProviderLogCapture::log, &captured);
   // No GNOME here, and nothing but the display says what the session is.
   ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", std::string("unix:path=/nonexistent/bus"));
   ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);

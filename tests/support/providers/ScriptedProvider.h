@@ -38,34 +38,12 @@ struct DwTestProviderControl {
   dw_nightlight_log_callback logCallback = nullptr;
   void* logUserData = nullptr;
 
-  // Reports a message the way a backend would; answers whether a log was installed.
-  bool log(int level, const char* message) {
-    dw_nightlight_log_callback cb;
-    void* ud;
-    {
-      std::lock_guard lock(mutex);
-      cb = logCallback;
-      ud = logUserData;
-    }
-    if (cb == nullptr) return false;
-    cb(ud, level, message);
-    return true;
-  }
-
   // Calls the installed callback the way the provider's thread would.
   // Answers whether a callback was installed.
-  bool fire() {
-    dw_nightlight_status_callback cb;
-    void* ud;
-    {
-      std::lock_guard lock(mutex);
-      cb = callback;
-      ud = userData;
-    }
-    if (cb == nullptr) return false;
-    cb(ud);
-    return true;
-  }
+  bool fire() { return callUnlocked(callback, userData); }
+
+  // Reports a message the way a backend would; answers whether a log was installed.
+  bool log(int level, const char* message) { return callUnlocked(logCallback, logUserData, level, message); }
 
   void reset() {
     supports = 1;
@@ -86,6 +64,22 @@ struct DwTestProviderControl {
     userData = nullptr;
     logCallback = nullptr;
     logUserData = nullptr;
+  }
+
+ private:
+  // Copied under the lock, called outside it, as a provider must.
+  template <class Fn, class... Args>
+  bool callUnlocked(const Fn& installed, void* const& installedData, Args... args) {
+    Fn fn;
+    void* data;
+    {
+      std::lock_guard lock(mutex);
+      fn = installed;
+      data = installedData;
+    }
+    if (fn == nullptr) return false;
+    fn(data, args...);
+    return true;
   }
 };
 
