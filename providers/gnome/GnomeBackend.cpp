@@ -2,12 +2,14 @@
 
 #include <gio/gio.h>
 
-#include <atomic>
 #include <cmath>
 #include <future>
-#include <mutex>
+#include <string>
 
+#include "common/CallbackSlot.h"
 #include "common/ColorTemperature.h"
+#include "common/Log.h"
+#include "gnome/ColorService.h"
 #include "gnome/GnomeSchedule.h"
 
 namespace duskwarden::provider::gnome {
@@ -15,42 +17,6 @@ namespace duskwarden::provider::gnome {
 namespace {
 
 constexpr int kCallTimeoutMs = 2000;  // a hung daemon must not hold the caller's queue for long
-
-bool schemaInstalled() {
-  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-  if (!source) return false;
-  GSettingsSchema* schema = g_settings_schema_source_lookup(source, kSchema, TRUE);
-  if (!schema) return false;
-  g_settings_schema_unref(schema);
-  return true;
-}
-
-// A connection of our own, so its signals come to our thread's context and
-// nothing of the application's default bus connection is touched.
-GDBusConnection* openSessionBus() {
-  g_autofree char* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-  if (!address) return nullptr;
-  return g_dbus_connection_new_for_address_sync(
-      address,
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-}
-
-bool cachedBool(GDBusProxy* proxy, const char* name, bool* value) {
-  GVariant* v = g_dbus_proxy_get_cached_property(proxy, name);
-  if (!v) return false;
-  const bool ok = g_variant_is_of_type(v, G_VARIANT_TYPE_BOOLEAN);
-  if (ok) *value = g_variant_get_boolean(v);
-  g_variant_unref(v);
-  return ok;
-}
-
-bool has(GVariant* dictionary, const char* key) {
-  GVariant* value = g_variant_lookup_value(dictionary, key, nullptr);
-  if (value) g_variant_unref(value);
-  return value != nullptr;
-}
 
 }  // namespace
 
@@ -60,49 +26,60 @@ struct GnomeBackend::Loop {
   GDBusConnection* bus = nullptr;
   GDBusProxy* proxy = nullptr;
   GSettings* settings = nullptr;
-  std::atomic<bool> stopping{false};
-  std::mutex mutex;
-  std::function<void()> callback;
+  CallbackSlot callback;
+  // Our own command in progress (provider thread only): its writes are one change.
+  bool inCommand = false;
+  bool changedInCommand = false;
+  bool commandFailed = false;
+  LogOnce readFailures, writeFailures;
 
   ~Loop() {
     g_main_loop_unref(loop);
     g_main_context_unref(context);
   }
 
-  void fire() {
-    std::function<void()> copy;
-    {
-      std::lock_guard lock(mutex);
-      copy = callback;
-    }
-    if (copy && !stopping) copy();  // unlocked: it may replace itself or destroy us
+  void changed() {
+    if (inCommand)
+      changedInCommand = true;
+    else
+      callback.call();
   }
 
-  static void onSettingChanged(GSettings*, const char*, gpointer self) { static_cast<Loop*>(self)->fire(); }
-  static void onOwnerChanged(GObject*, GParamSpec*, gpointer self) { static_cast<Loop*>(self)->fire(); }
+  static void onSettingChanged(GSettings*, const char* key, gpointer self) {
+    if (isOurKey(key)) static_cast<Loop*>(self)->changed();
+  }
+  static void onOwnerChanged(GObject*, GParamSpec*, gpointer self) { static_cast<Loop*>(self)->changed(); }
   static void onPropertiesChanged(GDBusProxy*, GVariant* changed, const char* const* invalidated, gpointer self) {
     // The temperature ramps in ~30 steps when switching; only what our status
     // is made of counts as a change.
     bool relevant = has(changed, "NightLightActive") || has(changed, "DisabledUntilTomorrow");
     for (auto p = invalidated; p && *p && !relevant; ++p)
       relevant = g_str_equal(*p, "NightLightActive") || g_str_equal(*p, "DisabledUntilTomorrow");
-    if (relevant) static_cast<Loop*>(self)->fire();
+    if (relevant) static_cast<Loop*>(self)->changed();
   }
 
   bool connect() {
-    if (!schemaInstalled()) return false;
-    bus = openSessionBus();
-    if (!bus) return false;
+    if (const auto problem = schemaProblem(); !problem.empty()) {
+      logError("GNOME: %s", problem.c_str());
+      return false;
+    }
+    std::string why;
+    bus = openSessionBus(&why);
+    if (!bus) {
+      logError("GNOME: %s", why.c_str());
+      return false;
+    }
+    GError* error = nullptr;
     proxy = g_dbus_proxy_new_sync(bus, G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START, nullptr, kBusName, kObjectPath, kBusName,
-                                  nullptr, nullptr);
-    if (!proxy) return false;
+                                  nullptr, &error);
+    if (!proxy) {
+      logError("D-Bus proxy for %s at %s: %s", kBusName, kObjectPath, error->message);
+      g_error_free(error);
+      return false;
+    }
     settings = g_settings_new(kSchema);
     // GSettings only reports changes of keys read since connecting.
-    GSettingsSchema* schema = nullptr;
-    g_object_get(settings, "settings-schema", &schema, nullptr);
-    g_auto(GStrv) keys = g_settings_schema_list_keys(schema);
-    for (char** key = keys; key && *key; ++key) g_variant_unref(g_settings_get_value(settings, *key));
-    g_settings_schema_unref(schema);
+    for (const auto& k : kKeys) g_variant_unref(g_settings_get_value(settings, k.name));
     g_signal_connect(settings, "changed", G_CALLBACK(onSettingChanged), this);
     g_signal_connect(proxy, "g-properties-changed", G_CALLBACK(onPropertiesChanged), this);
     g_signal_connect(proxy, "notify::g-name-owner", G_CALLBACK(onOwnerChanged), this);
@@ -154,16 +131,42 @@ struct GnomeBackend::Loop {
 
   // --- work on the provider's thread ---
 
+  // Our writes each emit "changed" at once, on this thread: report them as
+  // one change, after the command.
+  template <typename F>
+  void command(F work) {
+    inCommand = true;
+    changedInCommand = commandFailed = false;
+    work();
+    g_settings_sync();
+    inCommand = false;
+    if (!commandFailed) writeFailures.clear();  // the next failure is news again
+    if (changedInCommand) callback.call();
+  }
+
+  // `line` names the request; it is logged once while it keeps failing.
+  void writeFailed(const std::string& line) {
+    commandFailed = true;
+    writeFailures.error(line, "%s", line.c_str());
+  }
+
+  template <typename Setter, typename V>
+  void write(const char* key, Setter set, V value) {
+    if (!set(settings, key, value)) writeFailed(std::string("GSettings write ") + key + ": key not writable");
+  }
+  void writeBool(const char* key, bool value) { write(key, g_settings_set_boolean, value ? TRUE : FALSE); }
+  void writeDouble(const char* key, double value) { write(key, g_settings_set_double, value); }
+  void writeUint(const char* key, guint value) { write(key, g_settings_set_uint, value); }
+
   Schedule currentSchedule() const {
-    return {g_settings_get_boolean(settings, "night-light-schedule-automatic") != FALSE,
-            g_settings_get_double(settings, "night-light-schedule-from"),
-            g_settings_get_double(settings, "night-light-schedule-to")};
+    return {g_settings_get_boolean(settings, kAutomaticKey) != FALSE, g_settings_get_double(settings, kFromKey),
+            g_settings_get_double(settings, kToKey)};
   }
 
   void writeSchedule(const Schedule& s) {
-    g_settings_set_boolean(settings, "night-light-schedule-automatic", s.automatic);
-    g_settings_set_double(settings, "night-light-schedule-from", s.from);
-    g_settings_set_double(settings, "night-light-schedule-to", s.to);
+    writeBool(kAutomaticKey, s.automatic);
+    writeDouble(kFromKey, s.from);
+    writeDouble(kToKey, s.to);
   }
 
   bool daemonPresent() const {
@@ -174,44 +177,102 @@ struct GnomeBackend::Loop {
   void clearDisabledUntilTomorrow() {
     bool disabled = false;
     if (!daemonPresent() || !cachedBool(proxy, "DisabledUntilTomorrow", &disabled) || !disabled) return;
+    GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(
         bus, kBusName, kObjectPath, "org.freedesktop.DBus.Properties", "Set",
         g_variant_new("(ssv)", kBusName, "DisabledUntilTomorrow", g_variant_new_boolean(FALSE)), nullptr,
-        G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, nullptr);
-    if (reply) g_variant_unref(reply);
+        G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, &error);
+    if (reply) {
+      g_variant_unref(reply);
+      return;
+    }
+    writeFailed(std::string("D-Bus Set ") + kBusName + ".DisabledUntilTomorrow: " + error->message);
+    g_error_free(error);
   }
 
   void switchOn() {
     const Schedule current = currentSchedule();
-    // Keep the user's schedule once; a saved one from an earlier run stays.
-    if (!isAlwaysOn(current) && !loadSavedSchedule()) saveSchedule(current);
-    writeSchedule(alwaysOnSchedule());
-    g_settings_set_boolean(settings, "night-light-enabled", TRUE);
-    g_settings_sync();
+    // Keep whatever schedule we are about to replace, and replace it only
+    // once it is kept: a stale file from an earlier run must not win over the
+    // user's newer choice, and an unsavable one must not be lost.
+    bool kept = true;
+    if (!isAlwaysOn(current)) {
+      std::string error;
+      kept = saveSchedule(current, &error);
+      if (!kept)
+        writeFailed("GNOME: save the schedule to " + savedSchedulePath() + ": " + error +
+                    "; the schedule is left as it is, and night light follows it");
+    }
+    if (kept) writeSchedule(alwaysOnSchedule());
+    writeBool(kEnabledKey, true);
     clearDisabledUntilTomorrow();
   }
 
   void switchOff() {
-    g_settings_set_boolean(settings, "night-light-enabled", FALSE);
+    writeBool(kEnabledKey, false);
     // Give the schedule back, unless the user has chosen another one meanwhile.
     if (const auto saved = loadSavedSchedule(); saved && isAlwaysOn(currentSchedule())) writeSchedule(*saved);
     forgetSavedSchedule();
-    g_settings_sync();
+  }
+
+  bool readEnabled(bool* enabled) {
+    bool active = false, disabled = false;
+    if (daemonPresent() && cachedBool(proxy, "NightLightActive", &active)) {
+      cachedBool(proxy, "DisabledUntilTomorrow", &disabled);
+      readFailures.clear();
+      *enabled = active && !disabled;
+      return true;
+    }
+    // Nothing cached: the daemon is away or has not answered the proxy yet.
+    // Asking it directly gives the failure a name.
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(bus, kBusName, kObjectPath, "org.freedesktop.DBus.Properties",
+                                                  "GetAll", g_variant_new("(s)", kBusName), G_VARIANT_TYPE("(a{sv})"),
+                                                  G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, &error);
+    if (!reply) {
+      readFailures.error(std::string("GetAll: ") + error->message, "D-Bus GetAll %s: %s", kBusName, error->message);
+      g_error_free(error);
+      return false;
+    }
+    GVariant* properties = g_variant_get_child_value(reply, 0);
+    const bool found = boolIn(properties, "NightLightActive", &active);
+    boolIn(properties, "DisabledUntilTomorrow", &disabled);
+    g_variant_unref(properties);
+    g_variant_unref(reply);
+    if (!found) {
+      readFailures.error("GetAll: no NightLightActive", "D-Bus GetAll %s: no NightLightActive property", kBusName);
+      return false;
+    }
+    readFailures.clear();
+    *enabled = active && !disabled;
+    return true;
   }
 };
 
 bool GnomeBackend::isUsable() {
-  if (!schemaInstalled()) return false;
-  GDBusConnection* bus = openSessionBus();
-  if (!bus) return false;
+  if (const auto problem = schemaProblem(); !problem.empty()) {
+    logInfo("GNOME: %s", problem.c_str());
+    return false;
+  }
+  std::string why;
+  GDBusConnection* bus = openSessionBus(&why);
+  if (!bus) {
+    logInfo("GNOME: %s", why.c_str());
+    return false;
+  }
+  GError* error = nullptr;
   GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                 "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", kBusName),
                                                 G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr,
-                                                nullptr);
+                                                &error);
   gboolean owned = FALSE;
   if (reply) {
     g_variant_get(reply, "(b)", &owned);
     g_variant_unref(reply);
+    if (!owned) logInfo("GNOME: %s is not on the session bus (is gsd-color running?)", kBusName);
+  } else {
+    logError("D-Bus NameHasOwner %s: %s", kBusName, error->message);
+    g_error_free(error);
   }
   g_dbus_connection_close_sync(bus, nullptr, nullptr);
   g_object_unref(bus);
@@ -234,7 +295,7 @@ GnomeBackend::GnomeBackend(std::shared_ptr<Loop> loop, std::thread thread)
     : loop_(std::move(loop)), thread_(std::move(thread)) {}
 
 GnomeBackend::~GnomeBackend() {
-  loop_->stopping = true;
+  loop_->callback.stop();
   // Through the context, so a quit cannot be lost before the loop runs.
   g_main_context_invoke(
       loop_->context,
@@ -243,30 +304,18 @@ GnomeBackend::~GnomeBackend() {
         return G_SOURCE_REMOVE;
       },
       loop_->loop);
-  if (thread_.get_id() == std::this_thread::get_id())
-    thread_.detach();  // the thread holds the loop's state and ends after this callback
-  else
-    thread_.join();
+  endThread(thread_);  // the thread holds the loop's state
 }
 
-void GnomeBackend::setStatusCallback(std::function<void()> callback) {
-  std::lock_guard lock(loop_->mutex);
-  loop_->callback = std::move(callback);
-}
+void GnomeBackend::setStatusCallback(std::function<void()> callback) { loop_->callback.set(std::move(callback)); }
 
 bool GnomeBackend::readEnabled(bool* enabled) {
-  return loop_->onLoop<bool>([l = loop_.get(), enabled] {
-    bool active = false, disabled = false;
-    if (!l->daemonPresent() || !cachedBool(l->proxy, "NightLightActive", &active)) return false;
-    cachedBool(l->proxy, "DisabledUntilTomorrow", &disabled);
-    *enabled = active && !disabled;
-    return true;
-  });
+  return loop_->onLoop<bool>([l = loop_.get(), enabled] { return l->readEnabled(enabled); });
 }
 
 bool GnomeBackend::readStrength(float* strength) {
   return loop_->onLoop<bool>([l = loop_.get(), strength] {
-    const auto s = kelvinToStrength(g_settings_get_uint(l->settings, "night-light-temperature"));
+    const auto s = kelvinToStrength(g_settings_get_uint(l->settings, kTemperatureKey));
     *strength = static_cast<float>(s.value_or(0.0));
     return true;
   });
@@ -274,7 +323,7 @@ bool GnomeBackend::readStrength(float* strength) {
 
 void GnomeBackend::setEnabled(bool enabled) {
   loop_->onLoop<bool>([l = loop_.get(), enabled] {
-    enabled ? l->switchOn() : l->switchOff();
+    l->command([l, enabled] { enabled ? l->switchOn() : l->switchOff(); });
     return true;
   });
 }
@@ -285,10 +334,14 @@ void GnomeBackend::setStrength(float strength, bool /*commit*/) {
   const auto kelvin = strengthToKelvin(strength);
   if (!kelvin) return;  // NaN is no strength at all
   loop_->onLoop<bool>([l = loop_.get(), k = static_cast<guint>(std::lround(*kelvin))] {
-    g_settings_set_uint(l->settings, "night-light-temperature", k);
-    g_settings_sync();
+    l->command([l, k] { l->writeUint(kTemperatureKey, k); });
     return true;
   });
 }
 
 }  // namespace duskwarden::provider::gnome
+
+namespace duskwarden::provider {
+extern const BackendKind kGnomeBackend;  // listed in core/Backends.cpp
+const BackendKind kGnomeBackend{"gnome", true, &gnome::GnomeBackend::isUsable, &createBackend<gnome::GnomeBackend>};
+}  // namespace duskwarden::provider

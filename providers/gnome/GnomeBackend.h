@@ -4,28 +4,32 @@
 //
 // On is "active now, whatever the schedule": night-light-enabled true,
 // schedule-automatic false, from 0.0 to 0.0 (from == to means all day), and
-// "disabled until tomorrow" cleared. The user's own schedule keys are kept in
-// $XDG_STATE_HOME/duskwarden/gnome-night-light.ini when we first switch on,
-// and put back when we switch off (unless the user has changed them since);
-// off also sets night-light-enabled false, so it is not active now.
-// Strength is the night-light-temperature key. Enabled is what the daemon
-// reports: NightLightActive && !DisabledUntilTomorrow.
+// "disabled until tomorrow" cleared. Whenever the schedule keys are not that
+// recipe, on first keeps them in $XDG_STATE_HOME/duskwarden/gnome-night-light.ini
+// and replaces them only once they are kept (if they cannot be kept, on
+// leaves them alone and only sets night-light-enabled, so night light follows
+// the user's schedule). Off puts back what was kept, unless the user has
+// chosen another schedule since, and sets night-light-enabled false, so it is
+// not active now. Strength is the night-light-temperature key. Enabled is
+// what the daemon reports: NightLightActive && !DisabledUntilTomorrow.
+//
+// Reported as changes: our keys (each of our own commands is reported once,
+// not once per key written), NightLightActive, DisabledUntilTomorrow and the
+// daemon coming or going. Every failed request is logged with its name.
 
 #include <functional>
 #include <memory>
 #include <thread>
 
 #include "core/Backend.h"
+#include "gnome/ColorService.h"
 
 namespace duskwarden::provider::gnome {
 
-inline constexpr const char* kSchema = "org.gnome.settings-daemon.plugins.color";
-inline constexpr const char* kBusName = "org.gnome.SettingsDaemon.Color";
-inline constexpr const char* kObjectPath = "/org/gnome/SettingsDaemon/Color";
-
 class GnomeBackend final : public Backend {
  public:
-  // The schema is installed and the colour service owns its name on the session bus.
+  // The schema has every key we use and the colour service owns its name on
+  // the session bus. Logs why not.
   static bool isUsable();
   static std::unique_ptr<GnomeBackend> create();
   // No callback runs once this returns, unless called from within the callback.

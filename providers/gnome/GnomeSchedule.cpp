@@ -3,6 +3,7 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
+#include <cerrno>
 #include <cmath>
 #include <memory>
 
@@ -43,17 +44,24 @@ std::optional<Schedule> loadSavedSchedule() {
   return s;
 }
 
-bool saveSchedule(const Schedule& s) {
+bool saveSchedule(const Schedule& s, std::string* error) {
   const std::string path = savedSchedulePath();
   g_autofree char* dir = g_path_get_dirname(path.c_str());
-  if (g_mkdir_with_parents(dir, 0700) != 0) return false;
+  if (g_mkdir_with_parents(dir, 0700) != 0) {
+    if (error) *error = std::string("mkdir ") + dir + ": " + g_strerror(errno);
+    return false;
+  }
   std::unique_ptr<GKeyFile, KeyFileFree> file(g_key_file_new());
   g_key_file_set_comment(file.get(), nullptr, nullptr,
                          " Your Night Light schedule, restored when Duskwarden turns night light off", nullptr);
   g_key_file_set_boolean(file.get(), kGroup, "automatic", s.automatic);
   g_key_file_set_double(file.get(), kGroup, "from", s.from);
   g_key_file_set_double(file.get(), kGroup, "to", s.to);
-  return g_key_file_save_to_file(file.get(), path.c_str(), nullptr);  // g_file_set_contents: atomic
+  GError* failure = nullptr;
+  if (g_key_file_save_to_file(file.get(), path.c_str(), &failure)) return true;  // g_file_set_contents: atomic
+  if (error) *error = failure->message;
+  g_error_free(failure);
+  return false;
 }
 
 void forgetSavedSchedule() { g_unlink(savedSchedulePath().c_str()); }

@@ -21,8 +21,8 @@ bool isAlwaysOn(const Schedule& schedule);
 std::string savedSchedulePath();
 // nullopt when nothing is saved or the file is unreadable or damaged.
 std::optional<Schedule> loadSavedSchedule();
-// Written atomically; false on failure.
-bool saveSchedule(const Schedule& schedule);
+// Written atomically; false on failure, with the reason in `*error`.
+bool saveSchedule(const Schedule& schedule, std::string* error = nullptr);
 void forgetSavedSchedule();
 
 }  // namespace duskwarden::provider::gnome

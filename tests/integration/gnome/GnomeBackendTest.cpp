@@ -7,19 +7,30 @@
 
 #include <gio/gio.h>
 
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "GnomeSession.h"
 #include "TestEnvironment.h"
 #include "common/ColorTemperature.h"
+#include "common/Log.h"
 #include "gnome/GnomeBackend.h"
 #include "gnome/GnomeSchedule.h"
+#include "nightshift/CBBlueLightClient.h"
+#include "platform/log/Logger.h"
+#include "providers/ProviderLogCapture.h"
 
 namespace duskwarden::provider::gnome {
 namespace {
@@ -208,6 +219,158 @@ TEST_F(GnomeBackendTest, DestroyingFromWithinTheCallbackIsSafe) {
   ASSERT_TRUE(session->gsettingsSet("night-light-temperature", "3100"));
   std::unique_lock lock(mutex);
   EXPECT_TRUE(cv.wait_for(lock, 10s, [&] { return destroyed; }));
+}
+
+// An earlier run that ended while on leaves its saved schedule behind; the
+// user then picks a new one. On must keep the new one, and off give it back.
+TEST_F(GnomeBackendTest, AScheduleSavedByAnEarlierRunDoesNotWinOverTheUsersNewerOne) {
+  ASSERT_TRUE(saveSchedule({false, 21.0, 7.0}));
+  ASSERT_TRUE(session->gsettingsSet("night-light-schedule-automatic", "false"));
+  ASSERT_TRUE(session->gsettingsSet("night-light-schedule-from", "19.5"));
+  ASSERT_TRUE(session->gsettingsSet("night-light-schedule-to", "6.5"));
+  backend_->setEnabled(true);
+  EXPECT_EQ(key("night-light-schedule-from"), "0.0");
+  backend_->setEnabled(false);
+  EXPECT_EQ(key("night-light-schedule-automatic"), "false");
+  EXPECT_EQ(key("night-light-schedule-from"), "19.5");
+  EXPECT_EQ(key("night-light-schedule-to"), "6.5");
+  EXPECT_FALSE(loadSavedSchedule().has_value());
+}
+
+// With nowhere to keep the user's schedule, on leaves it alone (night light
+// then follows it) and says why; off has nothing to give back.
+TEST_F(GnomeBackendTest, AScheduleThatCannotBeSavedIsNeverReplaced) {
+  namespace fs = std::filesystem;
+  const fs::path ini = savedSchedulePath();
+  const fs::path dir = ini.parent_path();
+  duskwarden::testing::ProviderLogCapture log;
+  setLogFunction(&duskwarden::testing::ProviderLogCapture::log, &log);
+  for (const char* unusable : {"state directory is a file", "saved file is a directory"}) {
+    SCOPED_TRACE(unusable);
+    fs::remove_all(dir);
+    if (std::string(unusable) == "state directory is a file")
+      std::ofstream(dir) << "not a directory\n";
+    else
+      fs::create_directories(ini);
+    ASSERT_TRUE(session->gsettingsSet("night-light-schedule-automatic", "false"));
+    ASSERT_TRUE(session->gsettingsSet("night-light-schedule-from", "20.5"));
+    ASSERT_TRUE(session->gsettingsSet("night-light-schedule-to", "6.25"));
+
+    backend_->setEnabled(true);
+    EXPECT_EQ(key("night-light-enabled"), "true");
+    EXPECT_EQ(key("night-light-schedule-automatic"), "false");
+    EXPECT_EQ(key("night-light-schedule-from"), "20.5");
+    EXPECT_EQ(key("night-light-schedule-to"), "6.25");
+    const auto lines = log.take(true);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("GNOME: save the schedule to " + ini.string() + ": ", 0), 0u) << lines[0];
+
+    backend_->setEnabled(false);
+    EXPECT_EQ(key("night-light-enabled"), "false");
+    EXPECT_EQ(key("night-light-schedule-from"), "20.5");
+    EXPECT_EQ(key("night-light-schedule-to"), "6.25");
+    EXPECT_TRUE(log.take(true).empty());
+  }
+  setLogFunction(nullptr, nullptr);
+  fs::remove_all(dir);
+}
+
+// Through the real library and binding: a call to a daemon that has gone is
+// one named error line in the application's log, however often it is made.
+TEST_F(GnomeBackendTest, AFailedCallThroughTheLibraryIsOneNamedLineInTheLog) {
+  auto sink = std::make_shared<MemoryLogSink>();
+  setLogSinks({sink});
+  ScopedEnv force("DUSKWARDEN_NIGHTLIGHT_BACKEND", std::string("gnome"));
+  BlueLightFramework framework(DW_PROVIDER_MODULE_PATH);
+  ASSERT_TRUE(framework.load()) << framework.failureReason();
+  ASSERT_TRUE(CBBlueLightClient::supportsBlueLightReduction(framework));
+  auto client = CBBlueLightClient::create(framework);
+  ASSERT_NE(client, nullptr);
+  Events changes;
+  client->setStatusNotificationBlock(changes.callback());
+  BlueLightStatus status;
+  ASSERT_TRUE(client->getBlueLightStatus(&status));
+
+  session->killDaemon();
+  EXPECT_TRUE(changes.waitFor([&] { return !client->getBlueLightStatus(&status); }));
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(client->getBlueLightStatus(&status));
+  client.reset();
+  std::vector<LogEntry> errors;
+  for (const auto& e : sink->entries())
+    if (e.level == LogLevel::error) errors.push_back(e);
+  setLogSinks({});
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].subsystem, "com.quillmoor.Duskwarden");
+  EXPECT_EQ(errors[0].category, "NightlightProvider");
+  EXPECT_EQ(errors[0].message.rfind("D-Bus GetAll org.gnome.SettingsDaemon.Color: GDBus.Error:", 0), 0u)
+      << errors[0].message;
+}
+
+// Our own command is one change, whatever it writes; a key that cannot change
+// whether night light is warm now is no change at all. Without the daemon
+// only GSettings speaks, and an outside write of a key of ours marks the end:
+// dconf delivers changes in order, so anything owed arrives before it.
+TEST(GnomeChanges, OwnCommandsAreOneChangeEachAndOtherKeysNone) {
+  ASSERT_TRUE(session && session->ok());
+  session->killDaemon();
+  session->resetKeys();
+  forgetSavedSchedule();
+  auto backend = GnomeBackend::create();
+  ASSERT_NE(backend, nullptr);
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<float> strengths;  // read by each callback as it runs
+  backend->setStatusCallback([&] {
+    float s = -1;
+    backend->readStrength(&s);
+    std::lock_guard lock(mutex);
+    strengths.push_back(s);
+    arrived.notify_all();
+  });
+  backend->setEnabled(true);  // four keys
+  backend->setStrength(0.3f, true);
+  ASSERT_TRUE(session->gsettingsSet("night-light-last-coordinates", "(48.1, 11.6)"));
+  ASSERT_TRUE(session->gsettingsSet("night-light-temperature", "3900"));
+  const float marker = static_cast<float>(*kelvinToStrength(3900));
+  std::unique_lock lock(mutex);
+  ASSERT_TRUE(arrived.wait_for(lock, 10s, [&] {
+    return !strengths.empty() && std::fabs(strengths.back() - marker) < 0.01f;
+  }));
+  ASSERT_EQ(strengths.size(), 3u);
+  EXPECT_NEAR(strengths[0], *kelvinToStrength(2700), 0.01f);
+  EXPECT_NEAR(strengths[1], 0.3f, 0.01f);
+  lock.unlock();
+  backend.reset();
+}
+
+// Processes whose environment holds `entry`: children of ours, wherever they went.
+std::vector<pid_t> processesWith(const std::string& entry) {
+  std::vector<pid_t> found;
+  DIR* proc = ::opendir("/proc");
+  while (dirent* d = proc ? ::readdir(proc) : nullptr) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(d->d_name));
+    if (pid <= 0 || pid == ::getpid()) continue;
+    std::ifstream in("/proc/" + std::string(d->d_name) + "/environ", std::ios::binary);
+    const std::string environ((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (environ.find(entry + '\0') != std::string::npos) found.push_back(pid);
+  }
+  if (proc) ::closedir(proc);
+  return found;
+}
+
+// With no session bus at all, GLib would autolaunch one through dbus-launch,
+// leaving a dbus-daemon behind; detection must not let it.
+TEST(GnomeDetection, NoSessionBusStartsNoBus) {
+  ASSERT_TRUE(session && session->ok());  // DISPLAY is the session's Xvfb: what autolaunch needs
+  const std::string mark = std::to_string(::getpid());
+  ScopedEnv marked("DW_AUTOLAUNCH_MARK", mark);
+  ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
+  ScopedEnv runtime("XDG_RUNTIME_DIR", duskwarden::testing::makeTempDir("nobus").string());
+  EXPECT_FALSE(GnomeBackend::isUsable());
+  EXPECT_EQ(GnomeBackend::create(), nullptr);
+  const auto left = processesWith("DW_AUTOLAUNCH_MARK=" + mark);
+  for (pid_t pid : left) ::kill(pid, SIGTERM);  // ours, started through GLib
+  EXPECT_TRUE(left.empty()) << left.size() << " processes left running";
 }
 
 TEST(GnomeDetection, NoBusOrNoDaemonIsNotUsable) {

@@ -1,8 +1,8 @@
 #pragma once
 // A provider library for tests whose answers the test scripts through a
 // control block, reached with dlsym(handle, "dw_test_provider_control").
-// Built three times: as is, with an unknown table version, and without the
-// entry point.
+// Built four times: as is, as a version 1 table (no set_log), with an unknown
+// table version, and without the entry point.
 
 #include "duskwarden/nightlight.h"
 
@@ -30,25 +30,20 @@ struct DwTestProviderControl {
   std::atomic<int> setStrengthCalls{0};
   std::atomic<float> lastStrength{-1.0f};
   std::atomic<int> lastCommit{-1};
+  std::atomic<int> setLogCalls{0};
 
   std::mutex mutex;
   dw_nightlight_status_callback callback = nullptr;
   void* userData = nullptr;
+  dw_nightlight_log_callback logCallback = nullptr;
+  void* logUserData = nullptr;
 
   // Calls the installed callback the way the provider's thread would.
   // Answers whether a callback was installed.
-  bool fire() {
-    dw_nightlight_status_callback cb;
-    void* ud;
-    {
-      std::lock_guard lock(mutex);
-      cb = callback;
-      ud = userData;
-    }
-    if (cb == nullptr) return false;
-    cb(ud);
-    return true;
-  }
+  bool fire() { return callUnlocked(callback, userData); }
+
+  // Reports a message the way a backend would; answers whether a log was installed.
+  bool log(int level, const char* message) { return callUnlocked(logCallback, logUserData, level, message); }
 
   void reset() {
     supports = 1;
@@ -63,9 +58,28 @@ struct DwTestProviderControl {
     lastEnabled = -1;
     lastStrength = -1.0f;
     lastCommit = -1;
+    setLogCalls = 0;
     std::lock_guard lock(mutex);
     callback = nullptr;
     userData = nullptr;
+    logCallback = nullptr;
+    logUserData = nullptr;
+  }
+
+ private:
+  // Copied under the lock, called outside it, as a provider must.
+  template <class Fn, class... Args>
+  bool callUnlocked(const Fn& installed, void* const& installedData, Args... args) {
+    Fn fn;
+    void* data;
+    {
+      std::lock_guard lock(mutex);
+      fn = installed;
+      data = installedData;
+    }
+    if (fn == nullptr) return false;
+    fn(data, args...);
+    return true;
   }
 };
 
