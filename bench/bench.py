@@ -17,8 +17,10 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import harness  # noqa: E402
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "support"))  # the desktop test fixture
+import measure  # noqa: E402
+from desktop import XDesktop, read_log, rss_kib, status_updates, trayui  # noqa: E402
 
 DW, MIN, RS, GS = "Duskwarden", "minimal Qt tray", "redshift", "gammastep"
 PEERS = [DW, MIN, RS, GS]
@@ -40,7 +42,8 @@ class Bench:
     def __init__(self, args):
         self.args = args
         self.quick = args.quick
-        self.s = harness.Session(args.build_dir)
+        self.d = XDesktop(args.build_dir, artifacts="bench")
+        self.s, self.dw = self.d.session, self.d.app
         self.logdir = os.path.join(self.s.root, "logs")
         os.makedirs(self.logdir)
         self.rows = []  # (metric, {peer: text}, goal, verdict)
@@ -55,12 +58,13 @@ class Bench:
             p = self.start(DW, backend)
             self.launches += 1
             try:
-                icon = self.s.wait_for_icon(p.pid, interval=0.002)
+                found = trayui.wait_for_icon(self.d, p.pid, interval=0.002)
+                icon = (found.id, found.centre)
                 return p, icon, time.monotonic() - t0
             except TimeoutError:
                 if p.poll() is None:
                     raise
-                self.crashes.append(f"exit {p.returncode}: " + (harness.read_log(p.log) or ["(no output)"])[-1])
+                self.crashes.append(f"exit {p.returncode}: " + (read_log(p.log) or ["(no output)"])[-1])
                 self.stop(DW)
         raise RuntimeError("Duskwarden died on ten launches in a row")
 
@@ -68,15 +72,14 @@ class Bench:
     def start(self, who, backend="sim"):
         log = os.path.join(self.logdir, f"{who.replace(' ', '_')}.log")
         if who == DW:
-            self.s.write_defaults(True)
-            p = self.s.spawn([self.s.duskwarden], log, {"DUSKWARDEN_NIGHTLIGHT_BACKEND": backend})
+            self.dw.write_defaults(True)
+            p = self.dw.launch(log, backend)
         elif who == MIN:
-            p = self.s.spawn([self.args.minimal_tray], log)
+            p = self.s.spawn([self.args.minimal_tray], log=log)
         elif who == RS:
-            p = self.s.spawn(["redshift", "-m", "randr", "-l", "0:0", "-t", "4500:4500", "-r"], log)
+            p = self.s.spawn(["redshift", "-m", "randr", "-l", "0:0", "-t", "4500:4500", "-r"], log=log)
         else:
-            p = self.s.spawn(["gammastep", "-m", "randr", "-l", "0:0", "-t", "4500:4500", "-r"], log)
-        p.log = log
+            p = self.s.spawn(["gammastep", "-m", "randr", "-l", "0:0", "-t", "4500:4500", "-r"], log=log)
         self.procs[who] = p
         return p
 
@@ -95,18 +98,18 @@ class Bench:
         icons = {DW: self.start_dw()[1][1]}
         for who in (MIN, RS, GS):
             self.start(who)
-        icons[MIN] = self.s.wait_for_icon(self.procs[MIN].pid)[1]
-        self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5)
+        icons[MIN] = trayui.wait_for_icon(self.d, self.procs[MIN].pid).centre
+        self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5)
         time.sleep(3)  # let start-up work settle
         pids = {w: self.procs[w].pid for w in PEERS}
-        rss_start = {w: harness.rss_kib(p) for w, p in pids.items()}
+        rss_start = {w: rss_kib(p) for w, p in pids.items()}
         duration = 10 if self.quick else 60
-        cpu0 = {w: harness.cpu_seconds(p) for w, p in pids.items()}
+        cpu0 = {w: measure.cpu_seconds(p) for w, p in pids.items()}
         print(f"idle: {duration} s", file=sys.stderr, flush=True)
         # Per-thread counters sampled through the window, so threads that end keep their share.
-        counters = harness.sample_wakeups(list(pids.values()), duration)
+        counters = measure.sample_wakeups(list(pids.values()), duration)
         scale = 60 / duration
-        cpu = {w: (harness.cpu_seconds(p) - cpu0[w]) * scale for w, p in pids.items()}
+        cpu = {w: (measure.cpu_seconds(p) - cpu0[w]) * scale for w, p in pids.items()}
         wk = {w: counters[p].total() * scale for w, p in pids.items()}
         exits = {w: counters[p].exited for w, p in pids.items()}
         self.row("Idle CPU time (s per min)", {w: fmt(cpu[w], digits=3) for w in PEERS}, "0",
@@ -123,21 +126,21 @@ class Bench:
         self.cycle_failures = {}
         for who in (DW, MIN):
             self.cycle_failures[who] = self.popover_cycles(icons[who], cycles)
-        self.s.xdotool("mousemove", 640, 700)
+        self.d.input.xdotool("mousemove", 640, 700)
         time.sleep(1)
-        rss_popover = {w: harness.rss_kib(p) for w, p in pids.items()}
+        rss_popover = {w: rss_kib(p) for w, p in pids.items()}
 
         notifications = 500 if self.quick else 10000
         print(f"notifications: {notifications}", file=sys.stderr, flush=True)
         callbacks0 = self.callbacks()
         # Paced at 1,000 a second: a stream of notifications, not a flood.
-        flood = harness.build_flood_tool(self.s.root)
-        self.s.run([flood, self.s.sim_dir, str(notifications), str(notifications / 1000), "0.5"])
-        self.s.wait_for(lambda: harness.status_updates(harness.read_log(self.procs[DW].log))[-1:] == [(True, 0.5)],
+        flood = self.dw.build_flood_tool()
+        self.s.run([flood, self.dw.sim_dir, str(notifications), str(notifications / 1000), "0.5"])
+        self.s.wait_for(lambda: status_updates(read_log(self.procs[DW].log))[-1:] == [(True, 0.5)],
                         30, interval=0.1)
         callbacks = self.callbacks() - callbacks0
         time.sleep(2)
-        rss_end = {w: harness.rss_kib(p) for w, p in pids.items()}
+        rss_end = {w: rss_kib(p) for w, p in pids.items()}
 
         mib = lambda k: f"{k / 1024:.1f} MiB"  # noqa: E731
         self.row("RSS after start", {w: mib(rss_start[w]) for w in PEERS}, "≤ 1.10 × minimal Qt tray",
@@ -156,7 +159,7 @@ class Bench:
             self.stop(who)
 
     def callbacks(self):
-        return sum("status change detected" in l for l in harness.read_log(self.procs[DW].log))
+        return sum("status change detected" in l for l in read_log(self.procs[DW].log))
 
     def popover_cycles(self, icon, cycles):
         """Opens and closes the popup of the icon at `icon` `cycles` times; returns the failures."""
@@ -165,17 +168,17 @@ class Bench:
         for i in range(cycles):
             # Alternate the spot: a press near the last one within the double-click
             # interval is a double click, which a tray icon does not take as a click.
-            self.s.xdotool("mousemove", x + (4 if i % 2 else -4), y, "click", "1")
-            if not self.s.wait_for(lambda: self.s.xconn.mapped_popups(300), 3, interval=0.002):
+            self.d.input.xdotool("mousemove", x + (4 if i % 2 else -4), y, "click", "1")
+            if not self.s.wait_for(lambda: self.d.xconn.mapped_popups(300), 3, interval=0.002):
                 failures += 1
-                self.s.wait_ungrabbed()
+                self.d.wait_ungrabbed()
                 time.sleep(0.45)
                 continue
-            window = next(iter(self.s.xconn.mapped_popups(300)))
-            self.s.xdotool("key", "Escape")
-            if not self.s.wait_for(lambda: not self.s.xconn.viewable(window), 3, interval=0.002):
+            window = next(iter(self.d.xconn.mapped_popups(300)))
+            self.d.input.xdotool("key", "Escape")
+            if not self.s.wait_for(lambda: not self.d.xconn.viewable(window), 3, interval=0.002):
                 failures += 1
-            self.s.wait_ungrabbed()
+            self.d.wait_ungrabbed()
         return failures
 
     @staticmethod
@@ -190,7 +193,7 @@ class Bench:
         for _ in range(rounds):
             t0 = time.monotonic()
             p = self.start(MIN)
-            self.s.wait_for_icon(p.pid, interval=0.002)
+            trayui.wait_for_icon(self.d, p.pid, interval=0.002)
             times[MIN].append(time.monotonic() - t0)
             self.stop(MIN)
             time.sleep(0.3)
@@ -206,14 +209,14 @@ class Bench:
         trials = 5 if self.quick else 30
         print(f"re-enable (simulator): {trials} trials", file=sys.stderr, flush=True)
         p = self.start_dw("sim")[0]
-        if not self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5):
+        if not self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5):
             raise RuntimeError("Keep Always On did not turn the simulator on")
         lat = []
         for _ in range(trials):
             time.sleep(random.uniform(1.2, 1.5))  # outside the manager's own 1.0 s window
             t0 = time.monotonic()
-            self.s.sim("off")
-            if self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5, interval=0.002):
+            self.dw.sim("off")
+            if self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5, interval=0.002):
                 lat.append(time.monotonic() - t0)
         self.stop(DW)
         self.latency_row("Re-enable latency, simulator (median / p95)", {DW: (lat, trials)},
@@ -224,7 +227,7 @@ class Bench:
         peer_trials = 1 if self.quick else 5
         cap = 8.0
         print(f"re-enable (X11 gamma): {trials} trials, peers {peer_trials}", file=sys.stderr, flush=True)
-        warm = lambda: (g := self.s.gamma()) is not None and g != (1.0, 1.0, 1.0)  # noqa: E731
+        warm = lambda: (g := self.d.gamma()) is not None and g != (1.0, 1.0, 1.0)  # noqa: E731
         results = {}
         # Xvfb has one mode; add a second one of the same size to switch to.
         self.s.run(["xrandr", "--newmode", "dw-alt", "60", "1280", "1281", "1282", "1283", "800", "801", "802", "803"])
@@ -263,10 +266,10 @@ class Bench:
             if not lat:
                 values[who] = f"never within {cap:.0f} s ({n} tried)"
                 continue
-            values[who] = (f"{statistics.median(lat) * 1000:.0f} / {harness.percentile(lat, 95) * 1000:.0f} ms"
+            values[who] = (f"{statistics.median(lat) * 1000:.0f} / {measure.percentile(lat, 95) * 1000:.0f} ms"
                            + (f" ({len(lat)}/{n} recovered)" if len(lat) != n else ""))
         dw = results.get(DW, ([], 0))[0]
-        p95 = harness.percentile(dw, 95) if dw else None
+        p95 = measure.percentile(dw, 95) if dw else None
         goal = f"p95 ≤ {(OWN_DELAYS + 0.15) * 1000:.0f} ms"
         verdict = "missed (none recovered)" if p95 is None else (
             f"met ({p95 * 1000:.0f} ms)" if p95 <= OWN_DELAYS + 0.15 else f"missed ({p95 * 1000:.0f} ms)")
@@ -277,33 +280,33 @@ class Bench:
         events = 200
         print(f"drag: {events} pointer events", file=sys.stderr, flush=True)
         p, (_, (ix, iy)), _ = self.start_dw("sim")
-        self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5)
+        self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5)
         time.sleep(1.2)
-        self.s.xdotool("mousemove", ix, iy, "click", "1")
-        if not self.s.wait_for(lambda: self.s.popover(p.pid) is not None, 3):
+        self.d.input.xdotool("mousemove", ix, iy, "click", "1")
+        if not self.s.wait_for(lambda: trayui.popover(self.d, p.pid) is not None, 3):
             raise RuntimeError("popover did not open")
         time.sleep(0.5)
-        _, (px, py, pw, ph) = self.s.popover(p.pid)
-        strength = self.s.sim_state()["strength"]
+        _, px, py, pw, ph = trayui.popover(self.d, p.pid)
+        strength = self.dw.sim_state()["strength"]
         y = py + SLIDER_Y
         x_start = px + SLIDER_X0 + round(strength * (SLIDER_X1 - SLIDER_X0))
-        counter = harness.WriteCounter(self.s.sim_dir, "nightlight-sim.state")
-        lines0 = sum(STRENGTH_LINE in l for l in harness.read_log(p.log))
-        cpu0 = harness.cpu_seconds(p.pid)
+        counter = measure.WriteCounter(self.dw.sim_dir, "nightlight-sim.state")
+        lines0 = sum(STRENGTH_LINE in l for l in read_log(p.log))
+        cpu0 = measure.cpu_seconds(p.pid)
         cmd = ["mousemove", x_start, y, "mousedown", "1"]
         for i in range(events):
             # Sweep left and right across the track so every event moves the knob.
             phase = i % 100
             frac = phase / 100 if (i // 100) % 2 == 0 else 1 - phase / 100
             cmd += ["mousemove", px + SLIDER_X0 + round(frac * (SLIDER_X1 - SLIDER_X0)), y, "sleep", "0.004"]
-        self.s.xdotool(*cmd)
+        self.d.input.xdotool(*cmd)
         time.sleep(0.5)
-        during_calls = sum(STRENGTH_LINE in l for l in harness.read_log(p.log)) - lines0
+        during_calls = sum(STRENGTH_LINE in l for l in read_log(p.log)) - lines0
         during_writes = counter.poll()
-        cpu_drag = harness.cpu_seconds(p.pid) - cpu0
-        self.s.xdotool("mouseup", "1")
+        cpu_drag = measure.cpu_seconds(p.pid) - cpu0
+        self.d.input.xdotool("mouseup", "1")
         time.sleep(1.0)
-        end_calls = sum(STRENGTH_LINE in l for l in harness.read_log(p.log)) - lines0 - during_calls
+        end_calls = sum(STRENGTH_LINE in l for l in read_log(p.log)) - lines0 - during_calls
         end_writes = counter.poll() - during_writes
         counter.close()
         self.stop(DW)
@@ -361,7 +364,7 @@ def main():
                 for who in list(bench.procs):
                     bench.stop(who)
     finally:
-        bench.s.close()
+        bench.d.close()
     bench.row("Launches that died before showing the icon", {DW: f"{len(bench.crashes)} of {bench.launches}"}, "0",
               "met" if not bench.crashes else "missed: " + "; ".join(sorted(set(bench.crashes))))
     stamp = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")

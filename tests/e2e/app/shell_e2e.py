@@ -9,44 +9,16 @@ to $DW_TEST_ARTIFACTS/e2e-app/.
 Usage: shell_e2e.py BUILD_DIR
 """
 
-import ctypes
-import ctypes.util
 import os
 import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
-POLL = 0.05
+from desktop import XDesktop, stays, trayui
 
-# Run in a child process so that a fault in the C call cannot take the
-# harness (and its cleanup) down. Exit 0 once a grab of our own succeeds.
-GRAB_PROBE = r"""
-import ctypes, ctypes.util, sys, time
-x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x11.XDefaultRootWindow.restype = ctypes.c_ulong
-x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XGrabPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint, ctypes.c_int,
-                             ctypes.c_int, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
-x11.XUngrabPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-dpy = x11.XOpenDisplay(sys.argv[1].encode())
-if not dpy:
-    sys.exit("cannot open " + sys.argv[1])
-root = x11.XDefaultRootWindow(dpy)
-deadline = time.monotonic() + float(sys.argv[2])
-while x11.XGrabPointer(dpy, root, 0, 0, 1, 1, 0, 0, 0) != 0:
-    if time.monotonic() > deadline:
-        sys.exit("still grabbed")
-    time.sleep(0.05)
-x11.XUngrabPointer(dpy, 0)
-x11.XSync(dpy, 0)
-"""
-CHILDREN = []
+POLL = 0.05
 
 
 class Failure(Exception):
@@ -68,226 +40,83 @@ def wait_for(predicate, timeout, what):
         time.sleep(POLL)
 
 
-def stays(predicate, duration):
-    """True when `predicate` holds at every poll for `duration` seconds."""
-    deadline = time.monotonic() + duration
-    while time.monotonic() < deadline:
-        if not predicate():
-            return False
-        time.sleep(POLL)
-    return predicate()
-
-
-def start(args, env, **kwargs):
-    proc = subprocess.Popen(args, env=env, **kwargs)
-    CHILDREN.append(proc)
-    return proc
-
-
-def stop_all():
-    for proc in reversed(CHILDREN):
-        if proc.poll() is None:
-            proc.terminate()
-            try:
-                proc.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
-
-
-def free_display():
-    for n in range(140, 400):
-        if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            return n
-    raise Failure("no free X display number")
-
-
 class Desktop:
-    def __init__(self, build, root):
-        self.build = build
-        self.app = os.path.join(build, "bin", "duskwarden")
-        self.sim = os.path.join(build, "bin", "duskwarden-nightlight-sim")
-        self.art = os.path.join(os.environ.get("DW_TEST_ARTIFACTS") or os.path.join(build, "test-artifacts"), "e2e-app")
+    """This test's view of the fixture's X11 desktop: the simulator backend
+    for every launch, logs and screenshots kept in the artefacts folder."""
+
+    def __init__(self, build):
+        self.d = XDesktop(build, artifacts="e2e-app", background="#202830", tray_options={"tint": "0x333333"})
+        self.d.env["DUSKWARDEN_NIGHTLIGHT_BACKEND"] = "sim"
+        self.env = self.d.env
+        self.app = self.d.app.binary
+        self.sim = self.d.app.sim_tool
+        self.art = self.d.shots.directory
         os.makedirs(self.art, exist_ok=True)
-        self.root = root
-        env = dict(os.environ)
-        for key in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DUSKWARDEN_NIGHTLIGHT_BACKEND", "GSETTINGS_BACKEND"):
-            env.pop(key, None)
-        home, config, runtime = (os.path.join(root, d) for d in ("home", "config", "runtime"))
-        for d in (home, config, runtime):
-            os.makedirs(d, mode=0o700, exist_ok=True)
-        self.display = free_display()
-        env.update({
-            "HOME": home, "XDG_CONFIG_HOME": config, "XDG_RUNTIME_DIR": runtime,
-            "DISPLAY": f":{self.display}", "DUSKWARDEN_NIGHTLIGHT_BACKEND": "sim",
-            "QT_QPA_PLATFORM": "xcb",
-            # No session bus: the icon must not land in the real desktop's tray.
-            "DBUS_SESSION_BUS_ADDRESS": f"unix:path={root}/no-bus",
-        })
-        self.env = env
-        self.defaults = os.path.join(config, "com.quillmoor.Duskwarden", "defaults.conf")
-        self.autostart = os.path.join(config, "autostart", "com.quillmoor.Duskwarden.desktop")
-        self.trayer = None
+        self.defaults = self.d.app.defaults_file
+        self.autostart = self.d.app.autostart_entry
 
-    # --- X server and tray host -------------------------------------------
-    def start_x(self):
-        start(["Xvfb", f":{self.display}", "-screen", "0", "1280x800x24", "-noreset", "-nolisten", "tcp"],
-              self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for(lambda: self.run(["xdpyinfo"]).returncode == 0 if shutil.which("xdpyinfo")
-                 else os.path.exists(f"/tmp/.X11-unix/X{self.display}"), 15, "the X server")
-        # A known root colour, so screenshots compare.
-        self.run(["xsetroot", "-solid", "#202830"]) if shutil.which("xsetroot") else None
-
-    def start_tray(self):
-        self.trayer = start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                             "--height", "24", "--transparent", "false", "--tint", "0x333333",
-                             "--SetDockType", "true"], self.env,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for(lambda: self.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.trayer.pid)])
-                 .stdout.strip(), 15, "trayer's panel")
-
-    def stop_tray(self):
-        self.trayer.terminate()
-        self.trayer.wait(timeout=5)
-
-    # --- helpers ------------------------------------------------------------
-    def wait_ungrabbed(self, timeout=10):
-        """Waits until no client grabs the pointer: a popup that has just been
-        unmapped may still hold it for a moment, and a click then is lost."""
-        probe = subprocess.run([sys.executable, "-c", GRAB_PROBE, f":{self.display}", str(timeout)],
-                               capture_output=True, text=True, timeout=timeout + 10)
-        if probe.returncode != 0:
-            raise Failure(f"the pointer grab was not released: {probe.stderr.strip()}")
+    def run(self, args, timeout=20):
+        return self.d.session.run(args, check=False, timeout=timeout)
 
     def gone(self, finder, pid, what):
         wait_for(lambda: finder(pid) is None, 10, what)
-        self.wait_ungrabbed()
+        if not self.d.wait_ungrabbed(timeout=10, in_child=True):
+            raise Failure("the pointer grab was not released")
         # Qt finishes tearing a popup down on its next turns; a press arriving
         # before that is swallowed. A settling pause, not a check.
         time.sleep(0.3)
 
-    def run(self, args, timeout=20):
-        return subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=timeout)
-
     def windows(self, pid):
-        out = self.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)]).stdout.split()
-        found = []
-        for wid in out:
-            geo = self.run(["xdotool", "getwindowgeometry", "--shell", wid])
-            if geo.returncode != 0:
-                continue  # gone meanwhile
-            fields = dict(line.split("=", 1) for line in geo.stdout.split())
-            found.append({"id": wid, "x": int(fields["X"]), "y": int(fields["Y"]),
-                          "w": int(fields["WIDTH"]), "h": int(fields["HEIGHT"])})
-        return found
+        return self.d.input.windows(pid)
 
     def icon(self, pid):
-        small = [w for w in self.windows(pid) if w["w"] <= 64 and w["h"] <= 64 and w["y"] < 40]
-        return small[0] if small else None
+        return trayui.tray_icon(self.d, pid)
 
     def popover(self, pid):
-        wide = [w for w in self.windows(pid) if w["w"] >= 300]
-        return wide[0] if wide else None
+        return trayui.popover(self.d, pid)
 
     def dialog(self, pid):
-        # With the popover and the menu closed, any window larger than the icon.
-        big = [w for w in self.windows(pid) if w["w"] > 64 and w["h"] > 64]
-        return big[0] if big else None
-
-    def title(self, wid):
-        return self.run(["xdotool", "getwindowname", wid]).stdout.strip()
+        return trayui.dialog(self.d, pid)
 
     def menu(self, pid):
-        # Tooltips are short; the menu has three rows.
-        others = [w for w in self.windows(pid) if w["w"] < 300 and w["h"] >= 45]
-        return others[0] if others else None
+        return trayui.menu(self.d, pid)
+
+    def title(self, window):
+        return self.d.input.title(window.id)
 
     def click(self, x, y, button=1, ctrl=False):
-        # Arrive from elsewhere, as a hand would: the icon sees the pointer enter.
-        args = ["xdotool", "mousemove", "640", "700", "mousemove", str(x), str(y)]
-        if ctrl:
-            args += ["keydown", "ctrl", "click", str(button), "keyup", "ctrl"]
-        else:
-            args += ["click", str(button)]
-        self.run(args)
+        self.d.input.click_at(x, y, button, ctrl)
 
     def click_icon(self, pid, button=1, ctrl=False):
-        i = self.icon(pid)
-        self.click(i["x"] + i["w"] // 2, i["y"] + i["h"] // 2, button, ctrl)
+        self.click(*self.icon(pid).centre, button, ctrl)
 
     def key(self, *keys):
-        self.run(["xdotool", "key"] + list(keys))
+        self.d.input.key(*keys)
 
     def screenshot(self, name):
-        path = os.path.join(self.art, name)
-        self.run(["import", "-window", "root", path])
-        return path
+        return self.d.shots.save(name)
 
     def pixels(self, rect):
-        """RGB bytes of a screen rectangle, read from a fresh screenshot."""
-        shot = os.path.join(self.root, "probe.png")
-        self.run(["import", "-window", "root", shot])
-        raw = subprocess.run(["convert", shot, "-crop", f"{rect['w']}x{rect['h']}+{rect['x']}+{rect['y']}",
-                              "+repage", "-depth", "8", "rgb:-"], capture_output=True, timeout=20).stdout
-        return raw
+        return self.d.shots.pixels(rect)
 
     def sim_enabled(self):
-        out = self.run([self.sim, "status"]).stdout
-        return "enabled: on" in out
+        return self.d.app.sim_enabled()
 
     def launch(self, name):
-        out = open(os.path.join(self.art, f"{name}.log"), "w")
-        proc = start([self.app], self.env, stdout=out, stderr=subprocess.STDOUT)
+        proc = self.d.app.launch(os.path.join(self.art, f"{name}.log"))
         wait_for(lambda: self.icon(proc.pid) or proc.poll() is not None, 20, "the tray icon")
         if proc.poll() is not None:
             raise Failure(f"{name} ended early with status {proc.returncode}; see {name}.log")
         return proc
 
 
-def find_runs(raw, w, h, match):
-    """Rows (y, x0, x1) holding the longest run of pixels satisfying match(r, g, b)."""
-    rows = []
-    for y in range(h):
-        best, start_x, run_start = (0, 0, 0), None, None
-        for x in range(w):
-            i = (y * w + x) * 3
-            if match(raw[i], raw[i + 1], raw[i + 2]):
-                if run_start is None:
-                    run_start = x
-                if x - run_start + 1 > best[0]:
-                    best = (x - run_start + 1, run_start, x)
-            else:
-                run_start = None
-        if best[0]:
-            rows.append((y, best[1], best[2]))
-    return rows
-
-
 def enable_button(desk, pop):
-    """Centre of the filled blue "Enable Night Shift" button, found in the pixels."""
-    raw = desk.pixels(pop)
-    blue = lambda r, g, b: b > 200 and r < 80 and 90 < g < 170
-    rows = [r for r in find_runs(raw, pop["w"], pop["h"], blue) if r[2] - r[1] > pop["w"] // 2]
-    if not rows:
-        return None
-    y = (rows[0][0] + rows[-1][0]) // 2
-    return pop["x"] + (rows[0][1] + rows[0][2]) // 2, pop["y"] + y
+    return trayui.enable_button(desk.d, pop)
 
 
 def keep_always_on_switch(desk, pop, enable_y):
-    """Centre of the switch: the grey or green track at the right of the card above the buttons."""
-    strip_x = pop["w"] - 90
-    area = {"x": pop["x"] + strip_x, "y": pop["y"], "w": 90, "h": enable_y - pop["y"] - 20}
-    raw = desk.pixels(area)
-    grey = lambda r, g, b: abs(r - g) < 8 and abs(g - b) < 8 and 130 < r < 180
-    green = lambda r, g, b: g > 110 and g > r + 60 and g > b + 50
-    for match in (grey, green):
-        rows = [r for r in find_runs(raw, area["w"], area["h"], match) if r[2] - r[1] >= 6]
-        if rows:
-            y = (rows[0][0] + rows[-1][0]) // 2
-            x = (min(r[1] for r in rows) + max(r[2] for r in rows)) // 2
-            return area["x"] + x, area["y"] + y
-    return None
+    """The switch: the grey or green track at the right of the card above the buttons."""
+    return trayui.keep_always_on_switch(desk.d, pop, above_y=enable_y - 20)
 
 
 def read(path):
@@ -314,11 +143,11 @@ def first_run(desk):
     desk.click_icon(app.pid)
     pop = wait_for(lambda: desk.popover(app.pid), 10, "the popover after a left click")
     log(f"popover at {pop}")
-    check(340 <= pop["w"] <= 380, f"popover width {pop['w']} is not about 360")
-    check(pop["y"] >= icon["y"] + icon["h"], "the popover does not hang below the top-panel icon")
-    check(pop["x"] <= icon["x"] + icon["w"] and pop["x"] + pop["w"] >= icon["x"] - 40,
+    check(340 <= pop.w <= 380, f"popover width {pop.w} is not about 360")
+    check(pop.y >= icon.y + icon.h, "the popover does not hang below the top-panel icon")
+    check(pop.x <= icon.x + icon.w and pop.x + pop.w >= icon.x - 40,
           "the popover is not next to the icon")
-    check(pop["x"] >= 0 and pop["x"] + pop["w"] <= 1280 and pop["y"] + pop["h"] <= 800, "popover off screen")
+    check(pop.x >= 0 and pop.x + pop.w <= 1280 and pop.y + pop.h <= 800, "popover off screen")
     check(desk.menu(app.pid) is None, "a menu opened with the popover")
     desk.screenshot("2-popover.png")
 
@@ -399,7 +228,7 @@ def second_run(desk):
     # Switching it off removes the autostart entry.
     desk.click_icon(app.pid)
     pop = wait_for(lambda: desk.popover(app.pid), 10, "the popover")
-    disable_y = pop["y"] + pop["h"] // 2
+    disable_y = pop.y + pop.h // 2
     switch = wait_for(lambda: keep_always_on_switch(desk, pop, disable_y), 5, "the switch")
     desk.click(*switch)
     wait_for(lambda: "autoEnable=false" in read(desk.defaults), 10, "autoEnable=false in the defaults file")
@@ -411,9 +240,9 @@ def second_run(desk):
     # feed, so it says updates are not configured instead of pretending to check.
     desk.click_icon(app.pid, button=3)
     menu = wait_for(lambda: desk.menu(app.pid), 10, "the menu")
-    desk.click(menu["x"] + menu["w"] // 2, menu["y"] + 12)
+    desk.click(menu.x + menu.w // 2, menu.y + 12)
     dialog = wait_for(lambda: desk.dialog(app.pid), 10, "the update dialog")
-    title = desk.title(dialog["id"])
+    title = desk.title(dialog)
     log(f"update dialog {title!r} at {dialog}")
     check(title.startswith("Software Update"), f"unexpected update dialog title {title!r}")
     desk.screenshot("6-update-dialog.png")
@@ -423,13 +252,13 @@ def second_run(desk):
     # Quit by clicking the menu's last item.
     desk.click_icon(app.pid, button=3)
     menu = wait_for(lambda: desk.menu(app.pid), 10, "the menu")
-    desk.click(menu["x"] + menu["w"] // 2, menu["y"] + menu["h"] - 12)
+    desk.click(menu.x + menu.w // 2, menu.y + menu.h - 12)
     status = wait_for(lambda: app.poll() is not None and (app.returncode,), 10, "Quit from the menu")[0]
     check(status == 0, f"Quit ended the process with status {status}")
 
 
 def without_tray(desk):
-    desk.stop_tray()
+    desk.d.stop_tray()
     started = time.monotonic()
     result = desk.run([desk.app], timeout=30)
     log(f"without a tray: status {result.returncode} after {time.monotonic() - started:.1f} s: "
@@ -445,26 +274,21 @@ def without_tray(desk):
 
 def main():
     build = sys.argv[1]
-    root = tempfile.mkdtemp(prefix="dw-shell-e2e-")
-    desk = Desktop(build, root)
     for tool in ("Xvfb", "trayer", "xdotool", "import", "convert"):
         if not shutil.which(tool):
             raise Failure(f"{tool} is not installed")
-    try:
-        desk.start_x()
-        desk.start_tray()
-        first_run(desk)
-        second_run(desk)
-        without_tray(desk)
-    except Failure:
-        desk.screenshot("failure.png")
-        for proc in CHILDREN:
-            if proc.poll() is None:
-                log(f"windows of {proc.args[0]} ({proc.pid}): {desk.windows(proc.pid)}")
-        raise
-    finally:
-        stop_all()
-        shutil.rmtree(root, ignore_errors=True)
+    desk = Desktop(build)
+    with desk.d:
+        try:
+            first_run(desk)
+            second_run(desk)
+            without_tray(desk)
+        except Failure:
+            desk.screenshot("failure.png")
+            for proc in desk.d.session.procs:
+                if proc.poll() is None:
+                    log(f"windows of {proc.args[0]} ({proc.pid}): {desk.windows(proc.pid)}")
+            raise
     log("passed")
 
 

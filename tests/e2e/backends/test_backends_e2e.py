@@ -12,16 +12,13 @@ about a second.
 """
 
 import os
-import subprocess
-import sys
 import time
 import unittest
 
-SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE, "bench"))
-import harness  # noqa: E402
+from desktop import XDesktop, error_level, find_build_dir, read_log, trayui
 
-BUILD = harness.find_build_dir(SOURCE)
+SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+BUILD = find_build_dir(SOURCE)
 SCHEMA = "org.gnome.settings-daemon.plugins.color"
 # The manager ignores an off seen within 1.0 s of its own command; wait past it.
 OUTSIDE_COMMAND_WINDOW = 1.3
@@ -31,13 +28,14 @@ BACK_ON_WITHIN = 3.0
 
 class X11Backend(unittest.TestCase):
     def test_outside_gamma_reset_then_randr_change_is_undone(self):
-        s = harness.Session(BUILD)
-        self.addCleanup(s.close)
-        warm = lambda: (g := s.gamma()) is not None and g != (1.0, 1.0, 1.0)  # noqa: E731
+        d = XDesktop(BUILD)
+        self.addCleanup(d.close)
+        s = d.session
+        warm = lambda: (g := d.gamma()) is not None and g != (1.0, 1.0, 1.0)  # noqa: E731
         s.run(["xrandr", "--newmode", "dw-alt", "60", "1280", "1281", "1282", "1283", "800", "801", "802", "803"])
         s.run(["xrandr", "--addmode", "screen", "dw-alt"])
-        s.write_defaults(True)
-        app = harness.launch_app(s, "x11", backend="x11")
+        d.app.write_defaults(True)
+        app = trayui.launch(d, "x11", backend="x11")
         self.assertTrue(s.wait_for(warm, 5, interval=0.02), "the launch check did not warm the screen")
         for attempt in range(3):
             time.sleep(OUTSIDE_COMMAND_WINDOW)
@@ -48,45 +46,27 @@ class X11Backend(unittest.TestCase):
             self.assertTrue(s.wait_for(warm, BACK_ON_WITHIN, interval=0.02),
                             f"attempt {attempt}: the screen was not warmed again; see {app.log}")
             print(f"x11 attempt {attempt}: warm again after {time.monotonic() - started:.2f} s", flush=True)
-        self.assertEqual(harness.error_level(harness.read_log(app.log)), [])
+        self.assertEqual(error_level(read_log(app.log)), [])
 
 
 class GnomeBackend(unittest.TestCase):
     def setUp(self):
-        self.s = harness.Session(BUILD)
-        self.addCleanup(self.s.close)
-        env = self.s.env
-        env.pop("GSETTINGS_BACKEND", None)
-        env.update(NO_AT_BRIDGE="1", GTK_A11Y="none")
         # The bus is started with the private HOME/XDG directories in its
         # environment, so the dconf service it activates writes there.
-        read_fd, write_fd = os.pipe()
-        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--nosyslog", f"--print-address={write_fd}"],
-                               env=env, pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        self.addCleanup(self.s.stop, bus)
-        with os.fdopen(read_fd) as pipe:
-            address = pipe.readline().strip()
-        self.assertTrue(address, "dbus-daemon did not start")
-        env["DBUS_SESSION_BUS_ADDRESS"] = address
-        self.daemon_log = os.path.join(self.s.root, "gsd-color.log")
-        with open(self.daemon_log, "w") as log:
-            daemon = subprocess.Popen(["/usr/libexec/gsd-color"], env=env, stdout=log, stderr=subprocess.STDOUT)
-        self.addCleanup(self.s.stop, daemon)
+        self.d = XDesktop(BUILD, session_bus=True)
+        self.addCleanup(self.d.close)
+        self.s, self.bus = self.d.session, self.d.bus
+        self.daemon_log = self.s.path("gsd-color.log")
+        self.s.spawn(["/usr/libexec/gsd-color"], log=self.daemon_log)
         if not self.s.wait_for(self.daemon_up, 30, interval=0.1):
             self.fail("gsd-color did not appear on the bus: " + open(self.daemon_log).read()[-2000:])
 
-    def gdbus(self, *args):
-        return self.s.run(["gdbus", "call", "--session", *args], check=False).stdout
-
     def daemon_up(self):
-        return "true" in self.gdbus("--dest", "org.freedesktop.DBus", "--object-path", "/org/freedesktop/DBus",
-                                    "--method", "org.freedesktop.DBus.NameHasOwner", "org.gnome.SettingsDaemon.Color")
+        return self.bus.has_owner("org.gnome.SettingsDaemon.Color")
 
     def active(self):
-        out = self.gdbus("--dest", "org.gnome.SettingsDaemon.Color", "--object-path", "/org/gnome/SettingsDaemon/Color",
-                         "--method", "org.freedesktop.DBus.Properties.Get", "org.gnome.SettingsDaemon.Color",
-                         "NightLightActive")
+        out = self.bus.get_property("org.gnome.SettingsDaemon.Color", "/org/gnome/SettingsDaemon/Color",
+                                    "org.gnome.SettingsDaemon.Color", "NightLightActive") or ""
         return "true" in out
 
     def key(self, name):
@@ -94,8 +74,8 @@ class GnomeBackend(unittest.TestCase):
 
     def test_outside_turn_off_in_settings_is_undone(self):
         s = self.s
-        s.write_defaults(True)
-        app = harness.launch_app(s, "gnome", backend="gnome")
+        self.d.app.write_defaults(True)
+        app = trayui.launch(self.d, "gnome", backend="gnome")
         on = lambda: self.key("night-light-enabled") == "true" and self.active()  # noqa: E731
         self.assertTrue(s.wait_for(on, 10, interval=0.05), f"the launch check did not turn it on; see {app.log}")
         for attempt in range(2):
@@ -105,10 +85,10 @@ class GnomeBackend(unittest.TestCase):
             self.assertTrue(s.wait_for(on, BACK_ON_WITHIN, interval=0.02),
                             f"attempt {attempt}: night light was not turned back on; see {app.log}")
             print(f"gnome attempt {attempt}: active again after {time.monotonic() - started:.2f} s", flush=True)
-        log = harness.read_log(app.log)
+        log = read_log(app.log)
         self.assertTrue(any("Night Shift was disabled but auto-enable is active" in line for line in log),
                         "the app never saw the outside turn-off")
-        self.assertEqual(harness.error_level(log), [])
+        self.assertEqual(error_level(log), [])
 
 
 if __name__ == "__main__":

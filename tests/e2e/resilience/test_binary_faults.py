@@ -10,12 +10,11 @@ import sys
 import time
 import unittest
 
-SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE, "bench"))
-import harness  # noqa: E402
+from desktop import BUNDLE_ID, XDesktop, error_level, find_build_dir, read_log, trayui
 
-BUILD = harness.find_build_dir(SOURCE)
-ENTRY = harness.BUNDLE_ID + ".desktop"
+SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+BUILD = find_build_dir(SOURCE)
+ENTRY = BUNDLE_ID + ".desktop"
 
 
 def read(path):
@@ -31,100 +30,101 @@ def stored_auto_enable(text):
 
 class Base(unittest.TestCase):
     def setUp(self):
-        self.s = harness.Session(BUILD)
-        self.addCleanup(self.s.close)
+        self.d = XDesktop(BUILD)
+        self.addCleanup(self.d.close)
+        self.s, self.dw, self.input = self.d.session, self.d.app, self.d.input
 
     def lines(self, app):
-        return harness.read_log(app.log)
+        return read_log(app.log)
 
     def switch(self, app):
         """Opens the popover and finds the Keep Always On switch in it."""
-        _, rect = harness.open_popover(self.s, app)
-        found = self.s.wait_for(lambda: self.s.keep_always_on_switch(rect), 5, interval=0.1)
+        rect = trayui.open_popover(self.d, app)
+        found = self.s.wait_for(lambda: trayui.keep_always_on_switch(self.d, rect), 5, interval=0.1)
         self.assertTrue(found, "no Keep Always On switch in the popover")
-        return self.s.keep_always_on_switch(rect)
+        return trayui.keep_always_on_switch(self.d, rect)
 
 
 class AutostartFaults(Base):
     def test_unwritable_autostart_location_keeps_the_setting_and_says_why(self):
         # A file where the directory should be: no write succeeds, even as root.
-        blocker = self.s.autostart_dir
+        blocker = self.dw.autostart_dir
         with open(blocker, "w") as f:
             f.write("not a directory\n")
-        self.s.write_defaults(False)
-        app = harness.launch_app(self.s, "autostart-blocked")
-        self.s.click_at(*self.switch(app))
+        self.dw.write_defaults(False)
+        app = trayui.launch(self.d, "autostart-blocked")
+        self.input.click_at(*self.switch(app))
         self.assertTrue(self.s.wait_for(lambda: "Launch at Login set to: false" in "".join(
             l for l in self.lines(app) if "Auto-enable toggled: true" in l), 5), "\n".join(self.lines(app)))
-        self.assertTrue(self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5), "Keep Always On did not enable")
+        self.assertTrue(self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5), "Keep Always On did not enable")
         self.assertIsNone(app.poll())
-        self.assertTrue(stored_auto_enable(read(self.s.defaults_file)))
+        self.assertTrue(stored_auto_enable(read(self.dw.defaults_file)))
         self.assertEqual(read(blocker), "not a directory\n")
-        errors = harness.error_level(self.lines(app))
+        errors = error_level(self.lines(app))
         self.assertEqual(len(errors), 1, "\n".join(self.lines(app)))
         self.assertIn("Failed to enable launch at login", errors[0])
 
     def test_hand_edited_entry_reads_as_not_ours_until_keep_always_on_replaces_it(self):
-        os.makedirs(self.s.autostart_dir)
-        entry = os.path.join(self.s.autostart_dir, ENTRY)
+        os.makedirs(self.dw.autostart_dir)
+        entry = os.path.join(self.dw.autostart_dir, ENTRY)
         foreign = "[Desktop Entry]\nType=Application\nName=Duskwarden\nExec=/usr/bin/xterm -e top\n"
         with open(entry, "w") as f:
             f.write(foreign)
-        self.s.write_defaults(False)
-        app = harness.launch_app(self.s, "hand-edited")
+        self.dw.write_defaults(False)
+        app = trayui.launch(self.d, "hand-edited")
         self.assertTrue(self.s.wait_for(lambda: "Launch at Login set to: false" in "".join(self.lines(app)), 5))
         # Another program's entry is not ours to unregister: it is left as it was.
         self.assertEqual(read(entry), foreign)
 
-        self.s.click_at(*self.switch(app))
+        self.input.click_at(*self.switch(app))
         self.assertTrue(self.s.wait_for(lambda: "Launch at Login set to: true" in "".join(self.lines(app)), 5),
                         "\n".join(self.lines(app)))
         text = read(entry)
         self.assertNotIn("xterm", text)
         execs = [l for l in text.splitlines() if l.startswith("Exec=")]
         self.assertEqual(len(execs), 1, text)
-        self.assertIn(os.path.realpath(self.s.duskwarden), execs[0])
-        self.assertEqual(harness.error_level(self.lines(app)), [])
+        self.assertIn(os.path.realpath(self.dw.binary), execs[0])
+        self.assertEqual(error_level(self.lines(app)), [])
 
 
 class KilledDuringToggles(Base):
     def test_sigkill_mid_stream_leaves_a_whole_setting_that_the_next_launch_restores(self):
         rng = random.Random(20261207)
-        self.s.write_defaults(False)
+        self.dw.write_defaults(False)
         for round_ in range(3):
-            app = harness.launch_app(self.s, f"toggles{round_}")
+            app = trayui.launch(self.d, f"toggles{round_}")
             x, y = self.switch(app)
             # A stream of clicks on the switch, spaced past the double-click
             # interval so each one toggles; killed at a random moment inside it.
             clicks = ["mousemove", x, y]
             for i in range(12):
                 clicks += ["mousemove", x + (3 if i % 2 else -3), y, "click", 1, "sleep", 0.45]
-            stream = self.s.run_async(["xdotool", *map(str, clicks)])
+            stream = self.s.spawn(["xdotool", *clicks])
             time.sleep(rng.uniform(1.0, 4.5))
             app.send_signal(signal.SIGKILL)
             app.wait(5)
             stream.wait(10)
 
-            text = read(self.s.defaults_file)
+            text = read(self.dw.defaults_file)
             value = stored_auto_enable(text)
             self.assertIsNotNone(value, f"round {round_}: defaults file not whole: {text!r}")
-            leftovers = [n for n in os.listdir(os.path.dirname(self.s.defaults_file)) if n != "defaults.conf"]
+            leftovers = [n for n in os.listdir(os.path.dirname(self.dw.defaults_file)) if n != "defaults.conf"]
             toggles = [l for l in self.lines(app) if "Auto-enable toggled: " in l and "Launch at Login" not in l]
             self.assertGreaterEqual(len(toggles), 2, f"round {round_}: the stream toggled nothing")
 
             # The next launch starts from the last completed write.
-            self.s.sim("off")
-            nxt = harness.launch_app(self.s, f"after{round_}")
+            self.dw.sim("off")
+            nxt = trayui.launch(self.d, f"after{round_}")
             want = f"NightShiftManager initialized with autoEnable: {'true' if value else 'false'}"
             self.assertTrue(self.s.wait_for(lambda: any(want in l for l in self.lines(nxt)), 5),
                             f"round {round_}: expected '{want}':\n" + "\n".join(self.lines(nxt)))
             if value:
-                self.assertTrue(self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5),
+                self.assertTrue(self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5),
                                 f"round {round_}: Keep Always On did not turn night light on at launch")
             else:
                 time.sleep(1.0)
-                self.assertFalse(self.s.sim_state()["enabled"])
-            self.assertEqual(harness.error_level(self.lines(nxt)), [])
+                self.assertFalse(self.dw.sim_state()["enabled"])
+            self.assertEqual(error_level(self.lines(nxt)), [])
             print(f"\nround {round_}: killed after {len(toggles) - 1} toggles; stored {value}; "
                   f"stray files beside the defaults: {leftovers}", file=sys.stderr)
             self.s.stop(nxt)

@@ -9,11 +9,10 @@ import sys
 import time
 import unittest
 
-SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE, "bench"))
-import harness  # noqa: E402
+from desktop import XDesktop, error_level, find_build_dir, read_log, rss_kib, status_updates, trayui
 
-BUILD = harness.find_build_dir(SOURCE)
+SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+BUILD = find_build_dir(SOURCE)
 WRITES = int(os.environ.get("DW_FLOOD_WRITES", "30000"))
 FINAL = 0.25
 MIB = 1024
@@ -21,45 +20,46 @@ MIB = 1024
 
 class StatusFlood(unittest.TestCase):
     def setUp(self):
-        self.s = harness.Session(BUILD)
-        self.addCleanup(self.s.close)
-        self.flood = harness.build_flood_tool(self.s.root)
+        self.d = XDesktop(BUILD)
+        self.addCleanup(self.d.close)
+        self.flood = self.d.app.build_flood_tool()
 
     def test_flood_keeps_the_app_responsive_and_ends_on_the_providers_state(self):
-        s = self.s
-        s.write_defaults(True)
-        s.sim("on")
-        app = harness.launch_app(s, "flood")
-        lines = lambda: harness.read_log(app.log)  # noqa: E731
-        self.assertTrue(s.wait_for(lambda: harness.status_updates(lines()), 5), "no first status read")
+        d = self.d
+        s, dw = d.session, d.app
+        dw.write_defaults(True)
+        dw.sim("on")
+        app = trayui.launch(d, "flood")
+        lines = lambda: read_log(app.log)  # noqa: E731
+        self.assertTrue(s.wait_for(lambda: status_updates(lines()), 5), "no first status read")
         # Warm up the popover once so its first-show cost is not in the baseline.
-        window, _ = harness.open_popover(s, app)
-        harness.close_popover(s, app, window)
+        window = trayui.open_popover(d, app)
+        trayui.close_popover(d, window)
         time.sleep(1.5)
-        rss_before = harness.rss_kib(app.pid)
+        rss_before = rss_kib(app.pid)
         callbacks_before = sum("status change detected" in line for line in lines())
 
-        flood = subprocess.Popen([self.flood, s.sim_dir, str(WRITES), "1.0", str(FINAL)], stdout=subprocess.PIPE,
+        flood = subprocess.Popen([self.flood, dw.sim_dir, str(WRITES), "1.0", str(FINAL)], stdout=subprocess.PIPE,
                                  text=True)
         time.sleep(0.3)  # well inside the flood
         x, y = app.icon
         clicked = time.monotonic()
-        s.xdotool("mousemove", x + 3, y, "click", 1)
+        d.input.xdotool("mousemove", x + 3, y, "click", 1)
         # Watched in-process: a poll through xdotool costs more than the budget under load.
-        opened = s.wait_for(s.xconn.mapped_popups, 30, interval=0.001)
+        opened = s.wait_for(d.xconn.mapped_popups, 30, interval=0.001)
         open_latency = time.monotonic() - clicked
         out, _ = flood.communicate(timeout=30)
         self.assertEqual(flood.returncode, 0, out)
         seconds = float(out.split("seconds=")[1])
         flood_still_running = open_latency < seconds - 0.3
         self.assertTrue(opened, "the popover did not open within 30 s of a click during the flood")
-        window = next(iter(s.xconn.mapped_popups()))
+        window = next(iter(d.xconn.mapped_popups()))
 
         # The app has taken in every write once the provider's last value shows up.
-        caught_up = s.wait_for(lambda: harness.status_updates(lines())[-1] == (True, FINAL), 60, interval=0.1)
-        harness.close_popover(s, app, window, timeout=30)
+        caught_up = s.wait_for(lambda: status_updates(lines())[-1] == (True, FINAL), 60, interval=0.1)
+        trayui.close_popover(d, window, timeout=30)
         time.sleep(2.0)  # let freed memory go back and late reads land
-        rss_after = harness.rss_kib(app.pid)
+        rss_after = rss_kib(app.pid)
         all_lines = lines()
         callbacks = sum("status change detected" in line for line in all_lines) - callbacks_before
         print(f"\nflood: {WRITES} writes in {seconds:.3f} s, {callbacks} change callbacks; popover open "
@@ -72,15 +72,15 @@ class StatusFlood(unittest.TestCase):
             # it takes about three writes per callback to reach 10,000 callbacks.
             self.assertGreaterEqual(callbacks, 8000, "too few change callbacks for the flood")
         with self.subTest("ends on the provider's state"):
-            self.assertTrue(caught_up, f"last read {harness.status_updates(all_lines)[-1]}, provider {s.sim_state()}")
-            self.assertEqual(s.sim_state(), {"enabled": True, "strength": FINAL})
+            self.assertTrue(caught_up, f"last read {status_updates(all_lines)[-1]}, provider {dw.sim_state()}")
+            self.assertEqual(dw.sim_state(), {"enabled": True, "strength": FINAL})
         with self.subTest("memory comes back"):
             self.assertLessEqual(rss_after - rss_before, 2 * MIB)
         with self.subTest("nothing goes wrong"):
-            self.assertEqual(harness.error_level(all_lines), [])
+            self.assertEqual(error_level(all_lines), [])
             self.assertIsNone(app.poll())
-            s.sim("strength", "0.6")
-            self.assertTrue(s.wait_for(lambda: harness.status_updates(lines())[-1] == (True, 0.6), 30))
+            dw.sim("strength", "0.6")
+            self.assertTrue(s.wait_for(lambda: status_updates(lines())[-1] == (True, 0.6), 30))
         with self.subTest("responsive during the flood"):
             self.assertTrue(flood_still_running, "the click was not answered while the flood ran")
             self.assertLessEqual(open_latency, 0.2, "the popover took too long to open during the flood")

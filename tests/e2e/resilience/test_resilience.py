@@ -4,15 +4,13 @@ file, repeated launches. Each case runs on a private Xvfb with a tray host."""
 import os
 import shutil
 import subprocess
-import sys
 import time
 import unittest
 
-SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
-sys.path.insert(0, os.path.join(SOURCE, "bench"))
-import harness  # noqa: E402
+from desktop import XDesktop, find_build_dir, read_log, trayui
 
-BUILD = harness.find_build_dir(SOURCE)
+SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+BUILD = find_build_dir(SOURCE)
 LIBRARY = os.path.join(BUILD, "lib", "duskwarden", "libduskwarden-nightlight.so")
 
 
@@ -22,14 +20,15 @@ def error_lines(lines):
 
 class Base(unittest.TestCase):
     def setUp(self):
-        self.s = harness.Session(BUILD)
-        self.addCleanup(self.s.close)
+        self.d = XDesktop(BUILD)
+        self.addCleanup(self.d.close)
+        self.s, self.dw = self.d.session, self.d.app
 
     def launch(self, binary=None, backend="sim", name="dw.log"):
-        log = os.path.join(self.s.root, name)
-        p = self.s.spawn([binary or self.s.duskwarden], log, {"DUSKWARDEN_NIGHTLIGHT_BACKEND": backend})
-        p.log = log
-        return p
+        return self.dw.launch(self.s.path(name), backend, binary=binary)
+
+    def wait_for_icon(self, pid, timeout=10.0):
+        return trayui.wait_for_icon(self.d, pid, timeout)
 
     def private_prefix(self):
         """A copy of the binary whose provider library slot the test controls."""
@@ -37,7 +36,7 @@ class Base(unittest.TestCase):
         os.makedirs(os.path.join(prefix, "bin"))
         os.makedirs(os.path.join(prefix, "lib", "duskwarden"))
         binary = os.path.join(prefix, "bin", "duskwarden")
-        shutil.copy2(self.s.duskwarden, binary)
+        shutil.copy2(self.dw.binary, binary)
         return binary, os.path.join(prefix, "lib", "duskwarden", "libduskwarden-nightlight.so")
 
 
@@ -45,17 +44,17 @@ class ProviderLibraryFaults(Base):
     """Without a usable library the app runs without a client and says why once."""
 
     def run_without_client(self, binary):
-        self.s.write_defaults(True)
+        self.dw.write_defaults(True)
         p = self.launch(binary)
-        self.s.wait_for_icon(p.pid)
+        self.wait_for_icon(p.pid)
         time.sleep(1.5)  # past setup, the launch enable and its 1.0 s window
         self.assertIsNone(p.poll(), "the app must keep running without a provider")
-        lines = harness.read_log(p.log)
+        lines = read_log(p.log)
         self.s.stop(p)
         self.assertEqual(len(error_lines(lines)), 1, "\n".join(lines))
         # No client: Keep Always On is kept, but nothing reached the simulator.
-        self.assertFalse(self.s.sim_state()["enabled"])
-        with open(self.s.defaults_file) as f:
+        self.assertFalse(self.dw.sim_state()["enabled"])
+        with open(self.dw.defaults_file) as f:
             self.assertIn("autoEnable=true", f.read())
         return lines
 
@@ -83,46 +82,46 @@ class ProviderLibraryFaults(Base):
 
 class RepeatedLaunches(Base):
     def test_every_launch_reaches_the_tray_and_turns_night_light_on(self):
-        self.s.write_defaults(True)
-        self.s.sim("strength", "0.3")
+        self.dw.write_defaults(True)
+        self.dw.sim("strength", "0.3")
         died = []
         # Twenty: the start-up crash this guards against struck about one launch in two.
         for i in range(20):
-            self.s.sim("off")
+            self.dw.sim("off")
             p = self.launch(name=f"dw{i}.log")
             try:
-                self.s.wait_for_icon(p.pid, timeout=8)
-                self.assertTrue(self.s.wait_for(lambda: self.s.sim_state()["enabled"], 5), f"launch {i}")
+                self.wait_for_icon(p.pid, timeout=8)
+                self.assertTrue(self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5), f"launch {i}")
             except TimeoutError:
-                died.append(f"launch {i}: exit {p.poll()}: " + " | ".join(harness.read_log(p.log)[-2:]))
+                died.append(f"launch {i}: exit {p.poll()}: " + " | ".join(read_log(p.log)[-2:]))
             self.s.stop(p)
         self.assertEqual(died, [])
 
 
 class DefaultsFaults(Base):
     def test_corrupt_defaults_file_is_replaced_on_the_next_write_and_the_app_runs(self):
-        os.makedirs(os.path.dirname(self.s.defaults_file), mode=0o700)
-        with open(self.s.defaults_file, "wb") as f:
+        os.makedirs(os.path.dirname(self.dw.defaults_file), mode=0o700)
+        with open(self.dw.defaults_file, "wb") as f:
             f.write(b"\x00\xff[Defaults\nautoEnable=tr")
         p = self.launch()
-        self.s.wait_for_icon(p.pid)
+        self.wait_for_icon(p.pid)
         self.assertIsNone(p.poll())
-        lines = harness.read_log(p.log)
+        lines = read_log(p.log)
         self.s.stop(p)
         self.assertEqual(len(error_lines(lines)), 1, "\n".join(lines))
-        with open(self.s.defaults_file) as f:
+        with open(self.dw.defaults_file) as f:
             self.assertIn("autoEnable=false", f.read())
 
     def test_unwritable_defaults_location_still_runs(self):
         # A file where the directory should be: no write succeeds, even as root.
-        with open(os.path.dirname(self.s.defaults_file), "w") as f:
+        with open(os.path.dirname(self.dw.defaults_file), "w") as f:
             f.write("not a directory\n")
         p = self.launch()
-        self.s.wait_for_icon(p.pid)
+        self.wait_for_icon(p.pid)
         time.sleep(1.0)
         self.assertIsNone(p.poll())
         self.s.stop(p)
-        self.assertGreaterEqual(len(error_lines(harness.read_log(p.log))), 1)
+        self.assertGreaterEqual(len(error_lines(read_log(p.log))), 1)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,48 @@
+"""StatusNotifierItem, from the host's side: the items a watcher lists, and
+the calls a panel makes on them (Activate, ContextMenu, the dbusmenu layout)."""
+
+import re
+
+WATCHER, WATCHER_PATH = "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher"
+ITEM = "org.kde.StatusNotifierItem"
+
+
+def items(bus):
+    """The watcher's RegisteredStatusNotifierItems, e.g. ":1.7/StatusNotifierItem"
+    (Xfce, swaybar), ":1.7@/StatusNotifierItem" (GNOME's AppIndicator extension)
+    or "org.kde.StatusNotifierItem-42-1" ([] without a watcher)."""
+    out = bus.get_property(WATCHER, WATCHER_PATH, WATCHER, "RegisteredStatusNotifierItems") or ""
+    return re.findall(r"'([^']*)'", out)
+
+
+def _split(item):
+    """(bus name, object path) of a watcher's item string."""
+    service, path = re.match(r"([^/@]+)@?(/.*)?$", item).groups()
+    return service, path or "/StatusNotifierItem"
+
+
+def item_property(bus, item, name):
+    service, path = _split(item)
+    return bus.get_property(service, path, ITEM, name)
+
+
+def activate(bus, item, x=0, y=0):
+    """A left click as Plasma, Xfce and swaybar send it."""
+    service, path = _split(item)
+    return bus.call(service, path, ITEM + ".Activate", str(x), str(y))
+
+
+def context_menu(bus, item, x=0, y=0):
+    service, path = _split(item)
+    return bus.call(service, path, ITEM + ".ContextMenu", str(x), str(y))
+
+
+def menu_layout(bus, item):
+    """The item's exported com.canonical.dbusmenu layout (GVariant text): what a
+    host that renders the menu itself would show. None when it has no menu."""
+    service, _ = _split(item)
+    menu = (item_property(bus, item, "Menu") or "").strip("(<>,)'")
+    menu = menu.replace("objectpath ", "").strip("'")
+    if menu in ("", "/", "/NO_DBUSMENU"):  # Qt's path for "no menu"
+        return None
+    return bus.call(service, menu, "com.canonical.dbusmenu.GetLayout", "0", "-1", "[]", check=False)
