@@ -1,15 +1,64 @@
 #include "x11/X11Backend.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 #include "common/ColorTemperature.h"
+#include "common/Log.h"
 #include "x11/X11EventWatcher.h"
 #include "x11/X11Gamma.h"
 #include "x11/XDisplay.h"
 
 namespace duskwarden::provider::x11 {
 
+namespace {
+
+constexpr const char* kNoScreen = "Xwayland's gamma ramps reach no screen, so X11 gamma is not used";
+
+std::string displayVariable() {
+  const char* name = std::getenv("DISPLAY");
+  return name && *name ? name : "(DISPLAY unset)";
+}
+
+// Why this is a Wayland session, or empty. Checked besides the server itself
+// in case a future Xwayland looks like any other X server.
+std::string waylandSession() {
+  if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland)
+    return std::string("the session is Wayland (WAYLAND_DISPLAY=") + wayland + ")";
+  if (const char* type = std::getenv("XDG_SESSION_TYPE"); type && std::strcmp(type, "wayland") == 0)
+    return "the session is Wayland (XDG_SESSION_TYPE=wayland)";
+  return {};
+}
+
+// The log line saying why `display` is no place for our ramps, or empty
+// when it is one.
+std::string refusal(XDisplay& display) {
+  if (isXwayland(display.get())) return "X11: " + display.name() + " is Xwayland; " + kNoScreen;
+  if (const auto wayland = waylandSession(); !wayland.empty()) return "X11: " + wayland + "; " + kNoScreen;
+  if (!hasGammaCrtcs(display.get()) || !display.sync())
+    return "X11: " + display.name() + " has no RandR 1.2 CRTC with a gamma ramp";
+  return {};
+}
+
+}  // namespace
+
 bool X11Backend::isUsable() {
+  // No connection needed to tell a Wayland session.
+  if (const auto wayland = waylandSession(); !wayland.empty()) {
+    logInfo("X11: %s; %s", wayland.c_str(), kNoScreen);
+    return false;
+  }
   auto display = XDisplay::open();
-  return display && hasGammaCrtcs(display->get()) && display->sync();
+  if (!display) {
+    logInfo("X11: XOpenDisplay %s failed", displayVariable().c_str());
+    return false;
+  }
+  if (const auto why = refusal(*display); !why.empty()) {
+    logInfo("%s", why.c_str());
+    return false;
+  }
+  return true;
 }
 
 std::unique_ptr<X11Backend> X11Backend::create() {
@@ -24,16 +73,18 @@ bool X11Backend::connected() {
   if (commands_ && !commands_->lost() && watcher_ && !watcher_->lost()) return true;
   watcher_.reset();
   commands_.reset();
+  // Reconnecting is tried on every call while the server is away: a refusal
+  // is logged once until a connection works again.
   auto commands = XDisplay::open();
-  if (!commands || !hasGammaCrtcs(commands->get()) || !commands->sync()) return false;
-  std::function<void()> callback;
-  {
-    std::lock_guard lock(callbackMutex_);
-    callback = callback_;
+  if (!commands) return false;
+  if (const auto why = refusal(*commands); !why.empty()) {
+    connectFailures_.error(why, "%s", why.c_str());
+    return false;
   }
-  watcher_ = X11EventWatcher::start(std::move(callback));
+  watcher_ = X11EventWatcher::start(callback_.get());
   if (!watcher_) return false;
   commands_ = std::move(commands);
+  connectFailures_.clear();
   return true;
 }
 
@@ -42,10 +93,7 @@ void X11Backend::changed() {
 }
 
 void X11Backend::setStatusCallback(std::function<void()> callback) {
-  {
-    std::lock_guard lock(callbackMutex_);
-    callback_ = callback;
-  }
+  callback_.set(callback);
   if (watcher_) watcher_->setCallback(std::move(callback));
 }
 
@@ -98,3 +146,15 @@ void X11Backend::setStrength(float strength, bool commit) {
 }
 
 }  // namespace duskwarden::provider::x11
+
+namespace duskwarden::provider {
+
+namespace {
+bool x11IsUsable() { return x11::X11Backend::isUsable(); }
+std::unique_ptr<Backend> createX11() { return x11::X11Backend::create(); }
+}  // namespace
+
+extern const BackendKind kX11Backend;  // listed in core/Backends.cpp
+const BackendKind kX11Backend{"x11", true, x11IsUsable, createX11};
+
+}  // namespace duskwarden::provider

@@ -15,7 +15,8 @@ class X11EventWatcher {
   // Connects and starts the thread; nullptr when it cannot connect.
   static std::unique_ptr<X11EventWatcher> start(std::function<void()> callback);
   // Once this returns no callback runs any more, unless it is called from
-  // within the callback itself (then the thread ends right after it).
+  // within the callback itself (then the thread ends right after it; see
+  // common/CallbackSlot.h).
   ~X11EventWatcher();
   X11EventWatcher(const X11EventWatcher&) = delete;
   X11EventWatcher& operator=(const X11EventWatcher&) = delete;

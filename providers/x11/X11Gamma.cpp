@@ -4,6 +4,7 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -55,6 +56,24 @@ bool hasGammaCrtcs(Display* display) {
     return false;  // one is enough
   });
   return found;
+}
+
+bool isXwayland(Display* display) {
+  int opcode = 0, eventBase = 0, errorBase = 0;
+  if (XQueryExtension(display, "XWAYLAND", &opcode, &eventBase, &errorBase)) return true;
+  // Servers before the extension (Xwayland 22 and older) are known by the
+  // names they give their outputs: XWAYLAND0, XWAYLAND1, ...
+  if (!hasRandr12(display)) return false;
+  bool named = false;
+  for (int screen = 0; screen < ScreenCount(display) && !named; ++screen) {
+    Resources resources(XRRGetScreenResourcesCurrent(display, RootWindow(display, screen)));
+    for (int i = 0; resources && i < resources->noutput && !named; ++i) {
+      XRROutputInfo* output = XRRGetOutputInfo(display, resources.get(), resources->outputs[i]);
+      named = output && std::strncmp(output->name, "XWAYLAND", 8) == 0;
+      if (output) XRRFreeOutputInfo(output);
+    }
+  }
+  return named;
 }
 
 bool applyRamps(XDisplay& display, std::optional<double> kelvin) {

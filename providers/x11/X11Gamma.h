@@ -12,6 +12,10 @@ namespace duskwarden::provider::x11 {
 // RandR 1.2 or later, with at least one CRTC whose gamma ramp has entries.
 bool hasGammaCrtcs(Display* display);
 
+// Xwayland: the XWAYLAND extension (newer servers), or RandR outputs named
+// XWAYLAND<n> (every version so far).
+bool isXwayland(Display* display);
+
 // Sets every CRTC to the warm ramps of `kelvin`, or to identity for nullopt.
 bool applyRamps(XDisplay& display, std::optional<double> kelvin);
 

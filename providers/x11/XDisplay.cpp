@@ -77,6 +77,8 @@ XDisplay::~XDisplay() {
   if (it != Handlers::ours().end() && it->second == this) Handlers::ours().erase(it);
 }
 
+std::string XDisplay::name() const { return DisplayString(display_); }
+
 bool XDisplay::sync() {
   if (!lost_) XSync(display_, False);
   return !lost_ && !failed_.exchange(false);

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 namespace duskwarden::provider::x11 {
 
@@ -22,6 +23,8 @@ class XDisplay {
   XDisplay& operator=(const XDisplay&) = delete;
 
   Display* get() const { return display_; }
+  // The display's name, for messages (":0").
+  std::string name() const;
   // The connection broke; every later request on it fails at once.
   bool lost() const { return lost_.load(); }
   // Waits for the server to process everything sent so far; false when the
