@@ -250,10 +250,10 @@ bool KdeBackend::isUsable() {
       if (usable) break;
       why = std::string(object.name) + " reports Night Color as not available";
     } else {
-      if (!g_dbus_error_is_remote_error(failure) ||
-          g_strcmp0(g_dbus_error_get_remote_error(failure), "org.freedesktop.DBus.Error.ServiceUnknown") != 0) {
-        why = std::string("D-Bus Get ") + object.interface + ".available: " + failure->message;
-      }
+      g_autofree char* remote = g_dbus_error_get_remote_error(failure);
+      const bool absent = g_strcmp0(remote, "org.freedesktop.DBus.Error.ServiceUnknown") == 0 ||
+                          g_strcmp0(remote, "org.freedesktop.DBus.Error.NameHasNoOwner") == 0;
+      if (!absent) why = std::string("D-Bus Get ") + object.interface + ".available: " + failure->message;
       g_error_free(failure);
     }
   }
