@@ -39,7 +39,9 @@ class Driver:
     """The backend in a child process: ask() a command, wait for callbacks."""
 
     def __init__(self, session):
-        self.proc = session.spawn([DRIVER], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.errors = session.path("driver-stderr.log")  # sanitizer reports land here
+        with open(self.errors, "wb") as stderr:
+            self.proc = session.spawn([DRIVER], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=stderr)
         self.answers = queue.Queue()
         self.callbacks = 0
         self.logs = []
@@ -82,7 +84,7 @@ class KdeBackend(unittest.TestCase):
 
     def driver(self):
         driver = Driver(self.s)
-        self.addCleanup(lambda: self.assertEqual(driver.close(), 0))
+        self.addCleanup(lambda: self.assertEqual(driver.close(), 0, open(driver.errors).read()[-3000:]))
         return driver
 
     def test_on_strength_and_off_through_kwin_give_the_users_file_back(self):
