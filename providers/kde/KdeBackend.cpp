@@ -112,7 +112,7 @@ struct KdeBackend::Loop {
   // Says in the log what the user would otherwise wonder about.
   static void explain(const Snapshot& before, const Snapshot& now) {
     if (before.present && !now.present) logInfo("KDE Night Color: KWin left the session bus; waiting for it to return");
-    if (!before.present && now.present) logInfo("KDE Night Color: KWin's Night Color is on the session bus");
+    if (!before.present && now.present) logInfo("KDE Night Color: KWin's Night Color is back on the session bus");
     if (!before.inhibitedByOthers() && now.inhibitedByOthers())
       logInfo(
           "KDE Night Color is inhibited by another program, or by its own applet or shortcut (KWin does not say "

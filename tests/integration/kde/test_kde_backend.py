@@ -14,6 +14,7 @@ import unittest
 
 import nightcolor as nc
 from desktop import Bus, PrivateSession, wait_for
+from desktop.bus import SYSTEM_PYTHON
 from desktop.kwin import KWin
 
 DRIVER = os.environ["DW_KDE_DRIVER"]
@@ -75,6 +76,13 @@ class Driver:
         return wait_for(lambda: self.callbacks > after_callbacks and self.ask("status") == status, timeout, 0.02)
 
 
+def start_driver(test, session):
+    """A driver that must end cleanly (exit status 0: no sanitizer report) when `test` does."""
+    driver = Driver(session)
+    test.addCleanup(lambda: test.assertEqual(driver.close(), 0, open(driver.errors).read()[-3000:]))
+    return driver
+
+
 class KdeBackend(unittest.TestCase):
     def setUp(self):
         self.s = PrivateSession("dw-kde")
@@ -83,9 +91,7 @@ class KdeBackend(unittest.TestCase):
         self.kwin = KWin(self.s, self.bus)
 
     def driver(self):
-        driver = Driver(self.s)
-        self.addCleanup(lambda: self.assertEqual(driver.close(), 0, open(driver.errors).read()[-3000:]))
-        return driver
+        return start_driver(self, self.s)
 
     def test_on_strength_and_off_through_kwin_give_the_users_file_back(self):
         s = self.s
@@ -135,6 +141,28 @@ class KdeBackend(unittest.TestCase):
         self.kwin = KWin(s, self.bus)  # reads the kwinrc we left: warm from the start
         self.assertTrue(driver.wait_status("on", seen), "KWin's return was not reported")
         self.assertTrue(any("KWin left the session bus" in line for line in driver.logs), driver.logs)
+        self.assertTrue(any("back on the session bus" in line for line in driver.logs), driver.logs)
+
+
+class Plasma6Object(unittest.TestCase):
+    """Plasma 6's object cannot run here; python3-dbusmock stands in for its
+    name, path and properties, int32 temperatures as its signals carry them."""
+
+    def test_plasma_6s_object_is_read_and_followed(self):
+        s = PrivateSession("dw-kde6")
+        self.addCleanup(s.close)
+        bus = Bus(s)
+        name, path = "org.kde.KWin.NightLight", "/org/kde/KWin/NightLight"
+        s.spawn([SYSTEM_PYTHON, "-m", "dbusmock", name, path, name])
+        bus.wait_for_name(name)
+        mock = lambda method, props: bus.call(name, path, "org.freedesktop.DBus.Mock." + method, name, props)  # noqa
+        mock("AddProperties", "{'available': <true>, 'enabled': <false>, 'running': <false>, 'inhibited': <false>,"
+                              " 'targetTemperature': <uint32 6500>}")
+        driver = start_driver(self, s)
+        self.assertEqual(driver.ask("status"), "off")
+        seen = driver.callbacks
+        mock("UpdateProperties", "{'enabled': <true>, 'running': <true>, 'targetTemperature': <int32 3400>}")
+        self.assertTrue(driver.wait_status("on", seen))
 
 
 if __name__ == "__main__":

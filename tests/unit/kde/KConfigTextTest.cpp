@@ -59,17 +59,8 @@ TEST(KConfigText, ChangesOnlyTheValuesItSetsAndPutsEverythingBack) {
   EXPECT_EQ(edited(on, {{"Active", "false"}, {"Mode", "Times"}, {"NightTemperature", "4200"}}), kOdd);
 }
 
-TEST(KConfigText, KeysAndGroupsItAddsComeOutAgainByteForByte) {
-  for (const std::string& original : {std::string(), std::string("[Desktops]\nNumber=2\n"),
-                                     std::string("[NightColor]\nMode=Times\n\n[Desktops]\nNumber=2\n")}) {
-    SCOPED_TRACE(original);
-    const std::string on = edited(original, {{"Active", "true"}, {"Mode", "Constant"}});
-    EXPECT_EQ(readEntry(on, "NightColor", "Active"), "true");
-    EXPECT_EQ(readEntry(on, "NightColor", "Mode"), "Constant");
-    EXPECT_EQ(readEntry(on, "Desktops", "Number"), readEntry(original, "Desktops", "Number"));
-    const auto mode = readEntry(original, "NightColor", "Mode");
-    EXPECT_EQ(edited(on, {{"Active", std::nullopt}, {"Mode", mode}}), original);
-  }
+TEST(KConfigText, AddsAndRemovesKeysAndSectionsWhereKConfigWould) {
+  // Whole sections added and taken out again: NightColorSettingsTest.
   // A last line without its newline is ended first.
   EXPECT_EQ(edited("[Desktops]\nNumber=2", {{"Active", "true"}}), "[Desktops]\nNumber=2\n\n[NightColor]\nActive=true\n");
   // Added to the group's last section, right after its last entry, with its line ending.

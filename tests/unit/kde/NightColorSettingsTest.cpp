@@ -22,33 +22,23 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(NightColorValues, ReadKWinsValuesAndMapStrength) {
-  EXPECT_FALSE(readsAsTrue(std::nullopt));
-  EXPECT_FALSE(readsAsTrue(""));
-  for (const char* no : {"false", "No", "OFF", "0"}) EXPECT_FALSE(readsAsTrue(no)) << no;
-  for (const char* yes : {"true", "True", "yes", "1", "on"}) EXPECT_TRUE(readsAsTrue(yes)) << yes;
-  EXPECT_TRUE(isConstantMode("constant"));
+  for (const char* no : {"", "false", "No", "OFF", "0"}) EXPECT_FALSE(readsAsTrue(no)) << no;
+  EXPECT_TRUE(readsAsTrue("yes"));
   EXPECT_FALSE(isConstantMode("3"));  // a position, and not Constant's in newer Plasma
+  EXPECT_TRUE(isConstantMode("constant"));
   EXPECT_EQ(effectiveTemperature(std::nullopt), 4500);
-  EXPECT_EQ(effectiveTemperature("3400"), 3400);
-  EXPECT_EQ(effectiveTemperature("+3400"), 3400);
   EXPECT_EQ(effectiveTemperature("34OO"), 4500);
   EXPECT_EQ(effectiveTemperature("500"), 1000);
   EXPECT_EQ(effectiveTemperature("9000"), 6500);
-  EXPECT_EQ(temperatureForStrength(0.0), 4700);
-  EXPECT_EQ(temperatureForStrength(1.0), 1700);
   EXPECT_EQ(temperatureForStrength(0.5), 3200);
   EXPECT_EQ(temperatureForStrength(std::nan("")), std::nullopt);
-  for (float s : {0.0f, 0.3f, 0.77f, 1.0f}) EXPECT_NEAR(strengthForTemperature(*temperatureForStrength(s)), s, 1e-3);
-  EXPECT_FLOAT_EQ(strengthForTemperature(6500), 0.0f);
+  for (float s : {0.0f, 0.77f, 1.0f}) EXPECT_NEAR(strengthForTemperature(*temperatureForStrength(s)), s, 1e-3);
   // The temperatures arrive as int32 in PropertiesChanged and as uint32 from Get.
-  for (GVariant* v : {g_variant_new_int32(3400), g_variant_new_uint32(3400)}) {
+  for (GVariant* v : {g_variant_new_int32(3400), g_variant_new_uint32(3400), g_variant_new_string("3400")}) {
     g_variant_ref_sink(v);
-    EXPECT_EQ(kelvinFromVariant(v), 3400);
+    EXPECT_EQ(kelvinFromVariant(v), g_variant_is_of_type(v, G_VARIANT_TYPE_STRING) ? std::nullopt : std::optional(3400));
     g_variant_unref(v);
   }
-  GVariant* text = g_variant_ref_sink(g_variant_new_string("3400"));
-  EXPECT_EQ(kelvinFromVariant(text), std::nullopt);
-  g_variant_unref(text);
 }
 
 std::string slurp(const fs::path& path) {
