@@ -1,0 +1,351 @@
+#include "kde/KdeBackend.h"
+
+#include <gio/gio.h>
+
+#include <atomic>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "common/CallbackSlot.h"
+#include "common/Log.h"
+#include "kde/NightColorSettings.h"
+#include "kde/NightColorValues.h"
+
+namespace duskwarden::provider::kde {
+
+namespace {
+
+constexpr int kCallTimeoutMs = 2000;  // a hung KWin must not hold the caller's queue for long
+
+struct NightColorObject {
+  const char* name;
+  const char* path;
+  const char* interface;
+};
+// Plasma 6 first. On 5.27 org.kde.NightColor rather than org.kde.KWin: KWin
+// takes that name only after the object is registered, so a restarted KWin
+// is never seen without its properties.
+constexpr NightColorObject kObjects[] = {
+    {"org.kde.KWin.NightLight", "/org/kde/KWin/NightLight", "org.kde.KWin.NightLight"},
+    {"org.kde.NightColor", "/ColorCorrect", "org.kde.kwin.ColorCorrect"},
+};
+
+GDBusConnection* openSessionBus(std::string* error) {
+  GError* failure = nullptr;
+  g_autofree char* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &failure);
+  GDBusConnection* bus = nullptr;
+  if (address)
+    bus = g_dbus_connection_new_for_address_sync(
+        address,
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &failure);
+  if (!bus && error) *error = failure ? failure->message : "no session bus address";
+  if (failure) g_error_free(failure);
+  return bus;
+}
+
+bool cachedBool(GDBusProxy* proxy, const char* name) {
+  GVariant* v = g_dbus_proxy_get_cached_property(proxy, name);
+  const bool value = v && g_variant_is_of_type(v, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(v);
+  if (v) g_variant_unref(v);
+  return value;
+}
+
+// What the callback reports changes of.
+struct Snapshot {
+  bool present = false;
+  bool available = false;
+  bool enabled = false;
+  bool running = false;
+  bool inhibited = false;
+  int target = kNeutralKelvin;
+  bool operator==(const Snapshot&) const = default;
+  bool warm() const { return present && available && enabled && running && target < kNeutralKelvin; }
+  bool inhibitedByOthers() const { return present && enabled && inhibited && !running; }
+};
+
+}  // namespace
+
+struct KdeBackend::Loop {
+  GMainContext* context = g_main_context_new();
+  GMainLoop* loop = g_main_loop_new(context, FALSE);
+  GDBusConnection* bus = nullptr;
+  GDBusProxy* proxies[std::size(kObjects)] = {};
+  NightColorSettings settings = NightColorSettings::forUser();
+  CallbackSlot callback;
+  Snapshot reported;  // on the loop's thread only
+
+  ~Loop() {
+    g_main_loop_unref(loop);
+    g_main_context_unref(context);
+  }
+
+  GDBusProxy* active() const {
+    for (GDBusProxy* proxy : proxies) {
+      g_autofree char* owner = proxy ? g_dbus_proxy_get_name_owner(proxy) : nullptr;
+      GVariant* enabled = owner ? g_dbus_proxy_get_cached_property(proxy, "enabled") : nullptr;
+      if (enabled) {
+        g_variant_unref(enabled);
+        return proxy;
+      }
+    }
+    return nullptr;
+  }
+
+  Snapshot snapshot() const {
+    Snapshot s;
+    GDBusProxy* proxy = active();
+    if (!proxy) return s;
+    s.present = true;
+    s.available = cachedBool(proxy, "available");
+    s.enabled = cachedBool(proxy, "enabled");
+    s.running = cachedBool(proxy, "running");
+    s.inhibited = cachedBool(proxy, "inhibited");
+    GVariant* target = g_dbus_proxy_get_cached_property(proxy, "targetTemperature");
+    s.target = kelvinFromVariant(target).value_or(kNeutralKelvin);
+    if (target) g_variant_unref(target);
+    return s;
+  }
+
+  // Says in the log what the user would otherwise wonder about.
+  static void explain(const Snapshot& before, const Snapshot& now) {
+    if (before.present && !now.present) logInfo("KDE Night Color: KWin left the session bus; waiting for it to return");
+    if (!before.present && now.present) logInfo("KDE Night Color: KWin's Night Color is back on the session bus");
+    if (!before.inhibitedByOthers() && now.inhibitedByOthers())
+      logInfo(
+          "KDE Night Color is inhibited by another program, or by its own applet or shortcut (KWin does not say "
+          "which): night light stays off until that inhibition is lifted; Duskwarden does not override it");
+    if (before.inhibitedByOthers() && !now.inhibitedByOthers() && now.present)
+      logInfo("KDE Night Color: the inhibition has ended");
+  }
+
+  void changed() {
+    const Snapshot now = snapshot();
+    if (now == reported) return;  // a temperature step, or a property we do not report
+    explain(reported, now);
+    reported = now;
+    callback.call();
+  }
+
+  static void onPropertiesChanged(GDBusProxy*, GVariant*, const char* const*, gpointer self) {
+    static_cast<Loop*>(self)->changed();
+  }
+  static void onOwnerChanged(GObject*, GParamSpec*, gpointer self) { static_cast<Loop*>(self)->changed(); }
+
+  bool connect() {
+    std::string error;
+    bus = openSessionBus(&error);
+    if (!bus) {
+      logError("KDE Night Color: connect to the session bus: %s", error.c_str());
+      return false;
+    }
+    for (std::size_t i = 0; i < std::size(kObjects); ++i) {
+      GError* failure = nullptr;
+      proxies[i] = g_dbus_proxy_new_sync(bus, G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START, nullptr, kObjects[i].name,
+                                         kObjects[i].path, kObjects[i].interface, nullptr, &failure);
+      if (!proxies[i]) {
+        logError("KDE Night Color: D-Bus proxy for %s %s: %s", kObjects[i].name, kObjects[i].path, failure->message);
+        g_error_free(failure);
+        return false;
+      }
+      g_signal_connect(proxies[i], "g-properties-changed", G_CALLBACK(onPropertiesChanged), this);
+      g_signal_connect(proxies[i], "notify::g-name-owner", G_CALLBACK(onOwnerChanged), this);
+    }
+    reported = snapshot();
+    return true;
+  }
+
+  void disconnect() {
+    for (GDBusProxy*& proxy : proxies) {
+      if (proxy) g_signal_handlers_disconnect_by_data(proxy, this);
+      g_clear_object(&proxy);
+    }
+    if (bus) g_dbus_connection_close_sync(bus, nullptr, nullptr);
+    g_clear_object(&bus);
+  }
+
+  static void run(const std::shared_ptr<Loop>& self, std::promise<bool> ready) {
+    g_main_context_push_thread_default(self->context);
+    const bool ok = self->connect();
+    ready.set_value(ok);
+    if (ok) g_main_loop_run(self->loop);
+    self->disconnect();
+    // Let pending unrefs and closes finish before the context goes.
+    while (g_main_context_iteration(self->context, FALSE)) {
+    }
+    g_main_context_pop_thread_default(self->context);
+  }
+
+  // Runs `work` on the provider's thread, where every GLib object of ours
+  // lives, and waits for it; inline when already there (from a callback).
+  template <typename T, typename F>
+  T onLoop(F work) {
+    if (g_main_context_is_owner(context)) return work();
+    struct Job {
+      F work;
+      std::promise<T> result;
+      // GLib's queue orders the hand-over with futexes that race checkers
+      // cannot see; this says the same in terms they can.
+      std::atomic<bool> posted{false};
+    };
+    auto* job = new Job{std::move(work), {}};
+    auto future = job->result.get_future();
+    job->posted.store(true, std::memory_order_release);
+    g_main_context_invoke_full(
+        context, G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+          auto* j = static_cast<Job*>(data);
+          (void)j->posted.load(std::memory_order_acquire);
+          j->result.set_value(j->work());
+          return G_SOURCE_REMOVE;
+        },
+        job, [](gpointer data) { delete static_cast<Job*>(data); });
+    return future.get();
+  }
+
+  // KConfig's change notice, as System Settings sends it: KWin's config
+  // watcher re-reads kwinrc on it (a reconfigure call on /KWin does not).
+  void announce(const std::vector<std::string>& keys) {
+    if (keys.empty()) return;
+    GVariantBuilder names;
+    g_variant_builder_init(&names, G_VARIANT_TYPE("aay"));
+    for (const std::string& key : keys)
+      g_variant_builder_add_value(&names, g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, key.data(), key.size(), 1));
+    GVariantBuilder groups;
+    g_variant_builder_init(&groups, G_VARIANT_TYPE("a{saay}"));
+    g_variant_builder_add(&groups, "{s@aay}", kGroup, g_variant_builder_end(&names));
+    GError* failure = nullptr;
+    if (!g_dbus_connection_emit_signal(bus, nullptr, "/kwinrc", "org.kde.kconfig.notify", "ConfigChanged",
+                                       g_variant_new("(a{saay})", &groups), &failure)) {
+      logError("KDE Night Color: D-Bus emit org.kde.kconfig.notify.ConfigChanged on /kwinrc: %s", failure->message);
+      g_error_free(failure);
+    }
+  }
+
+  void apply(const SettingsChange& change, const char* what) {
+    if (!change.ok())
+      logError("KDE Night Color: %s: %s", what, change.error.c_str());
+    else
+      announce(change.keys);
+  }
+};
+
+bool KdeBackend::isUsable() {
+  std::string error;
+  GDBusConnection* bus = openSessionBus(&error);
+  if (!bus) {
+    logInfo("KDE Night Color: no session bus: %s", error.c_str());
+    return false;
+  }
+  bool usable = false;
+  std::string why = "no Night Color object on the session bus";
+  for (const NightColorObject& object : kObjects) {
+    GError* failure = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, object.name, object.path, "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", object.interface, "available"), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+        kCallTimeoutMs, nullptr, &failure);
+    if (reply) {
+      GVariant* value = nullptr;
+      g_variant_get(reply, "(v)", &value);
+      usable = g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+      g_variant_unref(value);
+      g_variant_unref(reply);
+      if (usable) break;
+      why = std::string(object.name) + " reports Night Color as not available";
+    } else {
+      g_autofree char* remote = g_dbus_error_get_remote_error(failure);
+      const bool absent = g_strcmp0(remote, "org.freedesktop.DBus.Error.ServiceUnknown") == 0 ||
+                          g_strcmp0(remote, "org.freedesktop.DBus.Error.NameHasNoOwner") == 0;
+      if (!absent) why = std::string("D-Bus Get ") + object.interface + ".available: " + failure->message;
+      g_error_free(failure);
+    }
+  }
+  if (!usable) logInfo("KDE Night Color: %s", why.c_str());
+  g_dbus_connection_close_sync(bus, nullptr, nullptr);
+  g_object_unref(bus);
+  return usable;
+}
+
+std::unique_ptr<KdeBackend> KdeBackend::create() {
+  auto loop = std::make_shared<Loop>();
+  std::promise<bool> ready;
+  auto connected = ready.get_future();
+  std::thread thread([loop, r = std::move(ready)]() mutable { Loop::run(loop, std::move(r)); });
+  if (!connected.get()) {
+    thread.join();
+    return nullptr;
+  }
+  return std::unique_ptr<KdeBackend>(new KdeBackend(std::move(loop), std::move(thread)));
+}
+
+KdeBackend::KdeBackend(std::shared_ptr<Loop> loop, std::thread thread)
+    : loop_(std::move(loop)), thread_(std::move(thread)) {}
+
+KdeBackend::~KdeBackend() {
+  loop_->callback.stop();
+  // Through the context, so a quit cannot be lost before the loop runs.
+  g_main_context_invoke(
+      loop_->context,
+      [](gpointer l) -> gboolean {
+        g_main_loop_quit(static_cast<GMainLoop*>(l));
+        return G_SOURCE_REMOVE;
+      },
+      loop_->loop);
+  endThread(thread_);  // the thread holds the loop's state
+}
+
+void KdeBackend::setStatusCallback(std::function<void()> callback) { loop_->callback.set(std::move(callback)); }
+
+bool KdeBackend::readEnabled(bool* enabled) {
+  return loop_->onLoop<bool>([l = loop_.get(), enabled] {
+    const Snapshot s = l->snapshot();
+    *enabled = s.warm();
+    return s.present;
+  });
+}
+
+bool KdeBackend::readStrength(float* strength) {
+  return loop_->onLoop<bool>([l = loop_.get(), strength] {
+    int kelvin = 0;
+    std::string error;
+    if (!l->settings.nightTemperature(&kelvin, &error)) {
+      logError("KDE Night Color: %s", error.c_str());
+      return false;
+    }
+    *strength = strengthForTemperature(kelvin);
+    return true;
+  });
+}
+
+void KdeBackend::setEnabled(bool enabled) {
+  loop_->onLoop<bool>([l = loop_.get(), enabled] {
+    l->apply(enabled ? l->settings.switchOn() : l->settings.switchOff(), enabled ? "turn on" : "turn off");
+    return true;
+  });
+}
+
+void KdeBackend::setStrength(float strength, bool /*commit*/) {
+  const auto kelvin = temperatureForStrength(strength);
+  if (!kelvin) return;  // NaN is no strength at all
+  loop_->onLoop<bool>([l = loop_.get(), k = *kelvin] {
+    l->apply(l->settings.setTemperature(k), "set the temperature");
+    return true;
+  });
+}
+
+}  // namespace duskwarden::provider::kde
+
+namespace duskwarden::provider {
+
+namespace {
+bool kdeIsUsable() { return kde::KdeBackend::isUsable(); }
+std::unique_ptr<Backend> createKde() { return kde::KdeBackend::create(); }
+}  // namespace
+
+extern const BackendKind kKdeBackend;  // listed in core/Backends.cpp
+const BackendKind kKdeBackend{"kde", true, kdeIsUsable, createKde};
+
+}  // namespace duskwarden::provider

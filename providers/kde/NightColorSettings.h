@@ -1,0 +1,53 @@
+#pragma once
+// Night Color held on, and let go again, through the three keys of kwinrc's
+// [NightColor] that we change; the user's own values of those keys are kept
+// in $XDG_STATE_HOME/duskwarden/kde-night-color.ini while ours are in place.
+//
+// On: Active=true, Mode=Constant, and NightTemperature brought into our span
+// (1700..4700 K; left alone when already inside). Before a key is replaced
+// its current value is recorded, unless it still holds what we wrote and a
+// value is on record already: the record always holds the user's latest
+// choice, never one of ours and never an older one the user has since
+// replaced. kwinrc is not touched unless the record was saved.
+// Off: Active=false; Mode and NightTemperature go back to the recorded
+// values where they still hold ours (a value the user chose since stays);
+// then the record is dropped. A recorded Active=true is not put back: under
+// the user's own schedule that would leave night light on right after off.
+// Strength is NightTemperature itself.
+// A change that finds the keys already as it would leave them writes nothing,
+// so a repeated "on" (retries while another program inhibits Night Color)
+// causes no write and no signal.
+//
+// Each change holds KConfig's lock on kwinrc from its read to its write.
+
+#include <string>
+#include <vector>
+
+namespace duskwarden::provider::kde {
+
+struct SettingsChange {
+  std::vector<std::string> keys;  // the kwinrc keys that were written
+  std::string error;              // what failed, named; empty on success
+  bool ok() const { return error.empty(); }
+};
+
+class NightColorSettings {
+ public:
+  NightColorSettings(std::string kwinrcPath, std::string recordPath);
+  // $XDG_CONFIG_HOME/kwinrc and $XDG_STATE_HOME/duskwarden/kde-night-color.ini.
+  static NightColorSettings forUser();
+
+  SettingsChange switchOn();
+  SettingsChange switchOff();
+  SettingsChange setTemperature(int kelvin);
+  // NightTemperature as KWin applies it; false with `error` when kwinrc cannot be read.
+  bool nightTemperature(int* kelvin, std::string* error) const;
+
+  const std::string& kwinrcPath() const { return kwinrc_; }
+
+ private:
+  std::string kwinrc_;
+  std::string record_;
+};
+
+}  // namespace duskwarden::provider::kde
