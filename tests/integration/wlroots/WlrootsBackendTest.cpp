@@ -201,7 +201,7 @@ TEST_F(WlrootsBackendTest, OutputsThatComeAndGoAndACompositorThatRestarts) {
   EXPECT_TRUE(history.waitForLast(true));
 }
 
-// Another program asking for an output's gamma, as a second night-light tool would.
+// Another program asking for the first output's gamma, and keeping what it gets.
 class RivalClient {
  public:
   explicit RivalClient(const std::string& socket) : display_(wl_display_connect(socket.c_str())) {
