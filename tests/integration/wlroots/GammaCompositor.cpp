@@ -59,6 +59,7 @@ struct GammaCompositor::Impl {
   wl_display* display = wl_display_create();
   wl_event_loop* loop = wl_display_get_event_loop(display);
   int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  wl_event_source* wakeSource = nullptr;
   bool stopping = false;
   std::mutex tasksMutex;
   std::vector<std::function<void()>> tasks;
@@ -164,7 +165,7 @@ GammaCompositor::GammaCompositor(const std::string& socket) : impl_(std::make_un
             wl_resource_create(client, &zwlr_gamma_control_manager_v1_interface, static_cast<int>(version), id);
         wl_resource_set_implementation(resource, &implementation, data, nullptr);
       });
-  wl_event_loop_add_fd(
+  impl_->wakeSource = wl_event_loop_add_fd(
       impl_->loop, impl_->wakeFd, WL_EVENT_READABLE,
       [](int fd, std::uint32_t, void* data) {
         std::uint64_t count;
@@ -190,6 +191,7 @@ GammaCompositor::GammaCompositor(const std::string& socket) : impl_(std::make_un
 GammaCompositor::~GammaCompositor() {
   onThread([this] { impl_->stopping = true; });
   thread_.join();
+  wl_event_source_remove(impl_->wakeSource);
   wl_display_destroy_clients(impl_->display);
   wl_display_destroy(impl_->display);
   ::close(impl_->wakeFd);

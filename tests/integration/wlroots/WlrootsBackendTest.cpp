@@ -204,7 +204,8 @@ TEST_F(WlrootsBackendTest, OutputsThatComeAndGoAndACompositorThatRestarts) {
 // Another program asking for the first output's gamma, and keeping what it gets.
 class RivalClient {
  public:
-  explicit RivalClient(const std::string& socket) : display_(wl_display_connect(socket.c_str())) {
+  explicit RivalClient(const std::string& socket)
+      : display_(wl_display_connect(socket.c_str())), registry_(wl_display_get_registry(display_)) {
     static const wl_registry_listener listener = {
         [](void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
           auto* self = static_cast<RivalClient*>(data);
@@ -215,17 +216,25 @@ class RivalClient {
                 wl_registry_bind(registry, name, &zwlr_gamma_control_manager_v1_interface, 1));
         },
         [](void*, wl_registry*, std::uint32_t) {}};
-    wl_registry_add_listener(wl_display_get_registry(display_), &listener, this);
+    wl_registry_add_listener(registry_, &listener, this);
     wl_display_roundtrip(display_);
-    zwlr_gamma_control_manager_v1_get_gamma_control(manager_, output_);
+    control_ = zwlr_gamma_control_manager_v1_get_gamma_control(manager_, output_);
     wl_display_roundtrip(display_);
   }
-  ~RivalClient() { wl_display_disconnect(display_); }
+  ~RivalClient() {
+    zwlr_gamma_control_v1_destroy(control_);
+    zwlr_gamma_control_manager_v1_destroy(manager_);
+    wl_output_destroy(output_);
+    wl_registry_destroy(registry_);
+    wl_display_disconnect(display_);
+  }
 
  private:
   wl_display* display_;
+  wl_registry* registry_;
   wl_output* output_ = nullptr;
   zwlr_gamma_control_manager_v1* manager_ = nullptr;
+  zwlr_gamma_control_v1* control_ = nullptr;
 };
 
 class RegisteredLoginItem final : public LoginItem {
@@ -267,6 +276,9 @@ TEST_F(WlrootsBackendTest, AnotherClientTakingTheOutputIsUndoneByKeepAlwaysOn) {
   EXPECT_THAT(lines,
               ::testing::Contains("Night Shift was disabled but auto-enable is active. Re-enabling in 0.5 seconds..."));
 
+  // Released on the main queue; its last timed steps (the 1 s command window
+  // at most) hold it a little longer, then it closes the provider.
+  const std::weak_ptr<NightShiftManager> gone = manager;
   std::promise<void> done;
   mainQ->async([&] {
     manager.reset();
@@ -274,6 +286,9 @@ TEST_F(WlrootsBackendTest, AnotherClientTakingTheOutputIsUndoneByKeepAlwaysOn) {
   });
   done.get_future().wait();
   mainQ.reset();
+  const auto bound = std::chrono::steady_clock::now() + 5s;
+  while (!gone.expired() && std::chrono::steady_clock::now() < bound) std::this_thread::sleep_for(10ms);
+  EXPECT_TRUE(gone.expired()) << "the manager, and with it the provider's thread, outlived the test";
   setLogSinks({});
 }
 
