@@ -6,15 +6,17 @@
 
 namespace duskwarden::provider {
 
-extern const BackendKind kKdeBackend;    // kde/: KWin's Night Color
-extern const BackendKind kGnomeBackend;  // gnome/: GNOME's Night Light
-extern const BackendKind kX11Backend;    // x11/: RandR gamma ramps, never on Xwayland
-extern const BackendKind kSimBackend;    // sim/: the file-backed simulator, only when forced
+extern const BackendKind kKdeBackend;      // kde/: KWin's Night Color
+extern const BackendKind kGnomeBackend;    // gnome/: GNOME's Night Light
+extern const BackendKind kWlrootsBackend;  // wlroots/: wlr-gamma-control on sway, Hyprland, labwc, river
+extern const BackendKind kX11Backend;      // x11/: RandR gamma ramps, never on Xwayland
+extern const BackendKind kSimBackend;      // sim/: the file-backed simulator, only when forced
 
 namespace {
 const BackendKind* const kBackends[] = {
     &kKdeBackend,
     &kGnomeBackend,
+    &kWlrootsBackend,
     &kX11Backend,
     &kSimBackend,
 };

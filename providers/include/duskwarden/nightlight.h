@@ -38,11 +38,12 @@
  *    While none is installed, errors go to standard error, so that a failure
  *    is never silent; informational messages are dropped.
  *
- * Environment: DUSKWARDEN_NIGHTLIGHT_BACKEND=kde|gnome|x11|sim forces a
- * backend (anything else, or unset, means automatic detection: KWin's Night
- * Color object on the session bus, then GNOME's colour service there, then an
- * X11 display with RandR gamma that is not Xwayland, whose ramps reach no
- * screen). The simulator is never picked
+ * Environment: DUSKWARDEN_NIGHTLIGHT_BACKEND=kde|gnome|wlroots|x11|sim forces
+ * a backend (anything else, or unset, means automatic detection: KWin's Night
+ * Color object on the session bus, then GNOME's colour service there, then
+ * the Wayland compositor at WAYLAND_DISPLAY when it offers wlroots gamma
+ * control, then an X11 display with RandR gamma that is not Xwayland, whose
+ * ramps reach no screen). The simulator is never picked
  * automatically. The choice is made once per process and shared
  * by supports_night_light and create; it is made again only when an
  * environment variable it rests on (the one above, DISPLAY, WAYLAND_DISPLAY,
