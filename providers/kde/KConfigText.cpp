@@ -15,11 +15,11 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
-enum class Kind { Blank, Comment, Header, Entry, Invalid };
+enum class Kind { blank, comment, header, entry, invalid };
 
 struct Line {
   std::size_t begin = 0, end = 0;  // [begin, end) without the '\n'
-  Kind kind = Kind::Blank;
+  Kind kind = Kind::blank;
   int section = -1;  // index into Scan::sections; -1 before the first header
   // Entries: the key without options or locale, and where the value sits.
   std::string key;
@@ -62,7 +62,7 @@ void parseEntry(std::string_view text, Line& l) {
   const std::string_view raw = text.substr(l.begin, l.end - l.begin);
   const std::size_t eq = raw.find('=');
   std::string_view key = trimmed(raw.substr(0, eq));
-  l.kind = Kind::Invalid;
+  l.kind = Kind::invalid;
   if (key.empty()) return;
   for (std::size_t open; (open = key.rfind('[')) != std::string_view::npos; key = key.substr(0, open)) {
     const std::size_t close = key.find(']', open);
@@ -77,7 +77,7 @@ void parseEntry(std::string_view text, Line& l) {
   }
   if (eq == std::string_view::npos && !l.deleted) return;
   l.key = std::string(trimmed(key));
-  l.kind = Kind::Entry;
+  l.kind = Kind::entry;
   if (eq == std::string_view::npos) return;
   std::size_t vb = l.begin + eq + 1, ve = l.end;
   while (vb < ve && (text[vb] == ' ' || text[vb] == '\t')) ++vb;
@@ -97,13 +97,13 @@ Scan scan(std::string_view text) {
     l.section = s.sections.empty() ? -1 : static_cast<int>(s.sections.size()) - 1;
     const std::string_view t = trimmed(text.substr(l.begin, l.end - l.begin));
     if (t.empty()) {
-      l.kind = Kind::Blank;
+      l.kind = Kind::blank;
     } else if (t.front() == '#') {
-      l.kind = Kind::Comment;
+      l.kind = Kind::comment;
     } else if (t.front() == '[') {
-      l.kind = Kind::Invalid;  // a malformed header leaves the current group as it is
+      l.kind = Kind::invalid;  // a malformed header leaves the current group as it is
       if (const auto header = parseHeader(t)) {
-        l.kind = Kind::Header;
+        l.kind = Kind::header;
         if (header->first.empty()) {
           s.fileLocked = s.fileLocked || header->second;
         } else {
@@ -124,7 +124,7 @@ bool inGroup(const Scan& s, const Line& l, std::string_view group) {
 }
 
 bool isKeyLine(const Scan& s, const Line& l, std::string_view group, std::string_view key) {
-  return l.kind == Kind::Entry && !l.localized && l.key == key && inGroup(s, l, group);
+  return l.kind == Kind::entry && !l.localized && l.key == key && inGroup(s, l, group);
 }
 
 std::string lineEnding(std::string_view text, const Line& l) {
@@ -153,8 +153,8 @@ bool applyOne(std::string& text, std::string_view group, const EntryEdit& edit) 
     for (std::size_t i = 0; i < s.lines.size(); ++i) {
       const Line& l = s.lines[i];
       if (!inGroup(s, l, group)) continue;
-      if (l.kind == Kind::Header) anchor = i;
-      if (l.kind == Kind::Entry || l.kind == Kind::Invalid) anchor = i;
+      if (l.kind == Kind::header) anchor = i;
+      if (l.kind == Kind::entry || l.kind == Kind::invalid) anchor = i;
     }
     if (anchor) {
       const Line& l = s.lines[*anchor];
@@ -167,8 +167,15 @@ bool applyOne(std::string& text, std::string_view group, const EntryEdit& edit) 
       return true;
     }
     if (!text.empty() && text.back() != '\n') text += '\n';
-    if (!s.lines.empty() && s.lines.back().kind != Kind::Blank) text += '\n';
-    text += "[" + std::string(group) + "]\n" + edit.key + "=" + *edit.value + "\n";
+    if (!s.lines.empty() && s.lines.back().kind != Kind::blank) text += '\n';
+    // Appended piece by piece (GCC 12's -O3 -Wrestrict false positive on `"[" + string`).
+    text += '[';
+    text += group;
+    text += "]\n";
+    text += edit.key;
+    text += '=';
+    text += *edit.value;
+    text += '\n';
     return true;
   }
 
@@ -186,8 +193,8 @@ bool applyOne(std::string& text, std::string_view group, const EntryEdit& edit) 
     bool empty = true;
     for (std::size_t i = 0; i < s.lines.size() && empty; ++i) {
       const Line& l = s.lines[i];
-      if (l.section != section || l.kind == Kind::Header || std::count(drop.begin(), drop.end(), i)) continue;
-      if (l.kind == Kind::Blank)
+      if (l.section != section || l.kind == Kind::header || std::count(drop.begin(), drop.end(), i)) continue;
+      if (l.kind == Kind::blank)
         rest.push_back(i);
       else
         empty = false;
@@ -198,7 +205,7 @@ bool applyOne(std::string& text, std::string_view group, const EntryEdit& edit) 
     drop.insert(drop.end(), rest.begin(), rest.end());
     // A section at the very end takes the blank line that separated it.
     const bool atEnd = static_cast<std::size_t>(section) + 1 == s.sections.size();
-    if (atEnd && header > 0 && s.lines[header - 1].kind == Kind::Blank) drop.push_back(header - 1);
+    if (atEnd && header > 0 && s.lines[header - 1].kind == Kind::blank) drop.push_back(header - 1);
   }
   std::sort(drop.begin(), drop.end());
   drop.erase(std::unique(drop.begin(), drop.end()), drop.end());
@@ -233,7 +240,7 @@ bool editGroup(std::string& text, std::string_view group, const std::vector<Entr
   };
   if (s.fileLocked) return fail("the file is locked with [$i]");
   for (const Section& section : s.sections)
-    if (section.group == group && section.locked) return fail("[" + std::string(group) + "] is locked with [$i]");
+    if (section.group == group && section.locked) return fail(std::string(1, '[').append(group).append("] is locked with [$i]"));
   for (const EntryEdit& edit : edits)
     for (const Line& l : s.lines)
       if (isKeyLine(s, l, group, edit.key) && l.locked)

@@ -143,8 +143,8 @@ struct GammaLoop::State {
       if (session) {
         short events = 0;
         const auto ready = session->beforePoll(&events);
-        if (ready == GammaSession::Ready::kAgain) continue;
-        if (ready == GammaSession::Ready::kLost) {
+        if (ready == GammaSession::Ready::again) continue;
+        if (ready == GammaSession::Ready::lost) {
           lose();
           continue;
         }

@@ -20,13 +20,13 @@ constexpr std::uint32_t kOutputVersion = 4;  // for wl_output.name, the name use
 }  // namespace
 
 enum class GammaSession::State {
-  kIdle,       // no control, none wanted yet
-  kRequested,  // get_gamma_control sent, no gamma_size yet
-  kSetSent,    // set_gamma sent, not yet confirmed by a sync
-  kShown,      // our ramps, confirmed
-  kNoGamma,    // refused at the first request: no gamma here (does not count against "on")
-  kRefused,    // refused later, or no answer: asked again on the next command
-  kLost,       // `failed` after we held it: taken by another client, or the ramps were refused
+  idle,       // no control, none wanted yet
+  requested,  // get_gamma_control sent, no gamma_size yet
+  setSent,    // set_gamma sent, not yet confirmed by a sync
+  shown,      // our ramps, confirmed
+  noGamma,    // refused at the first request: no gamma here (does not count against "on")
+  refused,    // refused later, or no answer: asked again on the next command
+  lost,       // `failed` after we held it: taken by another client, or the ramps were refused
 };
 
 struct GammaSession::Output {
@@ -36,7 +36,7 @@ struct GammaSession::Output {
   wl_output* output = nullptr;
   std::string name;
   zwlr_gamma_control_v1* control = nullptr;
-  State state = State::kIdle;
+  State state = State::idle;
   std::uint32_t size = 0;
   bool everSized = false;         // gamma_size came once on this connection
   std::uint64_t settleRound = 0;  // the sync whose answer settles a pending request; 0: none sent yet
@@ -44,7 +44,7 @@ struct GammaSession::Output {
   double sentKelvin = 0.0;
   double shownKelvin = 0.0;
 
-  bool pending() const { return state == State::kRequested || state == State::kSetSent; }
+  bool pending() const { return state == State::requested || state == State::setSent; }
 };
 
 namespace {
@@ -127,7 +127,7 @@ void GammaSession::onGlobalRemove(void* data, wl_registry*, std::uint32_t name) 
   if (self->manager_ != nullptr && name == self->managerName_) {
     for (auto& output : self->outputs_) {
       self->drop(*output);
-      output->state = State::kIdle;
+      output->state = State::idle;
     }
     zwlr_gamma_control_manager_v1_destroy(self->manager_);
     self->manager_ = nullptr;
@@ -145,10 +145,10 @@ void GammaSession::onGlobalRemove(void* data, wl_registry*, std::uint32_t name) 
 void GammaSession::onGammaSize(void* data, zwlr_gamma_control_v1*, std::uint32_t size) {
   auto& output = *static_cast<Output*>(data);
   GammaSession& self = *output.session;
-  if (output.state != State::kRequested) return;
+  if (output.state != State::requested) return;
   if (size == 0) {
     self.drop(output);
-    output.state = State::kNoGamma;
+    output.state = State::noGamma;
     output.retryOwed = false;  // asking again gets the same size
     self.failures_.error("no gamma " + output.name,
                          "wlroots: output %s has a gamma ramp of size 0; it is left as it is", output.name.c_str());
@@ -166,28 +166,28 @@ void GammaSession::onFailed(void* data, zwlr_gamma_control_v1*) {
   const State was = output.state;
   self.drop(output);
   const char* name = output.name.c_str();
-  if (was == State::kRequested && !output.everSized) {
-    output.state = State::kNoGamma;
+  if (was == State::requested && !output.everSized) {
+    output.state = State::noGamma;
     self.failures_.error("no gamma " + output.name,
                          "wlroots: zwlr_gamma_control_manager_v1.get_gamma_control on output %s failed at once: "
                          "it has no gamma ramps (or another program already holds them); it does not count "
                          "against night light being on",
                          name);
     self.noteNoGamma();
-  } else if (was == State::kRequested) {
-    output.state = State::kRefused;
+  } else if (was == State::requested) {
+    output.state = State::refused;
     self.failures_.error("refused " + output.name,
                          "wlroots: zwlr_gamma_control_manager_v1.get_gamma_control on output %s failed: another "
                          "program holds its gamma ramps",
                          name);
-  } else if (was == State::kSetSent) {
-    output.state = State::kLost;
+  } else if (was == State::setSent) {
+    output.state = State::lost;
     self.failures_.error("set failed " + output.name,
                          "wlroots: zwlr_gamma_control_v1.set_gamma on output %s failed: the compositor could not "
                          "apply the ramps, or another program took the output",
                          name);
-  } else if (was == State::kShown) {
-    output.state = State::kLost;
+  } else if (was == State::shown) {
+    output.state = State::lost;
     self.failures_.error("taken " + output.name,
                          "wlroots: zwlr_gamma_control_v1 on output %s failed: another program took its gamma ramps",
                          name);
@@ -197,7 +197,7 @@ void GammaSession::onFailed(void* data, zwlr_gamma_control_v1*) {
 
 void GammaSession::noteNoGamma() {
   const bool none = std::all_of(outputs_.begin(), outputs_.end(),
-                                [](const auto& output) { return output->state == State::kNoGamma; });
+                                [](const auto& output) { return output->state == State::noGamma; });
   if (none)
     failures_.error("no gamma anywhere", "wlroots: no output of %s has gamma ramps, so night light cannot be shown",
                     connection_->where().c_str());
@@ -222,17 +222,17 @@ void GammaSession::settle(std::uint64_t round) {
   for (auto& output : outputs_) {
     if (output->settleRound == 0 || output->settleRound > round) continue;
     output->settleRound = 0;
-    if (output->state == State::kSetSent) {
-      output->state = State::kShown;
+    if (output->state == State::setSent) {
+      output->state = State::shown;
       output->shownKelvin = output->sentKelvin;
       output->retryOwed = false;
-    } else if (output->state == State::kRequested) {
+    } else if (output->state == State::requested) {
       // Neither gamma_size nor failed: wlroots 0.15 answers so when it has
       // just ended another client's control of this output. The next
       // command asks again; asking at once would take turns with that
       // client as fast as both can ask.
       drop(*output);
-      output->state = State::kRefused;
+      output->state = State::refused;
       failures_.error("no answer " + output->name,
                       "wlroots: zwlr_gamma_control_manager_v1.get_gamma_control on output %s: no answer (another "
                       "program held its gamma ramps); asking again on the next command",
@@ -247,7 +247,7 @@ void GammaSession::apply(const Target& target, bool retry) {
   for (auto& output : outputs_) {
     if (!target.on) {
       drop(*output);
-      output->state = State::kIdle;
+      output->state = State::idle;
       continue;
     }
     if (manager_ == nullptr) continue;
@@ -255,21 +255,21 @@ void GammaSession::apply(const Target& target, bool retry) {
     // command should not leave standing.
     if (retry && output->pending()) output->retryOwed = true;
     switch (output->state) {
-      case State::kIdle:
+      case State::idle:
         request(*output);
         break;
-      case State::kNoGamma:
-      case State::kRefused:
-      case State::kLost:
+      case State::noGamma:
+      case State::refused:
+      case State::lost:
         if (retry) request(*output);
         break;
-      case State::kShown:
+      case State::shown:
         if (output->shownKelvin != target.kelvin) sendRamps(*output);
         break;
-      case State::kSetSent:
+      case State::setSent:
         if (output->sentKelvin != target.kelvin) sendRamps(*output);
         break;
-      case State::kRequested:
+      case State::requested:
         break;
     }
   }
@@ -281,9 +281,9 @@ std::optional<bool> GammaSession::enabled() const {
   if (!target_.on || manager_ == nullptr) return false;
   bool anyShown = false;
   for (const auto& output : outputs_) {
-    if (output->state == State::kShown)
+    if (output->state == State::shown)
       anyShown = true;
-    else if (output->state != State::kNoGamma)
+    else if (output->state != State::noGamma)
       return false;
   }
   return anyShown || outputs_.empty();
@@ -294,7 +294,7 @@ void GammaSession::request(Output& output) {
   drop(output);
   output.control = zwlr_gamma_control_manager_v1_get_gamma_control(manager_, output.output);
   zwlr_gamma_control_v1_add_listener(output.control, &listener, &output);
-  output.state = State::kRequested;
+  output.state = State::requested;
 }
 
 void GammaSession::sendRamps(Output& output) {
@@ -302,7 +302,7 @@ void GammaSession::sendRamps(Output& output) {
   const int fd = makeGammaTable(target_.kelvin, output.size, &error);
   if (fd < 0) {
     drop(output);
-    output.state = State::kRefused;
+    output.state = State::refused;
     failures_.error("table " + output.name, "wlroots: the gamma table for output %s: %s", output.name.c_str(),
                     error.c_str());
     return;
@@ -310,7 +310,7 @@ void GammaSession::sendRamps(Output& output) {
   zwlr_gamma_control_v1_set_gamma(output.control, fd);  // sends a duplicate
   ::close(fd);
   output.sentKelvin = target_.kelvin;
-  output.state = State::kSetSent;
+  output.state = State::setSent;
   output.settleRound = 0;
 }
 

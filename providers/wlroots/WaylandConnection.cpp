@@ -44,8 +44,8 @@ bool WaylandConnection::roundtrip(std::string* error) {
   while (!done && !broken) {
     short events = 0;
     const Ready ready = beforePoll(&events);
-    if (ready == Ready::kAgain) continue;
-    if (ready == Ready::kLost) break;
+    if (ready == Ready::again) continue;
+    if (ready == Ready::lost) break;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd pfd{fd(), events, 0};
     const int seen = left.count() > 0 ? ::poll(&pfd, 1, static_cast<int>(left.count())) : 0;
@@ -59,20 +59,20 @@ bool WaylandConnection::roundtrip(std::string* error) {
 
 WaylandConnection::Ready WaylandConnection::beforePoll(short* events) {
   if (wl_display_prepare_read(display_) != 0) {
-    if (wl_display_dispatch_pending(display_) >= 0) return Ready::kAgain;
+    if (wl_display_dispatch_pending(display_) >= 0) return Ready::again;
     fail("dispatch");
-    return Ready::kLost;
+    return Ready::lost;
   }
   *events = POLLIN;
   if (wl_display_flush(display_) < 0) {
     if (errno != EAGAIN) {
       wl_display_cancel_read(display_);
       fail("flush");
-      return Ready::kLost;
+      return Ready::lost;
     }
     *events |= POLLOUT;  // the socket is full: wait until the compositor reads
   }
-  return Ready::kPoll;
+  return Ready::needsPoll;
 }
 
 bool WaylandConnection::afterPoll(short revents) {

@@ -30,10 +30,10 @@ class WaylandConnection {
   bool roundtrip(std::string* error);
 
   // The event loop's half. beforePoll: the events to wait for on fd(), or
-  // kAgain when queued events were dispatched instead (look at the state
+  // again when queued events were dispatched instead (look at the state
   // again before sleeping). afterPoll: with what poll() saw on fd() (0 for
-  // nothing). kLost / false once the connection is gone; lostReason() says why.
-  enum class Ready { kPoll, kAgain, kLost };
+  // nothing). lost / false once the connection is gone; lostReason() says why.
+  enum class Ready { needsPoll, again, lost };
   Ready beforePoll(short* events);
   bool afterPoll(short revents);
   int fd() const;
