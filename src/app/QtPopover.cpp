@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace duskwarden {
 
@@ -23,12 +24,34 @@ QPoint popupPosition(const std::optional<Rect>& anchor, QSize size) {
 }
 
 PopoverWindow::PopoverWindow(QWidget* content, std::function<double()> now)
-    : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint), now_(std::move(now)) {
+    // Bypassing the window manager (a popup is unmanaged anyway) lets it take
+    // the focus itself; a window manager ignores focus requests for windows
+    // it does not manage.
+    : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint), now_(std::move(now)) {
   setObjectName(QStringLiteral("popover"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->addWidget(content);
+  connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &PopoverWindow::focusMoved);
+}
+
+void PopoverWindow::showEvent(QShowEvent* event) {
+  hadFocus_ = false;
+  QWidget::showEvent(event);
+}
+
+void PopoverWindow::focusMoved(QWindow* focus) {
+  if (!isVisible()) return;
+  QWindow* mine = windowHandle();
+  if (focus && focus == mine) {
+    hadFocus_ = true;
+    return;
+  }
+  // Only a focus it had can be lost; one that never came says nothing.
+  if (!hadFocus_ || (focus && focus->transientParent() == mine)) return;
+  lastOutsideClose_ = now_();
+  close();
 }
 
 void PopoverWindow::mousePressEvent(QMouseEvent* event) {
@@ -69,6 +92,7 @@ void QtPopover::showRelativeTo(const std::optional<Rect>& anchor) {
   window_->adjustSize();
   window_->move(popupPosition(anchor, window_->size()));
   window_->show();
+  window_->activateWindow();
 }
 
 void QtPopover::performClose() { window_->close(); }

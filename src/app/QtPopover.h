@@ -1,8 +1,11 @@
 #pragma once
 // The popover as a frameless Qt::Popup window hosting one content widget.
 //
-// A popup closes itself on a press outside it (Qt does this) and on Escape;
-// it is never a taskbar window and does not take the application active. The
+// A popup closes itself on a press outside it (Qt does this), on Escape, and
+// when it loses the keyboard focus it takes on showing: on Wayland sessions
+// (through Xwayland) a popup's pointer grab never sees a click on the
+// compositor's own panel or desktop, but the focus moving there is seen.
+// It is never a taskbar window and does not raise the application. The
 // window takes the content's own size (the popover view is 360 wide, its
 // height follows its content); the content size given beforehand is used only
 // when the content has no size of its own.
@@ -26,15 +29,21 @@ class PopoverWindow final : public QWidget {
  public:
   PopoverWindow(QWidget* content, std::function<double()> now);
 
+  // When it last closed itself because the user went elsewhere: a press
+  // outside it or the focus moving away.
   std::optional<double> lastClosedByOutsidePress() const { return lastOutsideClose_; }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
+  void focusMoved(QWindow* focus);
+
   std::function<double()> now_;
   std::optional<double> lastOutsideClose_;
+  bool hadFocus_ = false;
 };
 
 class QtPopover final : public Popover {

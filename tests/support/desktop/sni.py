@@ -45,4 +45,5 @@ def menu_layout(bus, item):
     menu = menu.replace("objectpath ", "").strip("'")
     if menu in ("", "/", "/NO_DBUSMENU"):  # Qt's path for "no menu"
         return None
-    return bus.call(service, menu, "com.canonical.dbusmenu.GetLayout", "0", "-1", "[]", check=False)
+    # "int32 -1", not "-1": gdbus would read a bare -1 as an option.
+    return bus.call(service, menu, "com.canonical.dbusmenu.GetLayout", "0", "int32 -1", "@as []", check=False)
