@@ -1,5 +1,6 @@
 """StatusNotifierItem, from the host's side: the items a watcher lists, and
-the calls a panel makes on them (Activate, ContextMenu, the dbusmenu layout)."""
+the calls a panel makes on them (Activate, ContextMenu, the dbusmenu layout
+and a chosen menu item)."""
 
 import re
 
@@ -35,6 +36,14 @@ def activate(bus, item, x=0, y=0):
 def context_menu(bus, item, x=0, y=0):
     service, path = _split(item)
     return bus.call(service, path, ITEM + ".ContextMenu", str(x), str(y))
+
+
+def menu_event(bus, item, item_id, event="clicked"):
+    """A host's report that the user chose menu item `item_id` (dbusmenu Event)."""
+    service, _ = _split(item)
+    menu = (item_property(bus, item, "Menu") or "").strip("(<>,)'").replace("objectpath ", "").strip("'")
+    return bus.call(service, menu, "com.canonical.dbusmenu.Event", str(item_id), f"'{event}'", "<int32 0>",
+                    "uint32 0", check=False)
 
 
 def menu_layout(bus, item):
