@@ -223,6 +223,12 @@ int DuskwardenApp::main(int argc, char** argv) {
   tray.showControls = [&weak] {
     if (auto d = weak.lock()) d->showPopover();
   };
+  // A click on our icon in the host's panel opens the host's menu, and our
+  // popup never sees it: the menu takes the popover's place.
+  tray.menuOpened = [&weak] {
+    auto d = weak.lock();
+    if (d && d->popover() && d->popover()->isShown()) d->popover()->performClose();
+  };
   QtApplication application(monotonicSeconds, std::move(tray));
   auto delegate = AppDelegate::create(AppDelegate::Environment{&application, &bundle, nullptr, queue, monotonicSeconds});
   weak = delegate;

@@ -20,6 +20,7 @@ class QtApplication final : public Application {
     QString xDisplay;                    // the X display of an XEmbed tray; empty off X11
     std::function<Menu()> menu;          // the tray menu, for hosts that draw it themselves
     std::function<void()> showControls;  // that menu's first command
+    std::function<void()> menuOpened;    // a host is showing that menu
   };
 
   QtApplication(std::function<double()> now, TraySetup tray);

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -37,19 +38,40 @@ PopoverWindow::PopoverWindow(QWidget* content, std::function<double()> now)
 }
 
 void PopoverWindow::showEvent(QShowEvent* event) {
-  hadFocus_ = false;
+  focusSince_.reset();
   QWidget::showEvent(event);
+}
+
+void PopoverWindow::closeEvent(QCloseEvent* event) {
+  // Qt closes an open popup itself when the application loses the focus.
+  // Lost that soon after taking it, the focus was the compositor's refusal:
+  // stay open (Qt may ask more than once in the same turn).
+  const bool focusGone = QGuiApplication::focusWindow() != windowHandle();
+  if (!refusingClose_ && focusGone && focusSince_ && now_() - *focusSince_ < kFocusSettleSeconds) {
+    refusingClose_ = true;
+    focusSince_.reset();
+    QTimer::singleShot(0, this, [this] { refusingClose_ = false; });
+  }
+  if (refusingClose_) {
+    event->ignore();
+    return;
+  }
+  if (focusGone && focusSince_) lastOutsideClose_ = now_();  // the user went elsewhere
+  QWidget::closeEvent(event);
 }
 
 void PopoverWindow::focusMoved(QWindow* focus) {
   if (!isVisible()) return;
   QWindow* mine = windowHandle();
   if (focus && focus == mine) {
-    hadFocus_ = true;
+    focusSince_ = now_();
     return;
   }
   // Only a focus it had can be lost; one that never came says nothing.
-  if (!hadFocus_ || (focus && focus->transientParent() == mine)) return;
+  if (!focusSince_ || (focus && focus->transientParent() == mine)) return;
+  const double held = now_() - *focusSince_;
+  focusSince_.reset();
+  if (held < kFocusSettleSeconds) return;  // the compositor's refusal
   lastOutsideClose_ = now_();
   close();
 }

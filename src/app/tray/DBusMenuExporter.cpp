@@ -155,8 +155,11 @@ void DBusMenuExporter::Event(int id, const QString& eventId, const QDBusVariant&
     unknownId(id);
     return;
   }
-  // "opened", "closed" and "hovered" need nothing from us.
-  if (eventId == QLatin1String("clicked")) activate(id);
+  if (eventId == QLatin1String("clicked")) {
+    activate(id);
+  } else if (id == 0 && eventId == QLatin1String("opened") && onOpened) {
+    onOpened();
+  }  // "closed" and "hovered" need nothing from us
 }
 
 QList<int> DBusMenuExporter::EventGroup(const sni::MenuEventList& events) {
@@ -178,7 +181,9 @@ bool DBusMenuExporter::AboutToShow(int id) {
     unknownId(id);
     return false;
   }
-  return id == 0 && refresh();
+  if (id != 0) return false;
+  if (onOpened) onOpened();
+  return refresh();
 }
 
 QList<int> DBusMenuExporter::AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors) {
@@ -186,8 +191,9 @@ QList<int> DBusMenuExporter::AboutToShowGroup(const QList<int>& ids, QList<int>&
   for (int id : ids) {
     if (!knows(id)) {
       idErrors.append(id);
-    } else if (id == 0 && refresh()) {
-      updatesNeeded.append(0);
+    } else if (id == 0) {
+      if (onOpened) onOpened();
+      if (refresh()) updatesNeeded.append(0);
     }
   }
   return updatesNeeded;

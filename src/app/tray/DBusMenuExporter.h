@@ -29,6 +29,10 @@ class DBusMenuExporter final : public QObject, protected QDBusContext {
  public:
   explicit DBusMenuExporter(std::function<Menu()> provider, QObject* parent = nullptr);
 
+  // Runs when a host is about to show the menu: the user clicked the icon
+  // in the host's own panel, where our windows see no click.
+  std::function<void()> onOpened;
+
   uint revision() const { return revision_; }
   const Menu& menu() const { return menu_; }
   // Rebuilds the menu from the provider; true when its layout changed.

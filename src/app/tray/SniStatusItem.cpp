@@ -57,6 +57,7 @@ SniStatusItem::SniStatusItem(QDBusConnection bus, EventSource& events, StatusIte
     : bus_(std::move(bus)), events_(events), button_(button), options_(std::move(options)) {
   item_ = std::make_unique<StatusNotifierItem>(options_.id, installedIconTheme(options_.id));
   menu_ = std::make_unique<DBusMenuExporter>([this] { return exportedMenu(); });
+  menu_->onOpened = options_.hostMenuOpened;
   item_->onActivate = [this](int x, int y) { click(EventType::leftMouseUp, x, y); };
   item_->onSecondaryActivate = [this](int x, int y) { click(EventType::leftMouseUp, x, y); };
   item_->onContextMenu = [this](int x, int y) { click(EventType::rightMouseUp, x, y); };

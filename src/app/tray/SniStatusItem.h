@@ -37,6 +37,7 @@ class SniStatusItem final : public QObject, public StatusItem {
     QString id;                      // the item's Id: the application id
     std::function<Menu()> menu;      // the menu below "Show Controls"
     std::function<void()> showControls;
+    std::function<void()> hostMenuOpened;  // the host is showing our menu
     DesktopSession session;
   };
 

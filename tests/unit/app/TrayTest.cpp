@@ -198,9 +198,10 @@ bool startWatcher(QDBusConnection& connection, WatcherStandIn& watcher) {
 TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClicksWithTheirPosition) {
   EventSource events;
   int showControls = 0;
+  int menuOpened = 0;
   SniStatusItem::Options options{QStringLiteral("com.quillmoor.Duskwarden"),
                                  [] { return Menu{{MenuItem{"Quit Duskwarden", "Ctrl+Q", [] {}}}}; },
-                                 [&] { ++showControls; }, DesktopSession{"", "", "x11", "", ""}};
+                                 [&] { ++showControls; }, [&] { ++menuOpened; }, DesktopSession{"", "", "x11", "", ""}};
   TrayStatusItem item(events, program, QString(), options);
   std::vector<bool> trayChanges;
   item.onTrayChanged = [&](bool has) { trayChanges.push_back(has); };
@@ -275,7 +276,9 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   EXPECT_LE(std::abs(shown->geometry().top() - 400), 40) << "hangs from the position the host passed";
   shown->close();
 
-  // The exported menu starts with Show Controls.
+  // The exported menu starts with Show Controls; a host about to show it says so.
+  call(host, me, sni::kMenuPath, sni::kMenuInterface, "AboutToShow", {0});
+  EXPECT_EQ(menuOpened, 1);
   const auto layout = layoutFrom(call(host, me, sni::kMenuPath, sni::kMenuInterface, "GetLayout", {0, -1, QStringList{}}));
   ASSERT_EQ(layout.children.size(), 2);
   EXPECT_EQ(layout.children[0].properties.value("label").toString(), "Show Controls");
