@@ -144,7 +144,9 @@ std::optional<Rect> SniStatusItem::anchorWithoutPosition() const {
 
 void SniStatusItem::click(EventType type, int x, int y) {
   anchor_ = anchorForHostPosition(x, y);
-  button_.send(Event{type, 0}, events_);
+  // Hosts pass no modifiers; a Control-click is read from the keyboard itself.
+  const bool control = QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
+  button_.send(Event{type, control ? kControlKeyMask : 0}, events_);
 }
 
 bool SniStatusItem::setImage(const SymbolImage& image) {

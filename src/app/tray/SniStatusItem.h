@@ -5,7 +5,8 @@
 // Clicks arrive as the host's calls, each with the screen position the host
 // passes: Activate becomes a left mouse-up, ContextMenu a right mouse-up;
 // SecondaryActivate (a middle click) counts as Activate, the one action that
-// needs no menu. The position is the anchor the popover and our menu open
+// needs no menu. Control held on the keyboard is carried, so a Control-click
+// opens the menu as it does on any tray. The position is the anchor the popover and our menu open
 // at. Hosts that draw the item's menu themselves read it as dbusmenu: it
 // starts with "Show Controls", since some (GNOME's AppIndicator host) open
 // the menu on a left click and never call Activate.

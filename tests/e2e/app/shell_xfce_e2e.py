@@ -4,7 +4,8 @@ which hosts both StatusNotifierItems and XEmbed icons) on Xvfb, driven with
 real clicks on the icon the panel draws for our item:
   - the item is a StatusNotifierItem, not an embedded XEmbed window;
   - a left click (the panel sends Activate with the pointer's position)
-    opens the popover next to the icon, inside the screen;
+    opens the popover next to the icon, inside the screen; a Control-click
+    our menu;
   - a right click shows the menu the panel draws from our dbusmenu, whose
     "Show Controls" opens the popover.
 
@@ -95,6 +96,17 @@ def run(d):
     d.shots.save("xfce-activate-popover.png")
     trayui.close_popover(d, pop)
     time.sleep(0.3)  # the popup finishes tearing down on Qt's next turns
+
+    # Control-click: our own menu at the icon, not the popover.
+    d.input.click_at(*icon, ctrl=True)
+    menu = wait_for(d, lambda: trayui.menu(d, app.pid), 5, "our menu after a Control-click")
+    log(f"Control-click: menu at {menu}")
+    check(distance(icon, menu) <= NEAR, "the menu is not at the icon")
+    check(trayui.popover(d, app.pid) is None, "the popover opened on a Control-click")
+    d.input.key("Escape")
+    wait_for(d, lambda: trayui.menu(d, app.pid) is None, 5, "the menu to close")
+    d.wait_ungrabbed()
+    time.sleep(0.3)
 
     # Right click: the panel draws our menu; its first item opens the popover.
     ours = set(d.xconn.mapped_popups())
