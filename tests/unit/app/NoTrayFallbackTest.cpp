@@ -37,13 +37,10 @@ TEST(NoTrayFallback, AUsersLaunchOpensTheWindowALoginLaunchOnlySaysSoAndEitherWi
   ASSERT_EQ(login.said.size(), 1u);
   EXPECT_NE(login.said[0].find("no system tray"), std::string::npos);
 
-  for (bool atLogin : {false, true}) {
-    Shell withTray;
-    withTray.tray = true;
-    withTray.fallback(atLogin).launched();
-    EXPECT_TRUE(withTray.did.empty());
-    EXPECT_TRUE(withTray.said.empty());
-  }
+  Shell withTray;
+  withTray.tray = true;
+  withTray.fallback(false).launched();
+  EXPECT_TRUE(withTray.did.empty() && withTray.said.empty());
 }
 
 TEST(NoTrayFallback, ALaterLaunchReachesTheWindowOrThePopoverAndATrayThatComesTakesOver) {

@@ -15,11 +15,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
-#include <QDBusReply>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QProcess>
-#include <QtEndian>
 
 using namespace duskwarden;
 
@@ -96,84 +94,60 @@ class Tray : public ::testing::Test {
   QDBusConnection host{QString()};
 };
 
-Menu sampleMenu(int* checks, const std::string& first = "Check for Updates...") {
-  return Menu{{MenuItem{first, "", [checks] { ++*checks; }}, MenuItem::separatorItem(),
-               MenuItem{"Quit Dusk_warden", "Ctrl+Q", [] {}}}};
-}
-
-TEST_F(Tray, HostsReadTheMenuInOrderWithTypesLabelsAndShortcutAndOnlyWhatTheyAskFor) {
+TEST_F(Tray, HostsReadTheMenuAClickRunsItsItemAndTheRevisionGrowsOnlyWhenItReadsDifferently) {
   int checks = 0;
-  DBusMenuExporter menu([&] { return sampleMenu(&checks); });
+  std::string first = "Check for Updates...";
+  DBusMenuExporter menu([&] {
+    return Menu{{MenuItem{first, "", [&] { ++checks; }}, MenuItem::separatorItem(),
+                 MenuItem{"Quit Dusk_warden", "Ctrl+Q", [] {}}}};
+  });
   ASSERT_TRUE(program.registerObject("/MenuBar", &menu, QDBusConnection::ExportScriptableContents));
   const QString me = program.baseService();
-  const QString iface = QString::fromLatin1(sni::kMenuInterface);
+  auto menuCall = [&](const char* method, const QVariantList& args) {
+    return call(host, me, "/MenuBar", sni::kMenuInterface, method, args);
+  };
+  auto event = [&](int id, const char* what) {
+    return menuCall("Event", {id, QString::fromLatin1(what), QVariant::fromValue(QDBusVariant(0)), 0u});
+  };
+  std::vector<uint> updates;
+  QObject::connect(&menu, &DBusMenuExporter::LayoutUpdated, [&](uint revision, int) { updates.push_back(revision); });
 
-  const auto reply = call(host, me, "/MenuBar", iface, "GetLayout", {0, -1, QStringList{}});
-  ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-  EXPECT_EQ(reply.signature(), "u(ia{sv}av)");
+  const auto reply = menuCall("GetLayout", {0, -1, QStringList{}});
+  ASSERT_EQ(reply.signature(), "u(ia{sv}av)") << reply.errorMessage().toStdString();
   const auto root = layoutFrom(reply);
-  EXPECT_EQ(root.id, 0);
   EXPECT_EQ(root.properties.value("children-display").toString(), "submenu");
   ASSERT_EQ(root.children.size(), 3);
   EXPECT_EQ(root.children[0].id, 1);
   EXPECT_EQ(root.children[0].properties.value("label").toString(), "Check for Updates...");
-  EXPECT_TRUE(root.children[0].properties.value("enabled").toBool());
-  EXPECT_FALSE(root.children[0].properties.contains("shortcut")) << "no key equivalent";
+  EXPECT_FALSE(root.children[0].properties.contains("shortcut"));
   EXPECT_EQ(root.children[1].properties.value("type").toString(), "separator");
   EXPECT_EQ(root.children[2].properties.value("label").toString(), "Quit Dusk__warden") << "a literal _ is doubled";
-  const auto shortcut = qdbus_cast<sni::MenuShortcut>(root.children[2].properties.value("shortcut"));
-  EXPECT_EQ(shortcut, (sni::MenuShortcut{{"Control", "q"}}));
+  EXPECT_EQ(qdbus_cast<sni::MenuShortcut>(root.children[2].properties.value("shortcut")),
+            (sni::MenuShortcut{{"Control", "q"}}));
+  // Depth 0 and a property filter, as hosts refresh one thing; unknown ids.
+  EXPECT_TRUE(layoutFrom(menuCall("GetLayout", {0, 0, QStringList{}})).children.isEmpty());
+  EXPECT_EQ(layoutFrom(menuCall("GetLayout", {0, -1, QStringList{"label"}})).children[2].properties.keys(),
+            QStringList{"label"});
+  EXPECT_EQ(menuCall("GetLayout", {7, -1, QStringList{}}).type(), QDBusMessage::ErrorMessage);
+  const auto group = menuCall("GetGroupProperties", {QVariant::fromValue(QList<int>{3, 7}), QStringList{}});
+  EXPECT_EQ(qdbus_cast<sni::MenuItemPropertiesList>(group.arguments().at(0)).size(), 1) << "unknown ids left out";
 
-  // Depth 0 and a property filter, as hosts use to refresh one thing.
-  const auto shallow = layoutFrom(call(host, me, "/MenuBar", iface, "GetLayout", {0, 0, QStringList{"label"}}));
-  EXPECT_TRUE(shallow.children.isEmpty());
-  const auto labels = layoutFrom(call(host, me, "/MenuBar", iface, "GetLayout", {0, -1, QStringList{"label"}}));
-  EXPECT_EQ(labels.children[2].properties.keys(), QStringList{"label"});
-
-  // Unknown ids: an error for one asked for by name, silence in a group.
-  EXPECT_EQ(call(host, me, "/MenuBar", iface, "GetLayout", {7, -1, QStringList{}}).type(),
-            QDBusMessage::ErrorMessage);
-  const auto group = call(host, me, "/MenuBar", iface, "GetGroupProperties",
-                          {QVariant::fromValue(QList<int>{3, 7}), QStringList{}});
-  const auto items = qdbus_cast<sni::MenuItemPropertiesList>(group.arguments().at(0));
-  ASSERT_EQ(items.size(), 1);
-  EXPECT_EQ(items[0].id, 3);
-}
-
-TEST_F(Tray, AClickRunsItsItemAfterTheReplyAndTheRevisionGrowsOnlyWhenTheMenuReadsDifferently) {
-  int checks = 0;
-  std::string first = "Check for Updates...";
-  DBusMenuExporter menu([&] { return sampleMenu(&checks, first); });
-  ASSERT_TRUE(program.registerObject("/MenuBar", &menu, QDBusConnection::ExportScriptableContents));
-  const QString me = program.baseService();
-  const QString iface = QString::fromLatin1(sni::kMenuInterface);
-  std::vector<uint> updates;
-  QObject::connect(&menu, &DBusMenuExporter::LayoutUpdated, [&](uint revision, int) { updates.push_back(revision); });
-
-  const auto clicked = call(host, me, "/MenuBar", iface, "Event",
-                            {1, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
-  EXPECT_EQ(clicked.type(), QDBusMessage::ReplyMessage);
+  // A click runs its item once the host has its answer; separators and hovers run nothing.
+  EXPECT_EQ(event(1, "clicked").type(), QDBusMessage::ReplyMessage);
   EXPECT_TRUE(spinUntil([&] { return checks == 1; }));
-  call(host, me, "/MenuBar", iface, "Event", {2, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
-  call(host, me, "/MenuBar", iface, "Event", {1, QStringLiteral("hovered"), QVariant::fromValue(QDBusVariant(0)), 0u});
-  EXPECT_EQ(call(host, me, "/MenuBar", iface, "Event",
-                 {9, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u})
-                .type(),
-            QDBusMessage::ErrorMessage);
+  event(2, "clicked");
+  event(1, "hovered");
+  EXPECT_EQ(event(9, "clicked").type(), QDBusMessage::ErrorMessage);
   QCoreApplication::processEvents();
-  EXPECT_EQ(checks, 1) << "a separator and a hover run nothing";
+  EXPECT_EQ(checks, 1);
 
+  // Rebuilt before each showing: the same reading keeps the revision, a new one bumps it.
   const uint before = menu.revision();
-  auto aboutToShow = call(host, me, "/MenuBar", iface, "AboutToShow", {0});
-  EXPECT_FALSE(aboutToShow.arguments().at(0).toBool()) << "rebuilt, but it reads the same";
-  EXPECT_EQ(menu.revision(), before);
-
+  EXPECT_FALSE(menuCall("AboutToShow", {0}).arguments().at(0).toBool());
   first = "Check for Updates Now...";
-  aboutToShow = call(host, me, "/MenuBar", iface, "AboutToShow", {0});
-  EXPECT_TRUE(aboutToShow.arguments().at(0).toBool());
-  EXPECT_EQ(menu.revision(), before + 1);
+  EXPECT_TRUE(menuCall("AboutToShow", {0}).arguments().at(0).toBool());
   EXPECT_EQ(updates, (std::vector<uint>{before + 1}));
-  const auto relabelled = call(host, me, "/MenuBar", iface, "GetLayout", {0, -1, QStringList{}});
+  const auto relabelled = menuCall("GetLayout", {0, -1, QStringList{}});
   EXPECT_EQ(relabelled.arguments().at(0).toUInt(), before + 1);
   EXPECT_EQ(layoutFrom(relabelled).children[0].properties.value("label").toString(), "Check for Updates Now...");
 }
@@ -211,7 +185,6 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   EXPECT_EQ(item.host(), TrayStatusItem::Host::none);
   const SymbolImage inactive{"moonphase.full.moon.inverse", "Night Shift Inactive", {16.0, SymbolWeight::heavy}};
   EXPECT_TRUE(item.setImage(inactive)) << "kept for a tray to come";
-  EXPECT_FALSE(item.setImage(SymbolImage{"no.such.symbol", "x", {}}));
 
   // A panel starts: the item appears, announced under our unique name.
   WatcherStandIn first;
@@ -230,12 +203,9 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   };
   EXPECT_EQ(property("Category").toString(), "ApplicationStatus");
   EXPECT_EQ(property("Id").toString(), "com.quillmoor.Duskwarden");
-  EXPECT_EQ(property("Status").toString(), "Active");
-  EXPECT_EQ(property("Title").toString(), "Night Shift Inactive");
   EXPECT_FALSE(property("ItemIsMenu").toBool());
   EXPECT_EQ(qdbus_cast<QDBusObjectPath>(property("Menu")).path(), sni::kMenuPath);
-  const auto tip = qdbus_cast<sni::ToolTip>(property("ToolTip"));
-  EXPECT_EQ(tip.title, "Night Shift Inactive");
+  EXPECT_EQ(qdbus_cast<sni::ToolTip>(property("ToolTip")).title, "Night Shift Inactive");
   // Pixmaps: several sizes, ARGB32 in network byte order, as drawn for XEmbed.
   const auto pixmaps = qdbus_cast<sni::IconPixmapList>(property("IconPixmap"));
   ASSERT_GE(pixmaps.size(), 3);
