@@ -34,11 +34,13 @@ std::string helpText(const std::string& program, const Bundle& bundle) {
   return "Usage: " + program + " [--help | --version]\n" + name +
          " keeps the desktop's night light on. It lives in the system tray:\n"
          "left-click its icon for the controls, right-click (or Control-click) for the menu.\n"
+         "Where the tray's menu opens on a left click, its first item is Show Controls.\n"
+         "Without a tray it keeps running and opens its controls in a window.\n"
          "Starting it again while it runs opens the running one's controls.\n"
          "\n"
          "  -h, --help       show this help and exit\n"
          "  -V, --version    show the version and exit\n"
-         "      --autostart  used by the start-at-login entry\n";
+         "      --autostart  used by the start-at-login entry: opens no window\n";
 }
 
 }  // namespace duskwarden

@@ -2,6 +2,9 @@
 
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
+#include "app/ControlsWindow.h"
+#include "app/DesktopSession.h"
+#include "app/NoTrayFallback.h"
 #include "app/QtApplication.h"
 #include "app/SharedLibraries.h"
 #include "app/SingleInstance.h"
@@ -9,11 +12,12 @@
 #include "platform/common/StartEnvironment.h"
 #include "platform/common/XdgPaths.h"
 #include "platform/dispatch/QtMainQueue.h"
+#include "app/tray/TrayStatusItem.h"
+#include "nightshift/NightShiftManager.h"
+#include "ui/ContentView.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QSocketNotifier>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <X11/Xlib.h>
 #include <fcntl.h>
@@ -31,8 +35,6 @@ namespace duskwarden {
 
 namespace {
 
-// Many sessions start their panel after their autostart programs.
-constexpr int kTrayWaitMs = 5000;
 constexpr int kExitFailure = 1;
 
 double monotonicSeconds() {
@@ -130,16 +132,24 @@ QString runtimeDirectory(const std::string& program) {
   return {};
 }
 
-bool waitForSystemTray(int timeoutMs, const TerminationSignals& termination) {
-  QDeadlineTimer deadline(timeoutMs);
-  while (!QSystemTrayIcon::isSystemTrayAvailable()) {
-    if (deadline.hasExpired() || termination.requested()) return false;
-    QEventLoop loop;
-    QTimer::singleShot(100, &loop, &QEventLoop::quit);
-    loop.exec();
+// On a Wayland session with Xwayland the toolkit runs on X11 (see
+// preferredQtPlatform); the choice is ours, so programs we start (a browser
+// for a download page) must not inherit it.
+class PlatformChoice {
+ public:
+  explicit PlatformChoice(const DesktopSession& session) {
+    if (auto platform = preferredQtPlatform(session)) {
+      ::setenv("QT_QPA_PLATFORM", platform->c_str(), 1);
+      chosen_ = true;
+    }
   }
-  return true;
-}
+  void toolkitStarted() {
+    if (chosen_) ::unsetenv("QT_QPA_PLATFORM");
+  }
+
+ private:
+  bool chosen_ = false;
+};
 
 }  // namespace
 
@@ -164,6 +174,8 @@ int DuskwardenApp::main(int argc, char** argv) {
 
   settleEnvironment(program);
   prepareSharedLibraries();
+  const DesktopSession session = DesktopSession::fromEnvironment();
+  PlatformChoice platform(session);
   std::string why;
   if (!displayReachable(&why)) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), why.c_str());
@@ -171,11 +183,12 @@ int DuskwardenApp::main(int argc, char** argv) {
   }
 
   QApplication qapp(argc, argv);
+  platform.toolkitStarted();
   const QString name = QString::fromStdString(bundle.stringForKey("CFBundleName").value_or("Duskwarden"));
   QApplication::setApplicationName(name);
   QApplication::setApplicationVersion(QString::fromStdString(bundle.stringForKey("CFBundleShortVersionString").value_or("")));
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kBundleIdentifier));
-  // The process lives in the tray until Quit, with or without a window.
+  // The process lives until Quit, with or without a tray or a window.
   QApplication::setQuitOnLastWindowClosed(false);
 
   const QString runtime = runtimeDirectory(program);
@@ -199,24 +212,52 @@ int DuskwardenApp::main(int argc, char** argv) {
       break;
   }
 
-  if (!waitForSystemTray(kTrayWaitMs, termination)) {
-    if (termination.requested()) return 0;
-    std::fprintf(stderr, "%s: no system tray found after waiting %d s; %s lives in the tray and cannot run without one\n",
-                 program.c_str(), kTrayWaitMs / 1000, qPrintable(name));
-    return kExitFailure;
-  }
-
   auto queue = std::make_shared<QtMainQueue>();
   installMainQueue(queue);
 
-  QtApplication application(monotonicSeconds);
-  auto delegate = AppDelegate::create(AppDelegate::Environment{&application, &bundle, nullptr, queue, monotonicSeconds});
-  std::weak_ptr<AppDelegate> weak = delegate;
-  instance.onActivationRequested = [weak] {
+  std::weak_ptr<AppDelegate> weak;
+  QtApplication::TraySetup tray;
+  tray.session = session;
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) tray.xDisplay = QString::fromStdString(env("DISPLAY"));
+  tray.menu = [&weak] { return weak.expired() ? Menu{} : weak.lock()->buildStatusMenu(); };
+  tray.showControls = [&weak] {
     if (auto d = weak.lock()) d->showPopover();
   };
+  // A click on our icon in the host's panel opens the host's menu, and our
+  // popup never sees it: the menu takes the popover's place.
+  tray.menuOpened = [&weak] {
+    auto d = weak.lock();
+    if (d && d->popover() && d->popover()->isShown()) d->popover()->performClose();
+  };
+  QtApplication application(monotonicSeconds, std::move(tray));
+  auto delegate = AppDelegate::create(AppDelegate::Environment{&application, &bundle, nullptr, queue, monotonicSeconds});
+  weak = delegate;
+
+  ControlsWindow window(
+      name, [] { return new ui::ContentView(NightShiftManager::sharedHandle()); },
+      [&weak] { return weak.expired() ? Menu{} : weak.lock()->buildStatusMenu(); });
+  NoTrayFallback fallback(
+      NoTrayFallback::Actions{
+          [&application] { return application.trayItem() && application.trayItem()->hasTray(); },
+          [&weak] {
+            if (auto d = weak.lock()) d->showPopover();
+          },
+          [&window] {
+            // The window shows the state as the popover does: freshly read.
+            NightShiftManager::sharedHandle()->updateStatus();
+            window.show();
+          },
+          [&window] { window.close(); },
+          [&program](const std::string& line) { std::fprintf(stderr, "%s: %s\n", program.c_str(), line.c_str()); }},
+      name.toStdString(), options.launchedAtLogin);
+  instance.onActivationRequested = [&fallback] { fallback.activationRequested(); };
   // The launch notification comes from the running loop, as it does for any application.
-  QTimer::singleShot(0, &qapp, [delegate] { delegate->applicationDidFinishLaunching(); });
+  QTimer::singleShot(0, &qapp, [delegate, &application, &fallback] {
+    delegate->applicationDidFinishLaunching();
+    if (TrayStatusItem* item = application.trayItem())
+      item->onTrayChanged = [&fallback](bool hasTray) { fallback.trayChanged(hasTray); };
+    fallback.launched();
+  });
   const int status = QApplication::exec();
   return termination.requested() ? 0 : status;
 }

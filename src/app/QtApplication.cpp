@@ -1,11 +1,13 @@
 #include "app/QtApplication.h"
 
 #include "app/QtPopover.h"
-#include "app/QtStatusItem.h"
+#include "app/tray/TrayStatusItem.h"
+#include "platform/bundle/Bundle.h"
 #include "platform/update/SPUStandardUpdaterController.h"
 #include "ui/ContentView.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 
 namespace duskwarden {
 
@@ -21,7 +23,8 @@ class StandardUpdater final : public UpdaterController, public Updater {
 };
 }  // namespace
 
-QtApplication::QtApplication(std::function<double()> now) : now_(std::move(now)) {}
+QtApplication::QtApplication(std::function<double()> now, TraySetup tray)
+    : now_(std::move(now)), tray_(std::move(tray)) {}
 
 void QtApplication::configureCloudBackend() {
   // Deliberately empty: no feature uses a cloud service, and a night-light
@@ -36,7 +39,13 @@ std::unique_ptr<Popover> QtApplication::makePopover(std::shared_ptr<NightShiftMa
   return std::make_unique<QtPopover>(new ui::ContentView(std::move(manager)), now_);
 }
 
-std::unique_ptr<StatusItem> QtApplication::makeStatusItem() { return std::make_unique<QtStatusItem>(events_); }
+std::unique_ptr<StatusItem> QtApplication::makeStatusItem() {
+  SniStatusItem::Options sni{QString::fromLatin1(kBundleIdentifier), tray_.menu, tray_.showControls,
+                             tray_.menuOpened, tray_.session};
+  auto item = std::make_unique<TrayStatusItem>(events_, QDBusConnection::sessionBus(), tray_.xDisplay, std::move(sni));
+  trayItem_ = item.get();
+  return item;
+}
 
 void QtApplication::setActivationPolicy(ActivationPolicy policy) {
   policy_ = policy;

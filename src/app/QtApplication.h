@@ -1,16 +1,29 @@
 #pragma once
-// The Application over Qt Widgets: a QSystemTrayIcon status item, a popup
-// window hosting the popover view, the standard updater controller.
+// The Application over Qt Widgets: a status item on whichever tray the
+// desktop offers (TrayStatusItem), a popup window hosting the popover view,
+// the standard updater controller.
 
 #include "app/Application.h"
+#include "app/DesktopSession.h"
 
+#include <QString>
 #include <functional>
 
 namespace duskwarden {
 
+class TrayStatusItem;
+
 class QtApplication final : public Application {
  public:
-  explicit QtApplication(std::function<double()> now);
+  struct TraySetup {
+    DesktopSession session;
+    QString xDisplay;                    // the X display of an XEmbed tray; empty off X11
+    std::function<Menu()> menu;          // the tray menu, for hosts that draw it themselves
+    std::function<void()> showControls;  // that menu's first command
+    std::function<void()> menuOpened;    // a host is showing that menu
+  };
+
+  QtApplication(std::function<double()> now, TraySetup tray);
 
   void configureCloudBackend() override;
   std::unique_ptr<UpdaterController> makeUpdaterController(bool startingUpdater) override;
@@ -22,9 +35,13 @@ class QtApplication final : public Application {
   void terminate() override;
 
   ActivationPolicy activationPolicy() const { return policy_; }
+  // The status item made last (owned by whoever asked for it).
+  TrayStatusItem* trayItem() const { return trayItem_; }
 
  private:
   std::function<double()> now_;
+  TraySetup tray_;
+  TrayStatusItem* trayItem_ = nullptr;
   EventSource events_;
   ActivationPolicy policy_ = ActivationPolicy::regular;
 };

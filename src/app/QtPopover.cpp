@@ -7,7 +7,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace duskwarden {
 
@@ -23,12 +25,55 @@ QPoint popupPosition(const std::optional<Rect>& anchor, QSize size) {
 }
 
 PopoverWindow::PopoverWindow(QWidget* content, std::function<double()> now)
-    : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint), now_(std::move(now)) {
+    // Bypassing the window manager (a popup is unmanaged anyway) lets it take
+    // the focus itself; a window manager ignores focus requests for windows
+    // it does not manage.
+    : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint), now_(std::move(now)) {
   setObjectName(QStringLiteral("popover"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->addWidget(content);
+  connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &PopoverWindow::focusMoved);
+}
+
+void PopoverWindow::showEvent(QShowEvent* event) {
+  focusSince_.reset();
+  QWidget::showEvent(event);
+}
+
+void PopoverWindow::closeEvent(QCloseEvent* event) {
+  // Qt closes an open popup itself when the application loses the focus.
+  // Lost that soon after taking it, the focus was the compositor's refusal:
+  // stay open (Qt may ask more than once in the same turn).
+  const bool focusGone = QGuiApplication::focusWindow() != windowHandle();
+  if (!refusingClose_ && focusGone && focusSince_ && now_() - *focusSince_ < kFocusSettleSeconds) {
+    refusingClose_ = true;
+    focusSince_.reset();
+    QTimer::singleShot(0, this, [this] { refusingClose_ = false; });
+  }
+  if (refusingClose_) {
+    event->ignore();
+    return;
+  }
+  if (focusGone && focusSince_) lastOutsideClose_ = now_();  // the user went elsewhere
+  QWidget::closeEvent(event);
+}
+
+void PopoverWindow::focusMoved(QWindow* focus) {
+  if (!isVisible()) return;
+  QWindow* mine = windowHandle();
+  if (focus && focus == mine) {
+    focusSince_ = now_();
+    return;
+  }
+  // Only a focus it had can be lost; one that never came says nothing.
+  if (!focusSince_ || (focus && focus->transientParent() == mine)) return;
+  const double held = now_() - *focusSince_;
+  focusSince_.reset();
+  if (held < kFocusSettleSeconds) return;  // the compositor's refusal
+  lastOutsideClose_ = now_();
+  close();
 }
 
 void PopoverWindow::mousePressEvent(QMouseEvent* event) {
@@ -69,6 +114,7 @@ void QtPopover::showRelativeTo(const std::optional<Rect>& anchor) {
   window_->adjustSize();
   window_->move(popupPosition(anchor, window_->size()));
   window_->show();
+  window_->activateWindow();
 }
 
 void QtPopover::performClose() { window_->close(); }

@@ -1,8 +1,13 @@
 #pragma once
 // The popover as a frameless Qt::Popup window hosting one content widget.
 //
-// A popup closes itself on a press outside it (Qt does this) and on Escape;
-// it is never a taskbar window and does not take the application active. The
+// A popup closes itself on a press outside it (Qt does this), on Escape, and
+// when it loses the keyboard focus it takes on showing: on Wayland sessions
+// (through Xwayland) a popup's pointer grab never sees a click outside the X
+// windows, but the focus moving to another window is seen. Some compositors
+// (wlroots) take the focus straight back from a popup that takes it itself;
+// a focus lost that soon is their refusal, not the user leaving.
+// It is never a taskbar window and does not raise the application. The
 // window takes the content's own size (the popover view is 360 wide, its
 // height follows its content); the content size given beforehand is used only
 // when the content has no size of its own.
@@ -16,6 +21,9 @@
 
 namespace duskwarden {
 
+// How long the popover must have held the focus for losing it to count.
+inline constexpr double kFocusSettleSeconds = 0.5;
+
 // Where a popup of `size` opens beside `anchor` (the tray icon; the pointer
 // stands in without one), on the screen that holds it: the popover and the
 // tray menu both open here (popoverOrigin has the rule).
@@ -26,15 +34,23 @@ class PopoverWindow final : public QWidget {
  public:
   PopoverWindow(QWidget* content, std::function<double()> now);
 
+  // When it last closed itself because the user went elsewhere: a press
+  // outside it or the focus moving away.
   std::optional<double> lastClosedByOutsidePress() const { return lastOutsideClose_; }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
+  void focusMoved(QWindow* focus);
+
   std::function<double()> now_;
   std::optional<double> lastOutsideClose_;
+  std::optional<double> focusSince_;
+  bool refusingClose_ = false;
 };
 
 class QtPopover final : public Popover {

@@ -101,7 +101,8 @@ QIcon trayIconForSymbol(const SymbolImage& image) {
   return icon;
 }
 
-QtStatusItem::QtStatusItem(EventSource& events) : events_(events) {
+QtStatusItem::QtStatusItem(EventSource& events, StatusItemButton* button)
+    : events_(events), button_(button ? *button : ownButton_) {
   connect(&tray_, &QSystemTrayIcon::activated, this, &QtStatusItem::activated);
 }
 

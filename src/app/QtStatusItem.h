@@ -1,5 +1,6 @@
 #pragma once
-// The status item over QSystemTrayIcon (StatusNotifierItem or XEmbed).
+// The status item over QSystemTrayIcon, for XEmbed trays (TrayStatusItem
+// makes one only where no StatusNotifierItem watcher exists).
 //
 // Tray hosts report activations, not button-ups: the primary activation (a
 // left click; XEmbed hosts send it on the press) becomes a left mouse-up, the
@@ -38,7 +39,9 @@ QIcon trayIconForSymbol(const SymbolImage& image);
 class QtStatusItem final : public QObject, public StatusItem {
   Q_OBJECT
  public:
-  explicit QtStatusItem(EventSource& events);
+  // Clicks go through `button` when given (an item that changes trays keeps
+  // one button), else through its own.
+  explicit QtStatusItem(EventSource& events, StatusItemButton* button = nullptr);
   ~QtStatusItem() override;
 
   StatusItemButton& button() override { return button_; }
@@ -53,7 +56,8 @@ class QtStatusItem final : public QObject, public StatusItem {
   void activated(QSystemTrayIcon::ActivationReason reason);
 
   EventSource& events_;
-  StatusItemButton button_;
+  StatusItemButton ownButton_;
+  StatusItemButton& button_;
   QSystemTrayIcon tray_;
   QPointer<QMenu> menu_;
   std::map<std::string, QIcon> iconCache_;  // rendered tray icons by symbol and configuration

@@ -32,7 +32,7 @@ clients need in `s.env`, so start them in dependency order):
   xserver    Xvfb(s): a free display, -noreset; neutral_gamma().
   tray       Trayer(s): the XEmbed tray host.
   xinput     XInput(s): windows(pid), geometry, title, click_at, key (xdotool).
-  x11        XConnection (in-process: viewable, mapped_popups, pointer_free,
+  x11        XConnection (in-process: viewable, mapped_popups, stacking, pointer_free,
              selection_owner, gamma_ramps); read_ramps / wait_ungrabbed run in
              a child process, so a fault in Xlib cannot kill the harness.
   screenshots  Screenshots(s, dir).save(name) / pixels(rect); artifacts_dir().
@@ -50,7 +50,7 @@ clients need in `s.env`, so start them in dependency order):
   kwin       KWin(s, bus, xwayland=): kwin_wayland --virtual with Night Color
              (/ColorCorrect); night_color, night_color_property.
   sni        A tray host's calls on StatusNotifierItems: items(bus), activate,
-             context_menu, item_property, menu_layout (dbusmenu).
+             context_menu, item_property, menu_layout and menu_event (dbusmenu).
 
 `python3 -m desktop [x11 logind gnome xfce sway kwin]` starts each one, prints
 what it found and its start-up time, and checks that nothing is left behind.

@@ -1,5 +1,6 @@
 """StatusNotifierItem, from the host's side: the items a watcher lists, and
-the calls a panel makes on them (Activate, ContextMenu, the dbusmenu layout)."""
+the calls a panel makes on them (Activate, ContextMenu, the dbusmenu layout
+and a chosen menu item)."""
 
 import re
 
@@ -37,6 +38,14 @@ def context_menu(bus, item, x=0, y=0):
     return bus.call(service, path, ITEM + ".ContextMenu", str(x), str(y))
 
 
+def menu_event(bus, item, item_id, event="clicked"):
+    """A host's report that the user chose menu item `item_id` (dbusmenu Event)."""
+    service, _ = _split(item)
+    menu = (item_property(bus, item, "Menu") or "").strip("(<>,)'").replace("objectpath ", "").strip("'")
+    return bus.call(service, menu, "com.canonical.dbusmenu.Event", str(item_id), f"'{event}'", "<int32 0>",
+                    "uint32 0", check=False)
+
+
 def menu_layout(bus, item):
     """The item's exported com.canonical.dbusmenu layout (GVariant text): what a
     host that renders the menu itself would show. None when it has no menu."""
@@ -45,4 +54,5 @@ def menu_layout(bus, item):
     menu = menu.replace("objectpath ", "").strip("'")
     if menu in ("", "/", "/NO_DBUSMENU"):  # Qt's path for "no menu"
         return None
-    return bus.call(service, menu, "com.canonical.dbusmenu.GetLayout", "0", "-1", "[]", check=False)
+    # "int32 -1", not "-1": gdbus would read a bare -1 as an option.
+    return bus.call(service, menu, "com.canonical.dbusmenu.GetLayout", "0", "int32 -1", "@as []", check=False)

@@ -1,7 +1,7 @@
 """The one Xlib/Xrandr binding of the test tools (ctypes).
 
 In-process, `XConnection` answers cheap polls (is a window mapped, which
-popups are up, is the pointer free) where a process per look would cost too
+popups are up, the stacking order, is the pointer free) where a process per look would cost too
 much. Reading gamma ramps and waiting out a pointer grab also run as a child
 (`python3 -m desktop.x11 ramps|ungrabbed DISPLAY`), so a fault inside a C
 call cannot take the harness and its clean-up down with it.
@@ -134,6 +134,18 @@ class XConnection:
                     attrs.map_state == self.IS_VIEWABLE and attrs.width >= min_width and attrs.override_redirect:
                 found[w] = (attrs.x, attrs.y, attrs.width, attrs.height)
         return found
+
+    def stacking(self):
+        """Viewable top-level windows (the root's children), bottom to top."""
+        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+        children, n = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+        if not self._checked(self.x.XQueryTree(self.dpy, self.root, ctypes.byref(root), ctypes.byref(parent),
+                                               ctypes.byref(children), ctypes.byref(n))):
+            return []
+        ids = [children[i] for i in range(n.value)]
+        if children:
+            self.x.XFree(children)
+        return [w for w in ids if self.viewable(w)]
 
     def pointer_free(self):
         """True when no client holds a pointer grab (ours is taken and given back)."""

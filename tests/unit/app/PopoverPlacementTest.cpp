@@ -1,3 +1,4 @@
+#include "app/DesktopSession.h"
 #include "app/PopoverPlacement.h"
 
 #include <gtest/gtest.h>
@@ -30,4 +31,36 @@ TEST(PopoverPlacement, StaysInsideTheAvailableArea) {
 TEST(PopoverPlacement, UsesThePointerWhenTheHostGivesNoIconRectangle) {
   EXPECT_EQ(popoverOrigin(std::nullopt, Point{100, 5}, 360, 500, kScreen), (Point{0, 6 + kPopoverGap}));
   EXPECT_EQ(popoverOrigin(Rect{0, 0, 0, 0}, Point{900, 795}, 360, 500, kScreen), (Point{720, 795 - kPopoverGap - 500}));
+}
+
+TEST(PopoverPlacement, BesideTheHostsClickPositionOrTheTraysLikelyCornerOutsideThePanel) {
+  // A host's Activate(x, y): a one-pixel anchor, the popover hanging from it.
+  EXPECT_EQ(popoverOrigin(Rect{1200, 10, 1, 1}, kPointer, 360, 500, kScreen), (Point{920, 11 + kPopoverGap}));
+  EXPECT_EQ(popoverOrigin(Rect{30, 790, 1, 1}, kPointer, 360, 500, kScreen), (Point{0, 790 - kPopoverGap - 500}));
+
+  // No position and no usable pointer: just inside the available area, in
+  // the corner where the panel keeps its tray.
+  const Rect belowTopBar{0, 32, 1280, 768};
+  DesktopSession gnome;
+  gnome.currentDesktop = "ubuntu:GNOME";
+  EXPECT_EQ(popoverOrigin(likelyTrayIcon(gnome, belowTopBar), kPointer, 360, 500, belowTopBar),
+            (Point{920, 32 + kPopoverGap}));
+  const Rect aboveBottomPanel{0, 0, 1280, 756};
+  DesktopSession plasma;
+  plasma.currentDesktop = "KDE";
+  EXPECT_EQ(popoverOrigin(likelyTrayIcon(plasma, aboveBottomPanel), kPointer, 360, 500, aboveBottomPanel),
+            (Point{920, 756 - kPopoverGap - 500}));
+}
+
+TEST(DesktopSession, RunsOnXwaylandUnlessTheUserChoseAndTrustsThePointerOnlyOnX11) {
+  const DesktopSession wayland{"wayland-0", ":0", "wayland", "GNOME", ""};
+  EXPECT_EQ(preferredQtPlatform(wayland), "xcb");
+  EXPECT_EQ(preferredQtPlatform(DesktopSession{"wayland-0", ":0", "wayland", "GNOME", "wayland"}), std::nullopt)
+      << "the user's choice stands";
+  EXPECT_EQ(preferredQtPlatform(DesktopSession{"wayland-0", "", "wayland", "GNOME", ""}), std::nullopt) << "no Xwayland";
+  const DesktopSession x11{"", ":0", "x11", "XFCE", ""};
+  EXPECT_EQ(preferredQtPlatform(x11), std::nullopt);
+  EXPECT_TRUE(pointerPositionIsReliable(x11));
+  EXPECT_FALSE(pointerPositionIsReliable(wayland));
+  EXPECT_FALSE(pointerPositionIsReliable(DesktopSession{"", ":0", "wayland", "sway", ""}));
 }

@@ -30,10 +30,11 @@ void app() {
 }
 
 template <class Pred>
-void spinUntil(Pred done, int limitMs = 5000) {
+bool spinUntil(Pred done, int limitMs = 5000) {
   QElapsedTimer t;
   t.start();
   while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
 }
 
 TEST(TrayActivation, PrimaryIsALeftUpContextIsARightUpAndControlIsCarried) {
@@ -172,6 +173,31 @@ TEST_F(PopoverTest, ClosesOnEscapeAndRemembersWhenAPressOutsideClosedIt) {
   EXPECT_TRUE(popover->isShown());
   EXPECT_EQ(popover->lastClosedByOutsidePress(), 42.0);
   popover->performClose();
+}
+
+TEST_F(PopoverTest, ClosesWhenTheFocusItHeldMovesAwayButNotWhenTheCompositorTakesItStraightBack) {
+  QWidget other;
+  other.resize(100, 100);
+  other.show();
+  auto focusIs = [](QWidget& w) { return [&w] { return QGuiApplication::focusWindow() == w.windowHandle(); }; };
+  popover->showRelativeTo(Rect{600, 0, 24, 24});
+  ASSERT_TRUE(spinUntil(focusIs(popover->window()), 2000)) << "the popover takes the focus on showing";
+
+  // Taken back at once (wlroots gives the focus back to its own choice): it stays.
+  now += kFocusSettleSeconds / 5;
+  other.activateWindow();
+  ASSERT_TRUE(spinUntil(focusIs(other), 2000));
+  EXPECT_TRUE(popover->isShown());
+  EXPECT_FALSE(popover->lastClosedByOutsidePress());
+
+  // Held, then lost to another window: the user went elsewhere.
+  popover->window().activateWindow();
+  ASSERT_TRUE(spinUntil(focusIs(popover->window()), 2000));
+  now += 2 * kFocusSettleSeconds;
+  other.activateWindow();
+  spinUntil([&] { return !popover->isShown(); }, 2000);
+  EXPECT_FALSE(popover->isShown());
+  EXPECT_EQ(popover->lastClosedByOutsidePress(), now) << "a tray click right after is the same gesture";
 }
 
 TEST(SingleInstance, ASecondCopyAsksTheFirstToShowItselfAndAStaleSocketDoesNotBlockTheFirst) {
