@@ -1,7 +1,6 @@
 #pragma once
 // What the GNOME backend needs of the settings daemon's colour plugin before
-// it touches anything: its GSettings schema with every key we use, and a
-// session bus to find the daemon on.
+// it touches anything: its GSettings schema with every key we use.
 
 #include <gio/gio.h>
 
@@ -34,14 +33,8 @@ bool isOurKey(const char* key);
 // touches the keys before this has passed.
 std::string schemaProblem();
 
-// A connection of our own to the session bus, or nullptr with the reason in
-// `*why`. Never autolaunched: with no bus, GLib would start a dbus-launch
-// (and a dbus-daemon that outlives us).
-GDBusConnection* openSessionBus(std::string* why);
-
-// A boolean from an a{sv} dictionary or a proxy's cache; false when absent.
+// A boolean from an a{sv} dictionary; false when absent.
 bool boolIn(GVariant* dictionary, const char* name, bool* value);
-bool cachedBool(GDBusProxy* proxy, const char* name, bool* value);
 bool has(GVariant* dictionary, const char* key);
 
 }  // namespace duskwarden::provider::gnome

@@ -3,12 +3,13 @@
 #include <gio/gio.h>
 
 #include <cmath>
-#include <future>
 #include <string>
 
 #include "common/CallbackSlot.h"
+#include "common/GLibLoop.h"
 #include "common/ColorTemperature.h"
 #include "common/Log.h"
+#include "common/SessionBus.h"
 #include "gnome/ColorService.h"
 #include "gnome/GnomeSchedule.h"
 
@@ -20,9 +21,7 @@ constexpr int kCallTimeoutMs = 2000;  // a hung daemon must not hold the caller'
 
 }  // namespace
 
-struct GnomeBackend::Loop {
-  GMainContext* context = g_main_context_new();
-  GMainLoop* loop = g_main_loop_new(context, FALSE);
+struct GnomeBackend::Loop final : GLibLoop {
   GDBusConnection* bus = nullptr;
   GDBusProxy* proxy = nullptr;
   GSettings* settings = nullptr;
@@ -32,11 +31,6 @@ struct GnomeBackend::Loop {
   bool changedInCommand = false;
   bool commandFailed = false;
   LogOnce readFailures, writeFailures;
-
-  ~Loop() {
-    g_main_loop_unref(loop);
-    g_main_context_unref(context);
-  }
 
   void changed() {
     if (inCommand)
@@ -58,7 +52,7 @@ struct GnomeBackend::Loop {
     if (relevant) static_cast<Loop*>(self)->changed();
   }
 
-  bool connect() {
+  bool connect() override {
     if (const auto problem = schemaProblem(); !problem.empty()) {
       logError("GNOME: %s", problem.c_str());
       return false;
@@ -86,47 +80,13 @@ struct GnomeBackend::Loop {
     return true;
   }
 
-  void disconnect() {
+  void disconnect() override {
     if (settings) g_signal_handlers_disconnect_by_data(settings, this);
     if (proxy) g_signal_handlers_disconnect_by_data(proxy, this);
     g_clear_object(&settings);
     g_clear_object(&proxy);
     if (bus) g_dbus_connection_close_sync(bus, nullptr, nullptr);
     g_clear_object(&bus);
-  }
-
-  static void run(const std::shared_ptr<Loop>& self, std::promise<bool> ready) {
-    g_main_context_push_thread_default(self->context);
-    const bool ok = self->connect();
-    ready.set_value(ok);
-    if (ok) g_main_loop_run(self->loop);
-    self->disconnect();
-    // Let pending unrefs and closes finish before the context goes.
-    while (g_main_context_iteration(self->context, FALSE)) {
-    }
-    g_main_context_pop_thread_default(self->context);
-  }
-
-  // Runs `work` on the provider's thread, where every GLib object of ours
-  // lives, and waits for it; inline when already there (from a callback).
-  template <typename T, typename F>
-  T onLoop(F work) {
-    if (g_main_context_is_owner(context)) return work();
-    struct Job {
-      F work;
-      std::promise<T> result;
-    };
-    auto* job = new Job{std::move(work), {}};
-    auto future = job->result.get_future();
-    g_main_context_invoke_full(
-        context, G_PRIORITY_DEFAULT,
-        [](gpointer data) -> gboolean {
-          auto* j = static_cast<Job*>(data);
-          j->result.set_value(j->work());
-          return G_SOURCE_REMOVE;
-        },
-        job, [](gpointer data) { delete static_cast<Job*>(data); });
-    return future.get();
   }
 
   // --- work on the provider's thread ---
@@ -281,13 +241,8 @@ bool GnomeBackend::isUsable() {
 
 std::unique_ptr<GnomeBackend> GnomeBackend::create() {
   auto loop = std::make_shared<Loop>();
-  std::promise<bool> ready;
-  auto connected = ready.get_future();
-  std::thread thread([loop, r = std::move(ready)]() mutable { Loop::run(loop, std::move(r)); });
-  if (!connected.get()) {
-    thread.join();
-    return nullptr;
-  }
+  std::thread thread;
+  if (!GLibLoop::start(loop, &thread)) return nullptr;
   return std::unique_ptr<GnomeBackend>(new GnomeBackend(std::move(loop), std::move(thread)));
 }
 
@@ -296,15 +251,7 @@ GnomeBackend::GnomeBackend(std::shared_ptr<Loop> loop, std::thread thread)
 
 GnomeBackend::~GnomeBackend() {
   loop_->callback.stop();
-  // Through the context, so a quit cannot be lost before the loop runs.
-  g_main_context_invoke(
-      loop_->context,
-      [](gpointer l) -> gboolean {
-        g_main_loop_quit(static_cast<GMainLoop*>(l));
-        return G_SOURCE_REMOVE;
-      },
-      loop_->loop);
-  endThread(thread_);  // the thread holds the loop's state
+  loop_->stop(thread_);  // the thread holds the loop's state
 }
 
 void GnomeBackend::setStatusCallback(std::function<void()> callback) { loop_->callback.set(std::move(callback)); }

@@ -3,12 +3,13 @@
 #include <gio/gio.h>
 
 #include <atomic>
-#include <future>
 #include <string>
 #include <vector>
 
 #include "common/CallbackSlot.h"
+#include "common/GLibLoop.h"
 #include "common/Log.h"
+#include "common/SessionBus.h"
 #include "kde/NightColorSettings.h"
 #include "kde/NightColorValues.h"
 
@@ -31,26 +32,9 @@ constexpr NightColorObject kObjects[] = {
     {"org.kde.NightColor", "/ColorCorrect", "org.kde.kwin.ColorCorrect"},
 };
 
-GDBusConnection* openSessionBus(std::string* error) {
-  GError* failure = nullptr;
-  g_autofree char* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &failure);
-  GDBusConnection* bus = nullptr;
-  if (address)
-    bus = g_dbus_connection_new_for_address_sync(
-        address,
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &failure);
-  if (!bus && error) *error = failure ? failure->message : "no session bus address";
-  if (failure) g_error_free(failure);
-  return bus;
-}
-
 bool cachedBool(GDBusProxy* proxy, const char* name) {
-  GVariant* v = g_dbus_proxy_get_cached_property(proxy, name);
-  const bool value = v && g_variant_is_of_type(v, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(v);
-  if (v) g_variant_unref(v);
-  return value;
+  bool value = false;
+  return provider::cachedBool(proxy, name, &value) && value;
 }
 
 // What the callback reports changes of.
@@ -68,19 +52,12 @@ struct Snapshot {
 
 }  // namespace
 
-struct KdeBackend::Loop {
-  GMainContext* context = g_main_context_new();
-  GMainLoop* loop = g_main_loop_new(context, FALSE);
+struct KdeBackend::Loop final : GLibLoop {
   GDBusConnection* bus = nullptr;
   GDBusProxy* proxies[std::size(kObjects)] = {};
   NightColorSettings settings = NightColorSettings::forUser();
   CallbackSlot callback;
   Snapshot reported;  // on the loop's thread only
-
-  ~Loop() {
-    g_main_loop_unref(loop);
-    g_main_context_unref(context);
-  }
 
   GDBusProxy* active() const {
     for (GDBusProxy* proxy : proxies) {
@@ -134,7 +111,7 @@ struct KdeBackend::Loop {
   }
   static void onOwnerChanged(GObject*, GParamSpec*, gpointer self) { static_cast<Loop*>(self)->changed(); }
 
-  bool connect() {
+  bool connect() override {
     std::string error;
     bus = openSessionBus(&error);
     if (!bus) {
@@ -157,52 +134,13 @@ struct KdeBackend::Loop {
     return true;
   }
 
-  void disconnect() {
+  void disconnect() override {
     for (GDBusProxy*& proxy : proxies) {
       if (proxy) g_signal_handlers_disconnect_by_data(proxy, this);
       g_clear_object(&proxy);
     }
     if (bus) g_dbus_connection_close_sync(bus, nullptr, nullptr);
     g_clear_object(&bus);
-  }
-
-  static void run(const std::shared_ptr<Loop>& self, std::promise<bool> ready) {
-    g_main_context_push_thread_default(self->context);
-    const bool ok = self->connect();
-    ready.set_value(ok);
-    if (ok) g_main_loop_run(self->loop);
-    self->disconnect();
-    // Let pending unrefs and closes finish before the context goes.
-    while (g_main_context_iteration(self->context, FALSE)) {
-    }
-    g_main_context_pop_thread_default(self->context);
-  }
-
-  // Runs `work` on the provider's thread, where every GLib object of ours
-  // lives, and waits for it; inline when already there (from a callback).
-  template <typename T, typename F>
-  T onLoop(F work) {
-    if (g_main_context_is_owner(context)) return work();
-    struct Job {
-      F work;
-      std::promise<T> result;
-      // GLib's queue orders the hand-over with futexes that race checkers
-      // cannot see; this says the same in terms they can.
-      std::atomic<bool> posted{false};
-    };
-    auto* job = new Job{std::move(work), {}};
-    auto future = job->result.get_future();
-    job->posted.store(true, std::memory_order_release);
-    g_main_context_invoke_full(
-        context, G_PRIORITY_DEFAULT,
-        [](gpointer data) -> gboolean {
-          auto* j = static_cast<Job*>(data);
-          (void)j->posted.load(std::memory_order_acquire);
-          j->result.set_value(j->work());
-          return G_SOURCE_REMOVE;
-        },
-        job, [](gpointer data) { delete static_cast<Job*>(data); });
-    return future.get();
   }
 
   // KConfig's change notice, as System Settings sends it: KWin's config
@@ -271,13 +209,8 @@ bool KdeBackend::isUsable() {
 
 std::unique_ptr<KdeBackend> KdeBackend::create() {
   auto loop = std::make_shared<Loop>();
-  std::promise<bool> ready;
-  auto connected = ready.get_future();
-  std::thread thread([loop, r = std::move(ready)]() mutable { Loop::run(loop, std::move(r)); });
-  if (!connected.get()) {
-    thread.join();
-    return nullptr;
-  }
+  std::thread thread;
+  if (!GLibLoop::start(loop, &thread)) return nullptr;
   return std::unique_ptr<KdeBackend>(new KdeBackend(std::move(loop), std::move(thread)));
 }
 
@@ -286,15 +219,7 @@ KdeBackend::KdeBackend(std::shared_ptr<Loop> loop, std::thread thread)
 
 KdeBackend::~KdeBackend() {
   loop_->callback.stop();
-  // Through the context, so a quit cannot be lost before the loop runs.
-  g_main_context_invoke(
-      loop_->context,
-      [](gpointer l) -> gboolean {
-        g_main_loop_quit(static_cast<GMainLoop*>(l));
-        return G_SOURCE_REMOVE;
-      },
-      loop_->loop);
-  endThread(thread_);  // the thread holds the loop's state
+  loop_->stop(thread_);  // the thread holds the loop's state
 }
 
 void KdeBackend::setStatusCallback(std::function<void()> callback) { loop_->callback.set(std::move(callback)); }
