@@ -7,13 +7,12 @@
 #include <cmath>
 #include <memory>
 
+#include "common/StateFile.h"
+
 namespace duskwarden::provider::gnome {
 
 namespace {
 constexpr const char* kGroup = "schedule";
-struct KeyFileFree {
-  void operator()(GKeyFile* f) const { g_key_file_unref(f); }
-};
 bool validHour(double h) { return std::isfinite(h) && h >= 0.0 && h <= 24.0; }
 }  // namespace
 
@@ -22,12 +21,11 @@ Schedule alwaysOnSchedule() { return {false, 0.0, 0.0}; }
 bool isAlwaysOn(const Schedule& s) { return !s.automatic && s.from == 0.0 && s.to == 0.0; }
 
 std::string savedSchedulePath() {
-  g_autofree char* path = g_build_filename(g_get_user_state_dir(), "duskwarden", "gnome-night-light.ini", nullptr);
-  return path;
+  return stateFilePath("gnome-night-light.ini");
 }
 
 std::optional<Schedule> loadSavedSchedule() {
-  std::unique_ptr<GKeyFile, KeyFileFree> file(g_key_file_new());
+  KeyFilePtr file(g_key_file_new());
   if (!g_key_file_load_from_file(file.get(), savedSchedulePath().c_str(), G_KEY_FILE_NONE, nullptr))
     return std::nullopt;
   GError* error = nullptr;
@@ -51,7 +49,7 @@ bool saveSchedule(const Schedule& s, std::string* error) {
     if (error) *error = std::string("mkdir ") + dir + ": " + g_strerror(errno);
     return false;
   }
-  std::unique_ptr<GKeyFile, KeyFileFree> file(g_key_file_new());
+  KeyFilePtr file(g_key_file_new());
   g_key_file_set_comment(file.get(), nullptr, nullptr,
                          " Your Night Light schedule, restored when Duskwarden turns night light off", nullptr);
   g_key_file_set_boolean(file.get(), kGroup, "automatic", s.automatic);

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "common/ColorTemperature.h"
+#include "common/StateFile.h"
 #include "kde/KConfigFile.h"
 #include "kde/KConfigText.h"
 #include "kde/NightColorValues.h"
@@ -129,8 +130,7 @@ NightColorSettings::NightColorSettings(std::string kwinrcPath, std::string recor
 
 NightColorSettings NightColorSettings::forUser() {
   g_autofree char* kwinrc = g_build_filename(g_get_user_config_dir(), "kwinrc", nullptr);
-  g_autofree char* record = g_build_filename(g_get_user_state_dir(), "duskwarden", "kde-night-color.ini", nullptr);
-  return NightColorSettings(kwinrc, record);
+  return NightColorSettings(kwinrc, stateFilePath("kde-night-color.ini"));
 }
 
 SettingsChange NightColorSettings::switchOn() {

@@ -7,24 +7,21 @@
 #include <memory>
 
 #include "common/ColorTemperature.h"
+#include "common/StateFile.h"
 
 namespace duskwarden::provider::wlroots {
 
 namespace {
 constexpr const char* kGroup = "night-light";
 constexpr const char* kKey = "temperature";
-struct KeyFileFree {
-  void operator()(GKeyFile* f) const { g_key_file_unref(f); }
-};
 }  // namespace
 
 std::string kelvinSettingPath() {
-  g_autofree char* path = g_build_filename(g_get_user_state_dir(), "duskwarden", "wlroots-night-light.ini", nullptr);
-  return path;
+  return stateFilePath("wlroots-night-light.ini");
 }
 
 std::optional<double> loadKelvinSetting() {
-  std::unique_ptr<GKeyFile, KeyFileFree> file(g_key_file_new());
+  KeyFilePtr file(g_key_file_new());
   if (!g_key_file_load_from_file(file.get(), kelvinSettingPath().c_str(), G_KEY_FILE_NONE, nullptr))
     return std::nullopt;
   GError* error = nullptr;
@@ -44,7 +41,7 @@ bool saveKelvinSetting(double kelvin, std::string* error) {
     *error = std::string("mkdir ") + dir + ": " + g_strerror(errno);
     return false;
   }
-  std::unique_ptr<GKeyFile, KeyFileFree> file(g_key_file_new());
+  KeyFilePtr file(g_key_file_new());
   g_key_file_set_comment(file.get(), nullptr, nullptr, " Night-light colour temperature in kelvin (1700-4700)",
                          nullptr);
   g_key_file_set_double(file.get(), kGroup, kKey, kelvin);
