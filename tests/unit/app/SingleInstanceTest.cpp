@@ -190,19 +190,13 @@ TEST(SingleInstanceClients, AnotherUsersProcessIsDroppedUnanswered) {
     // directories are closed to others): connect, ask, report what came back.
     char verdict = 'x';
     if (::chdir(directory.c_str()) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) {
-      verdict = 'c';
       const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-      sockaddr_un a{};
-      a.sun_family = AF_UNIX;
-      std::strcpy(a.sun_path, "dw.socket");
-      const char request[] = "v1 activate\n";
-      if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-          ::write(fd, request, sizeof request - 1) == static_cast<ssize_t>(sizeof request - 1)) {
-        pollfd p{fd, POLLIN, 0};
-        char byte = 0;
-        // Closed with our request unread, which reads as a reset.
-        verdict = ::poll(&p, 1, 3000) == 1 && ::read(fd, &byte, 1) <= 0 ? 'd' : 'a';
-      }
+      sockaddr_un a{AF_UNIX, "dw.socket"};
+      pollfd p{fd, POLLIN, 0};
+      char byte = 0;
+      verdict = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::write(fd, "v1 activate\n", 12) != 12 ? 'c'
+                // Closed with our request unread, which reads as a reset.
+                : ::poll(&p, 1, 3000) == 1 && ::read(fd, &byte, 1) <= 0 ? 'd' : 'a';
     }
     [[maybe_unused]] auto n = ::write(channel[1], &verdict, 1);
     ::_exit(0);
