@@ -1,5 +1,5 @@
 # Install rules: the program, its night-light provider library, the desktop
-# entry, icons and man page, plus an `uninstall` target.
+# entry, AppStream metadata, icons and man page, plus an `uninstall` target.
 #
 # The provider goes where the binary looks for it, <bindir>/../lib/duskwarden,
 # and not into CMAKE_INSTALL_LIBDIR: on Debian that is lib/<multiarch> under
@@ -22,6 +22,16 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/${DW_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/${DW_APP_ID}.svg
         DESTINATION ${DW_ICON_DIR}/apps)
+
+# The software centre's entry; its release is this version. Set the date
+# with each version, or pass -DDUSKWARDEN_RELEASE_DATE=YYYY-MM-DD.
+if(NOT DEFINED DUSKWARDEN_RELEASE_DATE)
+  set(DUSKWARDEN_RELEASE_DATE "2026-12-07")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/resources/${DW_APP_ID}.metainfo.xml.in
+               ${PROJECT_BINARY_DIR}/metainfo/${DW_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/metainfo/${DW_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The tray symbols, for panels that look icons up by name. They are prefixed
 # with the application id so that generic names like "shield.fill" cannot

@@ -10,8 +10,10 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Duskwarden lives as one icon in the system tray. A left click opens a\n"
     "popover to turn the night light on or off, set its warmth and switch\n"
     "Keep Always On, which turns the night light back on whenever it goes off\n"
-    "and starts the program at login. It works with GNOME Night Light and with\n"
-    "any X11 session through RandR gamma ramps.")
+    "and starts the program at login. It works with GNOME Night Light, KDE\n"
+    "Night Color, wlroots compositors' gamma control and any X11 session\n"
+    "through RandR gamma ramps, and takes commands from the command line\n"
+    "(duskwarden --enable, --disable, --strength, --status).")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)

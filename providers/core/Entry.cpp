@@ -70,6 +70,11 @@ void setLog(dw_nightlight_log_callback callback, void* userData) {
   duskwarden::provider::setLogFunction(callback, userData);
 }
 
+const char* backendName() {
+  const BackendKind* kind = chooseBackend();
+  return kind != nullptr ? kind->name : nullptr;
+}
+
 const dw_nightlight_ops kOps = {
     DW_NIGHTLIGHT_ABI_VERSION,
     sizeof(dw_nightlight_ops),
@@ -82,6 +87,7 @@ const dw_nightlight_ops kOps = {
     setEnabled,
     setStrength,
     setLog,
+    backendName,
 };
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include "app/CommandLine.h"
 #include "app/ControlsWindow.h"
 #include "app/DesktopSession.h"
+#include "app/InstanceCommands.h"
 #include "app/NoTrayFallback.h"
 #include "app/QtApplication.h"
+#include "app/RemoteCommand.h"
 #include "app/SharedLibraries.h"
 #include "app/SingleInstance.h"
 #include "platform/bundle/Bundle.h"
@@ -168,6 +170,10 @@ int DuskwardenApp::main(int argc, char** argv) {
       std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(), options.error.c_str(),
                    program.c_str());
       return kExitUsage;
+    case CommandLine::Action::command:
+      // Carried out by the running copy (started if need be); this process
+      // needs no display of its own.
+      return runRemoteCommand(options, program);
     case CommandLine::Action::run:
       break;
   }
@@ -251,6 +257,10 @@ int DuskwardenApp::main(int argc, char** argv) {
           [&program](const std::string& line) { std::fprintf(stderr, "%s: %s\n", program.c_str(), line.c_str()); }},
       name.toStdString(), options.launchedAtLogin);
   instance.onActivationRequested = [&fallback] { fallback.activationRequested(); };
+  InstanceCommands commands(InstanceCommands::Environment{nullptr, queue, nullptr});
+  instance.onCommand = [&commands](const instanceprotocol::Request& request, SingleInstance::Reply reply) {
+    commands.handle(request, std::move(reply));
+  };
   // The launch notification comes from the running loop, as it does for any application.
   QTimer::singleShot(0, &qapp, [delegate, &application, &fallback] {
     delegate->applicationDidFinishLaunching();

@@ -1,13 +1,23 @@
 #pragma once
-// What a later launch and the running copy say over the local socket.
+// What other launches and the running copy say over the local socket.
 //
 // One request line from the client, one answer line back, then the running
 // copy closes the connection. A line ends with '\n' and holds at most
-// kMaxRequestLine bytes of printable ASCII: a command word, then arguments
-// separated by single spaces. Today the one command is "activate" (show
-// yourself), answered "ok". A command the running copy does not know is
-// answered "error unknown-command", so a newer client can tell an older
-// copy from a failure and fall back.
+// kMaxRequestLine bytes of printable ASCII: words separated by single
+// spaces. A request starts with the protocol version ("v1"), then a command
+// word and its arguments:
+//
+//   v1 activate                 show yourself            -> ok
+//   v1 enable | v1 disable      turn night light on/off  -> ok | refused | unsupported
+//   v1 strength 0.7             set the warmth, 0..1     -> ok | unsupported
+//   v1 keep-always-on on|off    set Keep Always On       -> ok
+//   v1 status                   -> status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=sim
+//
+// Failures are answered "error <reason>": bad-request (not a request line),
+// unsupported-version (another version: never guessed at), unknown-command,
+// bad-argument, timeout (the answer did not come in time).
+//
+// Plain C++, shared by the running copy and the command-line client.
 
 #include <cstddef>
 #include <optional>
@@ -18,15 +28,41 @@
 namespace duskwarden::instanceprotocol {
 
 inline constexpr std::size_t kMaxRequestLine = 256;
+inline constexpr std::string_view kVersion = "v1";
+
 inline constexpr std::string_view kActivate = "activate";
-inline constexpr std::string_view kAnswerOk = "ok\n";
-inline constexpr std::string_view kAnswerUnknownCommand = "error unknown-command\n";
-inline constexpr std::string_view kAnswerBadRequest = "error bad-request\n";
+inline constexpr std::string_view kEnable = "enable";
+inline constexpr std::string_view kDisable = "disable";
+inline constexpr std::string_view kStrength = "strength";
+inline constexpr std::string_view kKeepAlwaysOn = "keep-always-on";
+inline constexpr std::string_view kStatus = "status";
+
+// Answers, without their '\n'.
+inline constexpr std::string_view kAnswerOk = "ok";
+inline constexpr std::string_view kAnswerRefused = "refused";          // Keep Always On holds night light on
+inline constexpr std::string_view kAnswerUnsupported = "unsupported";  // no usable night light here
+inline constexpr std::string_view kErrorBadRequest = "error bad-request";
+inline constexpr std::string_view kErrorUnsupportedVersion = "error unsupported-version";
+inline constexpr std::string_view kErrorUnknownCommand = "error unknown-command";
+inline constexpr std::string_view kErrorBadArgument = "error bad-argument";
+inline constexpr std::string_view kErrorTimeout = "error timeout";
 
 struct Request {
   std::string command;
   std::vector<std::string> arguments;
 };
+
+// A request line taken apart: the request, or the error answer to give.
+struct ParsedRequest {
+  std::optional<Request> request;
+  std::string_view error;
+};
+
+// Checks the line's bytes and words and its version.
+ParsedRequest parseRequest(std::string_view line);
+
+// "v1 <command> <arguments...>"
+std::string requestLine(std::string_view command, const std::vector<std::string>& arguments = {});
 
 // Collects bytes into lines, never holding more than one line's limit.
 class LineReader {
@@ -35,42 +71,36 @@ class LineReader {
 
   // False once the pending line is longer than the limit; the peer is then
   // not speaking this protocol and should be dropped.
-  bool append(std::string_view bytes) {
-    buffer_.append(bytes);
-    const auto end = buffer_.find('\n');
-    return (end == std::string::npos ? buffer_.size() : end) <= maxLine_;
-  }
-
+  bool append(std::string_view bytes);
   // The next complete line, without its '\n'.
-  std::optional<std::string> takeLine() {
-    const auto end = buffer_.find('\n');
-    if (end == std::string::npos) return std::nullopt;
-    std::string line = buffer_.substr(0, end);
-    buffer_.erase(0, end + 1);
-    return line;
-  }
+  std::optional<std::string> takeLine();
 
  private:
   std::size_t maxLine_;
   std::string buffer_;
 };
 
-// Nothing for an empty line, a control or non-ASCII byte, or an empty word.
-inline std::optional<Request> parseRequest(std::string_view line) {
-  if (line.empty() || line.size() > kMaxRequestLine) return std::nullopt;
-  for (char c : line)
-    if (c < ' ' || c > '~') return std::nullopt;
-  Request request;
-  std::size_t start = 0;
-  while (true) {
-    const auto space = line.find(' ', start);
-    const auto word = line.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start);
-    if (word.empty()) return std::nullopt;
-    if (request.command.empty()) request.command = word;
-    else request.arguments.emplace_back(word);
-    if (space == std::string_view::npos) return request;
-    start = space + 1;
-  }
-}
+// A strength as people and scripts write it: a plain decimal from 0 to 1
+// ("0.7", "1", ".25"), in any locale the same. No sign, exponent, comma,
+// "inf" or "nan". Rounded to the nearest float.
+std::optional<float> parseStrength(std::string_view text);
+// The shortest decimal that reads back as `strength` ("0.7", "1").
+std::string formatStrength(float strength);
+
+// "on" / "off"
+std::optional<bool> parseSwitch(std::string_view text);
+
+struct Status {
+  bool enabled = false;
+  float strength = 0.5f;
+  bool keepAlwaysOn = false;
+  bool supported = false;
+  std::optional<std::string> backend;  // the provider's backend, when it names one
+};
+
+// The answer line for `status`, and back. A backend name that is not a
+// short word of letters, digits, '-' or '_' is left out.
+std::string formatStatus(const Status& status);
+std::optional<Status> parseStatus(std::string_view answer);
 
 }  // namespace duskwarden::instanceprotocol

@@ -1,18 +1,18 @@
 #include "app/SingleInstance.h"
 
-#include "app/InstanceProtocol.h"
+#include "app/InstanceClient.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QPointer>
 #include <QSocketNotifier>
-#include <QThread>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <array>
@@ -82,8 +82,23 @@ SingleInstance::~SingleInstance() {
   if (exitCleanupSlot_ >= 0) exitCleanups[static_cast<std::size_t>(exitCleanupSlot_)].armed = false;
 }
 
-QString SingleInstance::socketPath() const { return QDir(directory_).filePath(name_ + QStringLiteral(".socket")); }
-QString SingleInstance::lockPath() const { return QDir(directory_).filePath(name_ + QStringLiteral(".lock")); }
+QString SingleInstance::socketPath() const { return socketPath(directory_, name_); }
+QString SingleInstance::lockPath() const { return lockPath(directory_, name_); }
+
+QString SingleInstance::socketPath(const QString& directory, const QString& name) {
+  return QDir(directory).filePath(name + QStringLiteral(".socket"));
+}
+
+QString SingleInstance::lockPath(const QString& directory, const QString& name) {
+  return QDir(directory).filePath(name + QStringLiteral(".lock"));
+}
+
+bool SingleInstance::isHeld(const QString& lockPath) {
+  qint64 pid = 0;
+  QString hostname, application;
+  if (!QLockFile(lockPath).getLockInfo(&pid, &hostname, &application) || pid <= 0) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
 
 SingleInstance::Role SingleInstance::start(QString* error, int answerTimeoutMs) {
   if (!QDir::isAbsolutePath(directory_) || !QDir().mkpath(directory_)) {
@@ -178,8 +193,8 @@ DW_RUNS_WITHOUT_DESCRIPTORS void SingleInstance::acceptPending() {
       acceptRetry_.start();
       return;
     }
-    if (clients_ >= limits_.maxClients) {
-      ::close(fd);  // busy: a real second launch retries
+    if (clients_ >= limits_.maxClients || !peerIsSameUser(fd)) {
+      ::close(fd);  // busy (a real second launch retries), or not this user's
       continue;
     }
     auto* socket = new QLocalSocket(this);
@@ -198,17 +213,24 @@ void SingleInstance::serve(QLocalSocket* socket) {
   connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
   socket->setReadBufferSize(4096);
 
-  auto* idle = new QTimer(socket);
-  idle->setSingleShot(true);
-  connect(idle, &QTimer::timeout, socket, [socket] {
+  // First the whole request line, then the answer, each within its time.
+  auto* timer = new QTimer(socket);
+  timer->setSingleShot(true);
+  auto lineRead = std::make_shared<bool>(false);
+  connect(timer, &QTimer::timeout, socket, [socket, lineRead] {
+    if (*lineRead) {
+      socket->write(QByteArray::fromStdString(std::string(protocol::kErrorTimeout) + "\n"));
+      socket->disconnectFromServer();  // once written; deleted when disconnected
+      return;
+    }
     socket->abort();
     socket->deleteLater();
   });
-  idle->start(limits_.idleTimeoutMs);
+  timer->start(limits_.idleTimeoutMs);
 
   auto reader = std::make_shared<protocol::LineReader>();
-  connect(socket, &QLocalSocket::readyRead, this, [this, socket, idle, reader] {
-    if (!idle->isActive()) return;  // answered already
+  connect(socket, &QLocalSocket::readyRead, this, [this, socket, timer, reader, lineRead] {
+    if (*lineRead) return;  // one request per connection
     if (!reader->append(socket->readAll().toStdString())) {
       socket->abort();  // longer than any request: not one of ours
       socket->deleteLater();
@@ -216,53 +238,50 @@ void SingleInstance::serve(QLocalSocket* socket) {
     }
     const auto line = reader->takeLine();
     if (!line) return;
-    idle->stop();
-    socket->write(answer(QByteArray::fromStdString(*line)));
-    socket->disconnectFromServer();
+    *lineRead = true;
+    timer->start(limits_.answerTimeoutMs);
+    answer(*line, [socket = QPointer<QLocalSocket>(socket), timer](std::string_view reply) {
+      if (!socket || !timer->isActive()) return;  // gone, or timed out already
+      timer->stop();
+      socket->write(QByteArray(reply.data(), static_cast<qsizetype>(reply.size())) + '\n');
+      socket->disconnectFromServer();
+    });
   });
 }
 
-QByteArray SingleInstance::answer(const QByteArray& line) {
-  const auto request = protocol::parseRequest(line.toStdString());
-  if (!request) return QByteArray::fromStdString(std::string(protocol::kAnswerBadRequest));
-  if (request->command == protocol::kActivate && request->arguments.empty()) {
+void SingleInstance::answer(const std::string& line, const Reply& reply) {
+  const auto parsed = protocol::parseRequest(line);
+  if (!parsed.request) return reply(parsed.error);
+  const protocol::Request& request = *parsed.request;
+  if (request.command == protocol::kActivate) {
+    if (!request.arguments.empty()) return reply(protocol::kErrorBadArgument);
     if (onActivationRequested) onActivationRequested();
-    return QByteArray::fromStdString(std::string(protocol::kAnswerOk));
+    return reply(protocol::kAnswerOk);
   }
-  return QByteArray::fromStdString(std::string(protocol::kAnswerUnknownCommand));
+  if (!onCommand) return reply(protocol::kErrorUnknownCommand);
+  onCommand(request, reply);
 }
 
 bool SingleInstance::askRunningInstance(QString* error, int answerTimeoutMs) {
   // The running copy may hold the lock but not listen yet, or be busy with
-  // other clients and close on us: retry until the deadline.
-  QDeadlineTimer deadline(answerTimeoutMs);
-  const auto remaining = [&] { return static_cast<int>(std::max<qint64>(1, deadline.remainingTime())); };
-  const QByteArray request = QByteArray::fromStdString(std::string(protocol::kActivate) + "\n");
-  bool connected = false;
-  QByteArray answer;
-  while (!deadline.hasExpired()) {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath());
-    if (socket.waitForConnected(remaining())) {
-      connected = true;
-      socket.write(request);
-      socket.flush();
-      answer.clear();
-      while (!answer.contains('\n') && answer.size() <= static_cast<qsizetype>(protocol::kMaxRequestLine)) {
-        if (!socket.waitForReadyRead(remaining())) break;
-        answer += socket.readAll();
-      }
-      if (answer == QByteArray::fromStdString(std::string(protocol::kAnswerOk))) return true;
-      if (!answer.isEmpty()) break;  // an answer, but not yes: retrying will not change it
-    }
-    socket.abort();
-    if (!deadline.hasExpired()) QThread::msleep(50);
-  }
-  if (!connected) {
-    *error = QStringLiteral("another copy holds %1 but does not answer on %2").arg(lockPath(), socketPath());
-  } else {
-    *error = answer.isEmpty() ? QStringLiteral("the running copy did not answer")
-                              : QStringLiteral("the running copy answered: %1").arg(QString::fromLatin1(answer.trimmed()));
+  // other clients and close on us: ask again until the deadline.
+  const auto result = ask(QFile::encodeName(socketPath()).toStdString(), protocol::requestLine(protocol::kActivate),
+                          answerTimeoutMs, [] { return true; });
+  using Outcome = InstanceAnswer::Outcome;
+  switch (result.outcome) {
+    case Outcome::answered:
+      if (result.line == protocol::kAnswerOk) return true;
+      *error = QStringLiteral("the running copy answered: %1").arg(QString::fromStdString(result.line));
+      return false;
+    case Outcome::notListening:
+      *error = QStringLiteral("another copy holds %1 but does not answer on %2").arg(lockPath(), socketPath());
+      return false;
+    case Outcome::noAnswer:
+      *error = QStringLiteral("the running copy did not answer");
+      return false;
+    case Outcome::foreignPeer:
+      *error = QStringLiteral("%1 belongs to another user").arg(socketPath());
+      return false;
   }
   return false;
 }

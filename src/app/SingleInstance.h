@@ -9,17 +9,22 @@
 // taken over (the lock records the holder's process id). The exchange is the
 // line protocol of InstanceProtocol.h.
 //
+// Only the same user is served: the directory is the user's own (0700) and
+// a peer whose credentials name another uid is dropped unanswered.
 // Nobody else on the socket can wear the first copy down: a client that has
 // not sent a whole line within a second is dropped, only a few dozen are
 // served at a time (others are closed at once), and when the process runs
 // out of descriptors the waiting connections stay queued and accepting
 // resumes shortly after, instead of the listener closing for good.
 
+#include "app/InstanceProtocol.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 class QLocalSocket;
 class QLockFile;
@@ -36,7 +41,11 @@ class SingleInstance final : public QObject {
     int maxClients = 32;
     int idleTimeoutMs = 1000;  // for a whole request line
     int acceptRetryMs = 250;   // after running out of descriptors
+    int answerTimeoutMs = 5000;  // for onCommand's answer
   };
+
+  // Takes the answer line (without '\n'); called once, now or later, on this thread.
+  using Reply = std::function<void(std::string_view answer)>;
 
   // `directory`: where the lock and socket live; `name`: their base name.
   SingleInstance(QString directory, QString name, Limits limits);
@@ -50,9 +59,16 @@ class SingleInstance final : public QObject {
 
   // The first copy runs this when a later one asks it to show itself.
   std::function<void()> onActivationRequested;
+  // And this for every other well-formed request; unset, they are unknown.
+  std::function<void(const instanceprotocol::Request&, Reply)> onCommand;
 
   QString socketPath() const;
   QString lockPath() const;
+  static QString socketPath(const QString& directory, const QString& name);
+  static QString lockPath(const QString& directory, const QString& name);
+  // Whether a live process holds the lock at `lockPath` (a copy that is
+  // running, or starting and not listening yet).
+  static bool isHeld(const QString& lockPath);
   bool isListening() const { return listenFd_ >= 0; }
   int clientCount() const { return clients_; }
 
@@ -62,7 +78,7 @@ class SingleInstance final : public QObject {
   void acceptPending();
   void resumeAccepting();
   void serve(QLocalSocket* socket);
-  QByteArray answer(const QByteArray& line);
+  void answer(const std::string& line, const Reply& reply);
   bool askRunningInstance(QString* error, int answerTimeoutMs);
 
   QString directory_;

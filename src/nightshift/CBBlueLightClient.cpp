@@ -40,8 +40,9 @@ std::string tableProblem(const dw_nightlight_ops* ops) {
       {"get_strength", ops->get_strength != nullptr},
       {"set_enabled", ops->set_enabled != nullptr},
       {"set_strength", ops->set_strength != nullptr},
-      // Not read from a version 1 table: it ends before this field.
+      // Not read from a version 1 table: it ends before these fields.
       {"set_log", ops->abi_version == 1 || ops->set_log != nullptr},
+      {"backend_name", ops->abi_version == 1 || ops->backend_name != nullptr},
   };
   for (const auto& operation : operations)
     if (!operation.present) return std::string("provider table lacks the operation ") + operation.name;
@@ -126,6 +127,14 @@ CBBlueLightClient::~CBBlueLightClient() {
 bool CBBlueLightClient::supportsBlueLightReduction(BlueLightFramework& framework) {
   const auto* ops = framework.ops();
   return ops != nullptr && ops->supports_night_light() != 0;
+}
+
+std::optional<std::string> CBBlueLightClient::backendName(BlueLightFramework& framework) {
+  const auto* ops = framework.ops();
+  if (ops == nullptr || ops->abi_version < 2) return std::nullopt;
+  const char* name = ops->backend_name();
+  if (name == nullptr) return std::nullopt;
+  return std::string(name);
 }
 
 std::unique_ptr<CBBlueLightClient> CBBlueLightClient::create(BlueLightFramework& framework) {

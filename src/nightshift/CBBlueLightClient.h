@@ -7,8 +7,8 @@
 // library at the path fixed by the build, relative to the executable. A
 // library without the entry point, or whose table has an unknown ABI version,
 // a too-small struct_size or a missing operation, counts as not loaded, and
-// failureReason() says which. Tables of version 1 (without set_log) and 2
-// are used. Right after a load, the provider's messages are routed into the
+// failureReason() says which. Tables of version 1 (without set_log and
+// backend_name) and 2 are used. Right after a load, the provider's messages are routed into the
 // Logger: subsystem kBundleIdentifier, category "NightlightProvider".
 //
 // CBBlueLightClient wraps one provider client. Class operations answer
@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace duskwarden {
@@ -72,6 +73,9 @@ class CBBlueLightClient {
   CBBlueLightClient& operator=(const CBBlueLightClient&) = delete;
 
   static bool supportsBlueLightReduction(BlueLightFramework& framework);
+  // The provider's chosen backend ("gnome", "x11", ...); nothing when none is
+  // usable, the library is not loaded, or it is a version 1 library.
+  static std::optional<std::string> backendName(BlueLightFramework& framework);
   // alloc + init: a client, or nullptr on failure (or when not loaded).
   static std::unique_ptr<CBBlueLightClient> create(BlueLightFramework& framework);
 

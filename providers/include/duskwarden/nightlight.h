@@ -5,10 +5,11 @@
  * The library exports one C entry point, dw_nightlight_get_ops(), returning a
  * table of operations. Callers check abi_version and struct_size before use
  * and refuse a table they do not know:
- *  - version 2 (this header): the whole struct, set_log included;
- *  - version 1: the same struct without set_log (struct_size at least
- *    DW_NIGHTLIGHT_OPS_V1_SIZE). Still usable; such a library cannot report
- *    its failures to the caller.
+ *  - version 2 (this header): the whole struct, set_log and backend_name
+ *    included;
+ *  - version 1: the same struct without set_log and backend_name
+ *    (struct_size at least DW_NIGHTLIGHT_OPS_V1_SIZE). Still usable; such a
+ *    library cannot report its failures to the caller, nor name its backend.
  *
  * Contract of the operations (every call on one client comes from a single
  * thread at a time, the caller's serial queue):
@@ -37,6 +38,10 @@
  *    set_log replaces it; NULL uninstalls it. Call it before anything else.
  *    While none is installed, errors go to standard error, so that a failure
  *    is never silent; informational messages are dropped.
+ *  - backend_name (version 2): library-wide. The name of the backend that
+ *    detection chose ("kde", "gnome", "wlroots", "x11", "sim": the names the
+ *    environment variable below takes), or NULL when none is usable. The
+ *    string is static: valid for as long as the library is loaded.
  *
  * Environment: DUSKWARDEN_NIGHTLIGHT_BACKEND=kde|gnome|wlroots|x11|sim forces
  * a backend (anything else, or unset, means automatic detection: KWin's Night
@@ -86,6 +91,7 @@ typedef struct dw_nightlight_ops {
   void (*set_strength)(dw_nightlight_client *client, float strength, int commit);
   /* Version 2 and later. */
   void (*set_log)(dw_nightlight_log_callback callback, void *user_data);
+  const char *(*backend_name)(void);
 } dw_nightlight_ops;
 
 /* A version 1 table ends where set_log begins. */

@@ -1,6 +1,6 @@
 // `cmake --install` of this build tree into a temporary prefix: the installed
-// program runs and finds its provider, the desktop entry validates, and the
-// uninstall target takes everything away again.
+// program runs and finds its provider, the desktop entry and the AppStream
+// metadata validate, and the uninstall target takes everything away again.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -120,6 +120,33 @@ TEST_F(InstallTree, PutsProgramProviderEntryIconsAndManPageInPlace) {
   EXPECT_NE(page.output.find("DUSKWARDEN_NIGHTLIGHT_BACKEND"), std::string::npos);
 }
 
+// The software centre's entry and the launcher's actions: both validate, and
+// what they name (the entry, the program, this version) was installed.
+TEST_F(InstallTree, MetadataAndLauncherActionsValidateAndNameWhatWasInstalled) {
+  const fs::path metainfo = prefix_ / "share/metainfo/com.quillmoor.Duskwarden.metainfo.xml";
+  ASSERT_TRUE(fs::exists(metainfo));
+  const auto validate = runCommand("appstreamcli validate --no-net " + shellQuote(metainfo));
+  EXPECT_EQ(validate.status, 0) << validate.output;
+  // The tree check also looks the launchable's desktop entry up.
+  const auto tree = runCommand("appstreamcli validate-tree --no-net " + shellQuote(prefix_));
+  EXPECT_EQ(tree.status, 0) << tree.output;
+
+  const std::string xml = readFile(metainfo);
+  for (const std::string& wanted :
+       {std::string("<id>com.quillmoor.Duskwarden</id>"),
+        std::string("<launchable type=\"desktop-id\">com.quillmoor.Duskwarden.desktop</launchable>"),
+        std::string("<binary>duskwarden</binary>"), std::string("<release version=\"") + DW_SHORT_VERSION + "\"",
+        std::string("<content_rating type=\"oars-1.1\"/>")})
+    EXPECT_NE(xml.find(wanted), std::string::npos) << wanted;
+  EXPECT_TRUE(fs::exists(prefix_ / "bin/duskwarden"));
+
+  const std::string entry = readFile(prefix_ / "share/applications/com.quillmoor.Duskwarden.desktop");
+  EXPECT_EQ(desktopValue(entry, "Actions"), "enable-night-shift;disable-night-shift;");
+  for (const char* action : {"[Desktop Action enable-night-shift]\nName=Enable Night Shift\nExec=duskwarden --enable\n",
+                             "[Desktop Action disable-night-shift]\nName=Disable Night Shift\nExec=duskwarden --disable\n"})
+    EXPECT_NE(entry.find(action), std::string::npos) << action;
+}
+
 TEST_F(InstallTree, InstalledProgramAnswersWithoutADisplay) {
   const std::string program = "env -u DISPLAY -u WAYLAND_DISPLAY " + shellQuote(prefix_ / "bin/duskwarden");
 
@@ -132,6 +159,7 @@ TEST_F(InstallTree, InstalledProgramAnswersWithoutADisplay) {
   const auto help = runCommand(program + " --help");
   EXPECT_EQ(help.status, 0) << help.output;
   EXPECT_NE(help.output.find("--version"), std::string::npos) << help.output;
+  EXPECT_NE(help.output.find("--keep-always-on on|off"), std::string::npos) << help.output;
 
   const auto wrong = runCommand(program + " --no-such-option");
   EXPECT_EQ(wrong.status, 2) << wrong.output;

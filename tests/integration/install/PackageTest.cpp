@@ -90,6 +90,7 @@ TEST_F(DebianPackage, HoldsTheInstallTreeUnderUsr) {
   }
   for (const char* wanted : {"./usr/bin/duskwarden", "./usr/lib/duskwarden/libduskwarden-nightlight.so",
                              "./usr/share/applications/com.quillmoor.Duskwarden.desktop",
+                             "./usr/share/metainfo/com.quillmoor.Duskwarden.metainfo.xml",
                              "./usr/share/icons/hicolor/scalable/apps/com.quillmoor.Duskwarden.svg",
                              "./usr/share/man/man1/duskwarden.1.gz"}) {
     EXPECT_NE(std::find(paths.begin(), paths.end(), wanted), paths.end()) << wanted << " missing from\n"

@@ -75,12 +75,17 @@ void setLog(dw_nightlight_log_callback callback, void* userData) {
   gControl.logUserData = userData;
 }
 
+const char* backendName() {
+  ++gControl.backendNameCalls;
+  return gControl.backendNamed ? "scripted" : nullptr;
+}
+
 const dw_nightlight_ops kOps = {DW_TEST_PROVIDER_ABI, static_cast<uint32_t>(DW_TEST_PROVIDER_SIZE),
                                 supports,             create,
                                 destroy,              setCallback,
                                 getStatus,            getStrength,
                                 setEnabled,           setStrength,
-                                setLog};
+                                setLog,               backendName};
 
 }  // namespace
 

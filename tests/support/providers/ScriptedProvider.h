@@ -1,7 +1,8 @@
 #pragma once
 // A provider library for tests whose answers the test scripts through a
 // control block, reached with dlsym(handle, "dw_test_provider_control").
-// Built four times: as is, as a version 1 table (no set_log), with an unknown
+// Built four times: as is, as a version 1 table (no set_log, no
+// backend_name), with an unknown
 // table version, and without the entry point.
 
 #include "duskwarden/nightlight.h"
@@ -18,6 +19,7 @@ struct DwTestProviderControl {
   std::atomic<int> strengthWrites{1};
   std::atomic<float> strength{0.5f};
   std::atomic<int> setEnabledTakesEffect{1};  // setEnabled changes statusByte1
+  std::atomic<int> backendNamed{1};           // backend_name answers "scripted", else NULL
 
   // What the library was asked.
   std::atomic<int> supportsCalls{0};
@@ -31,6 +33,7 @@ struct DwTestProviderControl {
   std::atomic<float> lastStrength{-1.0f};
   std::atomic<int> lastCommit{-1};
   std::atomic<int> setLogCalls{0};
+  std::atomic<int> backendNameCalls{0};
 
   std::mutex mutex;
   dw_nightlight_status_callback callback = nullptr;
@@ -53,12 +56,13 @@ struct DwTestProviderControl {
     strengthWrites = 1;
     strength = 0.5f;
     setEnabledTakesEffect = 1;
+    backendNamed = 1;
     supportsCalls = createCalls = destroyCalls = setCallbackCalls = getStatusCalls = 0;
     setEnabledCalls = setStrengthCalls = 0;
     lastEnabled = -1;
     lastStrength = -1.0f;
     lastCommit = -1;
-    setLogCalls = 0;
+    setLogCalls = backendNameCalls = 0;
     std::lock_guard lock(mutex);
     callback = nullptr;
     userData = nullptr;

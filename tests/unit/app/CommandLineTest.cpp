@@ -25,6 +25,48 @@ TEST(CommandLine, RecognisesItsOptionsAndRejectsEverythingElse) {
   EXPECT_EQ(stray.error, "unexpected argument 'extra'");
 }
 
+TEST(CommandLine, CommandsCarryTheirCheckedValues) {
+  using Command = CommandLine::Command;
+  const auto parse = [](std::vector<std::string> arguments) { return CommandLine::parse(arguments); };
+  EXPECT_EQ(parse({"--enable"}).command, Command::enable);
+  EXPECT_EQ(parse({"--disable"}).command, Command::disable);
+  const auto strength = parse({"--strength", "0.25"});
+  EXPECT_EQ(strength.action, Action::command);
+  EXPECT_EQ(strength.command, Command::strength);
+  EXPECT_EQ(strength.strength, 0.25f);
+  EXPECT_EQ(parse({"--strength=1"}).strength, 1.0f);
+  const auto keep = parse({"--keep-always-on", "off"});
+  EXPECT_EQ(keep.command, Command::keepAlwaysOn);
+  EXPECT_FALSE(keep.keepAlwaysOn);
+  EXPECT_TRUE(parse({"--keep-always-on=on"}).keepAlwaysOn);
+  EXPECT_FALSE(parse({"--status"}).json);
+  EXPECT_TRUE(parse({"--json", "--status"}).json);
+  EXPECT_EQ(parse({"--status", "--help"}).action, Action::printHelp);
+
+  const struct {
+    std::vector<std::string> arguments;
+    const char* error;
+  } refused[] = {
+      {{"--strength", "nan"}, "invalid strength 'nan': expected a decimal number from 0.0 to 1.0, such as 0.5"},
+      {{"--strength", "0,5"}, "invalid strength '0,5': expected a decimal number from 0.0 to 1.0, such as 0.5"},
+      {{"--strength="}, "invalid strength '': expected a decimal number from 0.0 to 1.0, such as 0.5"},
+      {{"--strength", "-0.5"}, "invalid strength '-0.5': expected a decimal number from 0.0 to 1.0, such as 0.5"},
+      {{"--strength"}, "option '--strength' needs a value"},
+      {{"--keep-always-on", "yes"}, "invalid value 'yes' for --keep-always-on: expected on or off"},
+      {{"--enable=1"}, "option '--enable' takes no value"},
+      {{"--enable", "--strength", "1"}, "one command at a time: --enable and --strength"},
+      {{"--json"}, "--json goes with --status"},
+      {{"--enable", "--json"}, "--json goes with --status"},
+      {{"--autostart", "--disable"}, "--autostart cannot be combined with --disable"},
+      {{"--status", "--version"}, "--version cannot be combined with --status"},
+  };
+  for (const auto& [arguments, error] : refused) {
+    const auto result = parse(arguments);
+    EXPECT_EQ(result.action, Action::usageError) << arguments[0];
+    EXPECT_EQ(result.error, error);
+  }
+}
+
 TEST(CommandLine, VersionLineAndHelpComeFromTheBundle) {
   const Bundle bundle{InfoDictionary{{"CFBundleName", std::string("Duskwarden")},
                                      {"CFBundleShortVersionString", std::string("1.2.3")},
@@ -34,4 +76,6 @@ TEST(CommandLine, VersionLineAndHelpComeFromTheBundle) {
   EXPECT_TRUE(help.starts_with("Usage: duskwarden [--help | --version]\n")) << help;
   EXPECT_NE(help.find("--version"), std::string::npos);
   EXPECT_NE(help.find("--autostart  used by the start-at-login entry"), std::string::npos) << help;
+  for (const char* command : {"--enable", "--disable", "--strength VALUE", "--keep-always-on on|off", "--status [--json]"})
+    EXPECT_NE(help.find(command), std::string::npos) << command;
 }

@@ -1,6 +1,7 @@
-// The running copy's socket in a process out of descriptors, and against
-// requests it does not know. Real sockets, real time (short). Idle and
-// surplus clients are covered with the real binary (e2e_lifecycle).
+// The running copy's socket in a process out of descriptors, against
+// requests it does not know, answers that come late or never, and another
+// user's process. Real sockets, real time (short). Idle and surplus clients
+// are covered with the real binary (e2e_lifecycle).
 #include "app/InstanceProtocol.h"
 #include "app/SingleInstance.h"
 
@@ -15,7 +16,9 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -95,7 +98,7 @@ TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
   int activations = 0;
   first.onActivationRequested = [&] { ++activations; };
   const QString socketPath = first.socketPath();
-  RawClient waiting(socketPath, "activate\n");
+  RawClient waiting(socketPath, "v1 activate\n");
   ASSERT_TRUE(waiting.connected);
 
   rlimit saved{};
@@ -125,12 +128,91 @@ TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
   EXPECT_EQ(activations, 1);
 
   RawClient longLine(first.socketPath(), std::string(instanceprotocol::kMaxRequestLine + 1, 'a'));
-  RawClient unknown(first.socketPath(), "v2 status\n");
-  EXPECT_TRUE(spinUntil([&] { return longLine.closedWith() && unknown.closedWith(); }, 2000));
+  RawClient unknown(first.socketPath(), "v1 status\n");
+  RawClient newer(first.socketPath(), "v2 status\n");
+  RawClient unversioned(first.socketPath(), "activate\n");
+  EXPECT_TRUE(spinUntil([&] { return longLine.closedWith() && unknown.closedWith() && newer.closedWith() &&
+                                     unversioned.closedWith(); }, 2000));
   EXPECT_EQ(longLine.closedWith(), "") << "not one of ours: dropped without an answer";
-  EXPECT_EQ(unknown.closedWith(), "error unknown-command\n");
+  EXPECT_EQ(unknown.closedWith(), "error unknown-command\n") << "no onCommand set";
+  EXPECT_EQ(newer.closedWith(), "error unsupported-version\n");
+  EXPECT_EQ(unversioned.closedWith(), "error bad-request\n");
+  EXPECT_EQ(activations, 1);
   EXPECT_EQ(secondLaunch(dir), SingleInstance::Role::secondary);
   EXPECT_EQ(activations, 2);
+}
+
+// Commands are answered when the running copy is done, later than they
+// arrive; one that never answers gets "error timeout" instead of a hang.
+TEST(SingleInstanceClients, LateAnswersArriveAndMissingOnesTimeOut) {
+  app();
+  const QString dir = QString::fromStdString(testing::makeTempDir("instance").string());
+  SingleInstance first(dir, "dw", SingleInstance::Limits{32, 1000, 50, 300});
+  QString error;
+  ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
+  std::vector<SingleInstance::Reply> held;
+  first.onCommand = [&](const instanceprotocol::Request& request, SingleInstance::Reply reply) {
+    if (request.command == "status") held.push_back(std::move(reply));  // answered below, or never
+  };
+  RawClient late(first.socketPath(), "v1 status\n");
+  RawClient never(first.socketPath(), "v1 enable\n");
+  ASSERT_TRUE(spinUntil([&] { return held.size() == 1; }, 2000));
+  spinUntil([] { return false; }, 100);
+  EXPECT_FALSE(late.closedWith());
+  held[0]("status enabled=1");
+  held[0]("twice");  // a second answer goes nowhere
+  EXPECT_TRUE(spinUntil([&] { return late.closedWith() && never.closedWith(); }, 2000));
+  EXPECT_EQ(late.closedWith(), "status enabled=1\n");
+  EXPECT_EQ(never.closedWith(), "error timeout\n");
+}
+
+// The directory keeps other users out; should it not (a shared TMPDIR, a
+// mode changed by hand), the peer's credentials still do.
+TEST(SingleInstanceClients, AnotherUsersProcessIsDroppedUnanswered) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+  app();
+  const QString dir = QString::fromStdString(testing::makeTempDir("instance").string());
+  SingleInstance first(dir, "dw");
+  QString error;
+  ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
+  int activations = 0;
+  first.onActivationRequested = [&] { ++activations; };
+  ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0755), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(first.socketPath()).constData(), 0666), 0);
+
+  const std::string directory = QFile::encodeName(dir).toStdString();
+  int channel[2];
+  ASSERT_EQ(::pipe(channel), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // As nobody, from inside the directory (the test's own parent
+    // directories are closed to others): connect, ask, report what came back.
+    char verdict = 'x';
+    if (::chdir(directory.c_str()) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) {
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un a{AF_UNIX, "dw.socket"};
+      pollfd p{fd, POLLIN, 0};
+      char byte = 0;
+      verdict = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::write(fd, "v1 activate\n", 12) != 12 ? 'c'
+                // Closed with our request unread, which reads as a reset.
+                : ::poll(&p, 1, 3000) == 1 && ::read(fd, &byte, 1) <= 0 ? 'd' : 'a';
+    }
+    [[maybe_unused]] auto n = ::write(channel[1], &verdict, 1);
+    ::_exit(0);
+  }
+  ::close(channel[1]);
+  char verdict = 0;
+  ASSERT_TRUE(spinUntil([&] {
+    pollfd p{channel[0], POLLIN, 0};
+    return verdict != 0 || (::poll(&p, 1, 0) == 1 && ::read(channel[0], &verdict, 1) == 1);
+  }, 5000));
+  ::waitpid(child, nullptr, 0);
+  ::close(channel[0]);
+  EXPECT_EQ(verdict, 'd') << "c: could not connect; a: answered; x: could not become nobody";
+  EXPECT_EQ(activations, 0);
+  EXPECT_EQ(secondLaunch(dir), SingleInstance::Role::secondary) << "the same user still gets in";
+  EXPECT_EQ(activations, 1);
 }
 
 }  // namespace

@@ -103,7 +103,8 @@ TEST(BindingLoad, SaysWhyALibraryDidNotLoad) {
 }
 
 // A version 2 library's messages land in the process's log under their own
-// category, taken as text (never as a format); a version 1 library still loads.
+// category, taken as text (never as a format), and it names its backend; a
+// version 1 library still loads, nameless.
 TEST(BindingLoad, ProviderMessagesReachTheLoggerAndVersionOneStillLoads) {
   auto sink = std::make_shared<MemoryLogSink>();
   setLogSinks({sink});
@@ -122,6 +123,9 @@ TEST(BindingLoad, ProviderMessagesReachTheLoggerAndVersionOneStillLoads) {
   EXPECT_EQ(entries[0].message, "RANDR SetCrtcGamma on CRTC 63: BadValue");
   EXPECT_EQ(entries[1].level, LogLevel::defaultLevel);
   EXPECT_EQ(entries[1].message, "Using the x11 backend at 100% %s %d");
+  EXPECT_EQ(CBBlueLightClient::backendName(framework), "scripted");
+  v2.backendNamed = 0;
+  EXPECT_EQ(CBBlueLightClient::backendName(framework), std::nullopt) << "no usable backend: no name";
 
   void* handle = ::dlopen(DW_TEST_PROVIDER_V1_PATH, RTLD_LAZY);
   ASSERT_NE(handle, nullptr) << ::dlerror();
@@ -132,6 +136,8 @@ TEST(BindingLoad, ProviderMessagesReachTheLoggerAndVersionOneStillLoads) {
   ASSERT_TRUE(old.load()) << old.failureReason();
   EXPECT_EQ(old.ops()->abi_version, 1u);
   EXPECT_EQ(v1->setLogCalls.load(), 0) << "a version 1 table has no set_log to call";
+  EXPECT_EQ(CBBlueLightClient::backendName(old), std::nullopt);
+  EXPECT_EQ(v1->backendNameCalls.load(), 0) << "nor a backend_name";
   auto client = CBBlueLightClient::create(old);
   ASSERT_NE(client, nullptr);
   BlueLightStatus status;

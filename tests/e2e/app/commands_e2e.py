@@ -1,0 +1,165 @@
+#!/usr/bin/env python3
+"""The command-line commands against the real binary on a private Xvfb with a
+tray host (trayer) and the file-backed simulator: each command changes the
+simulator as the popover's control would, through the same manager
+operation (its log line); --status --json reads back what the simulator
+holds; a bad value is refused with exit status 2 before anyone is
+contacted; with no copy running, --status says so and a command starts one."""
+
+import json
+import os
+import signal
+import socket
+import unittest
+
+from desktop import BUNDLE_ID, XDesktop, find_build_dir, read_log, stays, trayui
+
+SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+BUILD = find_build_dir(SOURCE)
+
+
+class Base(unittest.TestCase):
+    def setUp(self):
+        self.d = XDesktop(BUILD)
+        self.addCleanup(self.d.close)
+        self.d.env["DUSKWARDEN_NIGHTLIGHT_BACKEND"] = "sim"
+        self.s, self.dw = self.d.session, self.d.app
+        self.socket_path = os.path.join(self.s.runtime, BUNDLE_ID + ".socket")
+        self.lock_path = os.path.join(self.s.runtime, BUNDLE_ID + ".lock")
+
+    def cli(self, *args):
+        return self.s.run([self.dw.binary, *args], check=False, timeout=60)
+
+    def status(self):
+        result = self.cli("--status", "--json")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return json.loads(result.stdout)
+
+    def wait_for_sim(self, **expected):
+        """Waits until the simulator holds `expected` (its strength is a float, written to 9 digits)."""
+        def holds():
+            state = self.dw.sim_state()
+            return all(abs(state[k] - v) < 1e-6 if k == "strength" else state[k] == v for k, v in expected.items())
+        ok = self.s.wait_for(holds, 10)
+        self.assertTrue(ok, f"simulator {self.dw.sim_state()}, expected {expected}")
+
+
+class RunningCopy(Base):
+    def setUp(self):
+        super().setUp()
+        self.app = trayui.launch(self.d, "running")
+
+    def count(self, text):
+        return sum(text in line for line in read_log(self.app.log))
+
+    def test_each_command_goes_through_the_managers_own_operation(self):
+        self.assertEqual(self.status(), {"enabled": False, "strength": 0.5, "keepAlwaysOn": False,
+                                         "backend": "sim", "supported": True})
+
+        result = self.cli("--enable")
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""))
+        self.wait_for_sim(enabled=True)
+        self.assertEqual(self.count("Enabling Night Shift..."), 1)
+
+        # Once, as at the end of a drag.
+        self.assertEqual(self.cli("--strength", ".3").returncode, 0)
+        self.wait_for_sim(strength=0.3)
+        self.assertEqual(self.count("Setting color temperature strength to: "), 1)
+        self.assertEqual(self.count("Setting color temperature strength to: 0.300000"), 1)
+
+        self.assertEqual(self.cli("--keep-always-on", "on").returncode, 0)
+        with open(self.dw.defaults_file) as f:
+            self.assertIn("autoEnable=true", f.read())
+        self.assertTrue(os.path.exists(self.dw.autostart_entry))
+
+        # Refused: the manager's own line, one line on stderr, exit 1, still on.
+        refused = self.cli("--disable")
+        self.assertEqual(refused.returncode, 1)
+        self.assertEqual(len(refused.stderr.splitlines()), 1, refused.stderr)
+        self.assertIn("Keep Always On", refused.stderr)
+        self.assertEqual(self.count("Manual disable blocked - auto-enable is active"), 1)
+        self.assertTrue(stays(lambda: self.dw.sim_state()["enabled"], 1.0))
+        self.assertEqual(self.count("Disabling Night Shift..."), 0)
+
+        self.assertEqual(self.cli("--keep-always-on=off").returncode, 0)
+        self.assertFalse(os.path.exists(self.dw.autostart_entry))
+        self.assertEqual(self.cli("--disable").returncode, 0)
+        self.wait_for_sim(enabled=False)
+        self.assertEqual(self.count("Disabling Night Shift..."), 1)
+        self.assertIsNone(self.app.poll())
+
+    def test_status_matches_the_simulator_after_the_desktop_changed_it(self):
+        self.dw.sim("on")
+        self.dw.sim("strength", "0.8")
+        # Read fresh, as opening the popover does, not the last value seen.
+        self.assertEqual(self.status(), {"enabled": True, "strength": 0.8, "keepAlwaysOn": False,
+                                         "backend": "sim", "supported": True})
+        line = self.cli("--status")
+        self.assertEqual((line.returncode, line.stdout),
+                         (0, "Night Shift: on; strength: 0.8; Keep Always On: off; backend: sim\n"))
+
+    def test_bad_values_exit_2_before_contacting_the_running_copy(self):
+        before = len(read_log(self.app.log))
+        # In the socket's place, a listener that accepts nothing: a connection
+        # attempt would wait in its queue (and the command for an answer).
+        aside = self.socket_path + ".aside"
+        os.rename(self.socket_path, aside)
+        listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        try:
+            listener.bind(self.socket_path)
+            listener.listen(8)
+            listener.setblocking(False)
+            for args in (["--strength", "nan"], ["--strength", "inf"], ["--strength", "0,5"], ["--strength", "1e400"],
+                         ["--strength", ""], ["--strength", "1.5"], ["--strength", "-0.1"], ["--strength"],
+                         ["--keep-always-on", "maybe"], ["--enable", "--disable"], ["--json"], ["--enable", "x"]):
+                result = self.cli(*args)
+                self.assertEqual((result.returncode, result.stdout), (2, ""), f"{args}: {result.stderr}")
+                self.assertIn("--help", result.stderr, args)
+            self.assertRaises(BlockingIOError, listener.accept)
+        finally:
+            listener.close()
+            os.unlink(self.socket_path)
+            os.rename(aside, self.socket_path)
+        self.assertEqual(read_log(self.app.log)[before:], [])
+        self.assertEqual(self.dw.sim_state(), {"enabled": False, "strength": 0.5})
+
+
+class NoRunningCopy(Base):
+    def test_status_says_so_and_a_command_starts_one_in_the_background(self):
+        result = self.cli("--status")
+        self.assertEqual((result.returncode, result.stdout), (3, "Duskwarden is not running\n"))
+        quiet = self.cli("--status", "--json")
+        self.assertEqual((quiet.returncode, quiet.stdout), (3, ""))
+        self.assertFalse(os.path.exists(self.lock_path))
+
+        result = self.cli("--strength", "0.2")
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        with open(self.lock_path) as f:
+            pid = int(f.read().split()[0])
+        self.addCleanup(self.stop_started, pid)
+        self.wait_for_sim(strength=0.2)
+        # Started as a launcher starts it: detached from us and our terminal.
+        self.assertEqual(os.getsid(pid), pid)
+        self.assertEqual(os.readlink(f"/proc/{pid}/fd/0"), "/dev/null")
+        self.assertEqual(os.readlink(f"/proc/{pid}/cwd"), self.s.home)
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            self.assertEqual(f.read().split(b"\0")[1:], [b""], "started with arguments")
+        trayui.wait_for_icon(self.d, pid)
+        self.assertEqual(self.status()["strength"], 0.2)
+
+    def stop_started(self, pid):
+        """Not our child (it was the command's): watched through /proc, where it may linger as a zombie."""
+        def alive():
+            try:
+                with open(f"/proc/{pid}/stat") as f:
+                    return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+            except FileNotFoundError:
+                return False
+        if alive():
+            os.kill(pid, signal.SIGTERM)
+            if not self.s.wait_for(lambda: not alive(), 10):
+                os.kill(pid, signal.SIGKILL)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
