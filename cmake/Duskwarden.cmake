@@ -12,11 +12,15 @@ if(DW_SAN_FLAGS)
   add_link_options(${DW_SAN_FLAGS})
 endif()
 
-# Warnings as errors for our own code only (not for generated moc/rcc sources).
+# Warnings for our own code only (not for generated moc/rcc sources); errors
+# with DUSKWARDEN_WERROR.
+if(DUSKWARDEN_WERROR)
+  set(DW_WERROR -Werror)
+endif()
 function(dw_warnings target)
   target_compile_options(${target} PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Werror>
-    $<$<COMPILE_LANGUAGE:C>:-Wall -Wextra -Wpedantic -Werror>)
+    $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor ${DW_WERROR}>
+    $<$<COMPILE_LANGUAGE:C>:-Wall -Wextra -Wpedantic ${DW_WERROR}>)
 endfunction()
 
 # dw_library(name SOURCES ... [DEPS ...]): a static library of one room, with src/ on its include path.

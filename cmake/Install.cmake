@@ -16,9 +16,7 @@ set(DW_ICON_DIR "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable")
 
 # duskwarden (src/app) and duskwarden-nightlight-sim (providers/tools) carry
 # their own install rules to bin/; the install test checks they stay there.
-if(TARGET duskwarden-nightlight)
-  install(TARGETS duskwarden-nightlight LIBRARY DESTINATION ${dw_provider_install_dir})
-endif()
+install(TARGETS duskwarden-nightlight LIBRARY DESTINATION ${dw_provider_install_dir})
 
 install(FILES ${PROJECT_SOURCE_DIR}/resources/${DW_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

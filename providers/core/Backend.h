@@ -3,13 +3,13 @@
 //
 // Each backend implements this interface and nothing else is exported. The
 // library's entry point (core/Entry.cpp) turns the C table into calls on the
-// backend chosen by detection (core/Detect.cpp). Backends run their own event
-// thread and call the status callback only from it.
+// backend that detection (core/Detect.cpp) chose from the one ordered list in
+// core/Backends.cpp. Backends run their own event thread and call the status
+// callback only from it, following common/CallbackSlot.h.
 
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
+#include <span>
 
 namespace duskwarden::provider {
 
@@ -25,24 +25,22 @@ class Backend {
   virtual void setStrength(float strength, bool commit) = 0;
 };
 
-// A backend kind: whether it can run here, and how to make one.
+// A kind of backend: whether it can run here, and how to make one. Each is
+// defined in its backend's own directory.
 struct BackendKind {
-  const char* name;                      // "gnome", "x11", "sim"
-  int priority;                          // detection order, lowest first (gnome 10, x11 20)
+  const char* name;                      // "gnome", "x11", "sim": the forcing name
   bool autoDetect;                       // false: used only when forced (the simulator)
-  bool (*isUsable)();                    // may connect briefly; no lasting side effects
-  std::unique_ptr<Backend> (*create)();  // nullptr on failure
+  bool (*isUsable)();                    // may connect briefly; logs why not; no lasting side effects
+  std::unique_ptr<Backend> (*create)();  // nullptr on failure, logged
 };
 
-// Each backend's source file registers its kind with a static BackendRegistration.
-void registerBackendKind(const BackendKind* kind);
-struct BackendRegistration {
-  explicit BackendRegistration(const BackendKind* kind) { registerBackendKind(kind); }
-};
+// Every backend, in the order automatic detection tries them.
+std::span<const BackendKind* const> backendKinds();
 
-// The kind to use now: the one named by DUSKWARDEN_NIGHTLIGHT_BACKEND when set
-// (and usable), otherwise the first usable auto-detected kind by priority;
-// nullptr when none.
+// The kind to use: the one named by DUSKWARDEN_NIGHTLIGHT_BACKEND when set
+// (nullptr when it is not usable), otherwise the first usable auto-detected
+// kind; nullptr when none. Chosen once, and again only when the environment
+// it was chosen in has changed (see nightlight.h).
 const BackendKind* chooseBackend();
 
 }  // namespace duskwarden::provider

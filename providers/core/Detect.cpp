@@ -1,43 +1,75 @@
-// Backend registry and detection.
+// Backend detection: chosen once, shared by supports_night_light and create.
 
-#include "core/Backend.h"
-
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <mutex>
+#include <string>
+
+#include "common/Log.h"
+#include "core/Backend.h"
 
 namespace duskwarden::provider {
 
 namespace {
-// Function-local so registrations from other files' static initialisers find
-// it constructed whatever the initialisation order.
-std::vector<const BackendKind*>& registry() {
-  static std::vector<const BackendKind*> kinds;
-  return kinds;
+
+constexpr const char* kForceVariable = "DUSKWARDEN_NIGHTLIGHT_BACKEND";
+
+// Everything detection rests on. A process never changes these, so in the
+// application this means once per process; tests that switch displays or
+// buses in one process get a fresh choice.
+std::string environmentKey() {
+  std::string key;
+  for (const char* name :
+       {kForceVariable, "DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"}) {
+    const char* value = std::getenv(name);
+    key += value ? std::string("=") + value : std::string("-");
+    key += '\n';
+  }
+  return key;
 }
+
+const BackendKind* detect() {
+  const auto kinds = backendKinds();
+  if (const char* forced = std::getenv(kForceVariable); forced && *forced) {
+    for (const BackendKind* kind : kinds) {
+      if (std::strcmp(kind->name, forced) != 0) continue;
+      if (kind->isUsable()) {
+        logInfo("Using the %s backend (%s)", kind->name, kForceVariable);
+        return kind;
+      }
+      logError("The %s backend that %s asks for is not usable here", kind->name, kForceVariable);
+      return nullptr;
+    }
+    logInfo("%s=%s names no backend; detecting one", kForceVariable, forced);
+  }
+  std::string tried;
+  for (const BackendKind* kind : kinds) {
+    if (!kind->autoDetect) continue;
+    if (kind->isUsable()) {
+      logInfo("Using the %s backend", kind->name);
+      return kind;
+    }
+    tried += tried.empty() ? kind->name : std::string(", ") + kind->name;
+  }
+  logInfo("No night-light backend is usable here (tried %s)", tried.c_str());
+  return nullptr;
+}
+
 }  // namespace
 
-void registerBackendKind(const BackendKind* kind) {
-  if (kind == nullptr) return;
-  registry().push_back(kind);
-}
-
 const BackendKind* chooseBackend() {
-  auto kinds = registry();
-  std::stable_sort(kinds.begin(), kinds.end(),
-                   [](const BackendKind* a, const BackendKind* b) { return a->priority < b->priority; });
-
-  if (const char* forced = std::getenv("DUSKWARDEN_NIGHTLIGHT_BACKEND"); forced && *forced) {
-    for (const BackendKind* kind : kinds) {
-      if (std::strcmp(kind->name, forced) == 0) return kind->isUsable() ? kind : nullptr;
-    }
-    // An unknown name falls through to detection, as documented in nightlight.h.
+  static std::mutex mutex;
+  static bool chosen = false;
+  static std::string chosenIn;
+  static const BackendKind* kind = nullptr;
+  std::lock_guard lock(mutex);
+  std::string key = environmentKey();
+  if (!chosen || key != chosenIn) {
+    kind = detect();
+    chosen = true;
+    chosenIn = std::move(key);
   }
-  for (const BackendKind* kind : kinds) {
-    if (kind->autoDetect && kind->isUsable()) return kind;
-  }
-  return nullptr;
+  return kind;
 }
 
 }  // namespace duskwarden::provider

@@ -1,10 +1,11 @@
 // The library's one exported symbol: the C table over the chosen backend.
 
-#include "core/Backend.h"
-#include "duskwarden/nightlight.h"
-
 #include <memory>
 #include <new>
+
+#include "common/Log.h"
+#include "core/Backend.h"
+#include "duskwarden/nightlight.h"
 
 struct dw_nightlight_client {
   std::unique_ptr<duskwarden::provider::Backend> backend;
@@ -65,6 +66,10 @@ void setStrength(dw_nightlight_client* client, float strength, int commit) {
   if (client != nullptr) client->backend->setStrength(strength, commit != 0);
 }
 
+void setLog(dw_nightlight_log_callback callback, void* userData) {
+  duskwarden::provider::setLogFunction(callback, userData);
+}
+
 const dw_nightlight_ops kOps = {
     DW_NIGHTLIGHT_ABI_VERSION,
     sizeof(dw_nightlight_ops),
@@ -76,6 +81,7 @@ const dw_nightlight_ops kOps = {
     getStrength,
     setEnabled,
     setStrength,
+    setLog,
 };
 
 }  // namespace

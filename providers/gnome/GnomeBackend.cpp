@@ -2,11 +2,10 @@
 
 #include <gio/gio.h>
 
-#include <atomic>
 #include <cmath>
 #include <future>
-#include <mutex>
 
+#include "common/CallbackSlot.h"
 #include "common/ColorTemperature.h"
 #include "gnome/GnomeSchedule.h"
 
@@ -60,23 +59,14 @@ struct GnomeBackend::Loop {
   GDBusConnection* bus = nullptr;
   GDBusProxy* proxy = nullptr;
   GSettings* settings = nullptr;
-  std::atomic<bool> stopping{false};
-  std::mutex mutex;
-  std::function<void()> callback;
+  CallbackSlot callback;
 
   ~Loop() {
     g_main_loop_unref(loop);
     g_main_context_unref(context);
   }
 
-  void fire() {
-    std::function<void()> copy;
-    {
-      std::lock_guard lock(mutex);
-      copy = callback;
-    }
-    if (copy && !stopping) copy();  // unlocked: it may replace itself or destroy us
-  }
+  void fire() { callback.call(); }
 
   static void onSettingChanged(GSettings*, const char*, gpointer self) { static_cast<Loop*>(self)->fire(); }
   static void onOwnerChanged(GObject*, GParamSpec*, gpointer self) { static_cast<Loop*>(self)->fire(); }
@@ -234,7 +224,7 @@ GnomeBackend::GnomeBackend(std::shared_ptr<Loop> loop, std::thread thread)
     : loop_(std::move(loop)), thread_(std::move(thread)) {}
 
 GnomeBackend::~GnomeBackend() {
-  loop_->stopping = true;
+  loop_->callback.stop();
   // Through the context, so a quit cannot be lost before the loop runs.
   g_main_context_invoke(
       loop_->context,
@@ -243,16 +233,10 @@ GnomeBackend::~GnomeBackend() {
         return G_SOURCE_REMOVE;
       },
       loop_->loop);
-  if (thread_.get_id() == std::this_thread::get_id())
-    thread_.detach();  // the thread holds the loop's state and ends after this callback
-  else
-    thread_.join();
+  endThread(thread_);  // the thread holds the loop's state
 }
 
-void GnomeBackend::setStatusCallback(std::function<void()> callback) {
-  std::lock_guard lock(loop_->mutex);
-  loop_->callback = std::move(callback);
-}
+void GnomeBackend::setStatusCallback(std::function<void()> callback) { loop_->callback.set(std::move(callback)); }
 
 bool GnomeBackend::readEnabled(bool* enabled) {
   return loop_->onLoop<bool>([l = loop_.get(), enabled] {
@@ -292,3 +276,15 @@ void GnomeBackend::setStrength(float strength, bool /*commit*/) {
 }
 
 }  // namespace duskwarden::provider::gnome
+
+namespace duskwarden::provider {
+
+namespace {
+bool gnomeIsUsable() { return gnome::GnomeBackend::isUsable(); }
+std::unique_ptr<Backend> createGnome() { return gnome::GnomeBackend::create(); }
+}  // namespace
+
+extern const BackendKind kGnomeBackend;  // listed in core/Backends.cpp
+const BackendKind kGnomeBackend{"gnome", true, gnomeIsUsable, createGnome};
+
+}  // namespace duskwarden::provider

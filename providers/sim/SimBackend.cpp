@@ -5,15 +5,6 @@
 // wakes that thread for shutdown, so it never polls. Never auto-detected:
 // DUSKWARDEN_NIGHTLIGHT_BACKEND=sim selects it.
 
-#include "core/Backend.h"
-#include "sim/SimState.h"
-
-#include <cerrno>
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -21,16 +12,24 @@
 #include <thread>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "common/CallbackSlot.h"
+#include "common/Log.h"
+#include "core/Backend.h"
+#include "sim/SimState.h"
+
 namespace duskwarden::provider {
 
 namespace {
 
-// What the watch thread shares with the backend; it outlives the backend when
-// the backend is destroyed from inside the callback (the thread is detached).
+// What the watch thread shares with the backend; the thread holds it too, so
+// it outlives a backend destroyed from inside the callback.
 struct WatchState {
-  std::mutex mutex;
-  std::function<void()> callback;
-  bool stopping = false;
+  CallbackSlot callback;
   int inotifyFd = -1;
   int wakeFd = -1;
   ~WatchState() {
@@ -63,13 +62,8 @@ void watch(std::shared_ptr<WatchState> state) {
     const ssize_t n = ::read(state->inotifyFd, buffer, sizeof buffer);
     if (n <= 0) continue;  // EAGAIN: another wake-up raced us
     if (!touchesStateFile(buffer, n)) continue;
-    std::function<void()> callback;
-    {
-      std::lock_guard lock(state->mutex);
-      if (state->stopping) return;
-      callback = state->callback;
-    }
-    if (callback) callback();
+    if (state->callback.stopped()) return;
+    state->callback.call();
   }
 }
 
@@ -81,34 +75,24 @@ class SimBackend final : public Backend {
   }
 
   ~SimBackend() override {
-    {
-      std::lock_guard lock(state_->mutex);
-      state_->stopping = true;
-      state_->callback = nullptr;
-    }
+    state_->callback.stop();
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(state_->wakeFd, &one, sizeof one);
-    // From inside our own callback joining would deadlock; the thread sees
-    // `stopping` as soon as the callback returns and ends by itself.
-    if (std::this_thread::get_id() == thread_.get_id()) thread_.detach();
-    else thread_.join();
+    endThread(thread_);
   }
 
-  void setStatusCallback(std::function<void()> callback) override {
-    std::lock_guard lock(state_->mutex);
-    state_->callback = std::move(callback);
-  }
+  void setStatusCallback(std::function<void()> callback) override { state_->callback.set(std::move(callback)); }
 
   bool readEnabled(bool* enabled) override {
     sim::SimState state;
-    if (!sim::readState(file_, &state, nullptr)) return false;
+    if (!read(&state)) return false;
     *enabled = state.enabled;
     return true;
   }
 
   bool readStrength(float* strength) override {
     sim::SimState state;
-    if (!sim::readState(file_, &state, nullptr)) return false;
+    if (!read(&state)) return false;
     *strength = state.strength;
     return true;
   }
@@ -125,36 +109,58 @@ class SimBackend final : public Backend {
   }
 
  private:
+  bool read(sim::SimState* state) {
+    std::string error;
+    if (sim::readState(file_, state, &error)) {
+      readFailures_.clear();
+      return true;
+    }
+    readFailures_.error(error, "Simulator: read the state: %s", error.c_str());
+    return false;
+  }
+
   void update(const std::function<void(sim::SimState&)>& change) {
     std::string error;
-    if (!sim::updateState(file_, change, &error))
-      std::fprintf(stderr, "duskwarden-nightlight (sim): %s\n", error.c_str());
+    if (!sim::updateState(file_, change, &error)) logError("Simulator: update the state file: %s", error.c_str());
   }
 
   std::filesystem::path file_;
   std::shared_ptr<WatchState> state_;
   std::thread thread_;
+  LogOnce readFailures_;
 };
 
-bool simIsUsable() { return !sim::stateDirectory().empty(); }
+bool simIsUsable() {
+  if (!sim::stateDirectory().empty()) return true;
+  logInfo("Simulator: XDG_RUNTIME_DIR is unset or relative, so there is no place for its state");
+  return false;
+}
 
 std::unique_ptr<Backend> createSim() {
   const auto dir = sim::stateDirectory();
   if (dir.empty()) return nullptr;
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return nullptr;
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    logError("Simulator: mkdir %s: %s", dir.c_str(), std::strerror(errno));
+    return nullptr;
+  }
   auto state = std::make_shared<WatchState>();
   state->inotifyFd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
   state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (state->inotifyFd < 0 || state->wakeFd < 0) return nullptr;
-  if (::inotify_add_watch(state->inotifyFd, dir.c_str(),
-                          IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE) < 0)
+  if (state->inotifyFd < 0 || state->wakeFd < 0) {
+    logError("Simulator: inotify_init1 or eventfd: %s", std::strerror(errno));
     return nullptr;
+  }
+  if (::inotify_add_watch(state->inotifyFd, dir.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE) <
+      0) {
+    logError("Simulator: inotify_add_watch %s: %s", dir.c_str(), std::strerror(errno));
+    return nullptr;
+  }
   return std::make_unique<SimBackend>(dir / sim::kStateFileName, std::move(state));
 }
 
-const BackendKind kSimKind = {"sim", 100, false, simIsUsable, createSim};
-const BackendRegistration kRegisterSim(&kSimKind);
-
 }  // namespace
+
+extern const BackendKind kSimBackend;  // listed in core/Backends.cpp
+const BackendKind kSimBackend{"sim", false, simIsUsable, createSim};
 
 }  // namespace duskwarden::provider

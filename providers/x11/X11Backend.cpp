@@ -1,15 +1,64 @@
 #include "x11/X11Backend.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 #include "common/ColorTemperature.h"
+#include "common/Log.h"
 #include "x11/X11EventWatcher.h"
 #include "x11/X11Gamma.h"
 #include "x11/XDisplay.h"
 
 namespace duskwarden::provider::x11 {
 
+namespace {
+
+constexpr const char* kNoScreen = "Xwayland's gamma ramps reach no screen, so X11 gamma is not used";
+
+std::string displayVariable() {
+  const char* name = std::getenv("DISPLAY");
+  return name && *name ? name : "(DISPLAY unset)";
+}
+
+// Why this is a Wayland session, or empty. Checked besides the server itself
+// in case a future Xwayland looks like any other X server.
+std::string waylandSession() {
+  if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland)
+    return std::string("the session is Wayland (WAYLAND_DISPLAY=") + wayland + ")";
+  if (const char* type = std::getenv("XDG_SESSION_TYPE"); type && std::strcmp(type, "wayland") == 0)
+    return "the session is Wayland (XDG_SESSION_TYPE=wayland)";
+  return {};
+}
+
+// The log line saying why `display` is no place for our ramps, or empty
+// when it is one.
+std::string refusal(XDisplay& display) {
+  if (isXwayland(display.get())) return "X11: " + display.name() + " is Xwayland; " + kNoScreen;
+  if (const auto wayland = waylandSession(); !wayland.empty()) return "X11: " + wayland + "; " + kNoScreen;
+  if (!hasGammaCrtcs(display.get())) return "X11: " + display.name() + " has no RandR 1.2 CRTC with a gamma ramp";
+  if (std::string why; !display.sync(&why)) return "X11: " + display.name() + ": " + why;
+  return {};
+}
+
+}  // namespace
+
 bool X11Backend::isUsable() {
+  // No connection needed to tell a Wayland session.
+  if (const auto wayland = waylandSession(); !wayland.empty()) {
+    logInfo("X11: %s; %s", wayland.c_str(), kNoScreen);
+    return false;
+  }
   auto display = XDisplay::open();
-  return display && hasGammaCrtcs(display->get()) && display->sync();
+  if (!display) {
+    logInfo("X11: XOpenDisplay %s failed", displayVariable().c_str());
+    return false;
+  }
+  if (const auto why = refusal(*display); !why.empty()) {
+    logInfo("%s", why.c_str());
+    return false;
+  }
+  return true;
 }
 
 std::unique_ptr<X11Backend> X11Backend::create() {
@@ -24,16 +73,27 @@ bool X11Backend::connected() {
   if (commands_ && !commands_->lost() && watcher_ && !watcher_->lost()) return true;
   watcher_.reset();
   commands_.reset();
+  // Reconnecting is tried on every call while the server is away: each
+  // reason is logged once until a connection works again.
   auto commands = XDisplay::open();
-  if (!commands || !hasGammaCrtcs(commands->get()) || !commands->sync()) return false;
-  std::function<void()> callback;
-  {
-    std::lock_guard lock(callbackMutex_);
-    callback = callback_;
+  if (!commands) {
+    const std::string line = "X11: XOpenDisplay " + displayVariable() + " failed";
+    connectFailures_.error(line, "%s", line.c_str());
+    return false;
   }
-  watcher_ = X11EventWatcher::start(std::move(callback));
-  if (!watcher_) return false;
+  if (const auto why = refusal(*commands); !why.empty()) {
+    connectFailures_.error(why, "%s", why.c_str());
+    return false;
+  }
+  std::string error;
+  watcher_ = X11EventWatcher::start(callback_.get(), &error);
+  if (!watcher_) {
+    const std::string line = "X11 " + commands->name() + ": " + error;
+    connectFailures_.error(line, "%s", line.c_str());
+    return false;
+  }
   commands_ = std::move(commands);
+  connectFailures_.clear();
   return true;
 }
 
@@ -41,17 +101,25 @@ void X11Backend::changed() {
   if (watcher_) watcher_->notify();
 }
 
-void X11Backend::setStatusCallback(std::function<void()> callback) {
-  {
-    std::lock_guard lock(callbackMutex_);
-    callback_ = callback;
+void X11Backend::report(LogOnce& failures, bool ok, const std::string& error) {
+  if (ok) {
+    failures.clear();
+    return;
   }
+  const std::string line = "X11 " + (commands_ ? commands_->name() : displayVariable()) + ": " + error;
+  failures.error(line, "%s", line.c_str());
+}
+
+void X11Backend::setStatusCallback(std::function<void()> callback) {
+  callback_.set(callback);
   if (watcher_) watcher_->setCallback(std::move(callback));
 }
 
 bool X11Backend::readEnabled(bool* enabled) {
   if (!connected()) return false;
-  const auto state = readRamps(*commands_);
+  std::string error;
+  const auto state = readRamps(*commands_, &error);
+  report(readFailures_, state.has_value(), error);
   if (!state) return false;
   *enabled = state->warmKelvin.has_value();
   return true;
@@ -59,13 +127,15 @@ bool X11Backend::readEnabled(bool* enabled) {
 
 bool X11Backend::readStrength(float* strength) {
   if (!connected()) return false;
-  const auto state = readRamps(*commands_);
+  std::string error;
+  const auto state = readRamps(*commands_, &error);
+  report(readFailures_, state.has_value(), error);
   if (!state) return false;
   // What the screen shows when on; otherwise the setting that "on" will use.
   double kelvin = kDefaultKelvin;
   if (state->warmKelvin)
     kelvin = *state->warmKelvin;
-  else if (const auto stored = readStoredKelvin(*commands_))
+  else if (const auto stored = readStoredKelvin(*commands_, &error))
     kelvin = *stored;
   *strength = static_cast<float>(kelvinToStrength(kelvin).value_or(0.0));
   return true;
@@ -74,27 +144,42 @@ bool X11Backend::readStrength(float* strength) {
 void X11Backend::setEnabled(bool enabled) {
   if (!connected()) return;
   std::optional<double> kelvin;
+  std::string error;
   if (enabled) {
     // Keep what a screen still shows (another one may just have been reset),
-    // else the committed setting.
-    const auto state = readRamps(*commands_);
+    // else the committed setting. A failed read is logged by the write that follows.
+    const auto state = readRamps(*commands_, &error);
     if (state && state->anyWarmKelvin)
       kelvin = state->anyWarmKelvin;
     else
-      kelvin = readStoredKelvin(*commands_).value_or(kDefaultKelvin);
+      kelvin = readStoredKelvin(*commands_, &error).value_or(kDefaultKelvin);
   }
-  applyRamps(*commands_, kelvin);
+  const bool applied = applyRamps(*commands_, kelvin, &error);
+  report(writeFailures_, applied, error);
   changed();
 }
 
 void X11Backend::setStrength(float strength, bool commit) {
   const auto kelvin = strengthToKelvin(strength);
   if (!kelvin || !connected()) return;  // NaN is no strength at all
-  if (commit) storeKelvin(*commands_, *kelvin);
+  std::string error;
+  if (commit) report(writeFailures_, storeKelvin(*commands_, *kelvin, &error), error);
   // Only a screen that is warm now changes colour; off stays off.
-  const auto state = readRamps(*commands_);
-  if (state && state->anyWarmKelvin) applyRamps(*commands_, *kelvin);
+  const auto state = readRamps(*commands_, &error);
+  if (state && state->anyWarmKelvin) report(writeFailures_, applyRamps(*commands_, *kelvin, &error), error);
   changed();
 }
 
 }  // namespace duskwarden::provider::x11
+
+namespace duskwarden::provider {
+
+namespace {
+bool x11IsUsable() { return x11::X11Backend::isUsable(); }
+std::unique_ptr<Backend> createX11() { return x11::X11Backend::create(); }
+}  // namespace
+
+extern const BackendKind kX11Backend;  // listed in core/Backends.cpp
+const BackendKind kX11Backend{"x11", true, x11IsUsable, createX11};
+
+}  // namespace duskwarden::provider

@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
-#include <mutex>
+#include <cstring>
+#include <string>
 
+#include "common/CallbackSlot.h"
 #include "x11/X11Gamma.h"
 #include "x11/XDisplay.h"
 
@@ -19,23 +22,11 @@ struct X11EventWatcher::State {
   int wakeFd = -1;
   int randrEventBase = 0;
   Atom storedKelvin = None;
-  std::atomic<bool> stopping{false};
   std::atomic<bool> ended{false};
-  std::mutex mutex;
-  std::function<void()> callback;
+  CallbackSlot callback;
 
   ~State() {
     if (wakeFd >= 0) ::close(wakeFd);
-  }
-
-  void fire() {
-    std::function<void()> copy;
-    {
-      std::lock_guard lock(mutex);
-      copy = callback;
-    }
-    // Unlocked: the callback may replace itself or destroy the watcher.
-    if (copy && !stopping) copy();
   }
 
   bool isStateChange(const XEvent& event) const {
@@ -47,18 +38,18 @@ struct X11EventWatcher::State {
   void run() {
     Display* d = display->get();
     pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    while (!stopping) {
-      while (!stopping && XPending(d) > 0) {
+    while (!callback.stopped()) {
+      while (!callback.stopped() && XPending(d) > 0) {
         XEvent event;
         XNextEvent(d, &event);
         if (event.type == randrEventBase + RRScreenChangeNotify) XRRUpdateConfiguration(&event);
-        if (isStateChange(event)) fire();
+        if (isStateChange(event)) callback.call();
       }
-      if (stopping || display->lost()) break;
+      if (callback.stopped() || display->lost()) break;
       if (::poll(fds, 2, -1) < 0) continue;  // EINTR
       if (fds[1].revents & POLLIN) {
         std::uint64_t count = 0;
-        if (::read(wakeFd, &count, sizeof count) == sizeof count && !stopping) fire();
+        if (::read(wakeFd, &count, sizeof count) == sizeof count) callback.call();
       }
       // Connection readable or hung up: XPending above reads it, or finds it lost.
     }
@@ -66,23 +57,27 @@ struct X11EventWatcher::State {
   }
 };
 
-std::unique_ptr<X11EventWatcher> X11EventWatcher::start(std::function<void()> callback) {
+std::unique_ptr<X11EventWatcher> X11EventWatcher::start(std::function<void()> callback, std::string* error) {
+  auto fail = [error](const std::string& what) {
+    if (error) *error = what;
+    return nullptr;
+  };
   auto state = std::make_shared<State>();
   state->display = XDisplay::open();
-  if (!state->display) return nullptr;
+  if (!state->display) return fail("XOpenDisplay for events: failed");
   Display* d = state->display->get();
   int errorBase = 0;
-  if (!XRRQueryExtension(d, &state->randrEventBase, &errorBase)) return nullptr;
+  if (!XRRQueryExtension(d, &state->randrEventBase, &errorBase)) return fail("RANDR QueryExtension: missing");
   state->storedKelvin = XInternAtom(d, kStoredKelvinAtom, False);
   for (int screen = 0; screen < ScreenCount(d); ++screen) {
     const Window root = RootWindow(d, screen);
     XRRSelectInput(d, root, RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
     XSelectInput(d, root, PropertyChangeMask);
   }
-  if (!state->display->sync()) return nullptr;
+  if (std::string why; !state->display->sync(&why)) return fail("RANDR SelectInput on the root windows: " + why);
   state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (state->wakeFd < 0) return nullptr;
-  state->callback = std::move(callback);
+  if (state->wakeFd < 0) return fail(std::string("eventfd: ") + std::strerror(errno));
+  state->callback.set(std::move(callback));
   return std::unique_ptr<X11EventWatcher>(new X11EventWatcher(std::move(state)));
 }
 
@@ -92,25 +87,19 @@ X11EventWatcher::X11EventWatcher(std::shared_ptr<State> state) : state_(std::mov
 }
 
 X11EventWatcher::~X11EventWatcher() {
-  state_->stopping = true;
+  state_->callback.stop();
   const std::uint64_t one = 1;
   [[maybe_unused]] auto written = ::write(state_->wakeFd, &one, sizeof one);
-  if (thread_.get_id() == std::this_thread::get_id())
-    thread_.detach();
-  else
-    thread_.join();
+  endThread(thread_);
 }
 
-void X11EventWatcher::setCallback(std::function<void()> callback) {
-  std::lock_guard lock(state_->mutex);
-  state_->callback = std::move(callback);
-}
+void X11EventWatcher::setCallback(std::function<void()> callback) { state_->callback.set(std::move(callback)); }
 
 void X11EventWatcher::notify() {
   const std::uint64_t one = 1;
   [[maybe_unused]] auto written = ::write(state_->wakeFd, &one, sizeof one);
 }
 
-bool X11EventWatcher::lost() const { return state_->ended && !state_->stopping; }
+bool X11EventWatcher::lost() const { return state_->ended && !state_->callback.stopped(); }
 
 }  // namespace duskwarden::provider::x11

@@ -6,16 +6,19 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 namespace duskwarden::provider::x11 {
 
 class X11EventWatcher {
  public:
-  // Connects and starts the thread; nullptr when it cannot connect.
-  static std::unique_ptr<X11EventWatcher> start(std::function<void()> callback);
+  // Connects and starts the thread; nullptr when it cannot connect, and
+  // then `*error` names the request that failed.
+  static std::unique_ptr<X11EventWatcher> start(std::function<void()> callback, std::string* error);
   // Once this returns no callback runs any more, unless it is called from
-  // within the callback itself (then the thread ends right after it).
+  // within the callback itself (then the thread ends right after it; see
+  // common/CallbackSlot.h).
   ~X11EventWatcher();
   X11EventWatcher(const X11EventWatcher&) = delete;
   X11EventWatcher& operator=(const X11EventWatcher&) = delete;

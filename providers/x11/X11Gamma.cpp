@@ -3,10 +3,13 @@
 #include <X11/Xatom.h>
 #include <X11/extensions/Xrandr.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 
+#include "common/ColorTemperature.h"
 #include "common/GammaRamp.h"
 
 namespace duskwarden::provider::x11 {
@@ -31,13 +34,23 @@ bool hasRandr12(Display* display) {
          (major > 1 || (major == 1 && minor >= 2));
 }
 
+void describe(std::string* error, const std::string& request, const std::string& what) {
+  if (error) *error = request + ": " + what;
+}
+
 // Calls visit(crtc, gammaSize) for every CRTC with a gamma ramp, on every
 // screen. False when RandR is missing or a screen's resources cannot be read.
-bool forEachGammaCrtc(Display* display, const std::function<bool(RRCrtc, int)>& visit) {
-  if (!hasRandr12(display)) return false;
+bool forEachGammaCrtc(Display* display, const std::function<bool(RRCrtc, int)>& visit, std::string* error) {
+  if (!hasRandr12(display)) {
+    describe(error, "RANDR QueryVersion", "RandR 1.2 or later missing");
+    return false;
+  }
   for (int screen = 0; screen < ScreenCount(display); ++screen) {
     Resources resources(XRRGetScreenResourcesCurrent(display, RootWindow(display, screen)));
-    if (!resources) return false;
+    if (!resources) {
+      describe(error, "RANDR GetScreenResourcesCurrent on screen " + std::to_string(screen), "no reply");
+      return false;
+    }
     for (int i = 0; i < resources->ncrtc; ++i) {
       const int size = XRRGetCrtcGammaSize(display, resources->crtcs[i]);
       if (size > 0 && !visit(resources->crtcs[i], size)) return false;
@@ -46,53 +59,122 @@ bool forEachGammaCrtc(Display* display, const std::function<bool(RRCrtc, int)>& 
   return true;
 }
 
+std::string onCrtc(const char* request, RRCrtc crtc) {
+  return std::string("RANDR ") + request + " on CRTC " + std::to_string(crtc);
+}
+
 }  // namespace
 
 bool hasGammaCrtcs(Display* display) {
   bool found = false;
-  forEachGammaCrtc(display, [&](RRCrtc, int) {
-    found = true;
-    return false;  // one is enough
-  });
+  forEachGammaCrtc(
+      display,
+      [&](RRCrtc, int) {
+        found = true;
+        return false;  // one is enough
+      },
+      nullptr);
   return found;
 }
 
-bool applyRamps(XDisplay& display, std::optional<double> kelvin) {
-  if (display.lost()) return false;
-  bool any = false;
-  const bool walked = forEachGammaCrtc(display.get(), [&](RRCrtc crtc, int size) {
-    Gamma gamma(XRRAllocGamma(size));
-    if (!gamma) return false;
-    const auto n = static_cast<std::size_t>(size);
-    fillRamps(kelvin, {{gamma->red, n}, {gamma->green, n}, {gamma->blue, n}});
-    XRRSetCrtcGamma(display.get(), crtc, gamma.get());
-    any = true;
-    return true;
-  });
-  return display.sync() && walked && any;
+bool isXwayland(Display* display) {
+  int opcode = 0, eventBase = 0, errorBase = 0;
+  if (XQueryExtension(display, "XWAYLAND", &opcode, &eventBase, &errorBase)) return true;
+  // Servers before the extension (Xwayland 22 and older) are known by the
+  // names they give their outputs: XWAYLAND0, XWAYLAND1, ...
+  if (!hasRandr12(display)) return false;
+  bool named = false;
+  for (int screen = 0; screen < ScreenCount(display) && !named; ++screen) {
+    Resources resources(XRRGetScreenResourcesCurrent(display, RootWindow(display, screen)));
+    for (int i = 0; resources && i < resources->noutput && !named; ++i) {
+      XRROutputInfo* output = XRRGetOutputInfo(display, resources.get(), resources->outputs[i]);
+      named = output && std::strncmp(output->name, "XWAYLAND", 8) == 0;
+      if (output) XRRFreeOutputInfo(output);
+    }
+  }
+  return named;
 }
 
-std::optional<RampState> readRamps(XDisplay& display) {
-  if (display.lost()) return std::nullopt;
+bool applyRamps(XDisplay& display, std::optional<double> kelvin, std::string* error) {
+  if (display.lost()) {
+    describe(error, "X11 " + display.name(), "connection lost");
+    return false;
+  }
+  bool any = false;
+  const bool walked = forEachGammaCrtc(
+      display.get(),
+      [&](RRCrtc crtc, int size) {
+        Gamma gamma(XRRAllocGamma(size));
+        if (!gamma) {
+          describe(error, onCrtc("AllocGamma", crtc), "out of memory");
+          return false;
+        }
+        const auto n = static_cast<std::size_t>(size);
+        fillRamps(kelvin, {{gamma->red, n}, {gamma->green, n}, {gamma->blue, n}});
+        XRRSetCrtcGamma(display.get(), crtc, gamma.get());
+        // One round trip per CRTC, so a failure names its CRTC.
+        std::string why;
+        if (!display.sync(&why)) {
+          describe(error, onCrtc("SetCrtcGamma", crtc), why);
+          return false;
+        }
+        any = true;
+        return true;
+      },
+      error);
+  if (walked && !any) describe(error, "RANDR SetCrtcGamma", "no CRTC with a gamma ramp");
+  return walked && any;
+}
+
+std::optional<RampState> readRamps(XDisplay& display, std::string* error) {
+  if (display.lost()) {
+    describe(error, "X11 " + display.name(), "connection lost");
+    return std::nullopt;
+  }
   RampState state;
   bool any = false, allWarm = true;
-  const bool walked = forEachGammaCrtc(display.get(), [&](RRCrtc crtc, int size) {
-    Gamma gamma(XRRGetCrtcGamma(display.get(), crtc));
-    if (!gamma || gamma->size != size) return false;  // failed or the CRTC changed meanwhile
-    const auto n = static_cast<std::size_t>(size);
-    const auto kelvin = kelvinOfRamps({{gamma->red, n}, {gamma->green, n}, {gamma->blue, n}});
-    any = true;
-    if (kelvin && !state.anyWarmKelvin) state.anyWarmKelvin = kelvin;
-    allWarm = allWarm && kelvin.has_value();
-    return true;
-  });
-  if (!display.sync() || !walked || !any) return std::nullopt;
+  const bool walked = forEachGammaCrtc(
+      display.get(),
+      [&](RRCrtc crtc, int size) {
+        Gamma gamma(XRRGetCrtcGamma(display.get(), crtc));
+        if (!gamma) {
+          std::string why = "no reply";
+          display.sync(&why);  // names the X error, when there was one
+          describe(error, onCrtc("GetCrtcGamma", crtc), why);
+          return false;
+        }
+        if (gamma->size != size) {
+          describe(error, onCrtc("GetCrtcGamma", crtc), "the CRTC changed while being read");
+          return false;
+        }
+        const auto n = static_cast<std::size_t>(size);
+        const auto kelvin = kelvinOfRamps({{gamma->red, n}, {gamma->green, n}, {gamma->blue, n}});
+        any = true;
+        if (kelvin && !state.anyWarmKelvin) state.anyWarmKelvin = kelvin;
+        allWarm = allWarm && kelvin.has_value();
+        return true;
+      },
+      error);
+  std::string why;
+  if (!display.sync(&why)) {
+    if (walked) describe(error, "RANDR GetCrtcGamma", why);
+    return std::nullopt;
+  }
+  if (!walked) return std::nullopt;
+  if (!any) {
+    describe(error, "RANDR GetCrtcGamma", "no CRTC with a gamma ramp");
+    return std::nullopt;
+  }
   if (allWarm) state.warmKelvin = state.anyWarmKelvin;
   return state;
 }
 
-std::optional<double> readStoredKelvin(XDisplay& display) {
-  if (display.lost()) return std::nullopt;
+std::optional<double> readStoredKelvin(XDisplay& display, std::string* error) {
+  const std::string request = std::string("X11 GetProperty ") + kStoredKelvinAtom;
+  if (display.lost()) {
+    describe(error, request, "connection lost");
+    return std::nullopt;
+  }
   Display* d = display.get();
   const Atom atom = XInternAtom(d, kStoredKelvinAtom, True);
   if (atom == None) return std::nullopt;
@@ -105,21 +187,37 @@ std::optional<double> readStoredKelvin(XDisplay& display) {
                          &data) == Success &&
       type == XA_CARDINAL && format == 32 && items == 1 && data != nullptr) {
     // Format-32 data comes back as longs, whatever the platform's width.
-    kelvin = static_cast<double>(*reinterpret_cast<unsigned long*>(data));
+    const auto raw = static_cast<double>(*reinterpret_cast<unsigned long*>(data));
+    kelvin = std::clamp(raw, kWarmestKelvin, kLeastWarmKelvin);
   }
   if (data) XFree(data);
-  if (!display.sync()) return std::nullopt;
+  std::string why;
+  if (!display.sync(&why)) {
+    describe(error, request, why);
+    return std::nullopt;
+  }
   return kelvin;
 }
 
-bool storeKelvin(XDisplay& display, double kelvin) {
-  if (display.lost() || !std::isfinite(kelvin) || kelvin < 0) return false;
+bool storeKelvin(XDisplay& display, double kelvin, std::string* error) {
+  const std::string request = std::string("X11 ChangeProperty ") + kStoredKelvinAtom;
+  if (display.lost()) {
+    describe(error, request, "connection lost");
+    return false;
+  }
+  if (!std::isfinite(kelvin) || kelvin < 0) {
+    describe(error, request, "not a temperature");
+    return false;
+  }
   Display* d = display.get();
   const Atom atom = XInternAtom(d, kStoredKelvinAtom, False);
   const long value = std::lround(kelvin);
   XChangeProperty(d, DefaultRootWindow(d), atom, XA_CARDINAL, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&value), 1);
-  return display.sync();
+  std::string why;
+  if (display.sync(&why)) return true;
+  describe(error, request, why);
+  return false;
 }
 
 }  // namespace duskwarden::provider::x11

@@ -25,7 +25,10 @@ struct Handlers {
 
   static int onError(Display* display, XErrorEvent* event) {
     if (XDisplay* ours = find(display)) {
-      ours->failed_ = true;
+      char text[160] = "";
+      XGetErrorText(display, event->error_code, text, sizeof text);  // local: sends no request
+      std::lock_guard lock(ours->errorMutex_);
+      if (!ours->failed_.exchange(true)) ours->firstError_ = text;
       return 0;
     }
     return previousError ? previousError(display, event) : 0;
@@ -77,9 +80,20 @@ XDisplay::~XDisplay() {
   if (it != Handlers::ours().end() && it->second == this) Handlers::ours().erase(it);
 }
 
-bool XDisplay::sync() {
+std::string XDisplay::name() const { return DisplayString(display_); }
+
+bool XDisplay::sync(std::string* error) {
   if (!lost_) XSync(display_, False);
-  return !lost_ && !failed_.exchange(false);
+  std::lock_guard lock(errorMutex_);
+  const bool failed = failed_.exchange(false);
+  std::string first = std::move(firstError_);
+  firstError_.clear();
+  if (lost_) {
+    if (error) *error = "connection lost";
+    return false;
+  }
+  if (failed && error) *error = first.empty() ? "X error" : first;
+  return !failed;
 }
 
 }  // namespace duskwarden::provider::x11

@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <string>
 
 namespace duskwarden::provider::x11 {
 
@@ -22,11 +24,15 @@ class XDisplay {
   XDisplay& operator=(const XDisplay&) = delete;
 
   Display* get() const { return display_; }
+  // The display's name, for messages (":0").
+  std::string name() const;
   // The connection broke; every later request on it fails at once.
   bool lost() const { return lost_.load(); }
   // Waits for the server to process everything sent so far; false when the
-  // connection is lost or any request since the last sync() failed.
-  bool sync();
+  // connection is lost or any request since the last sync() failed, and then
+  // `*error` says how ("BadValue (integer parameter out of range for
+  // operation)", "connection lost").
+  bool sync(std::string* error = nullptr);
 
  private:
   explicit XDisplay(Display* display) : display_(display) {}
@@ -35,6 +41,8 @@ class XDisplay {
   Display* display_;
   std::atomic<bool> lost_{false};
   std::atomic<bool> failed_{false};
+  std::mutex errorMutex_;
+  std::string firstError_;  // since the last sync()
 };
 
 }  // namespace duskwarden::provider::x11

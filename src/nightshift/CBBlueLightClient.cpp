@@ -1,7 +1,10 @@
 #include "nightshift/CBBlueLightClient.h"
 
+#include "common/CallbackSlot.h"
 #include "duskwarden_build_info.h"
 #include "nightshift/LibraryFile.h"
+#include "platform/bundle/Bundle.h"
+#include "platform/log/Logger.h"
 
 #include <dlfcn.h>
 #include <filesystem>
@@ -11,12 +14,47 @@ namespace duskwarden {
 
 namespace {
 
-// A table is usable only if it is a version we know and every operation is there.
-bool isUsableTable(const dw_nightlight_ops* ops) {
-  return ops != nullptr && ops->abi_version == DW_NIGHTLIGHT_ABI_VERSION &&
-         ops->struct_size >= sizeof(dw_nightlight_ops) && ops->supports_night_light && ops->create &&
-         ops->destroy && ops->set_status_callback && ops->get_status && ops->get_strength &&
-         ops->set_enabled && ops->set_strength;
+// Empty when the table is one we know with every operation there; else why not.
+std::string tableProblem(const dw_nightlight_ops* ops) {
+  if (ops == nullptr) return std::string(DW_NIGHTLIGHT_ENTRY_POINT) + " returned no table";
+  std::size_t needed = 0;
+  if (ops->abi_version == 1)
+    needed = DW_NIGHTLIGHT_OPS_V1_SIZE;
+  else if (ops->abi_version == DW_NIGHTLIGHT_ABI_VERSION)
+    needed = sizeof(dw_nightlight_ops);
+  else
+    return "unknown provider table version " + std::to_string(ops->abi_version) + " (this program knows 1 and " +
+           std::to_string(DW_NIGHTLIGHT_ABI_VERSION) + ")";
+  if (ops->struct_size < needed)
+    return "provider table version " + std::to_string(ops->abi_version) + " is " + std::to_string(ops->struct_size) +
+           " bytes, expected at least " + std::to_string(needed);
+  const struct {
+    const char* name;
+    bool present;
+  } operations[] = {
+      {"supports_night_light", ops->supports_night_light != nullptr},
+      {"create", ops->create != nullptr},
+      {"destroy", ops->destroy != nullptr},
+      {"set_status_callback", ops->set_status_callback != nullptr},
+      {"get_status", ops->get_status != nullptr},
+      {"get_strength", ops->get_strength != nullptr},
+      {"set_enabled", ops->set_enabled != nullptr},
+      {"set_strength", ops->set_strength != nullptr},
+      // Not read from a version 1 table: it ends before this field.
+      {"set_log", ops->abi_version == 1 || ops->set_log != nullptr},
+  };
+  for (const auto& operation : operations)
+    if (!operation.present) return std::string("provider table lacks the operation ") + operation.name;
+  return {};
+}
+
+// The provider's messages, into the process's log under a category of their own.
+void logFromProvider(void* /*userData*/, int level, const char* message) {
+  static const Logger logger(kBundleIdentifier, kProviderLogCategory);
+  if (level <= DW_NIGHTLIGHT_LOG_ERROR)
+    logger.error("%{public}s", message);
+  else
+    logger.log("%{public}s", message);
 }
 
 }  // namespace
@@ -38,14 +76,26 @@ std::string BlueLightFramework::defaultLibraryPath() {
 
 bool BlueLightFramework::load() {
   std::call_once(once_, [this] {
-    if (!isCompleteSharedObject(path_)) return;
+    if (!isCompleteSharedObject(path_, &failureReason_)) return;
     // The handle is never closed: the table points into the library.
     void* handle = ::dlopen(path_.c_str(), RTLD_LAZY);
-    if (handle == nullptr) return;
+    if (handle == nullptr) {
+      const char* error = ::dlerror();
+      failureReason_ = error ? error : path_ + ": dlopen failed";
+      return;
+    }
     auto getOps = reinterpret_cast<dw_nightlight_get_ops_fn>(::dlsym(handle, DW_NIGHTLIGHT_ENTRY_POINT));
-    if (getOps == nullptr) return;
+    if (getOps == nullptr) {
+      failureReason_ = path_ + ": no entry point " + DW_NIGHTLIGHT_ENTRY_POINT;
+      return;
+    }
     const dw_nightlight_ops* ops = getOps();
-    if (!isUsableTable(ops)) return;
+    if (const auto problem = tableProblem(ops); !problem.empty()) {
+      failureReason_ = path_ + ": " + problem;
+      return;
+    }
+    // Before any other call: detection already reports why it chose as it did.
+    if (ops->abi_version >= 2) ops->set_log(&logFromProvider, nullptr);
     ops_ = ops;
     loaded_ = true;
   });
@@ -58,21 +108,11 @@ const dw_nightlight_ops* BlueLightFramework::ops() const { return loaded_ ? ops_
 
 bool loadCoreBrightness() { return BlueLightFramework::system().load(); }
 
-// The callback the provider holds. The block is copied out under the lock and
-// run outside it, so the client may be destroyed from inside the block.
+// The callback the provider holds; the slot copies the block out under its
+// lock and runs it unlocked, so the client may be destroyed from inside it.
 struct CBBlueLightClient::CallbackBox {
-  std::mutex mutex;
-  std::shared_ptr<std::function<void()>> block;
-
-  static void trampoline(void* userData) {
-    auto* box = static_cast<CallbackBox*>(userData);
-    std::shared_ptr<std::function<void()>> block;
-    {
-      std::lock_guard lock(box->mutex);
-      block = box->block;
-    }
-    if (block && *block) (*block)();
-  }
+  provider::CallbackSlot block;
+  static void trampoline(void* userData) { static_cast<CallbackBox*>(userData)->block.call(); }
 };
 
 CBBlueLightClient::CBBlueLightClient(const dw_nightlight_ops* ops, dw_nightlight_client* client)
@@ -97,10 +137,7 @@ std::unique_ptr<CBBlueLightClient> CBBlueLightClient::create(BlueLightFramework&
 }
 
 void CBBlueLightClient::setStatusNotificationBlock(std::function<void()> block) {
-  {
-    std::lock_guard lock(callback_->mutex);
-    callback_->block = std::make_shared<std::function<void()>>(std::move(block));
-  }
+  callback_->block.set(std::move(block));
   ops_->set_status_callback(client_, &CallbackBox::trampoline, callback_.get());
 }
 

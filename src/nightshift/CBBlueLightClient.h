@@ -5,8 +5,11 @@
 // once per instance, whether that succeeds or not; its handle is kept open
 // for the life of the process. The process-wide instance, system(), opens the
 // library at the path fixed by the build, relative to the executable. A
-// library without the entry point, or whose table has an unknown ABI version
-// or a too-small struct_size, counts as not loaded.
+// library without the entry point, or whose table has an unknown ABI version,
+// a too-small struct_size or a missing operation, counts as not loaded, and
+// failureReason() says which. Tables of version 1 (without set_log) and 2
+// are used. Right after a load, the provider's messages are routed into the
+// Logger: subsystem kBundleIdentifier, category "NightlightProvider".
 //
 // CBBlueLightClient wraps one provider client. Class operations answer
 // false/nullptr when the framework is not loaded. Every call on a client is
@@ -42,6 +45,9 @@ class BlueLightFramework {
   // Tries the load once; every later call answers the same flag.
   bool load();
   bool isLoaded() const;
+  // Why load() failed ("<path>: truncated (...)", dlerror's text, "unknown
+  // provider table version 3", ...); empty when it did not fail.
+  const std::string& failureReason() const { return failureReason_; }
   const dw_nightlight_ops* ops() const;  // nullptr unless loaded
   const std::string& libraryPath() const { return path_; }
 
@@ -49,8 +55,12 @@ class BlueLightFramework {
   std::string path_;
   std::once_flag once_;
   bool loaded_ = false;
+  std::string failureReason_;
   const dw_nightlight_ops* ops_ = nullptr;
 };
+
+// The category of the provider's own messages.
+inline constexpr const char* kProviderLogCategory = "NightlightProvider";
 
 // Loads the process-wide framework (once) and answers the loaded flag.
 bool loadCoreBrightness();
@@ -73,7 +83,7 @@ class CBBlueLightClient {
   void setStrength(float strength, bool commit);
 
  private:
-  struct CallbackBox;
+  struct CallbackBox;  // what the provider's callback reaches
   CBBlueLightClient(const dw_nightlight_ops* ops, dw_nightlight_client* client);
   const dw_nightlight_ops* ops_;
   dw_nightlight_client* client_;

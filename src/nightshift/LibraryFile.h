@@ -11,7 +11,8 @@
 namespace duskwarden {
 
 // True when `path` is a regular file holding a complete ELF object of this
-// machine's class whose headers and segments all lie within the file.
-bool isCompleteSharedObject(const std::string& path);
+// machine's class whose headers and segments all lie within the file;
+// otherwise false, with what is wrong in `*reason`.
+bool isCompleteSharedObject(const std::string& path, std::string* reason = nullptr);
 
 }  // namespace duskwarden

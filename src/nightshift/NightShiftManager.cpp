@@ -96,6 +96,8 @@ void NightShiftManager::setupBlueLightClient() {
   BlueLightFramework* framework = deps_.framework;
   if (framework == nullptr || !framework->load() || !CBBlueLightClient::supportsBlueLightReduction(*framework)) {
     logger_.error("Failed to load CoreBrightness framework or Blue Light Reduction not supported");
+    if (framework != nullptr && !framework->failureReason().empty())
+      logger_.error("Night-light provider: %{public}s", framework->failureReason());
     return;
   }
   blueLightClient_ = CBBlueLightClient::create(*framework);

@@ -3,8 +3,12 @@
  * the desktop's blue-light reduction.
  *
  * The library exports one C entry point, dw_nightlight_get_ops(), returning a
- * table of operations. Callers check abi_version (and struct_size) before use
- * and refuse a table they do not know.
+ * table of operations. Callers check abi_version and struct_size before use
+ * and refuse a table they do not know:
+ *  - version 2 (this header): the whole struct, set_log included;
+ *  - version 1: the same struct without set_log (struct_size at least
+ *    DW_NIGHTLIGHT_OPS_V1_SIZE). Still usable; such a library cannot report
+ *    its failures to the caller.
  *
  * Contract of the operations (every call on one client comes from a single
  * thread at a time, the caller's serial queue):
@@ -23,27 +27,48 @@
  *  - set_enabled: turns night light on (non-zero) or off. Fire and forget.
  *  - set_strength: applies the strength; commit non-zero also stores it as the
  *    setting. Fire and forget. Values outside 0..1 are clamped by the backend.
+ *  - set_log (version 2): library-wide, not per client, because detection
+ *    runs before any client exists. Installs the function that receives the
+ *    library's messages: every failed request, named with what failed
+ *    ("RANDR SetCrtcGamma on CRTC 63: BadValue"), at DW_NIGHTLIGHT_LOG_ERROR;
+ *    why a backend was or was not chosen, at DW_NIGHTLIGHT_LOG_INFO. Messages
+ *    are complete lines without a trailing newline, valid only during the
+ *    call. It may be called from any of the library's threads, also while
+ *    set_log replaces it; NULL uninstalls it. Call it before anything else.
+ *    While none is installed, errors go to standard error, so that a failure
+ *    is never silent; informational messages are dropped.
  *
  * Environment: DUSKWARDEN_NIGHTLIGHT_BACKEND=gnome|x11|sim forces a backend
  * (anything else, or unset, means automatic detection: GNOME's colour service
- * on the session bus, then an X11 display with RandR gamma). The simulator is
- * never picked automatically.
+ * on the session bus, then an X11 display with RandR gamma that is not
+ * Xwayland, whose ramps reach no screen). The simulator is never picked
+ * automatically. The choice is made once per process and shared
+ * by supports_night_light and create; it is made again only when an
+ * environment variable it rests on (the one above, DISPLAY, WAYLAND_DISPLAY,
+ * XDG_SESSION_TYPE, DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR) has changed
+ * since.
  */
 #ifndef DUSKWARDEN_NIGHTLIGHT_H
 #define DUSKWARDEN_NIGHTLIGHT_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-#define DW_NIGHTLIGHT_ABI_VERSION 1u
+#define DW_NIGHTLIGHT_ABI_VERSION 2u
 #define DW_NIGHTLIGHT_STATUS_SIZE 32
 #define DW_NIGHTLIGHT_ENTRY_POINT "dw_nightlight_get_ops"
 
+/* Levels of set_log's messages, as syslog numbers them. */
+#define DW_NIGHTLIGHT_LOG_ERROR 3
+#define DW_NIGHTLIGHT_LOG_INFO 6
+
 typedef struct dw_nightlight_client dw_nightlight_client;
 typedef void (*dw_nightlight_status_callback)(void *user_data);
+typedef void (*dw_nightlight_log_callback)(void *user_data, int level, const char *message);
 
 typedef struct dw_nightlight_ops {
   uint32_t abi_version; /* DW_NIGHTLIGHT_ABI_VERSION */
@@ -57,7 +82,12 @@ typedef struct dw_nightlight_ops {
   int (*get_strength)(dw_nightlight_client *client, float *strength);
   void (*set_enabled)(dw_nightlight_client *client, int enabled);
   void (*set_strength)(dw_nightlight_client *client, float strength, int commit);
+  /* Version 2 and later. */
+  void (*set_log)(dw_nightlight_log_callback callback, void *user_data);
 } dw_nightlight_ops;
+
+/* A version 1 table ends where set_log begins. */
+#define DW_NIGHTLIGHT_OPS_V1_SIZE offsetof(dw_nightlight_ops, set_log)
 
 typedef const dw_nightlight_ops *(*dw_nightlight_get_ops_fn)(void);
 

@@ -41,7 +41,7 @@ class Base(unittest.TestCase):
 
 
 class ProviderLibraryFaults(Base):
-    """Without a usable library the app runs without a client and says why once."""
+    """Without a usable library the app runs without a client and says why, once."""
 
     def run_without_client(self, binary):
         self.dw.write_defaults(True)
@@ -51,7 +51,10 @@ class ProviderLibraryFaults(Base):
         self.assertIsNone(p.poll(), "the app must keep running without a provider")
         lines = read_log(p.log)
         self.s.stop(p)
-        self.assertEqual(len(error_lines(lines)), 1, "\n".join(lines))
+        errors = error_lines(lines)
+        # The manager's line, then the reason the library did not load.
+        self.assertEqual(len(errors), 2, "\n".join(lines))
+        self.assertIn("Night-light provider: ", errors[1])
         # No client: Keep Always On is kept, but nothing reached the simulator.
         self.assertFalse(self.dw.sim_state()["enabled"])
         with open(self.dw.defaults_file) as f:

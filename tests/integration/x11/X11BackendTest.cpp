@@ -4,20 +4,26 @@
 
 #include "CallbackCounter.h"
 // Xlib after gtest: its None macro breaks gtest's headers.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "TestEnvironment.h"
 #include "XvfbServer.h"
 #include "common/ColorTemperature.h"
+#include "common/Log.h"
 #include "x11/X11Backend.h"
+#include "x11/X11Gamma.h"
 
 namespace duskwarden::provider::x11 {
 namespace {
@@ -49,6 +55,14 @@ class Observer {
       XRRFreeGamma(g);
     });
     return ramp;
+  }
+
+  // What any client may put on the root window under our property's name.
+  void storeKelvin(unsigned long kelvin) {
+    const Atom atom = XInternAtom(display_, kStoredKelvinAtom, False);
+    XChangeProperty(display_, DefaultRootWindow(display_), atom, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&kelvin), 1);
+    XSync(display_, False);
   }
 
   void writeIdentity() {
@@ -263,6 +277,84 @@ TEST_F(X11BackendTest, LostServerIsAFailedReadAndAReturningOneIsUsedAgain) {
   EXPECT_FALSE(on);
   backend->setEnabled(true);
   EXPECT_TRUE(enabled(*backend));
+}
+
+// A temperature stored by someone else is clamped to the span strength maps
+// onto, so "on" is always warm (never a blue 9000 K that reads back as off).
+TEST_F(X11BackendTest, AStoredTemperatureOutOfRangeIsClampedOnRead) {
+  auto backend = X11Backend::create();
+  ASSERT_NE(backend, nullptr);
+  const struct {
+    unsigned long stored;
+    float strength;
+  } cases[] = {{9000, 0.0f}, {0, 1.0f}, {4294967295UL, 0.0f}, {6500, 0.0f}, {1000, 1.0f}, {3200, 0.5f}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    backend->setEnabled(false);
+    observer_->storeKelvin(c.stored);
+    EXPECT_NEAR(strength(*backend), c.strength, 0.01f);
+    backend->setEnabled(true);
+    EXPECT_TRUE(enabled(*backend)) << "on must be warm";
+    EXPECT_NEAR(strength(*backend), c.strength, 0.01f);
+  }
+}
+
+// Provider log lines, as the host would receive them.
+struct ProviderLog {
+  ProviderLog() { setLogFunction(&ProviderLog::log, this); }
+  ~ProviderLog() { setLogFunction(nullptr, nullptr); }
+  static void log(void* self, int level, const char* message) {
+    auto* l = static_cast<ProviderLog*>(self);
+    std::lock_guard lock(l->mutex);
+    if (level == DW_NIGHTLIGHT_LOG_ERROR) l->errors.emplace_back(message);
+  }
+  std::vector<std::string> takeErrors() {
+    std::lock_guard lock(mutex);
+    return std::exchange(errors, {});
+  }
+  std::mutex mutex;
+  std::vector<std::string> errors;
+};
+
+// Calls that keep failing while the server is gone each name the failed
+// request (with the display) once, not once per call; a working connection
+// makes the next failure news again.
+TEST_F(X11BackendTest, FailedRequestsAreLoggedByNameOncePerCause) {
+  auto backend = X11Backend::create();
+  ASSERT_NE(backend, nullptr);
+  ProviderLog log;
+  backend->setEnabled(true);
+  EXPECT_TRUE(log.takeErrors().empty());
+
+  const int number = server_.number();
+  observer_.reset();
+  server_.kill();
+  bool on = false;
+  float value = 0;
+  for (int i = 0; i < 3; ++i) {
+    backend->readEnabled(&on);
+    backend->setEnabled(true);
+    backend->setStrength(0.4f, true);
+    backend->readStrength(&value);
+  }
+  const auto errors = log.takeErrors();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_LE(errors.size(), 2u) << "at most the lost request and the failed reconnect";
+  for (const auto& line : errors) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), line), 1);
+    EXPECT_NE(line.find(":" + std::to_string(number)), std::string::npos) << "names the display";
+    EXPECT_TRUE(line.find("XOpenDisplay") != std::string::npos || line.find("connection lost") != std::string::npos);
+  }
+
+  XvfbServer again({}, number);
+  ASSERT_TRUE(again.running());
+  Observer(again.name()).writeIdentity();
+  ASSERT_TRUE(backend->readEnabled(&on));
+  again.kill();
+  backend->setEnabled(true);
+  backend->readEnabled(&on);
+  EXPECT_FALSE(log.takeErrors().empty()) << "a new outage is logged again";
 }
 
 TEST(X11Detection, NoRandrOrNoDisplayIsNotSupported) {

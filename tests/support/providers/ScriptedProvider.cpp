@@ -3,6 +3,12 @@
 #ifndef DW_TEST_PROVIDER_ABI
 #define DW_TEST_PROVIDER_ABI DW_NIGHTLIGHT_ABI_VERSION
 #endif
+// A version 1 library's table ends before set_log.
+#if DW_TEST_PROVIDER_ABI == 1
+#define DW_TEST_PROVIDER_SIZE DW_NIGHTLIGHT_OPS_V1_SIZE
+#else
+#define DW_TEST_PROVIDER_SIZE sizeof(dw_nightlight_ops)
+#endif
 
 namespace {
 
@@ -62,8 +68,19 @@ void setStrength(dw_nightlight_client*, float strength, int commit) {
   gControl.lastCommit = commit;
 }
 
-const dw_nightlight_ops kOps = {DW_TEST_PROVIDER_ABI, sizeof(dw_nightlight_ops), supports, create, destroy,
-                                setCallback, getStatus, getStrength, setEnabled, setStrength};
+void setLog(dw_nightlight_log_callback callback, void* userData) {
+  ++gControl.setLogCalls;
+  std::lock_guard lock(gControl.mutex);
+  gControl.logCallback = callback;
+  gControl.logUserData = userData;
+}
+
+const dw_nightlight_ops kOps = {DW_TEST_PROVIDER_ABI, static_cast<uint32_t>(DW_TEST_PROVIDER_SIZE),
+                                supports,             create,
+                                destroy,              setCallback,
+                                getStatus,            getStrength,
+                                setEnabled,           setStrength,
+                                setLog};
 
 }  // namespace
 

@@ -1,8 +1,8 @@
 #pragma once
 // A provider library for tests whose answers the test scripts through a
 // control block, reached with dlsym(handle, "dw_test_provider_control").
-// Built three times: as is, with an unknown table version, and without the
-// entry point.
+// Built four times: as is, as a version 1 table (no set_log), with an unknown
+// table version, and without the entry point.
 
 #include "duskwarden/nightlight.h"
 
@@ -30,10 +30,27 @@ struct DwTestProviderControl {
   std::atomic<int> setStrengthCalls{0};
   std::atomic<float> lastStrength{-1.0f};
   std::atomic<int> lastCommit{-1};
+  std::atomic<int> setLogCalls{0};
 
   std::mutex mutex;
   dw_nightlight_status_callback callback = nullptr;
   void* userData = nullptr;
+  dw_nightlight_log_callback logCallback = nullptr;
+  void* logUserData = nullptr;
+
+  // Reports a message the way a backend would; answers whether a log was installed.
+  bool log(int level, const char* message) {
+    dw_nightlight_log_callback cb;
+    void* ud;
+    {
+      std::lock_guard lock(mutex);
+      cb = logCallback;
+      ud = logUserData;
+    }
+    if (cb == nullptr) return false;
+    cb(ud, level, message);
+    return true;
+  }
 
   // Calls the installed callback the way the provider's thread would.
   // Answers whether a callback was installed.
@@ -63,9 +80,12 @@ struct DwTestProviderControl {
     lastEnabled = -1;
     lastStrength = -1.0f;
     lastCommit = -1;
+    setLogCalls = 0;
     std::lock_guard lock(mutex);
     callback = nullptr;
     userData = nullptr;
+    logCallback = nullptr;
+    logUserData = nullptr;
   }
 };
 

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -68,13 +70,85 @@ TEST(BindingLoad, RefusesTruncatedOrNonElfLibraries) {
   EXPECT_TRUE(complete.load()) << "an intact copy still loads";
 }
 
+TEST(BindingLoad, SaysWhyALibraryDidNotLoad) {
+  const auto dir = makeTempDir("reasons");
+  const auto text = (dir / "text.so").string();
+  std::ofstream(text) << "not a library\n";
+  const auto half = (dir / "half.so").string();
+  {
+    std::ifstream in(DW_TEST_PROVIDER_PATH, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(half, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  }
+  const struct {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {"/nonexistent/lib.so", ": No such file or directory"},
+      {dir.string(), ": not a regular file"},
+      {text, ": not an ELF file"},
+      {half, ": truncated ("},
+      {DW_TEST_PROVIDER_NOENTRY_PATH, ": no entry point dw_nightlight_get_ops"},
+      {DW_TEST_PROVIDER_BADVERSION_PATH, ": unknown provider table version 99"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    BlueLightFramework framework(c.path);
+    EXPECT_FALSE(framework.load());
+    EXPECT_THAT(framework.failureReason(), ::testing::StartsWith(c.path + c.reason));
+  }
+  BlueLightFramework good(DW_TEST_PROVIDER_PATH);
+  EXPECT_TRUE(good.load());
+  EXPECT_EQ(good.failureReason(), "");
+}
+
+// A version 2 library's messages land in the process's log under their own
+// category, taken as text (never as a format); a version 1 library still loads.
+TEST(BindingLoad, ProviderMessagesReachTheLoggerAndVersionOneStillLoads) {
+  auto sink = std::make_shared<MemoryLogSink>();
+  setLogSinks({sink});
+  auto& v2 = scriptedProvider();
+  v2.reset();
+  BlueLightFramework framework(DW_TEST_PROVIDER_PATH);
+  ASSERT_TRUE(framework.load());
+  EXPECT_EQ(v2.setLogCalls.load(), 1);
+  ASSERT_TRUE(v2.log(DW_NIGHTLIGHT_LOG_ERROR, "RANDR SetCrtcGamma on CRTC 63: BadValue"));
+  ASSERT_TRUE(v2.log(DW_NIGHTLIGHT_LOG_INFO, "Using the x11 backend at 100% %s %d"));
+  const auto entries = sink->entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].level, LogLevel::Error);
+  EXPECT_EQ(entries[0].subsystem, "com.quillmoor.Duskwarden");
+  EXPECT_EQ(entries[0].category, "NightlightProvider");
+  EXPECT_EQ(entries[0].message, "RANDR SetCrtcGamma on CRTC 63: BadValue");
+  EXPECT_EQ(entries[1].level, LogLevel::Default);
+  EXPECT_EQ(entries[1].message, "Using the x11 backend at 100% %s %d");
+
+  void* handle = ::dlopen(DW_TEST_PROVIDER_V1_PATH, RTLD_LAZY);
+  ASSERT_NE(handle, nullptr) << ::dlerror();
+  auto* v1 = reinterpret_cast<DwTestProviderControlFn>(::dlsym(handle, "dw_test_provider_control"))();
+  v1->reset();
+  v1->statusByte1 = 1;
+  BlueLightFramework old(DW_TEST_PROVIDER_V1_PATH);
+  ASSERT_TRUE(old.load()) << old.failureReason();
+  EXPECT_EQ(old.ops()->abi_version, 1u);
+  EXPECT_EQ(v1->setLogCalls.load(), 0) << "a version 1 table has no set_log to call";
+  auto client = CBBlueLightClient::create(old);
+  ASSERT_NE(client, nullptr);
+  BlueLightStatus status;
+  ASSERT_TRUE(client->getBlueLightStatus(&status));
+  EXPECT_EQ(status.bytes[1], 1);
+  client.reset();
+  setLogSinks({});
+}
+
 TEST(BindingLoad, DefaultPathIsBesideTheExecutableInLibDuskwarden) {
   const std::string path = BlueLightFramework::defaultLibraryPath();
   const auto exeDir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
   EXPECT_EQ(path, (exeDir.parent_path() / "lib/duskwarden/libduskwarden-nightlight.so").string());
 }
 
-// Each way of having no client: one error line, nothing published ever.
+// Each way of having no client: one error line (and, when the library did not
+// load, one more saying why), nothing published ever.
 TEST(BindingSetup, WithoutAClientThereIsOneErrorAndNothingIsPublished) {
   struct Case {
     const char* name;
@@ -83,12 +157,16 @@ TEST(BindingSetup, WithoutAClientThereIsOneErrorAndNothingIsPublished) {
     int createFails;
     const char* error;
     int createCalls;
+    std::string reason;  // empty: no second line
   };
   const Case cases[] = {
-      {"missing library", "/nonexistent/lib.so", 1, 0, kLoadFailed, 0},
-      {"unknown version", DW_TEST_PROVIDER_BADVERSION_PATH, 1, 0, kLoadFailed, 0},
-      {"not supported", DW_TEST_PROVIDER_PATH, 0, 0, kLoadFailed, 0},
-      {"create gives nothing", DW_TEST_PROVIDER_PATH, 1, 1, "Failed to create CBBlueLightClient", 1},
+      {"missing library", "/nonexistent/lib.so", 1, 0, kLoadFailed, 0,
+       "Night-light provider: /nonexistent/lib.so: No such file or directory"},
+      {"unknown version", DW_TEST_PROVIDER_BADVERSION_PATH, 1, 0, kLoadFailed, 0,
+       std::string("Night-light provider: ") + DW_TEST_PROVIDER_BADVERSION_PATH +
+           ": unknown provider table version 99 (this program knows 1 and 2)"},
+      {"not supported", DW_TEST_PROVIDER_PATH, 0, 0, kLoadFailed, 0, ""},
+      {"create gives nothing", DW_TEST_PROVIDER_PATH, 1, 1, "Failed to create CBBlueLightClient", 1, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -99,8 +177,12 @@ TEST(BindingSetup, WithoutAClientThereIsOneErrorAndNothingIsPublished) {
     h.startWith(false);
     h.settle();
     const auto errors = h.errors();
-    ASSERT_EQ(errors.size(), 1u);
+    ASSERT_EQ(errors.size(), c.reason.empty() ? 1u : 2u);
     EXPECT_EQ(errors[0].message, c.error);
+    if (!c.reason.empty()) {
+      EXPECT_EQ(errors[1].message, c.reason);
+      EXPECT_EQ(errors[1].category, "NightShiftManager");
+    }
     EXPECT_EQ(errors[0].subsystem, "com.quillmoor.Duskwarden");
     EXPECT_EQ(errors[0].category, "NightShiftManager");
     EXPECT_EQ(h.provider.createCalls.load(), c.createCalls);

@@ -1,0 +1,78 @@
+#pragma once
+// The lifetime rule for a status callback called from a thread of its own,
+// written once for every backend and for the application's binding:
+//  - the callback is copied under the lock and called with the lock
+//    released, so it may replace itself, or destroy whatever owns the thread;
+//  - after stop() no call begins (one already running finishes);
+//  - the owner ends its thread with endThread(): it joins, unless the owner
+//    is being destroyed from inside the callback on that very thread, where
+//    joining would wait for itself forever; then the thread is detached and
+//    ends as soon as the callback returns. Everything the thread still
+//    touches then must be held by the thread itself (a shared_ptr), never by
+//    the owner that is going away.
+// Header-only: the application's binding uses it without the provider library.
+
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace duskwarden::provider {
+
+class CallbackSlot {
+ public:
+  void set(std::function<void()> callback) {
+    std::lock_guard lock(mutex_);
+    callback_ = std::move(callback);
+  }
+
+  // A copy of the callback, to hand on (to a new event thread, say).
+  std::function<void()> get() const {
+    std::lock_guard lock(mutex_);
+    return callback_;
+  }
+
+  // Calls the callback unless stopped or unset; answers whether it did.
+  bool call() const {
+    std::function<void()> copy;
+    {
+      std::lock_guard lock(mutex_);
+      if (stopped_) return false;
+      copy = callback_;
+    }
+    if (!copy) return false;
+    copy();  // unlocked: see above
+    return true;
+  }
+
+  // For good: no call begins after this, and the callback is dropped.
+  void stop() {
+    std::function<void()> dropped;  // destroyed outside the lock: it may own anything
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    dropped = std::move(callback_);
+    callback_ = nullptr;
+  }
+
+  bool stopped() const {
+    std::lock_guard lock(mutex_);
+    return stopped_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::function<void()> callback_;
+  bool stopped_ = false;
+};
+
+// Joins `thread`, or detaches it when called from that thread itself (the
+// owner destroyed from inside its own callback).
+inline void endThread(std::thread& thread) {
+  if (!thread.joinable()) return;
+  if (thread.get_id() == std::this_thread::get_id())
+    thread.detach();
+  else
+    thread.join();
+}
+
+}  // namespace duskwarden::provider
