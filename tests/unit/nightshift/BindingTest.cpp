@@ -116,11 +116,11 @@ TEST(BindingLoad, ProviderMessagesReachTheLoggerAndVersionOneStillLoads) {
   ASSERT_TRUE(v2.log(DW_NIGHTLIGHT_LOG_INFO, "Using the x11 backend at 100% %s %d"));
   const auto entries = sink->entries();
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].level, LogLevel::Error);
+  EXPECT_EQ(entries[0].level, LogLevel::error);
   EXPECT_EQ(entries[0].subsystem, "com.quillmoor.Duskwarden");
   EXPECT_EQ(entries[0].category, "NightlightProvider");
   EXPECT_EQ(entries[0].message, "RANDR SetCrtcGamma on CRTC 63: BadValue");
-  EXPECT_EQ(entries[1].level, LogLevel::Default);
+  EXPECT_EQ(entries[1].level, LogLevel::defaultLevel);
   EXPECT_EQ(entries[1].message, "Using the x11 backend at 100% %s %d");
 
   void* handle = ::dlopen(DW_TEST_PROVIDER_V1_PATH, RTLD_LAZY);
