@@ -163,25 +163,31 @@ struct X11EventWatcher::State {
     pthread_setname_np(pthread_self(), "dw-x11-events");
     Display* d = display->get();
     pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    bool readable = true;
     while (!callback.stopped()) {
-      while (!callback.stopped() && XPending(d) > 0) {
+      // The socket is read only when poll() says there is something: a look
+      // or a timeout then costs no reads that find nothing. Events that came
+      // in with a look's reply are already queued.
+      while (!callback.stopped() && XEventsQueued(d, readable ? QueuedAfterReading : QueuedAlready) > 0) {
         XEvent event;
         XNextEvent(d, &event);
         handle(event);
       }
       if (callback.stopped() || display->lost()) break;
+      readable = false;
       if (lookDue()) {
         look();
-        continue;  // the look's round trips may have queued events
+        continue;
       }
       if (::poll(fds, 2, pollTimeout()) < 0) continue;  // EINTR
+      readable = fds[0].revents != 0;
       if (fds[1].revents & POLLIN) {
         std::uint64_t count = 0;
         [[maybe_unused]] auto read = ::read(wakeFd, &count, sizeof count);
         if (notifyPending.exchange(false)) callback.call();
         if (lookPending.exchange(false)) lookSoon();
       }
-      // Connection readable or hung up: XPending above reads it, or finds it lost.
+      // Connection readable or hung up: the loop above reads it, or finds it lost.
     }
     ended = true;
   }
