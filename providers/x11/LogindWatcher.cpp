@@ -42,7 +42,9 @@ struct LogindWatcher::Loop {
                                 GVariant* parameters, gpointer self) {
     gboolean starting = TRUE;
     if (g_variant_is_of_type(parameters, G_VARIANT_TYPE("(b)"))) g_variant_get(parameters, "(b)", &starting);
-    if (!starting) static_cast<Loop*>(self)->lookNow.call();  // resumed
+    if (starting) return;
+    logInfo("X11: logind reports a resume");
+    static_cast<Loop*>(self)->lookNow.call();
   }
 
   static void onSessionChanged(GDBusConnection*, const char*, const char*, const char*, const char*,
@@ -54,7 +56,9 @@ struct LogindWatcher::Loop {
     bool back = g_variant_lookup(changed, "Active", "b", &active) && active;
     g_autofree const char** names = g_variant_get_strv(invalidated, nullptr);
     for (auto name = names; name && *name && !back; ++name) back = g_str_equal(*name, "Active");
-    if (back) static_cast<Loop*>(self)->lookNow.call();
+    if (!back) return;
+    logInfo("X11: logind reports our session active again (a VT switch back)");
+    static_cast<Loop*>(self)->lookNow.call();
   }
 
   // Our session's object path, or empty with `*why` set.

@@ -29,10 +29,12 @@ bool LookSchedule::due(Clock::time_point now) const {
   return when && *when <= now;
 }
 
-void LookSchedule::looked(Clock::time_point now) {
-  // A periodic look inside a settle time does not stand in for the look after it.
-  if (soonDue_ && *soonDue_ <= now) soonDue_.reset();
+bool LookSchedule::looked(Clock::time_point now) {
   verifyDue_ = now + interval_;
+  // A periodic look inside a settle time does not stand in for the look after it.
+  if (!soonDue_ || *soonDue_ > now) return false;
+  soonDue_.reset();
+  return true;
 }
 
 std::chrono::milliseconds parseVerifyInterval(const char* text, std::string* problem) {

@@ -33,9 +33,9 @@ class LookSchedule {
   // When the next look is due; nullopt while none is.
   std::optional<Clock::time_point> next() const;
   bool due(Clock::time_point now) const;
-  // A look has begun: the next periodic one counts from here; it answers
-  // the events whose settle time has passed.
-  void looked(Clock::time_point now);
+  // A look has begun: the next periodic one counts from here. True when it
+  // answers events (their settle time has passed).
+  bool looked(Clock::time_point now);
 
  private:
   Clock::duration interval_, settle_;

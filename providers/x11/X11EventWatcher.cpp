@@ -125,9 +125,10 @@ struct X11EventWatcher::State {
   void look() {
     std::optional<double> kelvin;
     std::uint64_t lookGeneration = 0;
+    bool afterEvent = false;
     {
       std::lock_guard lock(mutex);
-      schedule.looked(Clock::now());
+      afterEvent = schedule.looked(Clock::now());
       kelvin = expected;
       lookGeneration = generation;
     }
@@ -145,7 +146,12 @@ struct X11EventWatcher::State {
       return;
     }
     lookFailures.clear();
-    if (seen->warmKelvin && std::fabs(*seen->warmKelvin - *kelvin) < kSameKelvin) return;
+    const bool same = seen->warmKelvin && std::fabs(*seen->warmKelvin - *kelvin) < kSameKelvin;
+    // Events are rare (resume, VT switch, blanking, screen changes): their
+    // looks are worth a line; the periodic ones speak only of a reset.
+    if (afterEvent && same)
+      logInfo("X11 %s: looked at the gamma ramps after an event: unchanged", display->name().c_str());
+    if (same) return;
     {
       std::lock_guard lock(mutex);
       if (lookGeneration != generation) return;  // we wrote or read meanwhile: that result stands
@@ -154,8 +160,9 @@ struct X11EventWatcher::State {
       ++generation;
       schedule.setArmed(false, Clock::now());
     }
-    logInfo("X11 %s: the gamma ramps no longer show night light at %.0f K (reset by another program or the system)",
-            display->name().c_str(), *kelvin);
+    logInfo("X11 %s: looked at the gamma ramps%s: they no longer show night light at %.0f K "
+            "(reset by another program or the system)",
+            display->name().c_str(), afterEvent ? " after an event" : "", *kelvin);
     callback.call();
   }
 

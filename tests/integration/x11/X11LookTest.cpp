@@ -1,7 +1,7 @@
 // The X11 backend noticing resets of its ramps on a real Xvfb: another
 // program's gamma write (no X event) by the periodic look, blanking by
-// MIT-SCREEN-SAVER, resume and VT switches by logind (python3-dbusmock on a
-// private system bus). Looks are counted through the backend's test hook.
+// MIT-SCREEN-SAVER. Looks are counted through the backend's test hook.
+// (Resume and VT switches from logind: tests/e2e/backends/test_x11_resets_e2e.py.)
 #include <gtest/gtest.h>
 
 #include "CallbackCounter.h"
@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "LogindMock.h"
 #include "TestEnvironment.h"
 #include "XvfbServer.h"
 #include "common/Log.h"
@@ -27,7 +26,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using duskwarden::testing::CallbackCounter;
-using duskwarden::testing::LogindMock;
 using duskwarden::testing::runWithDisplay;
 using duskwarden::testing::ScopedEnv;
 using duskwarden::testing::XvfbServer;
@@ -169,35 +167,6 @@ TEST_F(X11LookTest, BlankingStartOrEndBringsOneLookPerBurst) {
   ASSERT_EQ(run({"xset", "s", "reset"}), 0);
   EXPECT_TRUE(counter_.waitBeyond(seen, std::chrono::seconds(1)));
   EXPECT_EQ(backend->looks(), 5);
-}
-
-TEST_F(X11LookTest, ResumeAndSwitchingBackToOurSessionEachBringOneLook) {
-  LogindMock logind;
-  ASSERT_TRUE(logind.ok()) << "dbusmock's logind did not start";
-  const std::string session = logind.addSession("c7");
-  ASSERT_EQ(session, "/org/freedesktop/login1/session/c7");
-  ScopedEnv id("XDG_SESSION_ID", std::string("c7"));
-  LogLines log;
-  auto backend = create("0");
-  ASSERT_NE(backend, nullptr);
-  ASSERT_TRUE(waitFor([&] { return log.count("watching logind for resume, and session " + session) == 1; }, 5s));
-  backend->setEnabled(true);
-
-  logind.prepareForSleep(true);  // going to sleep: nothing to look at yet
-  EXPECT_TRUE(looksSettleAt(*backend, 0, 0s));
-  logind.prepareForSleep(false);
-  EXPECT_TRUE(looksSettleAt(*backend, 1));
-  logind.setActive(session, false);  // switched away
-  EXPECT_TRUE(looksSettleAt(*backend, 1, 0s));
-  logind.setActive(session, true);
-  EXPECT_TRUE(looksSettleAt(*backend, 2));
-
-  // A resume that left neutral ramps is reported.
-  ASSERT_EQ(resetGamma(), 0);
-  const int seen = counter_.count();
-  logind.prepareForSleep(false);
-  EXPECT_TRUE(counter_.waitBeyond(seen, std::chrono::seconds(1)));
-  EXPECT_EQ(log.count("error:"), 0);
 }
 
 }  // namespace

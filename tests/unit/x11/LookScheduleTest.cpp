@@ -38,14 +38,14 @@ TEST(LookSchedule, ArmedLooksEveryIntervalAndOncePerBurstOfEvents) {
   EXPECT_EQ(schedule.next(), t0 + 3s + 250ms);
   EXPECT_FALSE(schedule.due(t0 + 3s + 249ms));
   EXPECT_TRUE(schedule.due(t0 + 3s + 250ms));
-  schedule.looked(t0 + 3s + 250ms);
+  EXPECT_TRUE(schedule.looked(t0 + 3s + 250ms)) << "it answers the burst";
   EXPECT_EQ(schedule.next(), t0 + 13s + 250ms) << "one look per burst; the interval counts from it";
 
   // An event just before the periodic look: that look comes too early to
   // answer it, so the one after the settle still follows.
   schedule.lookSoon(t0 + 13s + 100ms);
   EXPECT_EQ(schedule.next(), t0 + 13s + 250ms);
-  schedule.looked(t0 + 13s + 250ms);
+  EXPECT_FALSE(schedule.looked(t0 + 13s + 250ms));
   EXPECT_EQ(schedule.next(), t0 + 13s + 350ms);
 }
 
@@ -56,7 +56,7 @@ TEST(LookSchedule, ZeroIntervalLooksOnlyAfterEvents) {
   EXPECT_FALSE(schedule.next());
   schedule.lookSoon(t0 + 5s);
   EXPECT_EQ(schedule.next(), t0 + 5s + 250ms);
-  schedule.looked(t0 + 5s + 250ms);
+  EXPECT_TRUE(schedule.looked(t0 + 5s + 250ms));
   EXPECT_FALSE(schedule.next());
 }
 
