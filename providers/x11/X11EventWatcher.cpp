@@ -230,6 +230,8 @@ std::unique_ptr<X11EventWatcher> X11EventWatcher::start(std::function<void()> ca
     if (state->screenSaverEventBase >= 0) XScreenSaverSelectInput(d, root, ScreenSaverNotifyMask);
   }
   if (std::string why; !state->display->sync(&why)) return fail("RANDR SelectInput on the root windows: " + why);
+  // Listed now, while connecting, so that every look is one request per CRTC.
+  state->crtcs = listGammaCrtcs(d, nullptr);
   state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (state->wakeFd < 0) return fail(std::string("eventfd: ") + std::strerror(errno));
   state->callback.set(std::move(callback));
