@@ -20,6 +20,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "support"))  # the desktop test fixture
 import measure  # noqa: E402
+import x11_resets  # noqa: E402
 from desktop import XDesktop, read_log, rss_kib, status_updates, trayui  # noqa: E402
 
 DW, MIN, RS, GS = "Duskwarden", "minimal Qt tray", "redshift", "gammastep"
@@ -51,11 +52,11 @@ class Bench:
         self.launches = 0
         self.crashes = []  # last log line of each Duskwarden launch that died
 
-    def start_dw(self, backend="sim"):
+    def start_dw(self, backend="sim", keep_on=True, extra_env=None):
         """Starts Duskwarden and waits for its icon; a launch that dies is counted and retried."""
         for _ in range(10):
             t0 = time.monotonic()
-            p = self.start(DW, backend)
+            p = self.start(DW, backend, keep_on, extra_env)
             self.launches += 1
             try:
                 found = trayui.wait_for_icon(self.d, p.pid, interval=0.002)
@@ -69,11 +70,11 @@ class Bench:
         raise RuntimeError("Duskwarden died on ten launches in a row")
 
     # -- program launchers
-    def start(self, who, backend="sim"):
+    def start(self, who, backend="sim", keep_on=True, extra_env=None):
         log = os.path.join(self.logdir, f"{who.replace(' ', '_')}.log")
         if who == DW:
-            self.dw.write_defaults(True)
-            p = self.dw.launch(log, backend)
+            self.dw.write_defaults(keep_on)
+            p = self.dw.launch(log, backend, extra_env)
         elif who == MIN:
             p = self.s.spawn([self.args.minimal_tray], log=log)
         elif who == RS:
@@ -321,6 +322,16 @@ class Bench:
         self.row("Drag: view re-layouts", {DW: "not measured", **na}, "≤ 1 per frame",
                  "unknown: no outside view of re-layouts")
 
+    # X11 resets without a RandR event, and the idle cost of looking for them (bench/x11_resets.py)
+    def x11_gamma_only(self):
+        x11_resets.gamma_only(self)
+
+    def x11_blanking_end(self):
+        x11_resets.blanking_end(self)
+
+    def x11_idle(self):
+        x11_resets.idle_costs(self)
+
     # -- output
     def table(self):
         head = ["Metric", *PEERS, "Goal (Duskwarden)", "Verdict"]
@@ -350,12 +361,13 @@ def main():
     ap.add_argument("--quick", action="store_true", help="short durations for a smoke run")
     ap.add_argument("--out", help="also write the table as markdown here")
     args = ap.parse_args()
-    for tool in ("redshift", "gammastep", "Xvfb", "trayer", "xdotool", "xrandr"):
+    for tool in ("redshift", "gammastep", "Xvfb", "trayer", "xdotool", "xrandr", "xset"):
         if subprocess.run(["which", tool], capture_output=True).returncode != 0:
             sys.exit(f"bench: {tool} is not installed")
     bench = Bench(args)
     try:
-        for phase in (bench.idle_and_memory, bench.startup, bench.reenable_sim, bench.reenable_x11, bench.drag):
+        for phase in (bench.idle_and_memory, bench.startup, bench.reenable_sim, bench.reenable_x11,
+                      bench.x11_gamma_only, bench.x11_blanking_end, bench.x11_idle, bench.drag):
             try:
                 phase()
             except (RuntimeError, TimeoutError) as e:
@@ -370,7 +382,8 @@ def main():
     stamp = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
     mode = "quick smoke run" if args.quick else "full run"
     header = (f"Duskwarden benchmarks, {stamp}, {mode}\n\nMachine: {machine()}\n\n"
-              "Duskwarden runs with Keep Always On set, on the simulator backend except in the X11 row.\n")
+              "Duskwarden runs with Keep Always On set, on the simulator backend except in the X11 rows; "
+              "there it runs alone with each peer in turn, off only where a row says so.\n")
     text = header + "\n" + bench.table() + "\n"
     print(text)
     if args.out:

@@ -1,6 +1,7 @@
 """What the benchmarks measure beyond the desktop test fixture
-(tests/support/desktop): CPU time and wakeups from /proc, an inotify counter
-of the simulator's state-file writes, and percentiles."""
+(tests/support/desktop): CPU time and wakeups from /proc, per process and
+per thread, an inotify counter of the simulator's state-file writes, and
+percentiles."""
 
 import ctypes
 import ctypes.util
@@ -36,6 +37,39 @@ def thread_switches(pid):
         except (FileNotFoundError, ProcessLookupError):
             pass  # a thread that ended meanwhile
     return counts
+
+
+def thread_cpu_ns(pid):
+    """{tid: CPU time in ns} for every live thread of `pid`, from schedstat:
+    nanoseconds, where /proc/PID/stat counts in clock ticks (10 ms)."""
+    times = {}
+    try:
+        tids = os.listdir(f"/proc/{pid}/task")
+    except FileNotFoundError:
+        return times
+    for tid in tids:
+        try:
+            with open(f"/proc/{pid}/task/{tid}/schedstat") as f:
+                times[int(tid)] = int(f.read().split()[0])
+        except (FileNotFoundError, ProcessLookupError):
+            pass
+    return times
+
+
+def thread_named(pid, name):
+    """The id of the first thread of `pid` called `name` (its comm), or None."""
+    try:
+        tids = sorted(os.listdir(f"/proc/{pid}/task"), key=int)
+    except FileNotFoundError:
+        return None
+    for tid in tids:
+        try:
+            with open(f"/proc/{pid}/task/{tid}/comm") as f:
+                if f.read().strip() == name:
+                    return int(tid)
+        except (FileNotFoundError, ProcessLookupError):
+            pass
+    return None
 
 
 class WakeupCounter:
@@ -76,6 +110,10 @@ class WakeupCounter:
 
     def total(self):
         return self.banked + sum(self.last[t] - self.first[t] for t in self.last)
+
+    def of_thread(self, tid):
+        """The switches of one thread that is still alive (0 if unknown)."""
+        return self.last.get(tid, 0) - self.first.get(tid, 0)
 
 
 def sample_wakeups(pids, duration, interval=0.25):

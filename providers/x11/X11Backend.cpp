@@ -6,6 +6,8 @@
 
 #include "common/ColorTemperature.h"
 #include "common/Log.h"
+#include "x11/LogindWatcher.h"
+#include "x11/LookSchedule.h"
 #include "x11/X11EventWatcher.h"
 #include "x11/X11Gamma.h"
 #include "x11/XDisplay.h"
@@ -63,14 +65,22 @@ bool X11Backend::isUsable() {
 
 std::unique_ptr<X11Backend> X11Backend::create() {
   std::unique_ptr<X11Backend> backend(new X11Backend());
+  std::string problem;
+  backend->verifyInterval_ = parseVerifyInterval(std::getenv(kVerifyVariable), &problem);
+  if (!problem.empty()) logError("X11: %s", problem.c_str());
   if (!backend->connected()) return nullptr;
+  backend->logind_ = std::make_unique<LogindWatcher>([b = backend.get()] { b->lookNow_.call(); });
   return backend;
 }
 
-X11Backend::~X11Backend() { watcher_.reset(); }
+X11Backend::~X11Backend() {
+  logind_.reset();  // first: it asks the watcher for looks
+  watcher_.reset();
+}
 
 bool X11Backend::connected() {
   if (commands_ && !commands_->lost() && watcher_ && !watcher_->lost()) return true;
+  lookNow_.set(nullptr);
   watcher_.reset();
   commands_.reset();
   // Reconnecting is tried on every call while the server is away: each
@@ -86,12 +96,13 @@ bool X11Backend::connected() {
     return false;
   }
   std::string error;
-  watcher_ = X11EventWatcher::start(callback_.get(), &error);
+  watcher_ = X11EventWatcher::start(callback_.get(), verifyInterval_, &error);
   if (!watcher_) {
     const std::string line = "X11 " + commands->name() + ": " + error;
     connectFailures_.error(line, "%s", line.c_str());
     return false;
   }
+  lookNow_.set(watcher_->looker());
   commands_ = std::move(commands);
   connectFailures_.clear();
   return true;
@@ -100,6 +111,12 @@ bool X11Backend::connected() {
 void X11Backend::changed() {
   if (watcher_) watcher_->notify();
 }
+
+void X11Backend::expect(std::optional<double> kelvin) {
+  if (watcher_) watcher_->expect(kelvin);
+}
+
+int X11Backend::looks() const { return watcher_ ? watcher_->looks() : 0; }
 
 void X11Backend::report(LogOnce& failures, bool ok, const std::string& error) {
   if (ok) {
@@ -121,6 +138,7 @@ bool X11Backend::readEnabled(bool* enabled) {
   const auto state = readRamps(*commands_, &error);
   report(readFailures_, state.has_value(), error);
   if (!state) return false;
+  expect(state->warmKelvin);
   *enabled = state->warmKelvin.has_value();
   return true;
 }
@@ -131,6 +149,7 @@ bool X11Backend::readStrength(float* strength) {
   const auto state = readRamps(*commands_, &error);
   report(readFailures_, state.has_value(), error);
   if (!state) return false;
+  expect(state->warmKelvin);
   // What the screen shows when on; otherwise the setting that "on" will use.
   double kelvin = kDefaultKelvin;
   if (state->warmKelvin)
@@ -154,8 +173,10 @@ void X11Backend::setEnabled(bool enabled) {
     else
       kelvin = readStoredKelvin(*commands_, &error).value_or(kDefaultKelvin);
   }
+  expect(std::nullopt);  // a look overlapping the write would see half of it
   const bool applied = applyRamps(*commands_, kelvin, &error);
   report(writeFailures_, applied, error);
+  expect(applied ? kelvin : std::nullopt);
   changed();
 }
 
@@ -166,7 +187,12 @@ void X11Backend::setStrength(float strength, bool commit) {
   if (commit) report(writeFailures_, storeKelvin(*commands_, *kelvin, &error), error);
   // Only a screen that is warm now changes colour; off stays off.
   const auto state = readRamps(*commands_, &error);
-  if (state && state->anyWarmKelvin) report(writeFailures_, applyRamps(*commands_, *kelvin, &error), error);
+  if (state && state->anyWarmKelvin) {
+    expect(std::nullopt);
+    const bool applied = applyRamps(*commands_, *kelvin, &error);
+    report(writeFailures_, applied, error);
+    expect(applied ? kelvin : std::nullopt);
+  }
   changed();
 }
 

@@ -126,47 +126,64 @@ bool applyRamps(XDisplay& display, std::optional<double> kelvin, std::string* er
   return walked && any;
 }
 
+std::optional<std::vector<GammaCrtc>> listGammaCrtcs(Display* display, std::string* error) {
+  std::vector<GammaCrtc> crtcs;
+  const bool walked = forEachGammaCrtc(
+      display,
+      [&](RRCrtc crtc, int size) {
+        crtcs.push_back({crtc, size});
+        return true;
+      },
+      error);
+  if (!walked) return std::nullopt;
+  return crtcs;
+}
+
+std::optional<RampState> readRampsOf(XDisplay& display, const std::vector<GammaCrtc>& crtcs, std::string* error) {
+  if (display.lost()) {
+    describe(error, "X11 " + display.name(), "connection lost");
+    return std::nullopt;
+  }
+  if (crtcs.empty()) {
+    describe(error, "RANDR GetCrtcGamma", "no CRTC with a gamma ramp");
+    return std::nullopt;
+  }
+  RampState state;
+  bool allWarm = true;
+  for (const auto& [crtc, size] : crtcs) {
+    Gamma gamma(XRRGetCrtcGamma(display.get(), crtc));
+    if (!gamma) {
+      std::string why = "no reply";
+      display.sync(&why);  // names the X error, when there was one
+      describe(error, onCrtc("GetCrtcGamma", crtc), why);
+      return std::nullopt;
+    }
+    if (gamma->size != size) {
+      describe(error, onCrtc("GetCrtcGamma", crtc), "the CRTC changed while being read");
+      return std::nullopt;
+    }
+    const auto n = static_cast<std::size_t>(size);
+    const auto kelvin = kelvinOfRamps({{gamma->red, n}, {gamma->green, n}, {gamma->blue, n}});
+    if (kelvin && !state.anyWarmKelvin) state.anyWarmKelvin = kelvin;
+    allWarm = allWarm && kelvin.has_value();
+  }
+  if (allWarm) state.warmKelvin = state.anyWarmKelvin;
+  return state;
+}
+
 std::optional<RampState> readRamps(XDisplay& display, std::string* error) {
   if (display.lost()) {
     describe(error, "X11 " + display.name(), "connection lost");
     return std::nullopt;
   }
-  RampState state;
-  bool any = false, allWarm = true;
-  const bool walked = forEachGammaCrtc(
-      display.get(),
-      [&](RRCrtc crtc, int size) {
-        Gamma gamma(XRRGetCrtcGamma(display.get(), crtc));
-        if (!gamma) {
-          std::string why = "no reply";
-          display.sync(&why);  // names the X error, when there was one
-          describe(error, onCrtc("GetCrtcGamma", crtc), why);
-          return false;
-        }
-        if (gamma->size != size) {
-          describe(error, onCrtc("GetCrtcGamma", crtc), "the CRTC changed while being read");
-          return false;
-        }
-        const auto n = static_cast<std::size_t>(size);
-        const auto kelvin = kelvinOfRamps({{gamma->red, n}, {gamma->green, n}, {gamma->blue, n}});
-        any = true;
-        if (kelvin && !state.anyWarmKelvin) state.anyWarmKelvin = kelvin;
-        allWarm = allWarm && kelvin.has_value();
-        return true;
-      },
-      error);
+  const auto crtcs = listGammaCrtcs(display.get(), error);
   std::string why;
-  if (!display.sync(&why)) {
-    if (walked) describe(error, "RANDR GetCrtcGamma", why);
+  if (!display.sync(&why)) {  // an error the size requests answered with
+    if (crtcs) describe(error, "RANDR GetCrtcGammaSize", why);
     return std::nullopt;
   }
-  if (!walked) return std::nullopt;
-  if (!any) {
-    describe(error, "RANDR GetCrtcGamma", "no CRTC with a gamma ramp");
-    return std::nullopt;
-  }
-  if (allWarm) state.warmKelvin = state.anyWarmKelvin;
-  return state;
+  if (!crtcs) return std::nullopt;
+  return readRampsOf(display, *crtcs, error);
 }
 
 std::optional<double> readStoredKelvin(XDisplay& display, std::string* error) {

@@ -6,8 +6,11 @@
 // On failure each call describes the request that failed in `*error`, named
 // as the protocol names it: "RANDR SetCrtcGamma on CRTC 63: BadValue (...)".
 
+#include <X11/extensions/Xrandr.h>
+
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "x11/XDisplay.h"
 
@@ -32,6 +35,16 @@ struct RampState {
 };
 // nullopt when the ramps could not be read.
 std::optional<RampState> readRamps(XDisplay& display, std::string* error);
+
+// The same read for CRTCs listed earlier: one GetCrtcGamma round trip each
+// and nothing more, for a look that repeats (the list changes only with a
+// RandR event). Fails on a CRTC that has gone or changed its ramp size.
+struct GammaCrtc {
+  RRCrtc crtc;
+  int size;
+};
+std::optional<std::vector<GammaCrtc>> listGammaCrtcs(Display* display, std::string* error);
+std::optional<RampState> readRampsOf(XDisplay& display, const std::vector<GammaCrtc>& crtcs, std::string* error);
 
 // The temperature the user last committed, kept on the root window. Anyone
 // can write that property, so what is read is clamped to the strength

@@ -19,7 +19,9 @@
  *    called from within the callback itself) and frees the client.
  *  - set_status_callback: the callback is called after every change of the
  *    night-light state that the backend can see, for as long as the client
- *    lives, from a thread of the provider's own. Never polled.
+ *    lives, from a thread of the provider's own. Never polled, with one
+ *    exception: no event tells of another X client's gamma write, so while
+ *    on the X11 backend reads its ramps back on a slow interval.
  *  - get_status: fills the caller's zero-filled 32-byte record; byte 1 non-zero
  *    means night light is on now. Returns non-zero on success; on failure the
  *    record is not to be used.

@@ -107,12 +107,16 @@ class X11BackendTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(server_.running()) << "Xvfb did not start";
     env_ = std::make_unique<ScopedEnv>("DISPLAY", server_.name());
+    // The backend also watches logind: never on the machine's own system bus.
+    noSystemBus_ = std::make_unique<ScopedEnv>(
+        "DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (duskwarden::testing::testRoot() / "no-system-bus").string());
     observer_ = std::make_unique<Observer>(server_.name());
     ASSERT_TRUE(observer_->ok());
     observer_->writeIdentity();  // Xvfb starts with uninitialised ramps
   }
   void TearDown() override {
     observer_.reset();
+    noSystemBus_.reset();
     env_.reset();
   }
 
@@ -133,7 +137,7 @@ class X11BackendTest : public ::testing::Test {
   }
 
   XvfbServer server_;
-  std::unique_ptr<ScopedEnv> env_;
+  std::unique_ptr<ScopedEnv> env_, noSystemBus_;
   std::unique_ptr<Observer> observer_;
 };
 
