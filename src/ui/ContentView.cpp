@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/BakedSymbols.h"
 #include "ui/ContentViewParts.h"
 #include "ui/GradientSlider.h"
 #include "ui/ToggleSwitch.h"
@@ -180,7 +181,7 @@ void ContentView::addKeepAlwaysOnCard(QVBoxLayout* column) {
   auto* cardRow = new QHBoxLayout(card);
   cardRow->setContentsMargins(kCardPadding, kCardPadding, kCardPadding, kCardPadding);
   cardRow->setSpacing(8);
-  auto* shield = new SymbolView({20, SymbolConfiguration::Weight::regular}, card);
+  auto* shield = new SymbolView({kShieldPointSize, SymbolConfiguration::Weight::regular}, card);
   shield->setObjectName(QStringLiteral("shieldSymbol"));
   shield->setFixedWidth(kShieldFrameWidth);
   shieldSymbol_ = shield;
