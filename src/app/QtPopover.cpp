@@ -42,6 +42,15 @@ void PopoverWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
 }
 
+void PopoverWindow::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // Closed, the popover gives its native window and backing store back (the
+  // widgets stay): a day with the popover shut should not hold its pixels.
+  QTimer::singleShot(0, this, [this] {
+    if (!isVisible() && windowHandle()) destroy();
+  });
+}
+
 void PopoverWindow::closeEvent(QCloseEvent* event) {
   // Qt closes an open popup itself when the application loses the focus.
   // Lost that soon after taking it, the focus was the compositor's refusal:

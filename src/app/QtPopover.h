@@ -15,7 +15,9 @@
 // The window and its content are built when the popover first opens and kept
 // from then on: a day in the tray need not pay for widgets, fonts and text
 // layout that may never be looked at. The content reads the shared state when
-// it is made, so the first open shows it as it is then.
+// it is made, so the first open shows it as it is then. Closed, the window
+// gives its native window and backing store back to the system (the widgets
+// stay), so a shut popover holds no pixels.
 
 #include "app/Application.h"
 
@@ -47,6 +49,7 @@ class PopoverWindow final : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

@@ -161,6 +161,15 @@ TEST_F(PopoverTest, BuildsItsContentOnTheFirstOpenOnlyAndKeepsIt) {
   EXPECT_EQ(popover->content(), content.data()) << "the same widgets, kept while closed";
   EXPECT_EQ(content->window(), popover->window());
 
+  // Closed, it gives its native window (and the backing store's pixels) back on the next turn.
+  popover->performClose();
+  ASSERT_NE(window().windowHandle(), nullptr);
+  ASSERT_TRUE(spinUntil([&] { return window().windowHandle() == nullptr; }, 2000));
+  popover->showRelativeTo(Rect{600, 0, 24, 24});
+  EXPECT_TRUE(popover->isShown());
+  EXPECT_NE(window().windowHandle(), nullptr);
+  EXPECT_EQ(popover->content(), content.data());
+
   // A content without a size of its own takes the size given before it existed.
   QtPopover sized([] { return new QWidget; }, [] { return 0.0; });
   sized.setContentSize(Size{320, 420});
