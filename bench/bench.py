@@ -125,8 +125,13 @@ class Bench:
         cycles = 50 if self.quick else 1000
         print(f"popover: {cycles} cycles", file=sys.stderr, flush=True)
         self.cycle_failures = {}
+        # The first open builds the popover's widgets (Duskwarden makes them
+        # then, not at start): growth after it is what the day adds.
+        rss_first_open = {}
         for who in (DW, MIN):
-            self.cycle_failures[who] = self.popover_cycles(icons[who], cycles)
+            self.cycle_failures[who] = self.popover_cycles(icons[who], 1)
+            rss_first_open[who] = rss_kib(pids[who])
+            self.cycle_failures[who] += self.popover_cycles(icons[who], cycles - 1)
         self.d.input.xdotool("mousemove", 640, 700)
         time.sleep(1)
         rss_popover = {w: rss_kib(p) for w, p in pids.items()}
@@ -156,6 +161,10 @@ class Bench:
         growth = {w: rss_end[w] - rss_start[w] for w in PEERS}
         self.row("RSS growth first → last", {w: f"{growth[w] / 1024:+.2f} MiB" for w in PEERS}, "≤ 1 MiB",
                  "met" if growth[DW] <= 1024 else f"missed ({growth[DW] / 1024:.2f} MiB)")
+        later = {w: rss_end[w] - rss_first_open[w] for w in (DW, MIN)}
+        self.row("RSS growth after the first popover open → last",
+                 {w: f"{later[w] / 1024:+.2f} MiB" if w in later else "n/a" for w in PEERS}, "≤ 1 MiB",
+                 "met" if later[DW] <= 1024 else f"missed ({later[DW] / 1024:.2f} MiB)")
         for who in PEERS:
             self.stop(who)
 
@@ -188,7 +197,7 @@ class Bench:
         return f"met ({r:.2f}×)" if r <= limit else f"missed ({r:.2f}×)"
 
     def startup(self):
-        rounds = 3 if self.quick else 7
+        rounds = 3 if self.quick else 11
         print(f"start-up: {rounds} rounds", file=sys.stderr, flush=True)
         times = {DW: [], MIN: []}
         for _ in range(rounds):

@@ -17,6 +17,10 @@ set(DW_ICON_DIR "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable")
 # duskwarden (src/app) and duskwarden-nightlight-sim (providers/tools) carry
 # their own install rules to bin/; the install test checks they stay there.
 install(TARGETS duskwarden-nightlight LIBRARY DESTINATION ${dw_provider_install_dir})
+# The update check's network part, opened from beside the provider on the first check.
+if(TARGET duskwarden-update)
+  install(TARGETS duskwarden-update LIBRARY DESTINATION ${dw_provider_install_dir})
+endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/resources/${DW_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -36,7 +36,7 @@ std::unique_ptr<UpdaterController> QtApplication::makeUpdaterController(bool sta
 }
 
 std::unique_ptr<Popover> QtApplication::makePopover(std::shared_ptr<NightShiftManager> manager) {
-  return std::make_unique<QtPopover>(new ui::ContentView(std::move(manager)), now_);
+  return std::make_unique<QtPopover>([manager] { return new ui::ContentView(manager); }, now_);
 }
 
 std::unique_ptr<StatusItem> QtApplication::makeStatusItem() {

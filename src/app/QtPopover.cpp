@@ -42,6 +42,15 @@ void PopoverWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
 }
 
+void PopoverWindow::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // Closed, the popover gives its native window and backing store back (the
+  // widgets stay): a day with the popover shut should not hold its pixels.
+  QTimer::singleShot(0, this, [this] {
+    if (!isVisible() && windowHandle()) destroy();
+  });
+}
+
 void PopoverWindow::closeEvent(QCloseEvent* event) {
   // Qt closes an open popup itself when the application loses the focus.
   // Lost that soon after taking it, the focus was the compositor's refusal:
@@ -92,14 +101,21 @@ void PopoverWindow::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
-QtPopover::QtPopover(QWidget* content, std::function<double()> now)
-    : window_(std::make_unique<PopoverWindow>(content, std::move(now))), content_(content) {}
+QtPopover::QtPopover(std::function<QWidget*()> makeContent, std::function<double()> now)
+    : makeContent_(std::move(makeContent)), now_(std::move(now)) {}
 
 QtPopover::~QtPopover() = default;
 
+void QtPopover::build() {
+  content_ = makeContent_();
+  makeContent_ = nullptr;  // what it captured (the manager) now lives in the content
+  window_ = std::make_unique<PopoverWindow>(content_, now_);
+  if (contentSize_) setContentSize(*contentSize_);
+}
+
 void QtPopover::setContentSize(Size size) {
   contentSize_ = size;
-  if (!content_->sizeHint().isValid())
+  if (content_ && !content_->sizeHint().isValid())
     content_->resize(static_cast<int>(size.width), static_cast<int>(size.height));
 }
 
@@ -108,17 +124,22 @@ void QtPopover::setBehavior(PopoverBehavior behavior) {
   behavior_ = behavior;
 }
 
-bool QtPopover::isShown() const { return window_->isVisible(); }
+bool QtPopover::isShown() const { return window_ && window_->isVisible(); }
 
 void QtPopover::showRelativeTo(const std::optional<Rect>& anchor) {
+  if (!window_) build();
   window_->adjustSize();
   window_->move(popupPosition(anchor, window_->size()));
   window_->show();
   window_->activateWindow();
 }
 
-void QtPopover::performClose() { window_->close(); }
+void QtPopover::performClose() {
+  if (window_) window_->close();
+}
 
-std::optional<double> QtPopover::lastClosedByOutsidePress() const { return window_->lastClosedByOutsidePress(); }
+std::optional<double> QtPopover::lastClosedByOutsidePress() const {
+  return window_ ? window_->lastClosedByOutsidePress() : std::nullopt;
+}
 
 }  // namespace duskwarden

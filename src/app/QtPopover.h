@@ -11,6 +11,13 @@
 // window takes the content's own size (the popover view is 360 wide, its
 // height follows its content); the content size given beforehand is used only
 // when the content has no size of its own.
+//
+// The window and its content are built when the popover first opens and kept
+// from then on: a day in the tray need not pay for widgets, fonts and text
+// layout that may never be looked at. The content reads the shared state when
+// it is made, so the first open shows it as it is then. Closed, the window
+// gives its native window and backing store back to the system (the widgets
+// stay), so a shut popover holds no pixels.
 
 #include "app/Application.h"
 
@@ -42,6 +49,7 @@ class PopoverWindow final : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -55,8 +63,8 @@ class PopoverWindow final : public QWidget {
 
 class QtPopover final : public Popover {
  public:
-  // Takes ownership of `content`.
-  QtPopover(QWidget* content, std::function<double()> now);
+  // `makeContent` is called once, on the first open; the popover owns what it returns.
+  QtPopover(std::function<QWidget*()> makeContent, std::function<double()> now);
   ~QtPopover() override;
 
   void setContentSize(Size size) override;
@@ -67,13 +75,18 @@ class QtPopover final : public Popover {
   std::optional<double> lastClosedByOutsidePress() const override;
 
   PopoverBehavior behavior() const { return behavior_; }
-  PopoverWindow& window() { return *window_; }
-  QWidget& content() { return *content_; }
+  // Both nullptr until the first open.
+  PopoverWindow* window() const { return window_.get(); }
+  QWidget* content() const { return content_; }
 
  private:
+  void build();
+
+  std::function<QWidget*()> makeContent_;
+  std::function<double()> now_;
   std::unique_ptr<PopoverWindow> window_;
-  QWidget* content_;
-  Size contentSize_;
+  QWidget* content_ = nullptr;
+  std::optional<Size> contentSize_;
   PopoverBehavior behavior_ = PopoverBehavior::applicationDefined;
 };
 

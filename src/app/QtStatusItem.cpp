@@ -1,9 +1,11 @@
 #include "app/QtStatusItem.h"
 
 #include "app/QtPopover.h"
+#include "ui/BakedSymbols.h"
 #include "ui/Symbols.h"
 
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPainter>
@@ -11,7 +13,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <array>
 
 namespace duskwarden {
 
@@ -59,46 +60,82 @@ std::unique_ptr<QMenu> makeQMenu(const Menu& menu) {
 }
 
 namespace {
-ui::SymbolConfiguration::Weight uiWeight(SymbolWeight weight) {
+ui::SymbolWeight uiWeight(SymbolWeight weight) {
   switch (weight) {
     case SymbolWeight::regular:
-      return ui::SymbolConfiguration::Weight::regular;
+      return ui::SymbolWeight::regular;
     case SymbolWeight::semibold:
-      return ui::SymbolConfiguration::Weight::semibold;
+      return ui::SymbolWeight::semibold;
     case SymbolWeight::bold:
-      return ui::SymbolConfiguration::Weight::bold;
+      return ui::SymbolWeight::bold;
     case SymbolWeight::heavy:
-      return ui::SymbolConfiguration::Weight::heavy;
+      return ui::SymbolWeight::heavy;
   }
-  return ui::SymbolConfiguration::Weight::regular;
+  return ui::SymbolWeight::regular;
 }
+
+class TrayIconEngine final : public QIconEngine {
+ public:
+  TrayIconEngine(QString name, ui::SymbolWeight weight) : name_(std::move(name)), weight_(weight) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+    const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    painter->drawPixmap(rect, render(rect.size() * dpr, dpr));
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override { return render(size, 1.0); }
+  QPixmap scaledPixmap(const QSize& deviceSize, QIcon::Mode, QIcon::State, qreal scale) override {
+    return render(deviceSize, scale);
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+    QList<QSize> sizes;
+    for (int side : ui::kTrayIconSides) sizes.append(QSize(side, side));
+    return sizes;
+  }
+  QString iconName() override { return name_; }
+  QString key() const override { return QStringLiteral("duskwarden-tray"); }
+  QIconEngine* clone() const override { return new TrayIconEngine(name_, weight_); }
+
+ private:
+  // An XEmbed tray repaints at one size; keep that one, not every size drawn.
+  QPixmap render(QSize device, qreal scale) {
+    const int side = std::min(device.width(), device.height());
+    if (side <= 0) return {};
+    if (last_.width() != side || last_.devicePixelRatio() != scale) {
+      last_ = QPixmap::fromImage(compose(side));
+      last_.setDevicePixelRatio(scale);
+    }
+    return last_;
+  }
+
+  QImage compose(int side) const {
+    const int outline = ui::trayOutline(side);
+    const int inner = ui::trayGlyphSide(side);
+    const QImage mask = ui::symbolMask(name_, weight_, QSize(inner, inner));
+    QImage canvas(side, side, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    if (mask.isNull()) return canvas;
+    const QImage light = ui::tintedMask(mask, QColor(0xf4, 0xf4, 0xf4));
+    const QImage dark = ui::tintedMask(mask, QColor(0x1c, 0x1c, 0x1c));
+    QPainter painter(&canvas);
+    for (int dx = -outline; dx <= outline; ++dx)
+      for (int dy = -outline; dy <= outline; ++dy)
+        if (dx != 0 || dy != 0) painter.drawImage(outline + dx, outline + dy, dark);
+    painter.drawImage(outline, outline, light);
+    return canvas;
+  }
+
+  QString name_;
+  ui::SymbolWeight weight_;
+  QPixmap last_;
+};
 
 }  // namespace
 
 QIcon trayIconForSymbol(const SymbolImage& image) {
   const QString name = QString::fromStdString(image.symbolName);
-  const ui::SymbolConfiguration config{image.configuration.pointSize, uiWeight(image.configuration.weight)};
-  const QIcon glyph = ui::symbolIcon(name, config, QColor(0xf4, 0xf4, 0xf4));
-  const QIcon ring = ui::symbolIcon(name, config, QColor(0x1c, 0x1c, 0x1c));
-  if (glyph.isNull() || ring.isNull()) return {};
-
-  QIcon icon;
-  for (int side : {16, 22, 24, 32, 44, 48, 64, 96, 128}) {
-    const int outline = std::max(1, side / 16);
-    const int inner = side - 2 * outline;
-    const QPixmap light = glyph.pixmap(QSize(inner, inner));
-    const QPixmap dark = ring.pixmap(QSize(inner, inner));
-    QImage canvas(side, side, QImage::Format_ARGB32_Premultiplied);
-    canvas.fill(Qt::transparent);
-    QPainter painter(&canvas);
-    for (int dx = -outline; dx <= outline; ++dx)
-      for (int dy = -outline; dy <= outline; ++dy)
-        if (dx != 0 || dy != 0) painter.drawPixmap(outline + dx, outline + dy, dark);
-    painter.drawPixmap(outline, outline, light);
-    painter.end();
-    icon.addPixmap(QPixmap::fromImage(canvas));
-  }
-  return icon;
+  if (!ui::hasSymbol(name)) return {};
+  return QIcon(new TrayIconEngine(name, uiWeight(image.configuration.weight)));
 }
 
 QtStatusItem::QtStatusItem(EventSource& events, StatusItemButton* button)

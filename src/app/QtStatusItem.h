@@ -32,8 +32,9 @@ std::optional<Event> eventForActivation(QSystemTrayIcon::ActivationReason reason
 std::unique_ptr<QMenu> makeQMenu(const Menu& menu);
 
 // The tray icon for a symbol: the glyph in a light tone ringed with a dark
-// one, so it reads on light and dark panels, rendered at several pixel sizes
-// so HiDPI hosts get a sharp one. Null when the symbol is unknown.
+// one, so it reads on light and dark panels, drawn at the pixel size asked
+// for when it is asked for (HiDPI hosts get a sharp one; only the sizes a
+// host uses take memory). Null when the symbol is unknown.
 QIcon trayIconForSymbol(const SymbolImage& image);
 
 class QtStatusItem final : public QObject, public StatusItem {

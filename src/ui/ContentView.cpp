@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/BakedSymbols.h"
 #include "ui/ContentViewParts.h"
 #include "ui/GradientSlider.h"
 #include "ui/ToggleSwitch.h"
@@ -27,10 +28,6 @@ QFont styledFont(const QFont& base, TextStyle style, QFont::Weight weight = QFon
   return f;
 }
 
-QString css(const QColor& c) {
-  return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF());
-}
-
 QColor withAlpha(QColor c, double alpha) {
   c.setAlphaF(static_cast<float>(c.alphaF() * alpha));
   return c;
@@ -43,25 +40,18 @@ void setTextColor(QLabel* label, const QColor& color) {
   label->setPalette(pal);
 }
 
-// Large control size, "bordered prominent" (blue fill) and "bordered" looks.
-QString buttonStyleSheet(const QPalette& palette) {
-  const bool dark = appearanceOf(palette) == Appearance::dark;
+// "Bordered prominent" (blue fill) and "bordered" looks, in this palette.
+CommandButtonColors prominentColors(const QPalette& palette) {
   const QColor text = palette.color(QPalette::WindowText);
   const QColor blue = resolveColor({ColorRole::blue}, palette);
-  const QColor disabledFill = withAlpha(text, 0.08);
-  const QColor disabledText = withAlpha(text, 0.35);
-  const QColor bordered = dark ? QColor(255, 255, 255, 36) : QColor(255, 255, 255);
-  const QColor border = withAlpha(text, dark ? 0.12 : 0.18);
-  return QStringLiteral(
-             "QPushButton { min-height: 30px; font-size: 13px; border-radius: 7px; padding: 0 12px; }"
-             "QPushButton#enableButton { background: %1; color: white; border: none; }"
-             "QPushButton#enableButton:pressed { background: %2; }"
-             "QPushButton#disableButton { background: %3; color: %4; border: 1px solid %5; }"
-             "QPushButton#disableButton:pressed { background: %6; }"
-             "QPushButton:disabled, QPushButton#enableButton:disabled, QPushButton#disableButton:disabled"
-             " { background: %7; color: %8; border: 1px solid %7; }")
-      .arg(css(blue), css(blue.darker(120)), css(bordered), css(text), css(border), css(withAlpha(text, 0.15)),
-           css(disabledFill), css(disabledText));
+  return {blue, blue.darker(120), Qt::white, Qt::transparent, withAlpha(text, 0.08), withAlpha(text, 0.35)};
+}
+
+CommandButtonColors borderedColors(const QPalette& palette) {
+  const bool dark = appearanceOf(palette) == Appearance::dark;
+  const QColor text = palette.color(QPalette::WindowText);
+  return {dark ? QColor(255, 255, 255, 36) : QColor(255, 255, 255), withAlpha(text, 0.15), text,
+          withAlpha(text, dark ? 0.12 : 0.18), withAlpha(text, 0.08), withAlpha(text, 0.35)};
 }
 
 }  // namespace
@@ -180,7 +170,7 @@ void ContentView::addKeepAlwaysOnCard(QVBoxLayout* column) {
   auto* cardRow = new QHBoxLayout(card);
   cardRow->setContentsMargins(kCardPadding, kCardPadding, kCardPadding, kCardPadding);
   cardRow->setSpacing(8);
-  auto* shield = new SymbolView({20, SymbolConfiguration::Weight::regular}, card);
+  auto* shield = new SymbolView({kShieldPointSize, SymbolConfiguration::Weight::regular}, card);
   shield->setObjectName(QStringLiteral("shieldSymbol"));
   shield->setFixedWidth(kShieldFrameWidth);
   shieldSymbol_ = shield;
@@ -212,9 +202,9 @@ void ContentView::addDivider(QVBoxLayout* column, const QString& name) {
 void ContentView::addCommandButtons(QVBoxLayout* column) {
   auto* buttons = new QVBoxLayout;
   buttons->setSpacing(kButtonSpacing);
-  enableButton_ = new QPushButton(this);
+  enableButton_ = new CommandButton(this);
   enableButton_->setObjectName(QStringLiteral("enableButton"));
-  disableButton_ = new QPushButton(this);
+  disableButton_ = new CommandButton(this);
   disableButton_->setObjectName(QStringLiteral("disableButton"));
   for (auto* b : {enableButton_, disableButton_}) {
     b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -363,11 +353,8 @@ void ContentView::apply() {
   enableButton_->setEnabled(d.enableButton.enabled);
   disableButton_->setText(text(d.disableButton.title));
   disableButton_->setEnabled(d.disableButton.enabled);
-  const QString sheet = buttonStyleSheet(pal);
-  if (enableButton_->styleSheet() != sheet) {
-    enableButton_->setStyleSheet(sheet);
-    disableButton_->setStyleSheet(sheet);
-  }
+  static_cast<CommandButton*>(enableButton_)->setColors(prominentColors(pal));
+  static_cast<CommandButton*>(disableButton_)->setColors(borderedColors(pal));
 
   lessWarm_->setText(text(d.strength.lessCaption.text));
   setTextColor(lessWarm_, color(d.strength.lessCaption.color));

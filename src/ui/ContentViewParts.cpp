@@ -76,4 +76,32 @@ void Divider::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), c);
 }
 
+CommandButton::CommandButton(QWidget* parent) : QPushButton(parent) {
+  QFont f = font();
+  f.setPixelSize(13);
+  setFont(f);
+}
+
+void CommandButton::setColors(const CommandButtonColors& colors) {
+  if (colors == colors_) return;
+  colors_ = colors;
+  update();
+}
+
+QSize CommandButton::sizeHint() const { return {fontMetrics().horizontalAdvance(text()) + 24, 30}; }
+
+void CommandButton::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const bool enabled = isEnabled();
+  const QColor fill = !enabled ? colors_.disabledFill : isDown() ? colors_.pressedFill : colors_.fill;
+  const QColor border = enabled ? colors_.border : colors_.disabledFill;
+  const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+  p.setPen(border.alpha() > 0 ? QPen(border, 1.0) : QPen(Qt::NoPen));
+  p.setBrush(fill);
+  p.drawRoundedRect(box, 7, 7);
+  p.setPen(enabled ? colors_.text : colors_.disabledText);
+  p.drawText(rect().adjusted(12, 0, -12, 0), Qt::AlignCenter, text());
+}
+
 }  // namespace duskwarden::ui

@@ -1,12 +1,14 @@
 #include "ui/Symbols.h"
 
+#include "ui/BakedSymbols.h"
+
 #include <QFile>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
-#include <QRegularExpression>
-#include <QSvgRenderer>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 // Resources compiled into a static library must be registered by hand.
 static void initSymbolResources() { Q_INIT_RESOURCE(symbols); }
@@ -25,43 +27,20 @@ void ensureResources() {
   (void)done;
 }
 
-double strokeScale(SymbolConfiguration::Weight weight) {
-  switch (weight) {
-    case SymbolConfiguration::Weight::regular:
-      return 1.0;
-    case SymbolConfiguration::Weight::semibold:
-      return 1.25;
-    case SymbolConfiguration::Weight::bold:
-      return 1.5;
-    case SymbolConfiguration::Weight::heavy:
-      return 1.9;
-  }
-  return 1.0;
-}
-
-// The SVG with every stroke-width scaled for the weight.
-QByteArray weightedSvg(const QByteArray& svg, SymbolConfiguration::Weight weight) {
-  const double scale = strokeScale(weight);
-  if (scale == 1.0) return svg;
-  static const QRegularExpression strokeWidth(QStringLiteral("stroke-width=\"([0-9.]+)\""));
-  QString text = QString::fromUtf8(svg);
-  QString out;
-  qsizetype last = 0;
-  auto it = strokeWidth.globalMatch(text);
-  while (it.hasNext()) {
-    const auto m = it.next();
-    out += text.mid(last, m.capturedStart() - last);
-    out += QStringLiteral("stroke-width=\"%1\"").arg(m.captured(1).toDouble() * scale);
-    last = m.capturedEnd();
-  }
-  out += text.mid(last);
-  return out.toUtf8();
+const BakedMask* findBaked(const QString& name, SymbolWeight weight, QSize size) {
+  if (size.width() != size.height()) return nullptr;
+  const QByteArray latin = name.toLatin1();
+  const auto* end = kBakedMasks + kBakedMaskCount;
+  const auto* found = std::find_if(kBakedMasks, end, [&](const BakedMask& m) {
+    return m.side == size.width() && m.weight == weight && std::strcmp(m.name, latin.constData()) == 0;
+  });
+  return found == end ? nullptr : found;
 }
 
 class SymbolIconEngine final : public QIconEngine {
  public:
-  SymbolIconEngine(QByteArray svg, QString name, SymbolConfiguration config, QColor color)
-      : svg_(std::move(svg)), name_(std::move(name)), config_(config), color_(color) {}
+  SymbolIconEngine(QString name, SymbolConfiguration config, QColor color)
+      : name_(std::move(name)), config_(config), color_(color) {}
 
   void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
     const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
@@ -76,22 +55,11 @@ class SymbolIconEngine final : public QIconEngine {
   }
 
   QPixmap render(const QSize& device, QIcon::Mode mode, qreal scale) const {
-    if (device.isEmpty()) return {};
-    QImage image(device, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    {
-      QPainter p(&image);
-      p.setRenderHint(QPainter::Antialiasing);
-      QSvgRenderer renderer(svg_);
-      renderer.setAspectRatioMode(Qt::KeepAspectRatio);
-      renderer.render(&p, QRectF(QPointF(0, 0), QSizeF(device)));
-      // Keep the shape's alpha, take the colour.
-      p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-      QColor c = color_;
-      if (mode == QIcon::Disabled) c.setAlphaF(c.alphaF() * 0.4F);
-      p.fillRect(image.rect(), c);
-    }
-    QPixmap pm = QPixmap::fromImage(std::move(image));
+    const QImage mask = symbolMask(name_, config_.weight, device);
+    if (mask.isNull()) return {};
+    QColor c = color_;
+    if (mode == QIcon::Disabled) c.setAlphaF(c.alphaF() * 0.4F);
+    QPixmap pm = QPixmap::fromImage(tintedMask(mask, c));
     pm.setDevicePixelRatio(scale);
     return pm;
   }
@@ -105,7 +73,6 @@ class SymbolIconEngine final : public QIconEngine {
   QIconEngine* clone() const override { return new SymbolIconEngine(*this); }
 
  private:
-  QByteArray svg_;
   QString name_;
   SymbolConfiguration config_;
   QColor color_;
@@ -123,11 +90,28 @@ QSize symbolSize(const SymbolConfiguration& config) {
   return {side, side};
 }
 
-QIcon symbolIcon(const QString& symbolName, const SymbolConfiguration& config, const QColor& color) {
-  if (!hasSymbol(symbolName)) return {};
+bool isBaked(const QString& symbolName, SymbolWeight weight, QSize deviceSize) {
+  return findBaked(symbolName, weight, deviceSize) != nullptr;
+}
+
+QImage symbolMask(const QString& symbolName, SymbolWeight weight, QSize deviceSize) {
+  if (deviceSize.isEmpty() || !hasSymbol(symbolName)) return {};
+  if (const BakedMask* baked = findBaked(symbolName, weight, deviceSize)) {
+    const QByteArray plain = qUncompress(baked->data, baked->size);
+    const int side = baked->side;
+    if (plain.size() != qsizetype{side} * side) return {};
+    QImage mask(side, side, QImage::Format_Alpha8);
+    for (int y = 0; y < side; ++y) std::memcpy(mask.scanLine(y), plain.constData() + qsizetype{y} * side, side);
+    return mask;
+  }
   QFile file(resourcePath(symbolName));
   if (!file.open(QIODevice::ReadOnly)) return {};
-  return QIcon(new SymbolIconEngine(weightedSvg(file.readAll(), config.weight), symbolName, config, color));
+  return renderSymbolMask(file.readAll(), weight, deviceSize);
+}
+
+QIcon symbolIcon(const QString& symbolName, const SymbolConfiguration& config, const QColor& color) {
+  if (!hasSymbol(symbolName)) return {};
+  return QIcon(new SymbolIconEngine(symbolName, config, color));
 }
 
 }  // namespace duskwarden::ui

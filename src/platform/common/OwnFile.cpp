@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -108,9 +109,13 @@ Read read(const fs::path& path, std::size_t maxBytes) {
   };
   if (static_cast<std::uintmax_t>(opened.st_size) > maxBytes) return tooLarge();
   // The size may lie (files that stream), so the count of bytes read decides.
-  r.text.resize(maxBytes + 1);
+  // The buffer starts at the size seen and grows only if more arrives: a
+  // buffer of the whole cap, zero-filled, would cost every read a mebibyte
+  // of touched memory that the allocator then keeps.
+  r.text.resize(static_cast<std::size_t>(opened.st_size) + 1);
   std::size_t have = 0;
-  while (have < r.text.size()) {
+  while (have <= maxBytes) {
+    if (have == r.text.size()) r.text.resize(std::min(maxBytes + 1, 2 * r.text.size()));
     const ssize_t n = ::read(file.fd, r.text.data() + have, r.text.size() - have);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return refused(Read::Outcome::failed, errnoText(errno), isSymlink);

@@ -1,6 +1,6 @@
 #include "platform/update/SPUStandardUpdaterController.h"
 
-#include "platform/update/NetworkAppcastSource.h"
+#include "platform/update/LoadableAppcastSource.h"
 #include "platform/update/StandardUpdateUserDriver.h"
 
 namespace duskwarden {
@@ -10,7 +10,7 @@ SPUStandardUpdaterController::SPUStandardUpdaterController(bool startingUpdater,
                                                            std::shared_ptr<AppcastSource> source,
                                                            std::optional<UpdaterSettings> settings) {
   if (!userDriver) userDriver = std::make_shared<StandardUpdateUserDriver>();
-  if (!source) source = std::make_shared<NetworkAppcastSource>();
+  if (!source) source = std::make_shared<LoadableAppcastSource>();
   updater_ = std::make_unique<SPUUpdater>(settings ? std::move(*settings) : UpdaterSettings::fromMainBundle(),
                                           std::move(source), std::move(userDriver));
   if (startingUpdater) updater_->startUpdater();

@@ -12,7 +12,8 @@ namespace duskwarden {
 class SPUStandardUpdaterController {
  public:
   // `startingUpdater`: start the updater at once (the application passes true).
-  // The rest default to the real dialogs, the network and the main bundle.
+  // The rest default to the real dialogs, the network (through the update
+  // library, opened on the first check) and the main bundle.
   explicit SPUStandardUpdaterController(bool startingUpdater,
                                         std::shared_ptr<UpdateUserDriver> userDriver = nullptr,
                                         std::shared_ptr<AppcastSource> source = nullptr,

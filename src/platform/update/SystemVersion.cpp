@@ -1,11 +1,13 @@
 #include "platform/update/SystemVersion.h"
 
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 
 namespace duskwarden {
 
 namespace {
+
+// os-release is a few hundred bytes; stop early on anything else.
+constexpr std::size_t kMaxOsReleaseBytes = 64 * 1024;
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -43,11 +45,18 @@ std::optional<std::string> parseOsReleaseVersionId(std::string_view text) {
 }
 
 std::optional<std::string> systemVersionFromFile(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return parseOsReleaseVersionId(text.str());
+  // Read with stdio, not a stream: the launch reads this, and a tray
+  // program's first iostream pulls in the whole locale machinery (about
+  // half a mebibyte of the C++ library's pages) for one short file.
+  std::FILE* file = std::fopen(path.c_str(), "re");
+  if (!file) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() < kMaxOsReleaseBytes)
+    text.append(buffer, n);
+  std::fclose(file);
+  return parseOsReleaseVersionId(text);
 }
 
 std::optional<std::string> runningSystemVersion() {

@@ -132,10 +132,19 @@ def check(condition, message):
         raise Failure(message)
 
 
+def mapped(pid, library):
+    """Whether the process has `library` (a file name's start) mapped."""
+    return any(f"/{library}" in line for line in read(f"/proc/{pid}/maps").splitlines())
+
+
 def first_run(desk):
     app = desk.launch("first-run")
     icon = desk.icon(app.pid)
     log(f"tray icon at {icon}")
+    # The icon comes from symbols baked into the program, and nothing at start
+    # needs the update check's library.
+    for library in ("libQt6Svg", "libduskwarden-update"):
+        check(not mapped(app.pid, library), f"{library} is loaded at start")
     desk.screenshot("1-tray.png")
     icon_off = wait_for(lambda: desk.pixels(icon), 5, "the icon's pixels")
 
@@ -150,6 +159,7 @@ def first_run(desk):
     check(pop.x >= 0 and pop.x + pop.w <= 1280 and pop.y + pop.h <= 800, "popover off screen")
     check(desk.menu(app.pid) is None, "a menu opened with the popover")
     desk.screenshot("2-popover.png")
+    check(not mapped(app.pid, "libQt6Svg"), "the popover's first open rendered an SVG at a baked size")
 
     # A second left click closes it, and it stays closed.
     desk.click_icon(app.pid)
@@ -246,6 +256,7 @@ def second_run(desk):
     log(f"update dialog {title!r} at {dialog}")
     check(title.startswith("Software Update"), f"unexpected update dialog title {title!r}")
     desk.screenshot("6-update-dialog.png")
+    check(not mapped(app.pid, "libduskwarden-update"), "a build without a feed opened the update library")
     desk.key("Return")
     desk.gone(desk.dialog, app.pid, "the update dialog to close")
 

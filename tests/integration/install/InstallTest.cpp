@@ -176,10 +176,17 @@ TEST_F(InstallTree, InstalledProviderLoadsAndOffersItsTable) {
   ASSERT_NE(ops, nullptr);
   EXPECT_EQ(ops->abi_version, DW_NIGHTLIGHT_ABI_VERSION);
   ::dlclose(handle);
+
+  // The update check's library, beside it, where the first check opens it.
+  const fs::path update = prefix_ / "lib/duskwarden/libduskwarden-update.so";
+  void* updateHandle = ::dlopen(update.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(updateHandle, nullptr) << ::dlerror();
+  EXPECT_NE(::dlsym(updateHandle, "dw_update_create_appcast_source"), nullptr) << ::dlerror();
 }
 
 TEST_F(InstallTree, InstalledFilesDoNotDependOnTheBuildTree) {
-  for (const char* file : {"bin/duskwarden", "lib/duskwarden/libduskwarden-nightlight.so"}) {
+  for (const char* file :
+       {"bin/duskwarden", "lib/duskwarden/libduskwarden-nightlight.so", "lib/duskwarden/libduskwarden-update.so"}) {
     const auto dynamic = runCommand("readelf -d " + shellQuote(prefix_ / file));
     ASSERT_EQ(dynamic.status, 0) << dynamic.output;
     EXPECT_EQ(dynamic.output.find("RPATH"), std::string::npos) << file << "\n" << dynamic.output;

@@ -89,6 +89,7 @@ TEST_F(DebianPackage, HoldsTheInstallTreeUnderUsr) {
     EXPECT_EQ(path.find("/usr/local"), std::string::npos) << path;
   }
   for (const char* wanted : {"./usr/bin/duskwarden", "./usr/lib/duskwarden/libduskwarden-nightlight.so",
+                             "./usr/lib/duskwarden/libduskwarden-update.so",
                              "./usr/share/applications/com.quillmoor.Duskwarden.desktop",
                              "./usr/share/metainfo/com.quillmoor.Duskwarden.metainfo.xml",
                              "./usr/share/icons/hicolor/scalable/apps/com.quillmoor.Duskwarden.svg",

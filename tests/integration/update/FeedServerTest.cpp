@@ -1,4 +1,5 @@
 // The update check against a real HTTP server on the loopback interface.
+#include "platform/update/LoadableAppcastSource.h"
 #include "platform/update/NetworkAppcastSource.h"
 #include "platform/update/SPUStandardUpdaterController.h"
 
@@ -91,15 +92,18 @@ QByteArray appcast(const char* version, const char* shortVersion) {
 struct FeedServerTest : ::testing::Test {
   void SetUp() override { app(); }
 
-  // Runs one check as the menu would and waits (with a safety limit) for its outcome.
-  UpdateCheckResult check(const QString& url, FetchLimits limits = {}, const char* currentVersion = "1") {
+  // Runs one check as the menu would and waits (with a safety limit) for its
+  // outcome; `source` null: the network source itself, with `limits`.
+  UpdateCheckResult check(const QString& url, FetchLimits limits = {}, const char* currentVersion = "1",
+                          std::shared_ptr<AppcastSource> source = nullptr) {
+    if (!source) source = std::make_shared<NetworkAppcastSource>(limits);
     UpdaterSettings s;
     s.applicationName = "Duskwarden";
     s.version = currentVersion;
     s.shortVersionString = "1.0.0";
     s.feedUrl = url.toStdString();
     s.systemVersion = "12";
-    SPUStandardUpdaterController controller(true, driver, std::make_shared<NetworkAppcastSource>(limits), s);
+    SPUStandardUpdaterController controller(true, driver, std::move(source), s);
     controller.updater().checkForUpdates();
     QElapsedTimer waited;
     waited.start();
@@ -118,6 +122,24 @@ TEST_F(FeedServerTest, NewerVersionIsOffered) {
   EXPECT_EQ(r.item.shortVersionString, "1.1");
   EXPECT_EQ(r.item.downloadLink, "https://example.org/download/1.1");
   EXPECT_EQ(r.item.releaseNotesLink, "https://example.org/notes");
+}
+
+bool mapped(const char* library) {
+  QFile maps(QStringLiteral("/proc/self/maps"));
+  return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(library);
+}
+
+// The program's own source: the update library, opened by the first check.
+TEST_F(FeedServerTest, TheFirstCheckOpensTheUpdateLibraryAndFetchesThroughIt) {
+  ASSERT_FALSE(mapped("libduskwarden-update.so"));
+  CannedServer server(CannedServer::ok(appcast("2", "1.1")));
+  auto source = std::make_shared<LoadableAppcastSource>();
+  EXPECT_FALSE(source->isLoaded());
+  const auto r = check(server.url(), {}, "1", source);
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::updateAvailable) << r.errorMessage;
+  EXPECT_TRUE(source->isLoaded());
+  EXPECT_TRUE(mapped("libduskwarden-update.so"));
+  EXPECT_EQ(server.connections, 1);
 }
 
 TEST_F(FeedServerTest, SameVersionIsUpToDate) {

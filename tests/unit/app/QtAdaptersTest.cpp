@@ -107,7 +107,7 @@ TEST(TrayIcon, BothSymbolsReadOnLightAndDarkPanelsAtEveryPixelSizeAndUnknownOnes
   for (const char* name : {"moonphase.first.quarter", "moonphase.full.moon.inverse"}) {
     const QIcon icon = trayIconForSymbol(SymbolImage{name, "x", {16.0, SymbolWeight::heavy}});
     ASSERT_FALSE(icon.isNull()) << name;
-    for (int side : {16, 24, 48}) {
+    for (int side : {16, 20, 24, 48}) {  // 20: no baked mask, drawn from the SVG
       const QImage image = icon.pixmap(QSize(side, side)).toImage();
       EXPECT_EQ(image.width(), side) << name << " rendered at its own size, not scaled";
       const auto [light, dark] = lightAndDark(image);
@@ -127,19 +127,61 @@ class PopoverTest : public ::testing::Test {
  protected:
   void SetUp() override {
     app();
-    auto* content = new QWidget;
-    content->setFixedSize(360, 480);
-    popover = std::make_unique<QtPopover>(content, [this] { return now; });
+    popover = std::make_unique<QtPopover>(
+        [this] {
+          ++contentsMade;
+          auto* content = new QWidget;
+          content->setFixedSize(360, 480);
+          return content;
+        },
+        [this] { return now; });
     popover->setContentSize(Size{320, 420});
   }
+  PopoverWindow& window() { return *popover->window(); }
   double now = 10.0;
+  int contentsMade = 0;
   std::unique_ptr<QtPopover> popover;
 };
+
+TEST_F(PopoverTest, BuildsItsContentOnTheFirstOpenOnlyAndKeepsIt) {
+  EXPECT_EQ(contentsMade, 0);
+  EXPECT_FALSE(popover->isShown());
+  popover->performClose();  // harmless before anything exists
+  EXPECT_FALSE(popover->lastClosedByOutsidePress());
+  EXPECT_EQ(popover->window(), nullptr);
+
+  popover->showRelativeTo(Rect{600, 0, 24, 24});
+  ASSERT_TRUE(popover->isShown());
+  QPointer<QWidget> content = popover->content();
+  for (int i = 0; i < 3; ++i) {
+    popover->performClose();
+    popover->showRelativeTo(Rect{600, 0, 24, 24});
+  }
+  EXPECT_EQ(contentsMade, 1);
+  EXPECT_EQ(popover->content(), content.data()) << "the same widgets, kept while closed";
+  EXPECT_EQ(content->window(), popover->window());
+
+  // Closed, it gives its native window (and the backing store's pixels) back on the next turn.
+  popover->performClose();
+  ASSERT_NE(window().windowHandle(), nullptr);
+  ASSERT_TRUE(spinUntil([&] { return window().windowHandle() == nullptr; }, 2000));
+  popover->showRelativeTo(Rect{600, 0, 24, 24});
+  EXPECT_TRUE(popover->isShown());
+  EXPECT_NE(window().windowHandle(), nullptr);
+  EXPECT_EQ(popover->content(), content.data());
+
+  // A content without a size of its own takes the size given before it existed.
+  QtPopover sized([] { return new QWidget; }, [] { return 0.0; });
+  sized.setContentSize(Size{320, 420});
+  sized.showRelativeTo(std::nullopt);
+  EXPECT_EQ(sized.content()->size(), QSize(320, 420));
+  sized.performClose();
+}
 
 TEST_F(PopoverTest, ShowsTheWholeContentBelowATopPanelIcon) {
   popover->showRelativeTo(Rect{600, 0, 24, 24});
   ASSERT_TRUE(popover->isShown());
-  const QRect frame = popover->window().geometry();
+  const QRect frame = window().geometry();
   EXPECT_EQ(frame.size(), QSize(360, 480)) << "the content decides the size";
   EXPECT_GE(frame.top(), 24);
   EXPECT_EQ(frame.center().x(), 611) << "centred under the icon";
@@ -151,25 +193,25 @@ TEST_F(PopoverTest, ShowsTheWholeContentBelowATopPanelIcon) {
 TEST_F(PopoverTest, ClosesOnEscapeAndRemembersWhenAPressOutsideClosedIt) {
   popover->showRelativeTo(std::nullopt);
   QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-  QApplication::sendEvent(&popover->window(), &escape);
+  QApplication::sendEvent(&window(), &escape);
   EXPECT_FALSE(popover->isShown());
   EXPECT_FALSE(popover->lastClosedByOutsidePress()) << "Escape is not an outside press";
 
   popover->showRelativeTo(std::nullopt);
   now = 42.0;
   const QPointF outside(-5, -5);
-  QMouseEvent press(QEvent::MouseButtonPress, outside, popover->window().mapToGlobal(outside), Qt::LeftButton,
+  QMouseEvent press(QEvent::MouseButtonPress, outside, window().mapToGlobal(outside), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(&popover->window(), &press);
+  QApplication::sendEvent(&window(), &press);
   EXPECT_FALSE(popover->isShown());
   EXPECT_EQ(popover->lastClosedByOutsidePress(), 42.0);
 
   popover->showRelativeTo(std::nullopt);
   const QPointF inside(10, 10);
-  QMouseEvent pressInside(QEvent::MouseButtonPress, inside, popover->window().mapToGlobal(inside), Qt::LeftButton,
+  QMouseEvent pressInside(QEvent::MouseButtonPress, inside, window().mapToGlobal(inside), Qt::LeftButton,
                           Qt::LeftButton, Qt::NoModifier);
   now = 50.0;
-  QApplication::sendEvent(&popover->window(), &pressInside);
+  QApplication::sendEvent(&window(), &pressInside);
   EXPECT_TRUE(popover->isShown());
   EXPECT_EQ(popover->lastClosedByOutsidePress(), 42.0);
   popover->performClose();
@@ -181,7 +223,7 @@ TEST_F(PopoverTest, ClosesWhenTheFocusItHeldMovesAwayButNotWhenTheCompositorTake
   other.show();
   auto focusIs = [](QWidget& w) { return [&w] { return QGuiApplication::focusWindow() == w.windowHandle(); }; };
   popover->showRelativeTo(Rect{600, 0, 24, 24});
-  ASSERT_TRUE(spinUntil(focusIs(popover->window()), 2000)) << "the popover takes the focus on showing";
+  ASSERT_TRUE(spinUntil(focusIs(window()), 2000)) << "the popover takes the focus on showing";
 
   // Taken back at once (wlroots gives the focus back to its own choice): it stays.
   now += kFocusSettleSeconds / 5;
@@ -191,8 +233,8 @@ TEST_F(PopoverTest, ClosesWhenTheFocusItHeldMovesAwayButNotWhenTheCompositorTake
   EXPECT_FALSE(popover->lastClosedByOutsidePress());
 
   // Held, then lost to another window: the user went elsewhere.
-  popover->window().activateWindow();
-  ASSERT_TRUE(spinUntil(focusIs(popover->window()), 2000));
+  window().activateWindow();
+  ASSERT_TRUE(spinUntil(focusIs(window()), 2000));
   now += 2 * kFocusSettleSeconds;
   other.activateWindow();
   spinUntil([&] { return !popover->isShown(); }, 2000);

@@ -51,6 +51,11 @@ TEST_F(Widget, ShowsEachRowOfTheStateTable) {
     EXPECT_TRUE(toggle()->isEnabled());
     EXPECT_EQ(button("enableButton")->isEnabled(), row.enable);
     EXPECT_EQ(button("disableButton")->isEnabled(), row.disable);
+    // "Enable" is filled with blue while it can be pressed; a disabled button is dimmed.
+    const QImage enable = button("enableButton")->grab().toImage();
+    const QColor middle = enable.pixelColor(enable.width() / 2, 4);
+    if (row.enable) EXPECT_EQ(middle.rgb(), resolved({ColorRole::blue}).rgb());
+    else EXPECT_NE(middle.rgb(), resolved({ColorRole::blue}).rgb());
     EXPECT_TRUE(sliderControl()->isEnabled());
     EXPECT_EQ(label("versionLabel")->text(), "V42");
   }

@@ -4,7 +4,10 @@
 #include <QImage>
 #include <QPixmap>
 
+#include <QFile>
+
 #include "ViewFixture.h"
+#include "ui/BakedSymbols.h"
 #include "ui/Symbols.h"
 
 namespace duskwarden::ui::testing {
@@ -77,6 +80,33 @@ TEST(Symbols, HeavyWeightThickensStrokes) {
   // Filled shapes look the same at every weight.
   EXPECT_EQ(opaquePixels(render("shield.fill", {16}, Qt::black, {32, 32}, 1.0)),
             opaquePixels(render("shield.fill", {16, SymbolConfiguration::Weight::heavy}, Qt::black, {32, 32}, 1.0)));
+}
+
+TEST(Symbols, BakedMasksCoverTheTrayAndPopoverSizesAndAreTheSvgRenderedAtThoseSizes) {
+  ensureApplication();
+  for (int side : kTrayIconSides)
+    for (const char* name : kTraySymbols)
+      EXPECT_TRUE(isBaked(QString::fromLatin1(name), kTrayWeight, QSize(trayGlyphSide(side), trayGlyphSide(side))))
+          << name << " for a " << side << " px tray icon";
+  for (double ratio : {1.0, 1.25, 1.5, 2.0}) {
+    const int header = deviceSide(contentview::kHeaderPointSize, ratio);
+    const int shield = deviceSide(kShieldPointSize, ratio);
+    EXPECT_TRUE(isBaked("moonphase.full.moon.inverse", SymbolWeight::regular, QSize(header, header))) << ratio;
+    EXPECT_TRUE(isBaked("checkmark.shield.fill", SymbolWeight::regular, QSize(shield, shield))) << ratio;
+  }
+  EXPECT_FALSE(isBaked("shield.fill", SymbolWeight::regular, QSize(20, 21))) << "squares only";
+
+  ASSERT_GT(kBakedMaskCount, 0u);
+  for (std::size_t i = 0; i < kBakedMaskCount; ++i) {
+    const BakedMask& m = kBakedMasks[i];
+    const QSize size(m.side, m.side);
+    QFile svg(QStringLiteral(":/symbols/%1.svg").arg(QLatin1String(m.name)));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly)) << m.name;
+    const QImage baked = symbolMask(QString::fromLatin1(m.name), m.weight, size);
+    const QImage fresh = renderSymbolMask(svg.readAll(), m.weight, size);
+    ASSERT_FALSE(fresh.isNull()) << m.name;
+    EXPECT_TRUE(baked == fresh) << m.name << " at " << m.side << " px";
+  }
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
+#include "platform/update/LoadableAppcastSource.h"
+#include "platform/update/SPUStandardUpdaterController.h"
 #include "platform/update/StandardUpdateUserDriver.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 
@@ -177,6 +181,44 @@ TEST_F(DialogTest, ClosingTheCheckingBoxCancelsButTheResultReplacesItQuietly) {
   checking->button(QMessageBox::Cancel)->click();
   app().processEvents();
   EXPECT_EQ(cancels, 1);
+}
+
+// A library that Qt Core already is, so it is a real one, but not ours.
+std::string someOtherLibrary() {
+  QFile maps(QStringLiteral("/proc/self/maps"));
+  if (!maps.open(QIODevice::ReadOnly)) return {};
+  for (const QByteArray& line : maps.readAll().split('\n'))
+    if (line.contains("libQt6Core.so")) return line.mid(line.indexOf('/')).toStdString();
+  return {};
+}
+
+TEST(UpdateLibrary, AMissingOrForeignLibraryEndsTheCheckInTheErrorDialogAndALaterCheckMayRun) {
+  app();
+  const std::string foreign = someOtherLibrary();
+  ASSERT_FALSE(foreign.empty());
+  for (const std::string& path : {std::string("/nonexistent/libduskwarden-update.so"), foreign}) {
+    auto driver = std::make_shared<StandardUpdateUserDriver>([](const QUrl&) { return true; });
+    UpdaterSettings settings;
+    settings.applicationName = "Duskwarden";
+    settings.version = "1";
+    settings.feedUrl = "https://example.org/appcast.xml";
+    SPUStandardUpdaterController controller(true, driver, std::make_shared<LoadableAppcastSource>(path), settings);
+    controller.updater().checkForUpdates();
+    QElapsedTimer waited;
+    waited.start();
+    const auto failed = [&] {
+      return driver->currentDialog() && driver->currentDialog()->text() == "The update check failed.";
+    };
+    while (!failed() && waited.elapsed() < 5000) app().processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(failed()) << path;
+    const QString info = driver->currentDialog()->informativeText();
+    EXPECT_TRUE(info.startsWith("The update check could not start: ")) << info.toStdString();
+    EXPECT_TRUE(info.contains(path == foreign ? "not an update library" : "nonexistent")) << info.toStdString();
+    EXPECT_FALSE(controller.updater().canCheckForUpdates()) << "until the dialog is closed";
+    driver->currentDialog()->close();
+    EXPECT_TRUE(controller.updater().canCheckForUpdates());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
 }
 
 TEST(OpenWebUrlTest, OpensOnlyHttpAndHttpsLinks) {

@@ -67,6 +67,7 @@ TEST(SystemVersionTest, ReadsVersionIdFromOsRelease) {
   std::ofstream(dir / "os-release") << "ID=debian\nVERSION_ID=\"11\"\n";
   EXPECT_EQ(systemVersionFromFile(dir / "os-release"), "11");
   EXPECT_EQ(systemVersionFromFile(dir / "missing"), std::nullopt);
+  EXPECT_EQ(systemVersionFromFile("/dev/zero"), std::nullopt) << "an endless file is read only so far";
 }
 
 }  // namespace
