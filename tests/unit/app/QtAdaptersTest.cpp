@@ -4,6 +4,8 @@
 
 #include "TestEnvironment.h"
 
+#include "QtSpin.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,24 +20,12 @@
 #include <thread>
 
 using namespace duskwarden;
+using duskwarden::testing::spinUntil;
 
 namespace {
 
-// Never destroyed: tearing widgets down during static destruction crashes.
-void app() {
-  static int argc = 1;
-  static char name[] = "test";
-  static char* argv[] = {name, nullptr};
-  if (!QApplication::instance()) new QApplication(argc, argv);
-}
+void app() { duskwarden::testing::ensureQtApp<QApplication>(); }
 
-template <class Pred>
-bool spinUntil(Pred done, int limitMs = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
 
 TEST(TrayActivation, PrimaryIsALeftUpContextIsARightUpAndControlIsCarried) {
   const auto left = eventForActivation(QSystemTrayIcon::Trigger, Qt::NoModifier);

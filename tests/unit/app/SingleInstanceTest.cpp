@@ -7,6 +7,8 @@
 
 #include "TestEnvironment.h"
 
+#include "QtSpin.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -29,20 +31,10 @@
 namespace duskwarden {
 namespace {
 
-void app() {
-  static int argc = 1;
-  static char name[] = "test_single_instance";
-  static char* argv[] = {name, nullptr};
-  if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-}
+using testing::spinUntil;
 
-template <class Pred>
-bool spinUntil(Pred done, int limitMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
+void app() { testing::ensureQtApp<QCoreApplication>(); }
+
 
 // A client on a plain socket, so the test controls every byte and can hold
 // it open without finishing a line.

@@ -8,6 +8,8 @@
 #include "app/tray/StatusNotifierItem.h"
 #include "app/tray/TrayStatusItem.h"
 
+#include "QtSpin.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -20,23 +22,12 @@
 #include <QProcess>
 
 using namespace duskwarden;
+using duskwarden::testing::spinUntil;
 
 namespace {
 
-void app() {
-  static int argc = 1;
-  static char name[] = "test";
-  static char* argv[] = {name, nullptr};
-  if (!QApplication::instance()) new QApplication(argc, argv);
-}
+void app() { duskwarden::testing::ensureQtApp<QApplication>(); }
 
-template <class Pred>
-bool spinUntil(Pred done, int limitMs = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
 
 // A session bus of the test's own, with two connections: the program's and a host's.
 class PrivateBus {

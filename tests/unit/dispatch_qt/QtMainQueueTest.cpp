@@ -1,5 +1,7 @@
 #include "platform/dispatch/QtMainQueue.h"
 
+#include "QtSpin.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -13,6 +15,8 @@
 using duskwarden::QtMainQueue;
 
 namespace {
+using duskwarden::testing::spinUntil;
+
 QCoreApplication& app() {
   static int argc = 1;
   static char name[] = "test";
@@ -21,13 +25,6 @@ QCoreApplication& app() {
   return instance;
 }
 
-// Spins the event loop until `done` or a generous limit.
-template <class Pred>
-void spinUntil(Pred done, int limitMs = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
 }  // namespace
 
 TEST(QtMainQueue, AsyncRunsLaterOnTheGuiThreadInOrder) {
