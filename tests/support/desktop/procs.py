@@ -117,3 +117,17 @@ class Processes:
 
     def __iter__(self):
         return iter(list(self._live))
+
+
+def groups_alive(pgids):
+    """Processes still in any of the process groups `pgids`."""
+    alive = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if int(fields[2]) in pgids and fields[0] != "Z":
+            alive.append(int(pid))
+    return alive

@@ -14,6 +14,7 @@ from . import x11
 from .bus import Bus, Logind
 from .gnome import GnomeShell, WATCHER
 from .kwin import KWin
+from .procs import groups_alive
 from .session import PrivateSession
 from .sway import Sway
 from .tray import Trayer
@@ -35,18 +36,6 @@ class Check:
         print(f"       {what}", flush=True)
 
 
-def _groups_alive(pgids):
-    """Processes still in any of the process groups `pgids`."""
-    alive = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open(f"/proc/{pid}/stat") as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-        except OSError:
-            continue
-        if int(fields[2]) in pgids and fields[0] != "Z":
-            alive.append(int(pid))
-    return alive
 
 
 def _connects(path):
@@ -172,7 +161,7 @@ def run(name):
                 pgids = {p.pid for p in s.procs}
     except Exception as e:  # noqa: BLE001 - a check that cannot start is reported, the next one still runs
         c.expect(False, f"{type(e).__name__}: {e}")
-    left = _groups_alive(pgids)
+    left = groups_alive(pgids)
     c.expect(not left, "nothing left running after close" + (f" (left: {left})" if left else ""))
     c.expect(not any(os.path.exists(d) for d in dirs), "private directories removed")
     return c
