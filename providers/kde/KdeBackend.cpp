@@ -264,13 +264,6 @@ void KdeBackend::setStrength(float strength, bool /*commit*/) {
 }  // namespace duskwarden::provider::kde
 
 namespace duskwarden::provider {
-
-namespace {
-bool kdeIsUsable() { return kde::KdeBackend::isUsable(); }
-std::unique_ptr<Backend> createKde() { return kde::KdeBackend::create(); }
-}  // namespace
-
 extern const BackendKind kKdeBackend;  // listed in core/Backends.cpp
-const BackendKind kKdeBackend{"kde", true, kdeIsUsable, createKde};
-
+const BackendKind kKdeBackend{"kde", true, &kde::KdeBackend::isUsable, &createBackend<kde::KdeBackend>};
 }  // namespace duskwarden::provider

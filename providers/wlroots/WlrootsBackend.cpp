@@ -66,13 +66,6 @@ void WlrootsBackend::setStrength(float strength, bool commit) {
 }  // namespace duskwarden::provider::wlroots
 
 namespace duskwarden::provider {
-
-namespace {
-bool wlrootsIsUsable() { return wlroots::WlrootsBackend::isUsable(); }
-std::unique_ptr<Backend> createWlroots() { return wlroots::WlrootsBackend::create(); }
-}  // namespace
-
 extern const BackendKind kWlrootsBackend;  // listed in core/Backends.cpp
-const BackendKind kWlrootsBackend{"wlroots", true, wlrootsIsUsable, createWlroots};
-
+const BackendKind kWlrootsBackend{"wlroots", true, &wlroots::WlrootsBackend::isUsable, &createBackend<wlroots::WlrootsBackend>};
 }  // namespace duskwarden::provider
