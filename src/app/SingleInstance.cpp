@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -21,6 +20,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 
 namespace duskwarden {
 
@@ -197,54 +198,100 @@ DW_RUNS_WITHOUT_DESCRIPTORS void SingleInstance::acceptPending() {
       ::close(fd);  // busy (a real second launch retries), or not this user's
       continue;
     }
-    auto* socket = new QLocalSocket(this);
-    if (!socket->setSocketDescriptor(fd)) {
-      ::close(fd);
-      delete socket;
-      continue;
-    }
-    serve(socket);
+    serve(fd);
   }
 }
 
-void SingleInstance::serve(QLocalSocket* socket) {
+namespace {
+
+// One client of the listening socket, on its raw descriptor: a request line
+// is a few dozen bytes and an answer a few hundred, which the socket buffer
+// always takes at once, so nothing here needs a buffered socket class.
+class Connection final : public QObject {
+ public:
+  Connection(int fd, QObject* parent) : QObject(parent), fd_(fd), notifier_(fd, QSocketNotifier::Read) {
+    timer_.setSingleShot(true);
+  }
+  ~Connection() override { closeNow(); }
+
+  QSocketNotifier& notifier() { return notifier_; }
+  QTimer& timer() { return timer_; }
+
+  // Everything readable now, or nullopt once the peer has gone.
+  std::optional<std::string> readAvailable() {
+    std::string bytes;
+    char buffer[4096];
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+      if (n > 0) {
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > 2 * sizeof buffer) return bytes;  // the caller drops it
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return bytes;
+      return std::nullopt;  // end of stream, or an error
+    }
+  }
+
+  // Sends `line` and a newline, then goes.
+  void finish(std::string_view line) {
+    std::string out(line);
+    out += '\n';
+    (void)::send(fd_, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    drop();
+  }
+
+  // Closed at once: the peer sees the end now, not when the object goes.
+  void drop() {
+    closeNow();
+    timer_.stop();
+    deleteLater();
+  }
+
+ private:
+  void closeNow() {
+    if (fd_ < 0) return;
+    notifier_.setEnabled(false);
+    ::close(fd_);
+    fd_ = -1;
+  }
+
+  int fd_;
+  QSocketNotifier notifier_;
+  QTimer timer_;
+};
+
+}  // namespace
+
+void SingleInstance::serve(int fd) {
+  auto* connection = new Connection(fd, this);
   ++clients_;
-  connect(socket, &QObject::destroyed, this, [this] { --clients_; });
-  connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-  socket->setReadBufferSize(4096);
+  connect(connection, &QObject::destroyed, this, [this] { --clients_; });
 
   // First the whole request line, then the answer, each within its time.
-  auto* timer = new QTimer(socket);
-  timer->setSingleShot(true);
   auto lineRead = std::make_shared<bool>(false);
-  connect(timer, &QTimer::timeout, socket, [socket, lineRead] {
-    if (*lineRead) {
-      socket->write(QByteArray::fromStdString(std::string(protocol::kErrorTimeout) + "\n"));
-      socket->disconnectFromServer();  // once written; deleted when disconnected
-      return;
-    }
-    socket->abort();
-    socket->deleteLater();
+  connect(&connection->timer(), &QTimer::timeout, connection, [connection, lineRead] {
+    if (*lineRead)
+      connection->finish(protocol::kErrorTimeout);
+    else
+      connection->drop();
   });
-  timer->start(limits_.idleTimeoutMs);
+  connection->timer().start(limits_.idleTimeoutMs);
 
   auto reader = std::make_shared<protocol::LineReader>();
-  connect(socket, &QLocalSocket::readyRead, this, [this, socket, timer, reader, lineRead] {
-    if (*lineRead) return;  // one request per connection
-    if (!reader->append(socket->readAll().toStdString())) {
-      socket->abort();  // longer than any request: not one of ours
-      socket->deleteLater();
-      return;
-    }
+  connect(&connection->notifier(), &QSocketNotifier::activated, connection, [this, connection, reader, lineRead] {
+    const auto bytes = connection->readAvailable();
+    if (!bytes) return connection->drop();  // the peer went away
+    if (*lineRead) return;                  // one request per connection
+    if (!reader->append(*bytes)) return connection->drop();  // longer than any request: not one of ours
     const auto line = reader->takeLine();
     if (!line) return;
     *lineRead = true;
-    timer->start(limits_.answerTimeoutMs);
-    answer(*line, [socket = QPointer<QLocalSocket>(socket), timer](std::string_view reply) {
-      if (!socket || !timer->isActive()) return;  // gone, or timed out already
-      timer->stop();
-      socket->write(QByteArray(reply.data(), static_cast<qsizetype>(reply.size())) + '\n');
-      socket->disconnectFromServer();
+    connection->timer().start(limits_.answerTimeoutMs);
+    answer(*line, [connection = QPointer<Connection>(connection)](std::string_view reply) {
+      if (!connection || !connection->timer().isActive()) return;  // gone, or timed out already
+      connection->finish(reply);
     });
   });
 }

@@ -26,7 +26,6 @@
 #include <memory>
 #include <string_view>
 
-class QLocalSocket;
 class QLockFile;
 class QSocketNotifier;
 
@@ -77,7 +76,7 @@ class SingleInstance final : public QObject {
   void closeListener();
   void acceptPending();
   void resumeAccepting();
-  void serve(QLocalSocket* socket);
+  void serve(int fd);
   void answer(const std::string& line, const Reply& reply);
   bool askRunningInstance(QString* error, int answerTimeoutMs);
 
