@@ -72,4 +72,36 @@ class GLibLoop {
   GMainLoop* loop_;
 };
 
+// A backend's started loop and its thread, as one member. `L` derives from
+// GLibLoop and has a CallbackSlot `callback`. Destroying it first stops the
+// callback (no call reaches a backend being destroyed), then the thread,
+// which keeps the loop's state alive if it is the one destroying it.
+template <class L>
+class GLibLoopThread {
+ public:
+  GLibLoopThread() = default;
+  GLibLoopThread(GLibLoopThread&&) noexcept = default;
+  GLibLoopThread& operator=(GLibLoopThread&&) = delete;
+  ~GLibLoopThread() {
+    if (!loop_) return;  // never started, or moved from
+    loop_->callback.stop();
+    loop_->stop(thread_);
+  }
+
+  // False when the loop's connect() failed; the thread has ended then.
+  bool start() {
+    auto loop = std::make_shared<L>();
+    if (!GLibLoop::start(loop, &thread_)) return false;
+    loop_ = std::move(loop);
+    return true;
+  }
+
+  L* get() const { return loop_.get(); }
+  L* operator->() const { return loop_.get(); }
+
+ private:
+  std::shared_ptr<L> loop_;
+  std::thread thread_;
+};
+
 }  // namespace duskwarden::provider

@@ -240,19 +240,14 @@ bool GnomeBackend::isUsable() {
 }
 
 std::unique_ptr<GnomeBackend> GnomeBackend::create() {
-  auto loop = std::make_shared<Loop>();
-  std::thread thread;
-  if (!GLibLoop::start(loop, &thread)) return nullptr;
-  return std::unique_ptr<GnomeBackend>(new GnomeBackend(std::move(loop), std::move(thread)));
+  GLibLoopThread<Loop> loop;
+  if (!loop.start()) return nullptr;
+  return std::unique_ptr<GnomeBackend>(new GnomeBackend(std::move(loop)));
 }
 
-GnomeBackend::GnomeBackend(std::shared_ptr<Loop> loop, std::thread thread)
-    : loop_(std::move(loop)), thread_(std::move(thread)) {}
+GnomeBackend::GnomeBackend(GLibLoopThread<Loop> loop) : loop_(std::move(loop)) {}
 
-GnomeBackend::~GnomeBackend() {
-  loop_->callback.stop();
-  loop_->stop(thread_);  // the thread holds the loop's state
-}
+GnomeBackend::~GnomeBackend() = default;
 
 void GnomeBackend::setStatusCallback(std::function<void()> callback) { loop_->callback.set(std::move(callback)); }
 

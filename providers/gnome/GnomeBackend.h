@@ -19,8 +19,8 @@
 
 #include <functional>
 #include <memory>
-#include <thread>
 
+#include "common/GLibLoop.h"
 #include "core/Backend.h"
 #include "gnome/ColorService.h"
 
@@ -44,9 +44,8 @@ class GnomeBackend final : public Backend {
   struct Loop;
 
  private:
-  explicit GnomeBackend(std::shared_ptr<Loop> loop, std::thread thread);
-  std::shared_ptr<Loop> loop_;
-  std::thread thread_;
+  explicit GnomeBackend(GLibLoopThread<Loop> loop);
+  GLibLoopThread<Loop> loop_;
 };
 
 }  // namespace duskwarden::provider::gnome

@@ -208,19 +208,14 @@ bool KdeBackend::isUsable() {
 }
 
 std::unique_ptr<KdeBackend> KdeBackend::create() {
-  auto loop = std::make_shared<Loop>();
-  std::thread thread;
-  if (!GLibLoop::start(loop, &thread)) return nullptr;
-  return std::unique_ptr<KdeBackend>(new KdeBackend(std::move(loop), std::move(thread)));
+  GLibLoopThread<Loop> loop;
+  if (!loop.start()) return nullptr;
+  return std::unique_ptr<KdeBackend>(new KdeBackend(std::move(loop)));
 }
 
-KdeBackend::KdeBackend(std::shared_ptr<Loop> loop, std::thread thread)
-    : loop_(std::move(loop)), thread_(std::move(thread)) {}
+KdeBackend::KdeBackend(GLibLoopThread<Loop> loop) : loop_(std::move(loop)) {}
 
-KdeBackend::~KdeBackend() {
-  loop_->callback.stop();
-  loop_->stop(thread_);  // the thread holds the loop's state
-}
+KdeBackend::~KdeBackend() = default;
 
 void KdeBackend::setStatusCallback(std::function<void()> callback) { loop_->callback.set(std::move(callback)); }
 

@@ -16,8 +16,8 @@
 
 #include <functional>
 #include <memory>
-#include <thread>
 
+#include "common/GLibLoop.h"
 #include "core/Backend.h"
 
 namespace duskwarden::provider::kde {
@@ -41,9 +41,8 @@ class KdeBackend final : public Backend {
   struct Loop;
 
  private:
-  KdeBackend(std::shared_ptr<Loop> loop, std::thread thread);
-  std::shared_ptr<Loop> loop_;
-  std::thread thread_;
+  explicit KdeBackend(GLibLoopThread<Loop> loop);
+  GLibLoopThread<Loop> loop_;
 };
 
 }  // namespace duskwarden::provider::kde
