@@ -204,15 +204,16 @@ void NightShiftManager::enableNightShift() {
   });
 }
 
-void NightShiftManager::disableNightShift() {
+NightShiftManager::Outcome NightShiftManager::disableNightShift() {
   if (autoEnable.get()) {
     logger_.log("Manual disable blocked - auto-enable is active");
-    return;
+    return Outcome::refused;
   }
   logger_.log("Disabling Night Shift...");
   clientQueue_->async([weak = weak_from_this()] {
     if (auto self = weak.lock()) self->runCommand(false);
   });
+  return Outcome::accepted;
 }
 
 void NightShiftManager::runCommand(bool enable) {

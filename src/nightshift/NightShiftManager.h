@@ -49,13 +49,17 @@ class NightShiftManager final : public ObservableObject,
 
   ~NightShiftManager() override;
 
+  // What became of a request the manager may turn down.
+  enum class Outcome { accepted, refused };
+
   Published<bool> isNightShiftEnabled;
   Published<float> colorTemperatureStrength;
   Published<bool> autoEnable;  // a write runs the Keep Always On change handling
 
   void updateStatus();  // safe from any thread
   void enableNightShift();
-  void disableNightShift();
+  // Refused (and logged) while Keep Always On is set.
+  Outcome disableNightShift();
   void setColorTemperatureStrength(float strength);
 
   // Run by the provider's callback; public for the binding.

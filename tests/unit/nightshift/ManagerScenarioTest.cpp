@@ -126,7 +126,7 @@ TEST(ManagerKeepAlwaysOn, ManualDisableIsRefusedWithOneLineAndNoEffect) {
   Harness h;
   startOnWithKeepAlwaysOn(h);
   const int willChange = h.willChangeCount;
-  h.manager->disableNightShift();
+  EXPECT_EQ(h.manager->disableNightShift(), NightShiftManager::Outcome::refused);
   h.clock->advanceBy(2.0);
   EXPECT_THAT(h.lines(), ElementsAre("Manual disable blocked - auto-enable is active"));
   EXPECT_EQ(h.provider.setEnabledCalls.load(), 0);
@@ -172,7 +172,7 @@ TEST(ManagerCommands, DisableWithoutKeepAlwaysOnTurnsOffAndReadsBack) {
   h.startWith(false);
   h.settle();
   h.clearLog();
-  h.manager->disableNightShift();
+  EXPECT_EQ(h.manager->disableNightShift(), NightShiftManager::Outcome::accepted);
   EXPECT_THAT(h.lines(), ElementsAre("Disabling Night Shift..."));
   h.clock->runUntilIdle();
   EXPECT_EQ(h.provider.lastEnabled.load(), 0);
