@@ -7,7 +7,7 @@
 // runs without a display in tests. Everything here runs on the main thread.
 
 #include "app/Application.h"
-#include "app/StatusItem.h"
+#include "tray/StatusItem.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/publish/Publish.h"

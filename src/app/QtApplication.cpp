@@ -1,7 +1,7 @@
 #include "app/QtApplication.h"
 
-#include "app/QtPopover.h"
-#include "app/tray/TrayStatusItem.h"
+#include "tray/QtPopover.h"
+#include "tray/TrayStatusItem.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/update/SPUStandardUpdaterController.h"
 #include "ui/ContentView.h"

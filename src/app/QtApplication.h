@@ -4,7 +4,7 @@
 // the standard updater controller.
 
 #include "app/Application.h"
-#include "app/DesktopSession.h"
+#include "tray/DesktopSession.h"
 
 #include <QString>
 #include <functional>

@@ -1,0 +1,108 @@
+#include "control/BackgroundLaunch.h"
+
+#ifdef DW_HAVE_SYSTEMD
+#include <systemd/sd-journal.h>
+#endif
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+extern char** environ;
+
+namespace duskwarden {
+
+namespace {
+
+// Where the started program's output goes: the journal, as for a program a
+// desktop session starts, else nowhere. -1 when neither can be opened.
+int outputDescriptor() {
+#ifdef DW_HAVE_SYSTEMD
+  const int journal = sd_journal_stream_fd("duskwarden", LOG_INFO, 0);
+  if (journal >= 0) return journal;
+#endif
+  return ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+}
+
+// Owns the spawn attributes and file actions for one call.
+struct SpawnSetup {
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_t actions;
+  SpawnSetup() {
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_init(&actions);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+}  // namespace
+
+std::optional<BackgroundLaunch> BackgroundLaunch::start(const std::string& executable, const std::string& argv0,
+                                                        std::string* error) {
+  SpawnSetup setup;
+  // Signals as a launcher leaves them: none blocked, none ignored (a
+  // terminal's nohup or a shell's background job must not carry over).
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGCHLD, SIGUSR1, SIGUSR2, SIGTSTP, SIGTTIN, SIGTTOU})
+    sigaddset(&defaults, signal);
+  posix_spawnattr_setsigmask(&setup.attributes, &none);
+  posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
+  posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  const int output = outputDescriptor();
+  posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  if (output >= 0) {
+    posix_spawn_file_actions_adddup2(&setup.actions, output, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&setup.actions, output, STDERR_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  // Not the caller's working directory, which it may want to unmount.
+  const char* home = std::getenv("HOME");
+  std::error_code ec;
+  const bool useHome = home != nullptr && home[0] == '/' && std::filesystem::is_directory(home, ec);
+  posix_spawn_file_actions_addchdir_np(&setup.actions, useHome ? home : "/");
+
+  std::string name = argv0;
+  char* const argv[] = {name.data(), nullptr};
+  pid_t pid = -1;
+  const int rc = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv, environ);
+  if (output >= 0) ::close(output);
+  if (rc != 0) {
+    *error = executable + ": " + std::strerror(rc);
+    return std::nullopt;
+  }
+  return BackgroundLaunch(pid);
+}
+
+bool BackgroundLaunch::running() {
+  if (exitStatus_) return false;
+  int status = 0;
+  const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+  if (done == 0) return true;
+  if (done == pid_) {
+    exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  } else {
+    exitStatus_ = -1;  // cannot be waited for (SIGCHLD ignored): no longer ours to watch
+  }
+  return false;
+}
+
+}  // namespace duskwarden

@@ -1,0 +1,156 @@
+#include "control/InstanceProtocol.h"
+
+#include <charconv>
+#include <cmath>
+#include <map>
+
+namespace duskwarden::instanceprotocol {
+
+namespace {
+
+std::vector<std::string_view> words(std::string_view line) {
+  std::vector<std::string_view> found;
+  std::size_t start = 0;
+  while (true) {
+    const auto space = line.find(' ', start);
+    found.push_back(line.substr(start, space == std::string_view::npos ? std::string_view::npos : space - start));
+    if (space == std::string_view::npos) return found;
+    start = space + 1;
+  }
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// "v" and digits: a version word, ours or not.
+bool isVersionWord(std::string_view word) {
+  if (word.size() < 2 || word[0] != 'v') return false;
+  for (char c : word.substr(1))
+    if (!isDigit(c)) return false;
+  return true;
+}
+
+bool isBackendName(std::string_view name) {
+  if (name.empty() || name.size() > 32 || name == "-") return false;
+  for (char c : name)
+    if (!(isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_')) return false;
+  return true;
+}
+
+std::optional<bool> parseFlag(std::string_view text) {
+  if (text == "1") return true;
+  if (text == "0") return false;
+  return std::nullopt;
+}
+
+}  // namespace
+
+ParsedRequest parseRequest(std::string_view line) {
+  if (line.empty() || line.size() > kMaxRequestLine) return {std::nullopt, kErrorBadRequest};
+  for (char c : line)
+    if (c < ' ' || c > '~') return {std::nullopt, kErrorBadRequest};
+  const auto parts = words(line);
+  for (auto word : parts)
+    if (word.empty()) return {std::nullopt, kErrorBadRequest};
+  if (!isVersionWord(parts[0])) return {std::nullopt, kErrorBadRequest};
+  if (parts[0] != kVersion) return {std::nullopt, kErrorUnsupportedVersion};
+  if (parts.size() < 2) return {std::nullopt, kErrorBadRequest};
+  Request request{std::string(parts[1]), {}};
+  for (std::size_t i = 2; i < parts.size(); ++i) request.arguments.emplace_back(parts[i]);
+  return {std::move(request), {}};
+}
+
+std::string requestLine(std::string_view command, const std::vector<std::string>& arguments) {
+  std::string line = std::string(kVersion) + " " + std::string(command);
+  for (const auto& argument : arguments) line += " " + argument;
+  return line;
+}
+
+bool LineReader::append(std::string_view bytes) {
+  buffer_.append(bytes);
+  const auto end = buffer_.find('\n');
+  return (end == std::string::npos ? buffer_.size() : end) <= maxLine_;
+}
+
+std::optional<std::string> LineReader::takeLine() {
+  const auto end = buffer_.find('\n');
+  if (end == std::string::npos) return std::nullopt;
+  std::string line = buffer_.substr(0, end);
+  buffer_.erase(0, end + 1);
+  return line;
+}
+
+std::optional<float> parseStrength(std::string_view text) {
+  // digits, digits "." digits, or "." digits
+  const auto dot = text.find('.');
+  const auto whole = text.substr(0, dot);
+  const auto fraction = dot == std::string_view::npos ? std::string_view{} : text.substr(dot + 1);
+  if (whole.empty() && fraction.empty()) return std::nullopt;
+  if (dot != std::string_view::npos && fraction.empty()) return std::nullopt;
+  for (char c : whole)
+    if (!isDigit(c)) return std::nullopt;
+  for (char c : fraction)
+    if (!isDigit(c)) return std::nullopt;
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  if (!(value >= 0.0 && value <= 1.0)) return std::nullopt;
+  return static_cast<float>(value);
+}
+
+std::string formatStrength(float strength) {
+  char text[64];
+  const auto [end, error] = std::to_chars(text, text + sizeof text, strength, std::chars_format::fixed);
+  return error == std::errc{} ? std::string(text, end) : std::string("0");
+}
+
+std::optional<bool> parseSwitch(std::string_view text) {
+  if (text == "on") return true;
+  if (text == "off") return false;
+  return std::nullopt;
+}
+
+std::string formatStatus(const Status& status) {
+  const std::string backend = status.backend && isBackendName(*status.backend) ? *status.backend : "-";
+  // A provider's odd value is reported as unknown rather than breaking the line.
+  const std::string strength = std::isfinite(status.strength) ? formatStrength(status.strength) : "-";
+  return std::string(kStatus) + " enabled=" + (status.enabled ? "1" : "0") + " strength=" + strength +
+         " keep-always-on=" + (status.keepAlwaysOn ? "1" : "0") + " supported=" + (status.supported ? "1" : "0") +
+         " backend=" + backend;
+}
+
+std::optional<Status> parseStatus(std::string_view answer) {
+  const auto parts = words(answer);
+  if (parts.empty() || parts[0] != kStatus) return std::nullopt;
+  std::map<std::string_view, std::string_view> fields;
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    const auto equals = parts[i].find('=');
+    if (equals == std::string_view::npos) return std::nullopt;
+    fields[parts[i].substr(0, equals)] = parts[i].substr(equals + 1);
+  }
+  Status status;
+  const auto enabled = parseFlag(fields["enabled"]);
+  const auto keep = parseFlag(fields["keep-always-on"]);
+  const auto supported = parseFlag(fields["supported"]);
+  if (!enabled || !keep || !supported) return std::nullopt;
+  status.enabled = *enabled;
+  status.keepAlwaysOn = *keep;
+  status.supported = *supported;
+  const std::string_view strength = fields["strength"];
+  if (strength == "-") {
+    status.strength = NAN;
+  } else {
+    const auto [end, error] = std::from_chars(strength.data(), strength.data() + strength.size(), status.strength);
+    if (strength.empty() || error != std::errc{} || end != strength.data() + strength.size() ||
+        !std::isfinite(status.strength))
+      return std::nullopt;
+  }
+  const std::string_view backend = fields["backend"];
+  if (backend.empty()) return std::nullopt;
+  if (backend != "-") {
+    if (!isBackendName(backend)) return std::nullopt;
+    status.backend = std::string(backend);
+  }
+  return status;
+}
+
+}  // namespace duskwarden::instanceprotocol

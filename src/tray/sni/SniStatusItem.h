@@ -1,0 +1,92 @@
+#pragma once
+// The status item as a StatusNotifierItem of our own, for panels that host
+// them (Plasma, Xfce, swaybar, waybar, GNOME with the AppIndicator host).
+//
+// Clicks arrive as the host's calls, each with the screen position the host
+// passes: Activate becomes a left mouse-up, ContextMenu a right mouse-up;
+// SecondaryActivate (a middle click) counts as Activate, the one action that
+// needs no menu. Control held on the keyboard is carried, so a Control-click
+// opens the menu as it does on any tray. The position is the anchor the popover and our menu open
+// at. Hosts that draw the item's menu themselves read it as dbusmenu: it
+// starts with "Show Controls", since some (GNOME's AppIndicator host) open
+// the menu on a left click and never call Activate.
+
+#include "tray/DesktopSession.h"
+#include "tray/StatusItem.h"
+#include "tray/sni/SniProtocol.h"
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <map>
+#include <memory>
+
+class QMenu;
+
+namespace duskwarden {
+
+class DBusMenuExporter;
+class StatusNotifierItem;
+
+inline constexpr const char* kShowControlsTitle = "Show Controls";
+
+class SniStatusItem final : public QObject, public StatusItem {
+  Q_OBJECT
+ public:
+  struct Options {
+    QString id;                      // the item's Id: the application id
+    std::function<Menu()> menu;      // the menu below "Show Controls"
+    std::function<void()> showControls;
+    std::function<void()> hostMenuOpened;  // the host is showing our menu
+    DesktopSession session;
+  };
+
+  // Exports the item and its menu on `bus`; `button` and `events` carry its clicks.
+  SniStatusItem(QDBusConnection bus, EventSource& events, StatusItemButton& button, Options options);
+  ~SniStatusItem() override;
+
+  // Whether the item and its menu are on the bus under a name of their own.
+  bool isExported() const { return exported_; }
+  QString serviceName() const { return serviceName_; }
+  // Tells the current watcher about the item (again after a panel restart);
+  // waits for the first image when there is none yet.
+  void registerWithWatcher();
+
+  StatusItemButton& button() override { return button_; }
+  bool setImage(const SymbolImage& image) override;
+  std::optional<Rect> screenBounds() const override { return anchor_; }
+  void popUpMenu(const Menu& menu) override;
+
+  StatusNotifierItem& item() { return *item_; }
+  DBusMenuExporter& menuExporter() { return *menu_; }
+  QMenu* shownMenu() const;
+
+  // The anchor for a click the host placed at (x, y) (0, 0: it did not say).
+  std::optional<Rect> anchorForHostPosition(int x, int y);
+  // The anchor when nobody said where: the pointer where its position is
+  // real, else the place the host last gave, else the tray's likely corner.
+  std::optional<Rect> anchorWithoutPosition() const;
+
+ private:
+  void click(EventType type, int x, int y);
+  Menu exportedMenu();
+
+  QDBusConnection bus_;
+  EventSource& events_;
+  StatusItemButton& button_;
+  Options options_;
+  std::unique_ptr<StatusNotifierItem> item_;
+  std::unique_ptr<DBusMenuExporter> menu_;
+  QString serviceName_;
+  bool exported_ = false;
+  bool registrationPending_ = false;
+  std::optional<Rect> anchor_;
+  std::optional<Rect> lastHostPosition_;
+  QPointer<QMenu> shownMenu_;
+  std::map<std::string, QList<sni::IconPixmap>> pixmapCache_;  // by symbol and configuration
+  std::string shownKey_;
+  std::string shownDescription_;
+};
+
+}  // namespace duskwarden

@@ -1,0 +1,94 @@
+// The socket's line protocol: versions, the bounds of a line (its reader is
+// exercised over a real socket in SingleInstanceTest), the strength
+// grammar shared by the command line and the running copy, and the status
+// answer both ways.
+#include "control/InstanceProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace duskwarden::instanceprotocol {
+namespace {
+
+TEST(InstanceProtocol, RequestsCarryVersionOneAndNothingElseIsGuessed) {
+  const auto status = parseRequest("v1 status");
+  ASSERT_TRUE(status.request);
+  EXPECT_EQ(status.request->command, "status");
+  EXPECT_TRUE(status.request->arguments.empty());
+  const auto strength = parseRequest(requestLine(kStrength, {"0.7"}));
+  ASSERT_TRUE(strength.request);
+  EXPECT_EQ(strength.request->arguments, std::vector<std::string>{"0.7"});
+
+  EXPECT_EQ(parseRequest("v2 status").error, kErrorUnsupportedVersion);
+  EXPECT_EQ(parseRequest("v10 activate").error, kErrorUnsupportedVersion);
+  EXPECT_EQ(parseRequest("v0 status").error, kErrorUnsupportedVersion);
+  for (const char* line : {"activate", "status v1", "v1", "v", "V1 status", "v1x status", "v1  status", " v1 status",
+                           "v1 status ", "v1 stat\tus", "v1 st\xc3\xa4tus", ""})
+    EXPECT_EQ(parseRequest(line).error, kErrorBadRequest) << line;
+
+  const std::string longest = "v1 x " + std::string(kMaxRequestLine - 5, 'a');
+  EXPECT_TRUE(parseRequest(longest).request);
+  EXPECT_EQ(parseRequest(longest + "a").error, kErrorBadRequest);
+}
+
+TEST(InstanceProtocol, StrengthIsAPlainDecimalFromZeroToOne) {
+  const struct {
+    const char* text;
+    float value;
+  } accepted[] = {{"0", 0.0f}, {"1", 1.0f}, {"0.5", 0.5f}, {".25", 0.25f}, {"1.000", 1.0f}, {"0.7", 0.7f},
+                  {"00.1", 0.1f}, {"0.00001", 0.00001f}, {"0.123456789012345678901234567890", 0.12345679f}};
+  for (const auto& [text, value] : accepted) {
+    const auto parsed = parseStrength(text);
+    ASSERT_TRUE(parsed) << text;
+    EXPECT_EQ(*parsed, value) << text;
+    EXPECT_EQ(parseStrength(formatStrength(*parsed)), *parsed) << "round trip of " << text;
+  }
+  for (const char* text : {"", ".", "1.", "-0", "-0.1", "+0.5", "0,5", "nan", "NaN", "inf", "-inf", "1e400", "1e-1",
+                           "0x1p-1", "1.0000001", "2", " 0.5", "0.5 ", "0.5.1", "1_0", "١"})
+    EXPECT_FALSE(parseStrength(text)) << text;
+
+  EXPECT_EQ(formatStrength(0.7f), "0.7");
+  EXPECT_EQ(formatStrength(1.0f), "1");
+  EXPECT_EQ(formatStrength(0.00001f), "0.00001") << "never an exponent the grammar would refuse";
+  EXPECT_EQ(parseSwitch("on"), true);
+  EXPECT_EQ(parseSwitch("off"), false);
+  EXPECT_EQ(parseSwitch("true"), std::nullopt);
+}
+
+TEST(InstanceProtocol, StatusAnswerRoundTripsAndRejectsWhatItCannotRead) {
+  Status status{true, 0.7f, false, true, "wlroots"};
+  const std::string line = formatStatus(status);
+  EXPECT_EQ(line, "status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=wlroots");
+  const auto back = parseStatus(line);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->enabled, true);
+  EXPECT_EQ(back->strength, 0.7f);
+  EXPECT_EQ(back->keepAlwaysOn, false);
+  EXPECT_EQ(back->supported, true);
+  EXPECT_EQ(back->backend, "wlroots");
+
+  // No backend, or one whose name could break the line (or a JSON string).
+  for (const std::optional<std::string>& backend : {std::optional<std::string>{}, std::optional<std::string>{"a b"},
+                                                    std::optional<std::string>{"x\"y"}, std::optional<std::string>{""}}) {
+    status.backend = backend;
+    const auto parsed = parseStatus(formatStatus(status));
+    ASSERT_TRUE(parsed) << formatStatus(status);
+    EXPECT_EQ(parsed->backend, std::nullopt);
+  }
+  status.strength = NAN;
+  const auto unknown = parseStatus(formatStatus(status));
+  ASSERT_TRUE(unknown);
+  EXPECT_TRUE(std::isnan(unknown->strength));
+
+  for (const char* bad : {"ok", "status", "status enabled=1 strength=0.7 keep-always-on=0 supported=1",
+                          "status enabled=yes strength=0.7 keep-always-on=0 supported=1 backend=sim",
+                          "status enabled=1 strength=inf keep-always-on=0 supported=1 backend=sim",
+                          "status enabled=1 strength=0.7x keep-always-on=0 supported=1 backend=sim",
+                          "status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=a\"b",
+                          "status enabled=1 strength=0.7 keep-always-on supported=1 backend=sim"})
+    EXPECT_FALSE(parseStatus(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace duskwarden::instanceprotocol

@@ -1,0 +1,211 @@
+// The running copy's socket in a process out of descriptors, against
+// requests it does not know, answers that come late or never, and another
+// user's process. Real sockets, real time (short). Idle and surplus clients
+// are covered with the real binary (e2e_lifecycle).
+#include "control/InstanceProtocol.h"
+#include "control/SingleInstance.h"
+
+#include "TestEnvironment.h"
+
+#include "QtSpin.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+namespace duskwarden {
+namespace {
+
+using testing::spinUntil;
+
+void app() { testing::ensureQtApp<QCoreApplication>(); }
+
+
+// A client on a plain socket, so the test controls every byte and can hold
+// it open without finishing a line.
+struct RawClient {
+  explicit RawClient(const QString& path, const std::string& send = {}) {
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, QFile::encodeName(path).constData(), sizeof a.sun_path - 1);
+    connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    if (!send.empty()) connected = connected && ::write(fd, send.data(), send.size()) == static_cast<ssize_t>(send.size());
+  }
+  ~RawClient() { ::close(fd); }
+  // Whatever the server sent, once it closed; nothing while it is still open.
+  std::optional<std::string> closedWith() {
+    char buf[64];
+    while (!closed) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 0) <= 0) return std::nullopt;
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n <= 0) closed = true;
+      else received.append(buf, static_cast<std::size_t>(n));
+    }
+    return received;
+  }
+  int fd = -1;
+  bool connected = false;
+  bool closed = false;
+  std::string received;
+};
+
+// Asks as a second launch does, from another thread, while this one serves.
+SingleInstance::Role secondLaunch(const QString& dir) {
+  std::atomic<int> role{-1};
+  std::thread second([&] {
+    SingleInstance copy(dir, "dw");
+    QString error;
+    role = static_cast<int>(copy.start(&error, 5000));
+  });
+  spinUntil([&] { return role.load() != -1; }, 8000);
+  second.join();
+  return static_cast<SingleInstance::Role>(role.load());
+}
+
+// Out of descriptors, accept() fails; the listener must stay, and serve the
+// waiting launch as soon as descriptors are free again.
+TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
+  app();
+  const QString dir = QString::fromStdString(testing::makeTempDir("instance").string());
+  SingleInstance first(dir, "dw", SingleInstance::Limits{32, 1000, 50});
+  QString error;
+  ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
+  int activations = 0;
+  first.onActivationRequested = [&] { ++activations; };
+  const QString socketPath = first.socketPath();
+  RawClient waiting(socketPath, "v1 activate\n");
+  ASSERT_TRUE(waiting.connected);
+
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  int highest = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+    highest = std::max(highest, std::stoi(e.path().filename().string()));
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(highest) + 16;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+  std::vector<int> filler;
+  for (int p[2]; ::pipe(p) == 0;) filler.insert(filler.end(), {p[0], p[1]});
+  for (int fd; (fd = ::dup(filler.front())) >= 0;) filler.push_back(fd);  // a last odd slot
+  ASSERT_EQ(errno, EMFILE);
+
+  // No calls on `first` from here: UBSan cannot check them without a descriptor.
+  spinUntil([] { return false; }, 300);  // accept() fails here, several times
+  EXPECT_TRUE(QFile::exists(socketPath));
+  EXPECT_FALSE(waiting.closedWith());
+  EXPECT_EQ(activations, 0);
+
+  for (int fd : filler) ::close(fd);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_TRUE(first.isListening());
+  EXPECT_TRUE(spinUntil([&] { return waiting.closedWith().has_value(); }, 2000));
+  EXPECT_EQ(waiting.closedWith(), "ok\n");
+  EXPECT_EQ(activations, 1);
+
+  RawClient longLine(first.socketPath(), std::string(instanceprotocol::kMaxRequestLine + 1, 'a'));
+  RawClient unknown(first.socketPath(), "v1 status\n");
+  RawClient newer(first.socketPath(), "v2 status\n");
+  RawClient unversioned(first.socketPath(), "activate\n");
+  EXPECT_TRUE(spinUntil([&] { return longLine.closedWith() && unknown.closedWith() && newer.closedWith() &&
+                                     unversioned.closedWith(); }, 2000));
+  EXPECT_EQ(longLine.closedWith(), "") << "not one of ours: dropped without an answer";
+  EXPECT_EQ(unknown.closedWith(), "error unknown-command\n") << "no onCommand set";
+  EXPECT_EQ(newer.closedWith(), "error unsupported-version\n");
+  EXPECT_EQ(unversioned.closedWith(), "error bad-request\n");
+  EXPECT_EQ(activations, 1);
+  EXPECT_EQ(secondLaunch(dir), SingleInstance::Role::secondary);
+  EXPECT_EQ(activations, 2);
+}
+
+// Commands are answered when the running copy is done, later than they
+// arrive; one that never answers gets "error timeout" instead of a hang.
+TEST(SingleInstanceClients, LateAnswersArriveAndMissingOnesTimeOut) {
+  app();
+  const QString dir = QString::fromStdString(testing::makeTempDir("instance").string());
+  SingleInstance first(dir, "dw", SingleInstance::Limits{32, 1000, 50, 300});
+  QString error;
+  ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
+  std::vector<SingleInstance::Reply> held;
+  first.onCommand = [&](const instanceprotocol::Request& request, SingleInstance::Reply reply) {
+    if (request.command == "status") held.push_back(std::move(reply));  // answered below, or never
+  };
+  RawClient late(first.socketPath(), "v1 status\n");
+  RawClient never(first.socketPath(), "v1 enable\n");
+  ASSERT_TRUE(spinUntil([&] { return held.size() == 1; }, 2000));
+  spinUntil([] { return false; }, 100);
+  EXPECT_FALSE(late.closedWith());
+  held[0]("status enabled=1");
+  held[0]("twice");  // a second answer goes nowhere
+  EXPECT_TRUE(spinUntil([&] { return late.closedWith() && never.closedWith(); }, 2000));
+  EXPECT_EQ(late.closedWith(), "status enabled=1\n");
+  EXPECT_EQ(never.closedWith(), "error timeout\n");
+}
+
+// The directory keeps other users out; should it not (a shared TMPDIR, a
+// mode changed by hand), the peer's credentials still do.
+TEST(SingleInstanceClients, AnotherUsersProcessIsDroppedUnanswered) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+  app();
+  const QString dir = QString::fromStdString(testing::makeTempDir("instance").string());
+  SingleInstance first(dir, "dw");
+  QString error;
+  ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
+  int activations = 0;
+  first.onActivationRequested = [&] { ++activations; };
+  ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0755), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(first.socketPath()).constData(), 0666), 0);
+
+  const std::string directory = QFile::encodeName(dir).toStdString();
+  int channel[2];
+  ASSERT_EQ(::pipe(channel), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // As nobody, from inside the directory (the test's own parent
+    // directories are closed to others): connect, ask, report what came back.
+    char verdict = 'x';
+    if (::chdir(directory.c_str()) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) {
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un a{AF_UNIX, "dw.socket"};
+      pollfd p{fd, POLLIN, 0};
+      char byte = 0;
+      verdict = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::write(fd, "v1 activate\n", 12) != 12 ? 'c'
+                // Closed with our request unread, which reads as a reset.
+                : ::poll(&p, 1, 3000) == 1 && ::read(fd, &byte, 1) <= 0 ? 'd' : 'a';
+    }
+    [[maybe_unused]] auto n = ::write(channel[1], &verdict, 1);
+    ::_exit(0);
+  }
+  ::close(channel[1]);
+  char verdict = 0;
+  ASSERT_TRUE(spinUntil([&] {
+    pollfd p{channel[0], POLLIN, 0};
+    return verdict != 0 || (::poll(&p, 1, 0) == 1 && ::read(channel[0], &verdict, 1) == 1);
+  }, 5000));
+  ::waitpid(child, nullptr, 0);
+  ::close(channel[0]);
+  EXPECT_EQ(verdict, 'd') << "c: could not connect; a: answered; x: could not become nobody";
+  EXPECT_EQ(activations, 0);
+  EXPECT_EQ(secondLaunch(dir), SingleInstance::Role::secondary) << "the same user still gets in";
+  EXPECT_EQ(activations, 1);
+}
+
+}  // namespace
+}  // namespace duskwarden

@@ -1,0 +1,66 @@
+#include "tray/DesktopSession.h"
+#include "tray/PopoverPlacement.h"
+
+#include <gtest/gtest.h>
+
+using namespace duskwarden;
+
+namespace {
+const Rect kScreen{0, 0, 1280, 800};
+const Point kPointer{640, 400};
+}  // namespace
+
+TEST(PopoverPlacement, HangsBelowAnIconInATopPanelAndSitsAboveOneInABottomPanel) {
+  // Centred under/over the icon, a small gap away.
+  EXPECT_EQ(popoverOrigin(Rect{600, 0, 24, 24}, kPointer, 360, 500, kScreen), (Point{432, 24 + kPopoverGap}));
+  EXPECT_EQ(popoverOrigin(Rect{600, 776, 24, 24}, kPointer, 360, 500, kScreen), (Point{432, 776 - kPopoverGap - 500}));
+}
+
+TEST(PopoverPlacement, StaysInsideTheAvailableArea) {
+  // Icon at the right edge: pushed left so the whole popover shows.
+  EXPECT_EQ(popoverOrigin(Rect{1256, 0, 24, 24}, kPointer, 360, 500, kScreen).x, 1280 - 360);
+  // Icon at the left edge of a second screen to the right.
+  const Rect second{1280, 30, 1920, 1050};
+  EXPECT_EQ(popoverOrigin(Rect{1282, 30, 24, 24}, kPointer, 360, 500, second), (Point{1280, 54 + kPopoverGap}));
+  // Taller than the room below a top icon: kept on screen rather than cut off.
+  EXPECT_EQ(popoverOrigin(Rect{600, 0, 24, 24}, kPointer, 360, 790, kScreen).y, 10);
+  // Larger than the whole area: its top-left stays visible.
+  EXPECT_EQ(popoverOrigin(Rect{600, 0, 24, 24}, kPointer, 2000, 900, kScreen), (Point{0, 0}));
+}
+
+TEST(PopoverPlacement, UsesThePointerWhenTheHostGivesNoIconRectangle) {
+  EXPECT_EQ(popoverOrigin(std::nullopt, Point{100, 5}, 360, 500, kScreen), (Point{0, 6 + kPopoverGap}));
+  EXPECT_EQ(popoverOrigin(Rect{0, 0, 0, 0}, Point{900, 795}, 360, 500, kScreen), (Point{720, 795 - kPopoverGap - 500}));
+}
+
+TEST(PopoverPlacement, BesideTheHostsClickPositionOrTheTraysLikelyCornerOutsideThePanel) {
+  // A host's Activate(x, y): a one-pixel anchor, the popover hanging from it.
+  EXPECT_EQ(popoverOrigin(Rect{1200, 10, 1, 1}, kPointer, 360, 500, kScreen), (Point{920, 11 + kPopoverGap}));
+  EXPECT_EQ(popoverOrigin(Rect{30, 790, 1, 1}, kPointer, 360, 500, kScreen), (Point{0, 790 - kPopoverGap - 500}));
+
+  // No position and no usable pointer: just inside the available area, in
+  // the corner where the panel keeps its tray.
+  const Rect belowTopBar{0, 32, 1280, 768};
+  DesktopSession gnome;
+  gnome.currentDesktop = "ubuntu:GNOME";
+  EXPECT_EQ(popoverOrigin(likelyTrayIcon(gnome, belowTopBar), kPointer, 360, 500, belowTopBar),
+            (Point{920, 32 + kPopoverGap}));
+  const Rect aboveBottomPanel{0, 0, 1280, 756};
+  DesktopSession plasma;
+  plasma.currentDesktop = "KDE";
+  EXPECT_EQ(popoverOrigin(likelyTrayIcon(plasma, aboveBottomPanel), kPointer, 360, 500, aboveBottomPanel),
+            (Point{920, 756 - kPopoverGap - 500}));
+}
+
+TEST(DesktopSession, RunsOnXwaylandUnlessTheUserChoseAndTrustsThePointerOnlyOnX11) {
+  const DesktopSession wayland{"wayland-0", ":0", "wayland", "GNOME", ""};
+  EXPECT_EQ(preferredQtPlatform(wayland), "xcb");
+  EXPECT_EQ(preferredQtPlatform(DesktopSession{"wayland-0", ":0", "wayland", "GNOME", "wayland"}), std::nullopt)
+      << "the user's choice stands";
+  EXPECT_EQ(preferredQtPlatform(DesktopSession{"wayland-0", "", "wayland", "GNOME", ""}), std::nullopt) << "no Xwayland";
+  const DesktopSession x11{"", ":0", "x11", "XFCE", ""};
+  EXPECT_EQ(preferredQtPlatform(x11), std::nullopt);
+  EXPECT_TRUE(pointerPositionIsReliable(x11));
+  EXPECT_FALSE(pointerPositionIsReliable(wayland));
+  EXPECT_FALSE(pointerPositionIsReliable(DesktopSession{"", ":0", "wayland", "sway", ""}));
+}
