@@ -15,6 +15,7 @@
 #include "platform/common/XdgPaths.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "tray/TrayStatusItem.h"
+#include "nightshift/CBBlueLightClient.h"
 #include "nightshift/NightShiftManager.h"
 #include "ui/ContentView.h"
 
@@ -173,7 +174,7 @@ int DuskwardenApp::main(int argc, char** argv) {
     case CommandLine::Action::command:
       // Carried out by the running copy (started if need be); this process
       // needs no display of its own.
-      return runRemoteCommand(options, program);
+      return runRemoteCommand(options, program, bundle);
     case CommandLine::Action::run:
       break;
   }
@@ -257,7 +258,12 @@ int DuskwardenApp::main(int argc, char** argv) {
           [&program](const std::string& line) { std::fprintf(stderr, "%s: %s\n", program.c_str(), line.c_str()); }},
       name.toStdString(), options.launchedAtLogin);
   instance.onActivationRequested = [&fallback] { fallback.activationRequested(); };
-  InstanceCommands commands(InstanceCommands::Environment{nullptr, queue, nullptr});
+  InstanceCommands commands(InstanceCommands::Environment{
+      [] { return NightShiftManager::sharedHandle(); }, queue, [] {
+        BlueLightFramework& framework = BlueLightFramework::system();
+        return ProviderInfo{CBBlueLightClient::supportsBlueLightReduction(framework),
+                            CBBlueLightClient::backendName(framework)};
+      }});
   instance.onCommand = [&commands](const instanceprotocol::Request& request, SingleInstance::Reply reply) {
     commands.handle(request, std::move(reply));
   };

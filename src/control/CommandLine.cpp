@@ -1,14 +1,14 @@
 #include "control/CommandLine.h"
 
-#include "control/InstanceProtocol.h"
-
+#include <algorithm>
 #include <optional>
 
 namespace duskwarden {
 
 namespace {
 
-namespace protocol = instanceprotocol;
+// The usage lines wrap the commands' synopses at this many characters.
+constexpr std::size_t kSynopsisWidth = 48;
 
 CommandLine usageError(std::string message) {
   CommandLine result;
@@ -17,23 +17,67 @@ CommandLine usageError(std::string message) {
   return result;
 }
 
+CommandLine printHelp() {
+  CommandLine result;
+  result.action = CommandLine::Action::printHelp;
+  return result;
+}
+
+std::string goesWith(const std::string& scriptOption) {
+  return scriptOption + " goes with " + std::string(commandForScriptsOption(scriptOption)->option);
+}
+
+// What the loop over the arguments has seen so far.
+struct Seen {
+  CommandLine result;
+  std::string commandOption;  // the command as the user wrote it, for messages
+  std::string scriptOption;   // a command's option for scripts (--json)
+  bool version = false;
+};
+
+// The checks that need every argument.
+CommandLine finish(Seen seen) {
+  CommandLine& result = seen.result;
+  if (seen.commandOption.empty()) {
+    if (!seen.scriptOption.empty()) return usageError(goesWith(seen.scriptOption));
+    if (seen.version) result.action = CommandLine::Action::printVersion;
+    return result;
+  }
+  if (seen.version) return usageError("--version cannot be combined with " + seen.commandOption);
+  if (result.launchedAtLogin) return usageError("--autostart cannot be combined with " + seen.commandOption);
+  if (!seen.scriptOption.empty() && result.command->forScripts != seen.scriptOption)
+    return usageError(goesWith(seen.scriptOption));
+  result.action = CommandLine::Action::command;
+  result.forScripts = !seen.scriptOption.empty();
+  return result;
+}
+
+// A command and its value: nothing, or the usage error.
+std::optional<CommandLine> takeCommand(Seen& seen, const Command& command, const std::string& option,
+                                       const std::optional<std::string>& value) {
+  if (value) {
+    auto checked = command.value->check(*value);
+    if (!checked) return usageError(command.value->invalid(option, *value));
+    seen.result.value = std::move(*checked);
+  }
+  if (!seen.commandOption.empty()) return usageError("one command at a time: " + seen.commandOption + " and " + option);
+  seen.commandOption = option;
+  seen.result.command = &command;
+  return std::nullopt;
+}
+
 }  // namespace
 
 CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
-  CommandLine result;
-  std::string commandOption;  // the command as the user wrote it, for messages
-  bool version = false;
-  bool json = false;
+  Seen seen;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (argument == "--help" || argument == "-h") {
-      result.action = Action::printHelp;
-      return result;  // help wins over whatever follows
-    }
+    if (argument == "--help" || argument == "-h") return printHelp();  // help wins over whatever follows
     // "--name=value" or "--name value" for the options that take one.
     const auto equals = argument.find('=');
     const std::string name = argument.starts_with("--") ? argument.substr(0, equals) : argument;
-    const bool takesValue = name == "--strength" || name == "--keep-always-on";
+    const Command* command = commandWithOption(name);
+    const bool takesValue = command && command->value;
     std::optional<std::string> value;
     if (takesValue && equals != std::string::npos) {
       value = argument.substr(equals + 1);
@@ -44,52 +88,20 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
       return usageError("option '" + name + "' takes no value");
     }
 
-    std::optional<Command> command;
     if (name == "--version" || name == "-V") {
-      version = true;
+      seen.version = true;
     } else if (name == "--autostart") {
-      result.launchedAtLogin = true;
-    } else if (name == "--json") {
-      json = true;
-    } else if (name == "--enable") {
-      command = Command::enable;
-    } else if (name == "--disable") {
-      command = Command::disable;
-    } else if (name == "--status") {
-      command = Command::status;
-    } else if (name == "--strength") {
-      const auto strength = protocol::parseStrength(*value);
-      if (!strength)
-        return usageError("invalid strength '" + *value + "': expected a decimal number from 0.0 to 1.0, such as 0.5");
-      result.strength = *strength;
-      command = Command::strength;
-    } else if (name == "--keep-always-on") {
-      const auto on = protocol::parseSwitch(*value);
-      if (!on) return usageError("invalid value '" + *value + "' for --keep-always-on: expected on or off");
-      result.keepAlwaysOn = *on;
-      command = Command::keepAlwaysOn;
+      seen.result.launchedAtLogin = true;
+    } else if (commandForScriptsOption(name)) {
+      seen.scriptOption = name;
+    } else if (command) {
+      if (auto error = takeCommand(seen, *command, name, value)) return *error;
     } else {
       return usageError(argument.starts_with("-") ? "unknown option '" + argument + "'"
                                                   : "unexpected argument '" + argument + "'");
     }
-    if (command) {
-      if (!commandOption.empty()) return usageError("one command at a time: " + commandOption + " and " + name);
-      commandOption = name;
-      result.command = *command;
-    }
   }
-
-  if (commandOption.empty()) {
-    if (json) return usageError("--json goes with --status");
-    if (version) result.action = Action::printVersion;
-    return result;
-  }
-  if (version) return usageError("--version cannot be combined with " + commandOption);
-  if (result.launchedAtLogin) return usageError("--autostart cannot be combined with " + commandOption);
-  if (json && result.command != Command::status) return usageError("--json goes with --status");
-  result.action = Action::command;
-  result.json = json;
-  return result;
+  return finish(std::move(seen));
 }
 
 std::string versionLine(const Bundle& bundle) {
@@ -98,11 +110,49 @@ std::string versionLine(const Bundle& bundle) {
          bundle.stringForKey("CFBundleVersion").value_or("?") + ")";
 }
 
+namespace {
+
+// "       duskwarden --enable | --disable | ...", wrapped.
+std::string commandUsage(const std::string& program) {
+  std::string usage;
+  std::string line;
+  for (const Command& command : commands()) {
+    const std::string next = synopsis(command);
+    if (!line.empty() && line.size() + 3 + next.size() > kSynopsisWidth) {
+      usage += "       " + program + " " + line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " | ") + next;
+  }
+  return usage + "       " + program + " " + line + "\n";
+}
+
+// "      --enable                 turn Night Shift on", one line each.
+std::string commandList() {
+  std::size_t width = 0;
+  for (const Command& command : commands()) width = std::max(width, synopsis(command).size());
+  std::string list;
+  for (const Command& command : commands()) {
+    std::string entry = synopsis(command);
+    entry.resize(width + 2, ' ');
+    list += "      " + entry + std::string(command.help) + "\n";
+  }
+  return list;
+}
+
+// "--status": the commands that do not start the program.
+std::string notStarting() {
+  std::string options;
+  for (const Command& command : commands())
+    if (!command.startsProgram) options += (options.empty() ? "" : ", ") + std::string(command.option);
+  return options;
+}
+
+}  // namespace
+
 std::string helpText(const std::string& program, const Bundle& bundle) {
   const std::string name = bundle.stringForKey("CFBundleName").value_or("Duskwarden");
-  return "Usage: " + program + " [--help | --version]\n" +         //
-         "       " + program + " --enable | --disable | --strength VALUE\n" +
-         "       " + program + " --keep-always-on on|off | --status [--json]\n" + name +
+  return "Usage: " + program + " [--help | --version]\n" + commandUsage(program) + name +
          " keeps the desktop's night light on. It lives in the system tray:\n"
          "left-click its icon for the controls, right-click (or Control-click) for the menu.\n"
          "Where the tray's menu opens on a left click, its first item is Show Controls.\n"
@@ -114,14 +164,9 @@ std::string helpText(const std::string& program, const Bundle& bundle) {
          "      --autostart  used by the start-at-login entry: opens no window\n"
          "\n"
          "Commands for the running " + name + " (started first when it is not running,\n"
-         "except for --status); one at a time:\n"
-         "      --enable                 turn Night Shift on\n"
-         "      --disable                turn Night Shift off; refused while Keep Always On is set\n"
-         "      --strength VALUE         set the warmth, from 0.0 (least warm) to 1.0 (most warm)\n"
-         "      --keep-always-on on|off  switch Keep Always On\n"
-         "      --status [--json]        show the state, as a line or as JSON\n"
+         "except for " + notStarting() + "); one at a time:\n" + commandList() +
          "\n"
-         "Exit status: 0 done, 1 refused or failed, 2 wrong usage, 3 (--status) not running.\n";
+         "Exit status: 0 done, 1 refused or failed, 2 wrong usage, 3 (" + notStarting() + ") not running.\n";
 }
 
 }  // namespace duskwarden

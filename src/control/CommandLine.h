@@ -3,10 +3,10 @@
 // so --version, --help and every mistake in a command answer anywhere.
 //
 // Without a command the program runs (or shows the running copy). With one
-// (--enable, --disable, --strength, --keep-always-on, --status) it only asks
-// the running copy to carry it out; its values are checked here, before
-// anyone is contacted.
+// of the command table's (--enable, --status, ...) it only asks the running
+// copy to carry it out; its value is checked here, before anyone is contacted.
 
+#include "control/CommandTable.h"
 #include "platform/bundle/Bundle.h"
 
 #include <string>
@@ -16,7 +16,6 @@ namespace duskwarden {
 
 struct CommandLine {
   enum class Action { run, printVersion, printHelp, usageError, command };
-  enum class Command { enable, disable, strength, keepAlwaysOn, status };
 
   Action action = Action::run;
   std::string error;  // for usageError
@@ -24,15 +23,12 @@ struct CommandLine {
   bool launchedAtLogin = false;
 
   // For Action::command.
-  Command command = Command::status;
-  float strength = 0.0f;      // --strength, 0..1
-  bool keepAlwaysOn = false;  // --keep-always-on on|off
-  bool json = false;          // --status --json
+  const Command* command = nullptr;
+  std::string value;        // its checked value, as the socket carries it ("0.25", "on")
+  bool forScripts = false;  // with its option for scripts (--status --json)
 
   static CommandLine parse(const std::vector<std::string>& arguments);  // without argv[0]
 };
-
-inline constexpr int kExitUsage = 2;
 
 // "Duskwarden 1.0.0 (build 1)"
 std::string versionLine(const Bundle& bundle);

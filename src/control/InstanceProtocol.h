@@ -7,11 +7,10 @@
 // spaces. A request starts with the protocol version ("v1"), then a command
 // word and its arguments:
 //
-//   v1 activate                 show yourself            -> ok
-//   v1 enable | v1 disable      turn night light on/off  -> ok | refused | unsupported
-//   v1 strength 0.7             set the warmth, 0..1     -> ok | unsupported
-//   v1 keep-always-on on|off    set Keep Always On       -> ok
-//   v1 status                   -> status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=sim
+//   v1 activate          show yourself -> ok
+//   v1 <word> [<value>]  a command of the command table (CommandTable.h):
+//                        "v1 strength 0.7" -> ok | refused | unsupported,
+//                        "v1 status" -> status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=sim
 //
 // Failures are answered "error <reason>": bad-request (not a request line),
 // unsupported-version (another version: never guessed at), unknown-command,
@@ -30,11 +29,9 @@ namespace duskwarden::instanceprotocol {
 inline constexpr std::size_t kMaxRequestLine = 256;
 inline constexpr std::string_view kVersion = "v1";
 
+// The one word the socket answers itself; the commands' words are the table's.
 inline constexpr std::string_view kActivate = "activate";
-inline constexpr std::string_view kEnable = "enable";
-inline constexpr std::string_view kDisable = "disable";
-inline constexpr std::string_view kStrength = "strength";
-inline constexpr std::string_view kKeepAlwaysOn = "keep-always-on";
+// The status answer's first word.
 inline constexpr std::string_view kStatus = "status";
 
 // Answers, without their '\n'.

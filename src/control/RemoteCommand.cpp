@@ -4,12 +4,10 @@
 #include "control/InstanceClient.h"
 #include "control/InstanceProtocol.h"
 #include "control/SingleInstance.h"
-#include "platform/bundle/Bundle.h"
 #include "platform/common/XdgPaths.h"
 
 #include <QFile>
 
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -20,10 +18,8 @@ namespace duskwarden {
 namespace {
 
 namespace protocol = instanceprotocol;
-using Command = CommandLine::Command;
 using Outcome = InstanceAnswer::Outcome;
 
-constexpr int kExitFailed = 1;
 // A running copy answers within its own answer timeout (5 s) of reading the line.
 constexpr int kRunningCopyTimeoutMs = 8000;
 // A copy we start needs its display, toolkit and socket first; on a busy
@@ -31,43 +27,17 @@ constexpr int kRunningCopyTimeoutMs = 8000;
 constexpr int kStartedCopyTimeoutMs = 20000;
 
 std::string requestFor(const CommandLine& options) {
-  switch (options.command) {
-    case Command::enable:
-      return protocol::requestLine(protocol::kEnable);
-    case Command::disable:
-      return protocol::requestLine(protocol::kDisable);
-    case Command::strength:
-      return protocol::requestLine(protocol::kStrength, {protocol::formatStrength(options.strength)});
-    case Command::keepAlwaysOn:
-      return protocol::requestLine(protocol::kKeepAlwaysOn, {options.keepAlwaysOn ? "on" : "off"});
-    case Command::status:
-      return protocol::requestLine(protocol::kStatus);
-  }
-  return {};
-}
-
-const char* onOff(bool on) { return on ? "on" : "off"; }
-
-std::string humanStatus(const protocol::Status& status) {
-  const std::string strength = std::isfinite(status.strength) ? protocol::formatStrength(status.strength) : "unknown";
-  return std::string("Night Shift: ") + (status.supported ? onOff(status.enabled) : "not supported here") +
-         "; strength: " + strength + "; Keep Always On: " + onOff(status.keepAlwaysOn) +
-         "; backend: " + status.backend.value_or("none");
-}
-
-// Every value is a number, a Boolean or a word of [A-Za-z0-9_-]: nothing to escape.
-std::string jsonStatus(const protocol::Status& status) {
-  const auto boolean = [](bool value) { return value ? "true" : "false"; };
-  return std::string("{\"enabled\": ") + boolean(status.enabled) + ", \"strength\": " +
-         (std::isfinite(status.strength) ? protocol::formatStrength(status.strength) : "null") +
-         ", \"keepAlwaysOn\": " + boolean(status.keepAlwaysOn) + ", \"backend\": " +
-         (status.backend ? "\"" + *status.backend + "\"" : "null") + ", \"supported\": " + boolean(status.supported) +
-         "}";
+  if (options.value.empty()) return protocol::requestLine(options.command->word);
+  return protocol::requestLine(options.command->word, {options.value});
 }
 
 class Session {
  public:
-  Session(const CommandLine& options, std::string program) : options_(options), program_(std::move(program)) {}
+  Session(const CommandLine& options, std::string program, const Bundle& bundle)
+      : options_(options),
+        command_(*options.command),
+        program_(std::move(program)),
+        name_(bundle.stringForKey("CFBundleName").value_or("Duskwarden")) {}
 
   int run();
 
@@ -76,14 +46,16 @@ class Session {
     std::fprintf(stderr, "%s: %s\n", program_.c_str(), message.c_str());
     return kExitFailed;
   }
+  int notRunning() const;
   int report(const InstanceAnswer& answer, const std::optional<BackgroundLaunch>& started) const;
   int reportAnswer(const std::string& line) const;
 
   const CommandLine& options_;
+  const Command& command_;
   std::string program_;
   std::string socket_;
   QString lock_;
-  std::string name_ = Bundle::main().stringForKey("CFBundleName").value_or("Duskwarden");
+  std::string name_;
 };
 
 int Session::run() {
@@ -100,14 +72,7 @@ int Session::run() {
   InstanceAnswer answer = ask(socket_, request, kRunningCopyTimeoutMs, [this] { return SingleInstance::isHeld(lock_); });
   std::optional<BackgroundLaunch> started;
   if (answer.outcome == Outcome::notListening && !SingleInstance::isHeld(lock_)) {
-    if (options_.command == Command::status) {
-      if (options_.json) {
-        std::fprintf(stderr, "%s is not running\n", name_.c_str());
-      } else {
-        std::printf("%s is not running\n", name_.c_str());
-      }
-      return kExitNotRunning;
-    }
+    if (!command_.startsProgram) return notRunning();
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     std::string error;
@@ -117,6 +82,12 @@ int Session::run() {
                  [this, &started] { return started->running() || SingleInstance::isHeld(lock_); });
   }
   return report(answer, started);
+}
+
+int Session::notRunning() const {
+  // Output for scripts stays empty: the exit status says it.
+  std::fprintf(options_.forScripts ? stderr : stdout, "%s is not running\n", name_.c_str());
+  return kExitNotRunning;
 }
 
 int Session::report(const InstanceAnswer& answer, const std::optional<BackgroundLaunch>& started) const {
@@ -139,17 +110,17 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
 }
 
 int Session::reportAnswer(const std::string& line) const {
-  if (line == protocol::kAnswerOk && options_.command != Command::status) return 0;
+  if (line == protocol::kAnswerOk && !command_.show) return kExitDone;
   if (line == protocol::kAnswerRefused)
     return fail("Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)");
   if (line == protocol::kAnswerUnsupported)
     return fail("night light is not supported on this desktop; the log says why (journalctl SYSLOG_IDENTIFIER=duskwarden)");
   if (line == protocol::kErrorUnsupportedVersion)
     return fail("the running " + name_ + " is another version and does not know this command; quit it and try again");
-  if (options_.command == Command::status) {
-    if (const auto status = protocol::parseStatus(line)) {
-      std::printf("%s\n", (options_.json ? jsonStatus(*status) : humanStatus(*status)).c_str());
-      return 0;
+  if (command_.show) {
+    if (const auto shown = command_.show(line, options_.forScripts)) {
+      std::printf("%s\n", shown->c_str());
+      return kExitDone;
     }
   }
   std::string shown = line;  // whatever it is, not raw bytes on the terminal
@@ -160,6 +131,8 @@ int Session::reportAnswer(const std::string& line) const {
 
 }  // namespace
 
-int runRemoteCommand(const CommandLine& options, const std::string& program) { return Session(options, program).run(); }
+int runRemoteCommand(const CommandLine& options, const std::string& program, const Bundle& bundle) {
+  return Session(options, program, bundle).run();
+}
 
 }  // namespace duskwarden

@@ -26,21 +26,21 @@ TEST(CommandLine, RecognisesItsOptionsAndRejectsEverythingElse) {
 }
 
 TEST(CommandLine, CommandsCarryTheirCheckedValues) {
-  using Command = CommandLine::Command;
   const auto parse = [](std::vector<std::string> arguments) { return CommandLine::parse(arguments); };
-  EXPECT_EQ(parse({"--enable"}).command, Command::enable);
-  EXPECT_EQ(parse({"--disable"}).command, Command::disable);
+  const auto word = [](const CommandLine& line) { return line.command ? std::string(line.command->word) : "none"; };
+  EXPECT_EQ(word(parse({"--enable"})), "enable");
+  EXPECT_EQ(word(parse({"--disable"})), "disable");
   const auto strength = parse({"--strength", "0.25"});
   EXPECT_EQ(strength.action, Action::command);
-  EXPECT_EQ(strength.command, Command::strength);
-  EXPECT_EQ(strength.strength, 0.25f);
-  EXPECT_EQ(parse({"--strength=1"}).strength, 1.0f);
+  EXPECT_EQ(word(strength), "strength");
+  EXPECT_EQ(strength.value, "0.25");
+  EXPECT_EQ(parse({"--strength=1"}).value, "1");
   const auto keep = parse({"--keep-always-on", "off"});
-  EXPECT_EQ(keep.command, Command::keepAlwaysOn);
-  EXPECT_FALSE(keep.keepAlwaysOn);
-  EXPECT_TRUE(parse({"--keep-always-on=on"}).keepAlwaysOn);
-  EXPECT_FALSE(parse({"--status"}).json);
-  EXPECT_TRUE(parse({"--json", "--status"}).json);
+  EXPECT_EQ(word(keep), "keep-always-on");
+  EXPECT_EQ(keep.value, "off");
+  EXPECT_EQ(parse({"--keep-always-on=on"}).value, "on");
+  EXPECT_FALSE(parse({"--status"}).forScripts);
+  EXPECT_TRUE(parse({"--json", "--status"}).forScripts);
   EXPECT_EQ(parse({"--status", "--help"}).action, Action::printHelp);
 
   const struct {

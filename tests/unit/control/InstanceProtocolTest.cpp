@@ -16,7 +16,7 @@ TEST(InstanceProtocol, RequestsCarryVersionOneAndNothingElseIsGuessed) {
   ASSERT_TRUE(status.request);
   EXPECT_EQ(status.request->command, "status");
   EXPECT_TRUE(status.request->arguments.empty());
-  const auto strength = parseRequest(requestLine(kStrength, {"0.7"}));
+  const auto strength = parseRequest(requestLine("strength", {"0.7"}));
   ASSERT_TRUE(strength.request);
   EXPECT_EQ(strength.request->arguments, std::vector<std::string>{"0.7"});
 

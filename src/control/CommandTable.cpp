@@ -1,0 +1,161 @@
+#include "control/CommandTable.h"
+
+#include "control/InstanceProtocol.h"
+#include "nightshift/NightShiftManager.h"
+
+#include <cmath>
+
+namespace duskwarden {
+
+namespace {
+
+namespace protocol = instanceprotocol;
+
+// Values.
+
+const CommandValue kStrengthValue{
+    "VALUE",
+    [](std::string_view text) -> std::optional<std::string> {
+      const auto strength = protocol::parseStrength(text);
+      if (!strength) return std::nullopt;
+      return protocol::formatStrength(*strength);
+    },
+    [](std::string_view, std::string_view text) {
+      return "invalid strength '" + std::string(text) + "': expected a decimal number from 0.0 to 1.0, such as 0.5";
+    }};
+
+const CommandValue kSwitchValue{
+    "on|off",
+    [](std::string_view text) -> std::optional<std::string> {
+      if (!protocol::parseSwitch(text)) return std::nullopt;
+      return std::string(text);
+    },
+    [](std::string_view option, std::string_view text) {
+      return "invalid value '" + std::string(text) + "' for " + std::string(option) + ": expected on or off";
+    }};
+
+// Handlers: each the very manager operation the popover's control uses.
+
+std::string okWhereSupported(const ProviderInfo& provider) {
+  return std::string(provider.supported ? protocol::kAnswerOk : protocol::kAnswerUnsupported);
+}
+
+void enable(const CommandCall& call) {
+  call.manager->enableNightShift();
+  call.replyAfterWork(okWhereSupported);
+}
+
+void disable(const CommandCall& call) {
+  if (call.manager->disableNightShift() == NightShiftManager::Outcome::refused)
+    return call.reply(protocol::kAnswerRefused);
+  call.replyAfterWork(okWhereSupported);
+}
+
+void setStrength(const CommandCall& call) {
+  call.manager->setColorTemperatureStrength(*protocol::parseStrength(call.value));  // checked by the table
+  call.replyAfterWork(okWhereSupported);
+}
+
+void setKeepAlwaysOn(const CommandCall& call) {
+  // Persists it, sets the login item and may turn night light on, as the switch does.
+  call.manager->autoEnable = call.value == "on";
+  call.replyAfterWork([](const ProviderInfo&) { return std::string(protocol::kAnswerOk); });
+}
+
+void status(const CommandCall& call) {
+  // Read afresh, as opening the popover does; answered once that read is applied.
+  call.manager->updateStatus();
+  call.replyAfterWork([manager = call.manager](const ProviderInfo& provider) {
+    protocol::Status status;
+    status.enabled = manager->isNightShiftEnabled.get();
+    status.strength = manager->colorTemperatureStrength.get();
+    status.keepAlwaysOn = manager->autoEnable.get();
+    status.supported = provider.supported;
+    status.backend = provider.backend;
+    return protocol::formatStatus(status);
+  });
+}
+
+// What the status answer prints.
+
+const char* onOff(bool on) { return on ? "on" : "off"; }
+
+std::string humanStatus(const protocol::Status& status) {
+  const std::string strength = std::isfinite(status.strength) ? protocol::formatStrength(status.strength) : "unknown";
+  return std::string("Night Shift: ") + (status.supported ? onOff(status.enabled) : "not supported here") +
+         "; strength: " + strength + "; Keep Always On: " + onOff(status.keepAlwaysOn) +
+         "; backend: " + status.backend.value_or("none");
+}
+
+// Every value is a number, a Boolean or a word of [A-Za-z0-9_-]: nothing to escape.
+std::string jsonStatus(const protocol::Status& status) {
+  const auto boolean = [](bool value) { return value ? "true" : "false"; };
+  return std::string("{\"enabled\": ") + boolean(status.enabled) + ", \"strength\": " +
+         (std::isfinite(status.strength) ? protocol::formatStrength(status.strength) : "null") +
+         ", \"keepAlwaysOn\": " + boolean(status.keepAlwaysOn) + ", \"backend\": " +
+         (status.backend ? "\"" + *status.backend + "\"" : "null") + ", \"supported\": " + boolean(status.supported) +
+         "}";
+}
+
+std::optional<std::string> showStatus(std::string_view answer, bool forScripts) {
+  const auto status = protocol::parseStatus(answer);
+  if (!status) return std::nullopt;
+  return forScripts ? jsonStatus(*status) : humanStatus(*status);
+}
+
+const Command kCommands[] = {
+    {.option = "--enable", .word = "enable", .help = "turn Night Shift on", .handle = enable},
+    {.option = "--disable",
+     .word = "disable",
+     .help = "turn Night Shift off; refused while Keep Always On is set",
+     .handle = disable},
+    {.option = "--strength",
+     .word = "strength",
+     .value = &kStrengthValue,
+     .help = "set the warmth, from 0.0 (least warm) to 1.0 (most warm)",
+     .handle = setStrength},
+    {.option = "--keep-always-on",
+     .word = "keep-always-on",
+     .value = &kSwitchValue,
+     .help = "switch Keep Always On",
+     .handle = setKeepAlwaysOn},
+    {.option = "--status",
+     .word = "status",
+     .help = "show the state, as a line or as JSON",
+     .handle = status,
+     .startsProgram = false,
+     .forScripts = "--json",
+     .show = showStatus},
+};
+
+template <typename Matches>
+const Command* find(Matches matches) {
+  for (const Command& command : kCommands)
+    if (matches(command)) return &command;
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const Command> commands() { return kCommands; }
+
+const Command* commandWithOption(std::string_view option) {
+  return find([option](const Command& c) { return c.option == option; });
+}
+
+const Command* commandWithWord(std::string_view word) {
+  return find([word](const Command& c) { return c.word == word; });
+}
+
+const Command* commandForScriptsOption(std::string_view option) {
+  return find([option](const Command& c) { return !c.forScripts.empty() && c.forScripts == option; });
+}
+
+std::string synopsis(const Command& command) {
+  std::string text(command.option);
+  if (command.value) text += " " + std::string(command.value->name);
+  if (!command.forScripts.empty()) text += " [" + std::string(command.forScripts) + "]";
+  return text;
+}
+
+}  // namespace duskwarden

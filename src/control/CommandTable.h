@@ -1,0 +1,90 @@
+#pragma once
+// The commands the running copy takes from other launches, one row each: the
+// option on the command line, the word on the socket, the value it takes,
+// what it asks of the manager (its handler), its line in --help, and what a
+// client does when no copy runs. The command line (CommandLine), --help, the
+// request a client sends (RemoteCommand), the running copy's handling and the
+// words it knows (InstanceCommands) all read this table; a test holds the man
+// page and README's command list to it.
+//
+// Adding a command is one row in CommandTable.cpp, its handler, and its lines
+// in the man page and README.
+//
+// Plain C++: no Qt.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace duskwarden {
+
+class NightShiftManager;
+
+// Exit statuses of a launch that carries a command.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;    // refused, no night light here, no answer
+inline constexpr int kExitUsage = 2;     // checked before anyone is contacted
+inline constexpr int kExitNotRunning = 3;  // only for commands that do not start the program
+
+// What the provider says, asked on the manager's client queue.
+struct ProviderInfo {
+  bool supported = false;
+  std::optional<std::string> backend;
+};
+
+// A value a command takes. It is checked on the command line, before anyone
+// is contacted, and again by the running copy, since anyone may write to the socket.
+struct CommandValue {
+  std::string_view name;  // as --help shows it: "VALUE", "on|off"
+  // The value as the socket carries it ("0.7", "on"), or nothing when `text` is not one.
+  std::optional<std::string> (*check)(std::string_view text);
+  // The usage error for `text` given to `option`.
+  std::string (*invalid)(std::string_view option, std::string_view text);
+};
+
+// What a handler works with in the running copy, on the main thread.
+struct CommandCall {
+  using Reply = std::function<void(std::string_view answer)>;
+  using Answer = std::function<std::string(const ProviderInfo&)>;
+
+  std::shared_ptr<NightShiftManager> manager;
+  std::string value;  // checked, as the socket carries it; empty for a command without one
+  // Answers now.
+  Reply reply;
+  // Answers with `answer`'s line once the manager's client queue has run
+  // what the handler queued there, so the request has reached the provider.
+  std::function<void(Answer)> replyAfterWork;
+};
+
+struct Command {
+  std::string_view option{};  // "--strength"
+  std::string_view word{};    // "strength" on the socket
+  const CommandValue* value = nullptr;  // nullptr: takes none
+  std::string_view help{};    // its line in --help
+  void (*handle)(const CommandCall& call) = nullptr;
+  // With no copy running: true starts one in the background first, as a
+  // launcher would; false says it is not running (kExitNotRunning).
+  bool startsProgram = true;
+  // An option only this command takes ("--json"); with it, standard output
+  // carries nothing but the answer, in a form for scripts.
+  std::string_view forScripts{};
+  // What a successful answer prints (for scripts when `forScripts` was given);
+  // nothing when the answer is not one. nullptr: the answer is "ok" and nothing is printed.
+  std::optional<std::string> (*show)(std::string_view answer, bool forScripts) = nullptr;
+};
+
+// Every command, in the order --help lists them.
+std::span<const Command> commands();
+const Command* commandWithOption(std::string_view option);
+const Command* commandWithWord(std::string_view word);
+
+// The command whose option for scripts is `option`.
+const Command* commandForScriptsOption(std::string_view option);
+
+// "--strength VALUE", "--status [--json]": the command as --help shows it.
+std::string synopsis(const Command& command);
+
+}  // namespace duskwarden
