@@ -2,27 +2,13 @@
 
 #include "nightshift/NightShiftManager.h"
 
-#include <chrono>
-
 namespace duskwarden {
-
-namespace {
-double steadySeconds() {
-  using namespace std::chrono;
-  return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-}  // namespace
 
 std::shared_ptr<AppDelegate> AppDelegate::create(Environment environment) {
   return std::shared_ptr<AppDelegate>(new AppDelegate(std::move(environment)));
 }
 
-AppDelegate::AppDelegate(Environment environment) : env_(std::move(environment)) {
-  if (!env_.bundle) env_.bundle = &Bundle::main();
-  if (!env_.manager) env_.manager = [] { return NightShiftManager::sharedHandle(); };
-  if (!env_.mainQueue) env_.mainQueue = mainQueueHandle();
-  if (!env_.now) env_.now = steadySeconds;
-}
+AppDelegate::AppDelegate(Environment environment) : env_(std::move(environment)) {}
 
 std::shared_ptr<NightShiftManager> AppDelegate::manager() const { return env_.manager(); }
 

@@ -25,13 +25,14 @@ inline constexpr double kOutsideCloseGraceSeconds = 0.35;
 
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
  public:
+  // Every part is needed; the process entry hands over its own.
   struct Environment {
     Application* application = nullptr;
-    const Bundle* bundle = nullptr;  // nullptr: Bundle::main()
-    // The process's manager; nullptr: NightShiftManager::sharedHandle().
+    const Bundle* bundle = nullptr;
+    // The process's manager, which may be built on its first use.
     std::function<std::shared_ptr<NightShiftManager>()> manager;
-    std::shared_ptr<DispatchQueue> mainQueue;  // nullptr: the installed main queue
-    std::function<double()> now;               // monotonic seconds; nullptr: steady clock
+    std::shared_ptr<DispatchQueue> mainQueue;
+    std::function<double()> now;  // monotonic seconds
   };
 
   static std::shared_ptr<AppDelegate> create(Environment environment);

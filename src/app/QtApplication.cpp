@@ -3,7 +3,10 @@
 #include "tray/QtPopover.h"
 #include "tray/TrayStatusItem.h"
 #include "platform/bundle/Bundle.h"
+#include "platform/update/LoadableAppcastSource.h"
 #include "platform/update/SPUStandardUpdaterController.h"
+#include "platform/update/StandardUpdateUserDriver.h"
+#include "platform/update/SystemVersion.h"
 #include "ui/ContentView.h"
 
 #include <QApplication>
@@ -14,7 +17,11 @@ namespace duskwarden {
 namespace {
 class StandardUpdater final : public UpdaterController, public Updater {
  public:
-  explicit StandardUpdater(bool startingUpdater) : controller_(startingUpdater) {}
+  // The real dialogs, the network (through the update library, opened on the first check).
+  StandardUpdater(bool startingUpdater, const Bundle& bundle)
+      : controller_(startingUpdater, std::make_shared<StandardUpdateUserDriver>(),
+                    std::make_shared<LoadableAppcastSource>(),
+                    UpdaterSettings::fromBundle(bundle, runningSystemVersion())) {}
   Updater& updater() override { return *this; }
   void checkForUpdates() override { controller_.updater().checkForUpdates(); }
 
@@ -23,8 +30,8 @@ class StandardUpdater final : public UpdaterController, public Updater {
 };
 }  // namespace
 
-QtApplication::QtApplication(std::function<double()> now, TraySetup tray)
-    : now_(std::move(now)), tray_(std::move(tray)) {}
+QtApplication::QtApplication(const Bundle& bundle, std::function<double()> now, TraySetup tray)
+    : bundle_(bundle), now_(std::move(now)), tray_(std::move(tray)) {}
 
 void QtApplication::configureCloudBackend() {
   // Deliberately empty: no feature uses a cloud service, and a night-light
@@ -32,11 +39,11 @@ void QtApplication::configureCloudBackend() {
 }
 
 std::unique_ptr<UpdaterController> QtApplication::makeUpdaterController(bool startingUpdater) {
-  return std::make_unique<StandardUpdater>(startingUpdater);
+  return std::make_unique<StandardUpdater>(startingUpdater, bundle_);
 }
 
 std::unique_ptr<Popover> QtApplication::makePopover(std::shared_ptr<NightShiftManager> manager) {
-  return std::make_unique<QtPopover>([manager] { return new ui::ContentView(manager); }, now_);
+  return std::make_unique<QtPopover>([manager, &bundle = bundle_] { return new ui::ContentView(manager, bundle); }, now_);
 }
 
 std::unique_ptr<StatusItem> QtApplication::makeStatusItem() {

@@ -4,6 +4,7 @@
 // the standard updater controller.
 
 #include "app/Application.h"
+#include "platform/bundle/Bundle.h"
 #include "tray/DesktopSession.h"
 
 #include <QString>
@@ -23,7 +24,8 @@ class QtApplication final : public Application {
     std::function<void()> menuOpened;    // a host is showing that menu
   };
 
-  QtApplication(std::function<double()> now, TraySetup tray);
+  // `bundle` names the application in the popover and to the updater.
+  QtApplication(const Bundle& bundle, std::function<double()> now, TraySetup tray);
 
   void configureCloudBackend() override;
   std::unique_ptr<UpdaterController> makeUpdaterController(bool startingUpdater) override;
@@ -39,6 +41,7 @@ class QtApplication final : public Application {
   TrayStatusItem* trayItem() const { return trayItem_; }
 
  private:
+  const Bundle& bundle_;
   std::function<double()> now_;
   TraySetup tray_;
   TrayStatusItem* trayItem_ = nullptr;

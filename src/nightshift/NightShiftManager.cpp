@@ -1,7 +1,5 @@
 #include "nightshift/NightShiftManager.h"
 
-#include "platform/dispatch/SerialQueue.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -34,23 +32,6 @@ std::shared_ptr<NightShiftManager> NightShiftManager::create(Dependencies deps) 
   manager->initialise();
   return manager;
 }
-
-std::shared_ptr<NightShiftManager> NightShiftManager::sharedHandle() {
-  static LaunchAtLoginItem loginItem;
-  static const std::shared_ptr<NightShiftManager> manager = [] {
-    Dependencies deps;
-    deps.mainQueue = mainQueueHandle();
-    if (!deps.mainQueue) mainQueue();  // aborts with a message: the shell installs it first
-    deps.clientQueue = std::make_shared<SerialQueue>(kClientQueueLabel);
-    deps.framework = &BlueLightFramework::system();
-    deps.defaults = &UserDefaults::standard();
-    deps.loginItem = &loginItem;
-    return create(std::move(deps));
-  }();
-  return manager;
-}
-
-NightShiftManager& NightShiftManager::shared() { return *sharedHandle(); }
 
 NightShiftManager::NightShiftManager(Dependencies deps)
     : isNightShiftEnabled(*this, false),

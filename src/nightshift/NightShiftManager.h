@@ -37,15 +37,10 @@ class NightShiftManager final : public ObservableObject,
   };
 
   // Builds a manager and runs its initialisation (reads and re-writes
-  // "autoEnable", sets the login item, queues the client setup).
+  // "autoEnable", sets the login item, queues the client setup). The process
+  // builds its one manager with the real dependencies (the process entry);
+  // tests build theirs with their own.
   static std::shared_ptr<NightShiftManager> create(Dependencies deps);
-
-  // The process's manager, built on first use with the real dependencies
-  // (installed main queue, a SerialQueue labelled kClientQueueLabel,
-  // BlueLightFramework::system(), UserDefaults::standard(), LaunchAtLogin).
-  // Never destroyed.
-  static NightShiftManager& shared();
-  static std::shared_ptr<NightShiftManager> sharedHandle();
 
   ~NightShiftManager() override;
 

@@ -33,8 +33,8 @@ Appearance appearanceOf(const QPalette& palette);
 class ContentView : public QWidget {
   Q_OBJECT
  public:
-  explicit ContentView(std::shared_ptr<NightShiftManager> manager, const Bundle& bundle = Bundle::main(),
-                       QWidget* parent = nullptr);
+  // `bundle` gives the version line.
+  ContentView(std::shared_ptr<NightShiftManager> manager, const Bundle& bundle, QWidget* parent = nullptr);
   ~ContentView() override;
 
   // How many times the description has been applied (once at construction).

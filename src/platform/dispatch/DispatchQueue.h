@@ -38,7 +38,6 @@ class DispatchQueue {
 // and aborts with a message.
 DispatchQueue& mainQueue();
 void installMainQueue(std::shared_ptr<DispatchQueue> queue);
-std::shared_ptr<DispatchQueue> mainQueueHandle();
 
 // The thread that installed the current main queue: the main thread. None
 // while no queue is installed.

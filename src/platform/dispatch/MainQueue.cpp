@@ -23,11 +23,6 @@ std::optional<std::thread::id> mainQueueThread() {
   return gMainThread;
 }
 
-std::shared_ptr<DispatchQueue> mainQueueHandle() {
-  std::lock_guard lock(gMainMutex);
-  return gMainQueue;
-}
-
 DispatchQueue& mainQueue() {
   std::lock_guard lock(gMainMutex);
   if (!gMainQueue) {

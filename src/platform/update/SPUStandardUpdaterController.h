@@ -11,13 +11,10 @@ namespace duskwarden {
 
 class SPUStandardUpdaterController {
  public:
-  // `startingUpdater`: start the updater at once (the application passes true).
-  // The rest default to the real dialogs, the network (through the update
-  // library, opened on the first check) and the main bundle.
-  explicit SPUStandardUpdaterController(bool startingUpdater,
-                                        std::shared_ptr<UpdateUserDriver> userDriver = nullptr,
-                                        std::shared_ptr<AppcastSource> source = nullptr,
-                                        std::optional<UpdaterSettings> settings = std::nullopt);
+  // `startingUpdater`: start the updater at once (the application passes
+  // true); `userDriver` shows the dialogs, `source` fetches the appcast.
+  SPUStandardUpdaterController(bool startingUpdater, std::shared_ptr<UpdateUserDriver> userDriver,
+                               std::shared_ptr<AppcastSource> source, UpdaterSettings settings);
 
   SPUUpdater& updater() { return *updater_; }
   const SPUUpdater& updater() const { return *updater_; }

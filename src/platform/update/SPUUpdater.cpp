@@ -1,7 +1,6 @@
 #include "platform/update/SPUUpdater.h"
 
 #include "platform/log/Logger.h"
-#include "platform/update/SystemVersion.h"
 #include "platform/update/Version.h"
 
 #include <QUrl>
@@ -23,10 +22,6 @@ UpdaterSettings UpdaterSettings::fromBundle(const Bundle& bundle, std::optional<
   s.feedUrl = bundle.stringForKey("SUFeedURL").value_or("");
   s.systemVersion = std::move(systemVersion);
   return s;
-}
-
-UpdaterSettings UpdaterSettings::fromMainBundle() {
-  return fromBundle(Bundle::main(), runningSystemVersion());
 }
 
 std::string UpdaterSettings::displayVersion() const {

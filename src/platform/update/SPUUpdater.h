@@ -25,7 +25,6 @@ struct UpdaterSettings {
   std::optional<std::string> systemVersion;  // os-release VERSION_ID, if known
 
   static UpdaterSettings fromBundle(const Bundle& bundle, std::optional<std::string> systemVersion);
-  static UpdaterSettings fromMainBundle();
 
   // "1.0.0 (1)"
   std::string displayVersion() const;

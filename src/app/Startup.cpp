@@ -1,0 +1,104 @@
+#include "app/Startup.h"
+
+#include "platform/common/StartEnvironment.h"
+#include "platform/common/XdgPaths.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace duskwarden {
+
+namespace {
+
+std::string env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+}  // namespace
+
+void settleEnvironment(const std::string& program) {
+  for (const auto& name : dropRelativeXdgPaths())
+    std::fprintf(stderr, "%s: ignoring %s: it is not an absolute path\n", program.c_str(), name.c_str());
+  settleSessionBusAddress();
+}
+
+bool displayReachable(std::string* why) {
+  const std::string platform = env("QT_QPA_PLATFORM");
+  if (!platform.empty() && !platform.starts_with("xcb")) return true;  // Qt reports its own platform's errors
+  if (platform.empty() && !env("WAYLAND_DISPLAY").empty()) return true;
+  const std::string display = env("DISPLAY");
+  if (display.empty()) {
+    *why = "no display (DISPLAY is not set); start it inside a desktop session";
+    return false;
+  }
+  Display* connection = XOpenDisplay(display.c_str());
+  if (!connection) {
+    *why = "cannot open display '" + display + "'";
+    return false;
+  }
+  XCloseDisplay(connection);
+  return true;
+}
+
+QString runtimeDirectory(const std::string& program) {
+  if (auto dir = userRuntimeDirectory()) return QString::fromStdString(dir->string());
+  if (auto fallback = fallbackRuntimeDirectory()) {
+    std::fprintf(stderr, "%s: XDG_RUNTIME_DIR is not set; using %s\n", program.c_str(), fallback->c_str());
+    return QString::fromStdString(fallback->string());
+  }
+  return {};
+}
+
+PlatformChoice::PlatformChoice(const DesktopSession& session) {
+  if (auto platform = preferredQtPlatform(session)) {
+    ::setenv("QT_QPA_PLATFORM", platform->c_str(), 1);
+    chosen_ = true;
+  }
+}
+
+void PlatformChoice::toolkitStarted() {
+  if (chosen_) ::unsetenv("QT_QPA_PLATFORM");
+}
+
+TerminationSignals::TerminationSignals() {
+  if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  writeEnd = pipe_[1];
+  notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+    char numbers[16];
+    while (::read(pipe_[0], numbers, sizeof numbers) > 0) {
+    }
+    requested_ = true;
+    QCoreApplication::quit();
+  });
+  struct sigaction action {};
+  action.sa_handler = &TerminationSignals::handle;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    // One ignored by whoever started us (nohup, a background job) stays ignored.
+    struct sigaction previous {};
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
+TerminationSignals::~TerminationSignals() = default;
+
+void TerminationSignals::handle(int signal) {
+  const int saved = errno;
+  const char byte = static_cast<char>(signal);
+  [[maybe_unused]] const ssize_t ignored = ::write(writeEnd, &byte, 1);
+  errno = saved;
+}
+
+}  // namespace duskwarden
