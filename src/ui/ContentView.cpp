@@ -10,6 +10,7 @@
 #include "ui/BakedSymbols.h"
 #include "ui/ContentViewParts.h"
 #include "ui/GradientSlider.h"
+#include "ui/PaletteColors.h"
 #include "ui/ToggleSwitch.h"
 
 namespace duskwarden::ui {
@@ -28,11 +29,6 @@ QFont styledFont(const QFont& base, TextStyle style, QFont::Weight weight = QFon
   return f;
 }
 
-QColor withAlpha(QColor c, double alpha) {
-  c.setAlphaF(static_cast<float>(c.alphaF() * alpha));
-  return c;
-}
-
 void setTextColor(QLabel* label, const QColor& color) {
   QPalette pal = label->palette();
   if (pal.color(QPalette::WindowText) == color) return;
@@ -40,60 +36,7 @@ void setTextColor(QLabel* label, const QColor& color) {
   label->setPalette(pal);
 }
 
-// "Bordered prominent" (blue fill) and "bordered" looks, in this palette.
-CommandButtonColors prominentColors(const QPalette& palette) {
-  const QColor text = palette.color(QPalette::WindowText);
-  const QColor blue = resolveColor({ColorRole::blue}, palette);
-  return {blue, blue.darker(120), Qt::white, Qt::transparent, withAlpha(text, 0.08), withAlpha(text, 0.35)};
-}
-
-CommandButtonColors borderedColors(const QPalette& palette) {
-  const bool dark = appearanceOf(palette) == Appearance::dark;
-  const QColor text = palette.color(QPalette::WindowText);
-  return {dark ? QColor(255, 255, 255, 36) : QColor(255, 255, 255), withAlpha(text, 0.15), text,
-          withAlpha(text, dark ? 0.12 : 0.18), withAlpha(text, 0.08), withAlpha(text, 0.35)};
-}
-
 }  // namespace
-
-Appearance appearanceOf(const QPalette& palette) {
-  return palette.color(QPalette::Window).lightness() < 128 ? Appearance::dark : Appearance::light;
-}
-
-QColor resolveColor(const ColorSpec& color, const QPalette& palette) {
-  const bool dark = appearanceOf(palette) == Appearance::dark;
-  QColor c;
-  switch (color.role) {
-    case ColorRole::primary:
-      c = palette.color(QPalette::WindowText);
-      break;
-    case ColorRole::secondary:
-      c = withAlpha(palette.color(QPalette::WindowText), dark ? 0.55 : 0.5);
-      break;
-    // The platform's standard hues, each in its light and dark variant.
-    case ColorRole::orange:
-      c = dark ? QColor(0xFF, 0x9F, 0x0A) : QColor(0xFF, 0x95, 0x00);
-      break;
-    // Green and red carry the status text on a grey badge; the light variants are
-    // the deeper ones so the word stays readable there.
-    case ColorRole::green:
-      c = dark ? QColor(0x32, 0xD7, 0x4B) : QColor(0x24, 0x8A, 0x3D);
-      break;
-    case ColorRole::red:
-      c = dark ? QColor(0xFF, 0x45, 0x3A) : QColor(0xD7, 0x00, 0x15);
-      break;
-    case ColorRole::blue:
-      c = dark ? QColor(0x0A, 0x84, 0xFF) : QColor(0x00, 0x7A, 0xFF);
-      break;
-    case ColorRole::white:
-      c = Qt::white;
-      break;
-    case ColorRole::black:
-      c = Qt::black;
-      break;
-  }
-  return withAlpha(c, color.opacity);
-}
 
 ContentView::ContentView(std::shared_ptr<NightShiftManager> manager, const Bundle& bundle, QWidget* parent)
     : QWidget(parent), manager_(std::move(manager)), bundle_(bundle) {

@@ -15,6 +15,7 @@
 #include "nightshift/NightShiftManager.h"
 #include "platform/bundle/Bundle.h"
 #include "ui/ContentViewModel.h"
+#include "ui/PaletteColors.h"
 
 class QLabel;
 class QPushButton;
@@ -24,11 +25,6 @@ namespace duskwarden::ui {
 
 class GradientSlider;
 class ToggleSwitch;
-
-// The named colour for a role in this palette (light or dark variant), with the
-// colour's opacity applied.
-QColor resolveColor(const ColorSpec& color, const QPalette& palette);
-Appearance appearanceOf(const QPalette& palette);
 
 class ContentView : public QWidget {
   Q_OBJECT

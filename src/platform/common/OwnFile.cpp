@@ -60,65 +60,69 @@ bool writeAll(int fd, std::string_view data) {
   return true;
 }
 
-}  // namespace
-
-Read read(const fs::path& path, std::size_t maxBytes) {
+// Where a path leads, looked at without opening anything: a regular file
+// (its status and the path to open), or the answer to give instead.
+struct Located {
+  std::optional<Read> answer;
   struct stat seen {};
-  if (::lstat(path.c_str(), &seen) != 0) {
+  fs::path target;
+  bool isSymlink = false;
+};
+
+Located locate(const fs::path& path) {
+  Located l;
+  l.target = path;
+  if (::lstat(path.c_str(), &l.seen) != 0) {
     const int err = errno;
     // ENOTDIR: a file where a directory should be, so nothing can be at the path.
-    if (err == ENOENT || err == ENOTDIR) return {};
-    return refused(Read::Outcome::failed, errnoText(err), false);
+    l.answer = err == ENOENT || err == ENOTDIR ? Read{} : refused(Read::Outcome::failed, errnoText(err), false);
+    return l;
   }
-  const bool isSymlink = S_ISLNK(seen.st_mode);
-  fs::path target = path;
-  if (isSymlink) {
-    // stat() looks at a FIFO or device without opening it, so it cannot block.
-    if (::stat(path.c_str(), &seen) != 0) {
-      const int err = errno;
-      if (err == ENOENT) return refused(Read::Outcome::notRegular, "it is a symbolic link to nothing", true);
-      return refused(Read::Outcome::failed, errnoText(err), true);
-    }
-    if (!S_ISREG(seen.st_mode))
-      return refused(Read::Outcome::notRegular, "it is a symbolic link to " + kindOf(seen.st_mode), true);
-    std::error_code ec;
-    target = fs::canonical(path, ec);
-    if (ec) return refused(Read::Outcome::failed, ec.message(), true);
-  } else if (!S_ISREG(seen.st_mode)) {
-    return refused(Read::Outcome::notRegular, "it is " + kindOf(seen.st_mode), false);
+  l.isSymlink = S_ISLNK(l.seen.st_mode);
+  if (!l.isSymlink) {
+    if (!S_ISREG(l.seen.st_mode)) l.answer = refused(Read::Outcome::notRegular, "it is " + kindOf(l.seen.st_mode), false);
+    return l;
   }
+  // stat() looks at a FIFO or device without opening it, so it cannot block.
+  if (::stat(path.c_str(), &l.seen) != 0) {
+    const int err = errno;
+    l.answer = err == ENOENT ? refused(Read::Outcome::notRegular, "it is a symbolic link to nothing", true)
+                             : refused(Read::Outcome::failed, errnoText(err), true);
+    return l;
+  }
+  if (!S_ISREG(l.seen.st_mode)) {
+    l.answer = refused(Read::Outcome::notRegular, "it is a symbolic link to " + kindOf(l.seen.st_mode), true);
+    return l;
+  }
+  std::error_code ec;
+  l.target = fs::canonical(path, ec);
+  if (ec) l.answer = refused(Read::Outcome::failed, ec.message(), true);
+  return l;
+}
 
-  // Non-blocking, so a FIFO swapped in since the stat cannot hold the open;
-  // fstat then proves the descriptor is the regular file just looked at.
-  Fd file;
-  file.fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-  if (file.fd < 0) return refused(Read::Outcome::failed, errnoText(errno), isSymlink);
-  struct stat opened {};
-  if (::fstat(file.fd, &opened) != 0) return refused(Read::Outcome::failed, errnoText(errno), isSymlink);
-  if (!S_ISREG(opened.st_mode) || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino)
-    return refused(Read::Outcome::notRegular, "it changed while it was being opened", isSymlink);
-
+// Up to `maxBytes` of the open file `fd`, whose size was seen as `size`.
+Read readCapped(int fd, std::uintmax_t size, std::size_t maxBytes, const Located& file) {
   Read r;
-  r.isSymlink = isSymlink;
-  r.target = target;
+  r.isSymlink = file.isSymlink;
+  r.target = file.target;
   const auto tooLarge = [&] {
     r.outcome = Read::Outcome::tooLarge;
     r.problem = "it is larger than " + sizeText(maxBytes);
     r.text.clear();
     return r;
   };
-  if (static_cast<std::uintmax_t>(opened.st_size) > maxBytes) return tooLarge();
+  if (size > maxBytes) return tooLarge();
   // The size may lie (files that stream), so the count of bytes read decides.
   // The buffer starts at the size seen and grows only if more arrives: a
   // buffer of the whole cap, zero-filled, would cost every read a mebibyte
   // of touched memory that the allocator then keeps.
-  r.text.resize(static_cast<std::size_t>(opened.st_size) + 1);
+  r.text.resize(static_cast<std::size_t>(size) + 1);
   std::size_t have = 0;
   while (have <= maxBytes) {
     if (have == r.text.size()) r.text.resize(std::min(maxBytes + 1, 2 * r.text.size()));
-    const ssize_t n = ::read(file.fd, r.text.data() + have, r.text.size() - have);
+    const ssize_t n = ::read(fd, r.text.data() + have, r.text.size() - have);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return refused(Read::Outcome::failed, errnoText(errno), isSymlink);
+    if (n < 0) return refused(Read::Outcome::failed, errnoText(errno), file.isSymlink);
     if (n == 0) break;
     have += static_cast<std::size_t>(n);
   }
@@ -126,6 +130,24 @@ Read read(const fs::path& path, std::size_t maxBytes) {
   r.text.resize(have);
   r.outcome = Read::Outcome::read;
   return r;
+}
+
+}  // namespace
+
+Read read(const fs::path& path, std::size_t maxBytes) {
+  const Located file = locate(path);
+  if (file.answer) return *file.answer;
+
+  // Non-blocking, so a FIFO swapped in since the stat cannot hold the open;
+  // fstat then proves the descriptor is the regular file just looked at.
+  Fd opened;
+  opened.fd = ::open(file.target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  if (opened.fd < 0) return refused(Read::Outcome::failed, errnoText(errno), file.isSymlink);
+  struct stat status {};
+  if (::fstat(opened.fd, &status) != 0) return refused(Read::Outcome::failed, errnoText(errno), file.isSymlink);
+  if (!S_ISREG(status.st_mode) || status.st_dev != file.seen.st_dev || status.st_ino != file.seen.st_ino)
+    return refused(Read::Outcome::notRegular, "it changed while it was being opened", file.isSymlink);
+  return readCapped(opened.fd, static_cast<std::uintmax_t>(status.st_size), maxBytes, file);
 }
 
 std::optional<std::string> replace(const fs::path& path, std::string_view data, int mode) {
