@@ -69,7 +69,6 @@ class SingleInstance final : public QObject {
   // running, or starting and not listening yet).
   static bool isHeld(const QString& lockPath);
   bool isListening() const { return listenFd_ >= 0; }
-  int clientCount() const { return clients_; }
 
  private:
   bool listen(QString* error);

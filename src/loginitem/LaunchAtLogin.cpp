@@ -24,10 +24,6 @@ const Logger& logger() {
 bool LaunchAtLogin::isEnabled() { return service().status() == AppServiceStatus::enabled; }
 
 void LaunchAtLogin::setEnabled(bool value) {
-  // Observers hear of every write, even one that fails or changes nothing,
-  // and re-read the live status afterwards.
-  observable().objectWillChange.send();
-
   AppService& s = service();
   std::optional<AppServiceError> error;
   if (value) {
@@ -41,11 +37,6 @@ void LaunchAtLogin::setEnabled(bool value) {
   if (error) {
     logger().error("Failed to %s launch at login: %s", value ? "enable" : "disable", error->localizedDescription);
   }
-}
-
-LaunchAtLogin::Observable& LaunchAtLogin::observable() {
-  static Observable instance;
-  return instance;
 }
 
 void LaunchAtLogin::setServiceForTesting(AppService* service) { serviceOverride.store(service); }

@@ -2,13 +2,11 @@
 // Starts the application at login, following one Boolean.
 //
 // isEnabled is read live from the app service on every read (status 1 means
-// true); nothing is stored here. Every write first sends the shared
-// observable's objectWillChange, then registers (unregistering first when
-// already enabled) or unregisters; a failure is logged under subsystem
+// true); nothing is stored here. Every write registers (unregistering first
+// when already enabled) or unregisters; a failure is logged under subsystem
 // "com.velloran.LaunchAtLogin", category "main", and never reported to the caller.
 
 #include "platform/appservice/AppService.h"
-#include "platform/publish/Publish.h"
 
 namespace duskwarden {
 
@@ -18,14 +16,6 @@ class LaunchAtLogin {
 
   static bool isEnabled();
   static void setEnabled(bool value);
-
-  // Observers are told before each write, then re-read isEnabled.
-  class Observable final : public ObservableObject {
-   public:
-    bool isEnabled() const { return LaunchAtLogin::isEnabled(); }
-    void setEnabled(bool value) { LaunchAtLogin::setEnabled(value); }
-  };
-  static Observable& observable();
 
   // Replaces the service the module uses (nullptr restores the main app service). Tests only.
   static void setServiceForTesting(AppService* service);
