@@ -7,7 +7,6 @@
 #include "CallbackCounter.h"
 // Xlib after gtest: its None macro breaks gtest's headers.
 #include <chrono>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,6 +27,7 @@ using namespace std::chrono_literals;
 using duskwarden::testing::CallbackCounter;
 using duskwarden::testing::runWithDisplay;
 using duskwarden::testing::ScopedEnv;
+using duskwarden::testing::waitUntil;
 using duskwarden::testing::XvfbServer;
 using Clock = std::chrono::steady_clock;
 
@@ -49,16 +49,6 @@ struct LogLines {
   std::mutex mutex;
   std::vector<std::string> lines;
 };
-
-// Re-checks `condition` every few milliseconds until it holds or time is up.
-bool waitFor(const std::function<bool()>& condition, Clock::duration timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (!condition()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
 
 class X11LookTest : public ::testing::Test {
  protected:
@@ -87,10 +77,12 @@ class X11LookTest : public ::testing::Test {
   }
   // Exactly `n` looks by `backend`: reached within `within`, and no more for
   // longer than the settle time after.
-  ::testing::AssertionResult looksSettleAt(X11Backend& backend, int n, Clock::duration within = 1s) {
-    const bool reached = waitFor([&] { return backend.looks() >= n; }, within);
+  [[nodiscard]] ::testing::AssertionResult looksSettleAt(X11Backend& backend, int n,
+                                                         std::chrono::milliseconds within = 1s) {
+    auto reached = waitUntil(std::to_string(n) + " looks", [&] { return backend.looks() >= n; }, within);
+    if (!reached) return reached;
     std::this_thread::sleep_for(600ms);
-    if (reached && backend.looks() == n) return ::testing::AssertionSuccess();
+    if (backend.looks() == n) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << backend.looks() << " looks, expected " << n;
   }
 
@@ -137,7 +129,7 @@ TEST_F(X11LookTest, NoLookHappensWhileOffWhateverTheInterval) {
   EXPECT_TRUE(looksSettleAt(*backend, 0, 0s));
 
   backend->setEnabled(true);
-  EXPECT_TRUE(waitFor([&] { return backend->looks() >= 3; }, 1s)) << "on: a look every interval";
+  EXPECT_TRUE(waitUntil("a look every interval while on", [&] { return backend->looks() >= 3; }, 1s));
   backend->setEnabled(false);
   const int looks = backend->looks();
   std::this_thread::sleep_for(1500ms);

@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 
+#include "QtSpin.h"
 #include "TestEnvironment.h"
 
 namespace duskwarden {
@@ -204,13 +204,10 @@ TEST(UpdateLibrary, AMissingOrForeignLibraryEndsTheCheckInTheErrorDialogAndALate
     settings.feedUrl = "https://example.org/appcast.xml";
     SPUStandardUpdaterController controller(true, driver, std::make_shared<LoadableAppcastSource>(path), settings);
     controller.updater().checkForUpdates();
-    QElapsedTimer waited;
-    waited.start();
-    const auto failed = [&] {
-      return driver->currentDialog() && driver->currentDialog()->text() == "The update check failed.";
-    };
-    while (!failed() && waited.elapsed() < 5000) app().processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_TRUE(failed()) << path;
+    ASSERT_TRUE(testing::spinUntil("the error dialog for " + path, [&] {
+      const QMessageBox* box = driver->currentDialog();
+      return box && box->text() == "The update check failed.";
+    }));
     const QString info = driver->currentDialog()->informativeText();
     EXPECT_TRUE(info.startsWith("The update check could not start: ")) << info.toStdString();
     EXPECT_TRUE(info.contains(path == foreign ? "not an update library" : "nonexistent")) << info.toStdString();
