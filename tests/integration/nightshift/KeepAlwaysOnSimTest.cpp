@@ -97,7 +97,7 @@ TEST(KeepAlwaysOnWithTheSimulator, TurnedOffFromOutsideComesBackOn) {
   // The launch's own enable command opened a 1.0 s window in which a change
   // to off is taken as its own doing; the user's change comes after it.
   ASSERT_TRUE(waitUntil("the launch command's window to close",
-                        [&] { return !manager->isInternalUpdate(); }));
+                        [&] { return !manager->isInternalUpdateForTesting(); }));
 
   const std::size_t before = history.size();
   ASSERT_EQ(runTool("off"), 0);

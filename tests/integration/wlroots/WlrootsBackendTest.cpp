@@ -263,7 +263,7 @@ TEST_F(WlrootsBackendTest, AnotherClientTakingTheOutputIsUndoneByKeepAlwaysOn) {
   ASSERT_TRUE(compositor->waitFor(output, warm)) << "the launch check did not warm the output";
   // Past the launch command's window, so the loss counts as someone else's doing.
   ASSERT_TRUE(waitUntil("the launch command's window to close",
-                        [&] { return !manager->isInternalUpdate(); }));
+                        [&] { return !manager->isInternalUpdateForTesting(); }));
 
   RivalClient rival(socket);  // stays connected: in wlroots 0.15 its leaving resets the output again
   EXPECT_TRUE(compositor->waitFor(output, [](const auto& s) { return s.controlRequests == 3 && warm(s); }))

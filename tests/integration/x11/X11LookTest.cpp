@@ -79,11 +79,11 @@ class X11LookTest : public ::testing::Test {
   // longer than the settle time after.
   [[nodiscard]] ::testing::AssertionResult looksSettleAt(X11Backend& backend, int n,
                                                          std::chrono::milliseconds within = 1s) {
-    auto reached = waitUntil(std::to_string(n) + " looks", [&] { return backend.looks() >= n; }, within);
+    auto reached = waitUntil(std::to_string(n) + " looks", [&] { return backend.looksForTesting() >= n; }, within);
     if (!reached) return reached;
     std::this_thread::sleep_for(600ms);
-    if (backend.looks() == n) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << backend.looks() << " looks, expected " << n;
+    if (backend.looksForTesting() == n) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << backend.looksForTesting() << " looks, expected " << n;
   }
 
   XvfbServer server_;
@@ -109,9 +109,9 @@ TEST_F(X11LookTest, AGammaResetWithoutAnyEventIsReportedWithinTheIntervalAndNotU
 
   // Reported, not undone: only the caller's commands write. Off now, so no
   // look follows either.
-  EXPECT_TRUE(looksSettleAt(*backend, backend->looks(), 0s));
+  EXPECT_TRUE(looksSettleAt(*backend, backend->looksForTesting(), 0s));
   std::this_thread::sleep_for(1500ms);
-  EXPECT_TRUE(looksSettleAt(*backend, backend->looks(), 0s));
+  EXPECT_TRUE(looksSettleAt(*backend, backend->looksForTesting(), 0s));
   EXPECT_FALSE(warm());
   // No system bus: said once, as information, and everything else worked.
   EXPECT_EQ(log.count("info: X11: no system bus"), 1);
@@ -123,25 +123,25 @@ TEST_F(X11LookTest, NoLookHappensWhileOffWhateverTheInterval) {
   ASSERT_NE(backend, nullptr);
   backend->setEnabled(false);
   std::this_thread::sleep_for(1500ms);  // fifteen intervals
-  EXPECT_EQ(backend->looks(), 0);
+  EXPECT_EQ(backend->looksForTesting(), 0);
   ASSERT_EQ(run({"xset", "s", "activate"}), 0);  // events while off need no look either
   ASSERT_EQ(run({"xset", "s", "reset"}), 0);
   EXPECT_TRUE(looksSettleAt(*backend, 0, 0s));
 
   backend->setEnabled(true);
-  EXPECT_TRUE(waitUntil("a look every interval while on", [&] { return backend->looks() >= 3; }, 1s));
+  EXPECT_TRUE(waitUntil("a look every interval while on", [&] { return backend->looksForTesting() >= 3; }, 1s));
   backend->setEnabled(false);
-  const int looks = backend->looks();
+  const int looks = backend->looksForTesting();
   std::this_thread::sleep_for(1500ms);
-  EXPECT_LE(backend->looks(), looks + 1) << "at most one look already under way";
-  EXPECT_TRUE(looksSettleAt(*backend, backend->looks(), 0s));
+  EXPECT_LE(backend->looksForTesting(), looks + 1) << "at most one look already under way";
+  EXPECT_TRUE(looksSettleAt(*backend, backend->looksForTesting(), 0s));
 }
 
 TEST_F(X11LookTest, BlankingStartOrEndBringsOneLookPerBurst) {
   auto backend = create("0");  // the events alone
   ASSERT_NE(backend, nullptr);
   backend->setEnabled(true);
-  ASSERT_EQ(backend->looks(), 0);
+  ASSERT_EQ(backend->looksForTesting(), 0);
 
   ASSERT_EQ(run({"xset", "s", "activate"}), 0);
   EXPECT_TRUE(looksSettleAt(*backend, 1));
@@ -158,7 +158,7 @@ TEST_F(X11LookTest, BlankingStartOrEndBringsOneLookPerBurst) {
   const int seen = counter_.count();
   ASSERT_EQ(run({"xset", "s", "reset"}), 0);
   EXPECT_TRUE(counter_.waitBeyond(seen, std::chrono::seconds(1)));
-  EXPECT_EQ(backend->looks(), 5);
+  EXPECT_EQ(backend->looksForTesting(), 5);
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST(TrayIcon, BothSymbolsReadOnLightAndDarkPanelsAtEveryPixelSizeAndUnknownOnes
   EventSource events;
   QtStatusItem item(events);
   EXPECT_FALSE(item.setImage(SymbolImage{"no.such.symbol", "x", {16.0, SymbolWeight::heavy}}));
-  EXPECT_TRUE(item.trayIcon().icon().isNull());
+  EXPECT_TRUE(item.trayIconForTesting().icon().isNull());
 }
 
 class PopoverTest : public ::testing::Test {

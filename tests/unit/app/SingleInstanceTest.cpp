@@ -115,7 +115,7 @@ TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
 
   for (int fd : filler) ::close(fd);
   ::setrlimit(RLIMIT_NOFILE, &saved);
-  EXPECT_TRUE(first.isListening());
+  EXPECT_TRUE(first.isListeningForTesting());
   EXPECT_TRUE(spinUntil("the waiting launch's answer", [&] { return waiting.closedWith().has_value(); }, 2s));
   EXPECT_EQ(waiting.closedWith(), "ok\n");
   EXPECT_EQ(activations, 1);

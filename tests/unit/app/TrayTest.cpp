@@ -230,7 +230,7 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   ASSERT_EQ(clicks.size(), 3u);
   EXPECT_EQ(clicks[2].type, EventType::rightMouseUp);
   item.popUpMenu(Menu{{MenuItem{"Quit Duskwarden", "Ctrl+Q", [] {}}}});
-  QMenu* shown = item.statusNotifierItem()->shownMenu();
+  QMenu* shown = item.statusNotifierItemForTesting()->shownMenuForTesting();
   ASSERT_TRUE(shown);
   ASSERT_TRUE(spinUntil("the menu to show", [&] { return shown->isVisible(); }));
   EXPECT_LE(std::abs(shown->geometry().center().x() - 300), 200);
@@ -258,7 +258,7 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   EXPECT_EQ(trayChanges, (std::vector<bool>{true, false, true}));
 
   // The panel goes for good: no tray, and the item's name leaves the bus.
-  const QString itemName = item.statusNotifierItem()->serviceName();
+  const QString itemName = item.statusNotifierItemForTesting()->serviceNameForTesting();
   restarted.unregisterService(sni::kWatcherService);
   ASSERT_TRUE(spinUntil("the item to lose its host", [&] { return item.host() == TrayStatusItem::Host::none; }));
   EXPECT_EQ(trayChanges, (std::vector<bool>{true, false, true, false}));
