@@ -49,8 +49,8 @@ class X11Backend final : public Backend {
   void setEnabled(bool enabled) override;
   void setStrength(float strength, bool commit) override;
 
-  // How many times the ramps were read back to look for a reset (a test hook).
-  int looks() const;
+  // How many times the ramps were read back to look for a reset.
+  int looksForTesting() const;
 
  private:
   X11Backend() = default;

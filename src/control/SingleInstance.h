@@ -68,7 +68,7 @@ class SingleInstance final : public QObject {
   // Whether a live process holds the lock at `lockPath` (a copy that is
   // running, or starting and not listening yet).
   static bool isHeld(const QString& lockPath);
-  bool isListening() const { return listenFd_ >= 0; }
+  bool isListeningForTesting() const { return listenFd_ >= 0; }
 
  private:
   bool listen(QString* error);

@@ -61,8 +61,8 @@ class NightShiftManager final : public ObservableObject,
   void handleStatusChange();
   void checkAutoReEnable(bool wasEnabled, bool isEnabled);
 
-  bool isInternalUpdate() const { return isInternalUpdate_.load(); }
-  bool hasPerformedInitialCheck() const { return hasPerformedInitialCheck_; }
+  bool isInternalUpdateForTesting() const { return isInternalUpdate_.load(); }
+  bool hasPerformedInitialCheckForTesting() const { return hasPerformedInitialCheck_; }
   DispatchQueue& clientQueue() const { return *clientQueue_; }
 
  private:

@@ -50,7 +50,7 @@ class QtStatusItem final : public QObject, public StatusItem {
   std::optional<Rect> screenBounds() const override;
   void popUpMenu(const Menu& menu) override;
 
-  QSystemTrayIcon& trayIcon() { return tray_; }
+  QSystemTrayIcon& trayIconForTesting() { return tray_; }
   QMenu* shownMenu() const { return menu_.data(); }
 
  private:

@@ -53,7 +53,7 @@ class StatusItemButton {
  public:
   void setAction(std::function<void()> action) { action_ = std::move(action); }
   void sendActionOn(std::uint64_t mask) { mask_ = mask; }
-  std::uint64_t actionMask() const { return mask_; }
+  std::uint64_t actionMaskForTesting() const { return mask_; }
   // Runs the action with `event` current when the mask takes it. True when it ran.
   bool send(const Event& event, EventSource& events) const;
 

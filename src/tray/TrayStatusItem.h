@@ -42,7 +42,7 @@ class TrayStatusItem final : public QObject, public StatusItem {
   std::optional<Rect> screenBounds() const override;
   void popUpMenu(const Menu& menu) override;
 
-  SniStatusItem* statusNotifierItem() const { return sni_.get(); }
+  SniStatusItem* statusNotifierItemForTesting() const { return sni_.get(); }
   QtStatusItem* xembedItem() const { return xembed_.get(); }
 
  private:

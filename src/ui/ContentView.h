@@ -34,7 +34,7 @@ class ContentView : public QWidget {
   ~ContentView() override;
 
   // How many times the description has been applied (once at construction).
-  int applyCount() const { return applyCount_; }
+  int applyCountForTesting() const { return applyCount_; }
   // The description applied last.
   const ContentViewDescription& description() const { return description_; }
 

@@ -61,7 +61,7 @@ double CustomGradientSlider::trackWidth() const {
   return std::max(0, width() - m.left() - m.right());
 }
 
-QPointF CustomGradientSlider::toWidget(SliderPoint rowPoint) const {
+QPointF CustomGradientSlider::toWidgetForTesting(SliderPoint rowPoint) const {
   const QMargins m = contentMargins();
   return QPointF(rowPoint.x + m.left(), rowPoint.y + m.top());
 }

@@ -27,11 +27,11 @@ class CustomGradientSlider : public QWidget {
                        std::function<void(bool)> onEditingChanged, QWidget* parent = nullptr);
 
   static QMargins contentMargins();
-  bool isEditing() const { return model_.isEditing(); }
+  bool isEditingForTesting() const { return model_.isEditing(); }
   // Track width for the current widget size.
   double trackWidth() const;
   // Widget coordinates of a point given in row coordinates (x from the track's leading edge).
-  QPointF toWidget(SliderPoint rowPoint) const;
+  QPointF toWidgetForTesting(SliderPoint rowPoint) const;
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;

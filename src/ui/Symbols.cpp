@@ -90,7 +90,7 @@ QSize symbolSize(const SymbolConfiguration& config) {
   return {side, side};
 }
 
-bool isBaked(const QString& symbolName, SymbolWeight weight, QSize deviceSize) {
+bool isBakedForTesting(const QString& symbolName, SymbolWeight weight, QSize deviceSize) {
   return findBaked(symbolName, weight, deviceSize) != nullptr;
 }
 

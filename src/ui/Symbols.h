@@ -40,6 +40,6 @@ QSize symbolSize(const SymbolConfiguration& config);
 QImage symbolMask(const QString& symbolName, SymbolWeight weight, QSize deviceSize);
 
 // Whether symbolMask answers from the baked masks, without rendering.
-bool isBaked(const QString& symbolName, SymbolWeight weight, QSize deviceSize);
+bool isBakedForTesting(const QString& symbolName, SymbolWeight weight, QSize deviceSize);
 
 }  // namespace duskwarden::ui

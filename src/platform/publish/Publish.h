@@ -113,7 +113,7 @@ class Subject {
     }
   }
 
-  std::size_t subscriberCount() const {
+  std::size_t subscriberCountForTesting() const {
     std::lock_guard lock(state_->mutex);
     return state_->handlers.size();
   }

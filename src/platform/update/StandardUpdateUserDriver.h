@@ -41,7 +41,7 @@ class StandardUpdateUserDriver final : public UpdateUserDriver {
   void bringToFront() override;
 
   // The box on screen now, if any.
-  QMessageBox* currentDialog() const { return dialog_; }
+  QMessageBox* currentDialogForTesting() const { return dialog_; }
 
  private:
   void closeCurrent();

@@ -179,6 +179,6 @@ void SniStatusItem::popUpMenu(const Menu& menu) {
   qmenu->popup(popupPosition(anchor_, qmenu->sizeHint()));
 }
 
-QMenu* SniStatusItem::shownMenu() const { return shownMenu_.data(); }
+QMenu* SniStatusItem::shownMenuForTesting() const { return shownMenu_.data(); }
 
 }  // namespace duskwarden

@@ -48,7 +48,7 @@ class SniStatusItem final : public QObject, public StatusItem {
 
   // Whether the item and its menu are on the bus under a name of their own.
   bool isExported() const { return exported_; }
-  QString serviceName() const { return serviceName_; }
+  QString serviceNameForTesting() const { return serviceName_; }
   // Tells the current watcher about the item (again after a panel restart);
   // waits for the first image when there is none yet.
   void registerWithWatcher();
@@ -60,7 +60,7 @@ class SniStatusItem final : public QObject, public StatusItem {
 
   StatusNotifierItem& item() { return *item_; }
   DBusMenuExporter& menuExporter() { return *menu_; }
-  QMenu* shownMenu() const;
+  QMenu* shownMenuForTesting() const;
 
   // The anchor for a click the host placed at (x, y) (0, 0: it did not say).
   std::optional<Rect> anchorForHostPosition(int x, int y);

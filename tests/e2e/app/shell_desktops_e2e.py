@@ -164,7 +164,7 @@ def gnome_appindicator(d, app, item):
     time.sleep(max(0.0, opened + 0.8 - time.monotonic()))
     d.input.xdotool("windowfocus", elsewhere)
     wait_for(d.session, lambda: trayui.popover(d, app.pid) is None, 5, "the popover to close when the focus left")
-    d.wait_ungrabbed()
+    check(d.wait_ungrabbed(), "the pointer grab was not released")
     d.session.stop(cover)
 
     sni.context_menu(d.bus, item, 1100, 10)
@@ -172,7 +172,7 @@ def gnome_appindicator(d, app, item):
     check(distance((1100, 10), menu) <= NEAR, f"ContextMenu(1100, 10) opened the menu at {menu}")
     d.input.key("Escape")
     wait_for(d.session, lambda: trayui.menu(d, app.pid) is None, 5, "the menu to close")
-    d.wait_ungrabbed()
+    check(d.wait_ungrabbed(), "the pointer grab was not released")
 
     sni.menu_event(d.bus, item, 4)  # Quit, as the host's menu sends it
     wait_for(d.session, lambda: app.poll() is not None, 10, "Quit from the host's menu")
@@ -219,7 +219,7 @@ def xfce(build):
             check(distance(icon, menu) <= NEAR and trayui.popover(d, app.pid) is None, "Control-click: not our menu")
             d.input.key("Escape")
             wait_for(d.session, lambda: trayui.menu(d, app.pid) is None, 5, "the menu to close")
-            d.wait_ungrabbed()
+            check(d.wait_ungrabbed(), "the pointer grab was not released")
             time.sleep(0.3)
 
             # Right click: the panel draws our menu; its first item opens the popover.

@@ -115,7 +115,8 @@ class X11Resets(unittest.TestCase):
                 time.sleep(max(0.0, first + gap - time.monotonic()))
                 self.reset_with_mode_switch()
                 results.append((f"two resets {gap} s apart", self.wait_warm(WARM_WITHIN)))
-                self.wait_warm(10)  # whatever happened, start the next case warm
+                # Whatever happened, the next case starts warm.
+                self.assertIsNotNone(self.wait_warm(10), f"never warm again; see {app.log}")
         self.s.stop(app)
 
         for _ in range(REPEATS):

@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -37,6 +36,7 @@ namespace {
 
 using duskwarden::testing::GnomeSession;
 using duskwarden::testing::ScopedEnv;
+using duskwarden::testing::waitUntil;
 using namespace std::chrono_literals;
 
 GnomeSession* session = nullptr;
@@ -61,31 +61,26 @@ using Events = duskwarden::testing::CallbackCounter;
 
 // Watches the daemon's Temperature property on a context of our own until it
 // equals `kelvin`; each step of its ramp arrives as a property change.
-bool waitForDaemonTemperature(guint kelvin, guint timeoutSeconds = 15) {
+[[nodiscard]] ::testing::AssertionResult daemonTemperatureReaches(guint kelvin,
+                                                                std::chrono::milliseconds limit = 15s) {
   GMainContext* context = g_main_context_new();
   g_main_context_push_thread_default(context);
   GDBusProxy* proxy = g_dbus_proxy_new_for_bus_sync(G_BUS_TYPE_SESSION, G_DBUS_PROXY_FLAGS_NONE, nullptr, kBusName,
                                                     kObjectPath, kBusName, nullptr, nullptr);
-  bool timedOut = false;
-  GSource* timer = g_timeout_source_new_seconds(timeoutSeconds);
-  g_source_set_callback(
-      timer,
-      [](gpointer flag) -> gboolean {
-        *static_cast<bool*>(flag) = true;
-        return G_SOURCE_REMOVE;
-      },
-      &timedOut, nullptr);
-  g_source_attach(timer, context);
+  // Wakes the blocking iteration, so the deadline is checked when nothing arrives.
+  GSource* tick = g_timeout_source_new(10);
+  g_source_set_callback(tick, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
+  g_source_attach(tick, context);
   auto reached = [&] {
     GVariant* v = proxy ? g_dbus_proxy_get_cached_property(proxy, "Temperature") : nullptr;
     const bool at = v && g_variant_get_uint32(v) == kelvin;
     if (v) g_variant_unref(v);
     return at;
   };
-  while (proxy && !reached() && !timedOut) g_main_context_iteration(context, TRUE);
-  const bool result = reached();
-  g_source_destroy(timer);
-  g_source_unref(timer);
+  auto result = waitUntil("the daemon to reach " + std::to_string(kelvin) + " K", reached, limit,
+                          [&] { g_main_context_iteration(context, TRUE); });
+  g_source_destroy(tick);
+  g_source_unref(tick);
   if (proxy) g_object_unref(proxy);
   g_main_context_pop_thread_default(context);
   g_main_context_unref(context);
@@ -110,8 +105,9 @@ class GnomeBackendTest : public ::testing::Test {
     if (!backend_->readEnabled(&on)) return std::nullopt;
     return on;
   }
-  bool waitEnabled(std::optional<bool> expected) {
-    return events_.waitFor([&] { return enabled() == expected; });
+  [[nodiscard]] ::testing::AssertionResult waitEnabled(std::optional<bool> expected) {
+    return waitUntil("a read of " + (expected ? std::string(*expected ? "on" : "off") : "a failure"),
+                     [&] { return enabled() == expected; }, 10s);
   }
   std::string key(const std::string& name) { return session->gsettingsGet(name); }
 
@@ -172,7 +168,7 @@ TEST_F(GnomeBackendTest, StrengthIsTheTemperatureKeyAndTheDaemonAppliesIt) {
   // The daemon ramps towards the key; wait for it to arrive (about 5 s).
   backend_->setStrength(0.9f, true);
   backend_->setEnabled(true);
-  EXPECT_TRUE(waitForDaemonTemperature(2000)) << "the daemon did not reach 2000 K";
+  EXPECT_TRUE(daemonTemperatureReaches(2000));
   ASSERT_TRUE(backend_->readStrength(&strength));
   EXPECT_NEAR(strength, 0.9f, 0.01f);
 }
@@ -180,7 +176,7 @@ TEST_F(GnomeBackendTest, StrengthIsTheTemperatureKeyAndTheDaemonAppliesIt) {
 TEST_F(GnomeBackendTest, OtherProgramsAndTheDaemonReachTheCallback) {
   int seen = events_.count();
   ASSERT_TRUE(session->gsettingsSet("night-light-temperature", "3000"));
-  EXPECT_TRUE(events_.waitFor([&] { return events_.count() > seen; })) << "no callback for gsettings set";
+  EXPECT_TRUE(events_.waitBeyond(seen, 10s)) << "no callback for gsettings set";
 
   backend_->setEnabled(true);
   ASSERT_TRUE(waitEnabled(true));
@@ -207,18 +203,18 @@ TEST_F(GnomeBackendTest, TheDaemonGoingAwayAndComingBackIsSurvived) {
 
 TEST_F(GnomeBackendTest, DestroyingFromWithinTheCallbackIsSafe) {
   std::mutex mutex;
-  std::condition_variable cv;
   bool destroyed = false;
   backend_->setStatusCallback([&] {
     std::lock_guard lock(mutex);
     if (!backend_) return;
     backend_.reset();
     destroyed = true;
-    cv.notify_all();
   });
   ASSERT_TRUE(session->gsettingsSet("night-light-temperature", "3100"));
-  std::unique_lock lock(mutex);
-  EXPECT_TRUE(cv.wait_for(lock, 10s, [&] { return destroyed; }));
+  EXPECT_TRUE(waitUntil("the callback to destroy the backend", [&] {
+    std::lock_guard lock(mutex);
+    return destroyed;
+  }, 10s));
 }
 
 // An earlier run that ended while on leaves its saved schedule behind; the
@@ -292,7 +288,7 @@ TEST_F(GnomeBackendTest, AFailedCallThroughTheLibraryIsOneNamedLineInTheLog) {
   ASSERT_TRUE(client->getBlueLightStatus(&status));
 
   session->killDaemon();
-  EXPECT_TRUE(changes.waitFor([&] { return !client->getBlueLightStatus(&status); }));
+  EXPECT_TRUE(waitUntil("a failed read", [&] { return !client->getBlueLightStatus(&status); }, 10s));
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(client->getBlueLightStatus(&status));
   client.reset();
   std::vector<LogEntry> errors;
@@ -318,24 +314,23 @@ TEST(GnomeChanges, OwnCommandsAreOneChangeEachAndOtherKeysNone) {
   auto backend = GnomeBackend::create();
   ASSERT_NE(backend, nullptr);
   std::mutex mutex;
-  std::condition_variable arrived;
   std::vector<float> strengths;  // read by each callback as it runs
   backend->setStatusCallback([&] {
     float s = -1;
     backend->readStrength(&s);
     std::lock_guard lock(mutex);
     strengths.push_back(s);
-    arrived.notify_all();
   });
   backend->setEnabled(true);  // four keys
   backend->setStrength(0.3f, true);
   ASSERT_TRUE(session->gsettingsSet("night-light-last-coordinates", "(48.1, 11.6)"));
   ASSERT_TRUE(session->gsettingsSet("night-light-temperature", "3900"));
   const float marker = static_cast<float>(*kelvinToStrength(3900));
-  std::unique_lock lock(mutex);
-  ASSERT_TRUE(arrived.wait_for(lock, 10s, [&] {
+  ASSERT_TRUE(waitUntil("a callback to read the marker", [&] {
+    std::lock_guard lock(mutex);
     return !strengths.empty() && std::fabs(strengths.back() - marker) < 0.01f;
-  }));
+  }, 10s));
+  std::unique_lock lock(mutex);
   ASSERT_EQ(strengths.size(), 3u);
   EXPECT_NEAR(strengths[0], *kelvinToStrength(2700), 0.01f);
   EXPECT_NEAR(strengths[1], 0.3f, 0.01f);

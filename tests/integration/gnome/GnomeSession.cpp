@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 
+#include "Wait.h"
+
 namespace duskwarden::testing {
 
 namespace {
@@ -88,14 +90,11 @@ void GnomeSession::killDaemon() {
   stop(daemonPid_, SIGKILL);
   // The bus drops a dead owner's name a moment after the process is reaped.
   // A daemon started before that finds the name taken and quits quietly, so
-  // wait for the name to go (bounded; there is no "vanished" wait to block on).
-  for (int i = 0; i < 500; ++i) {
-    const std::string owned = run({"gdbus", "call", "--session", "-d", "org.freedesktop.DBus", "-o",
-                                   "/org/freedesktop/DBus", "-m", "org.freedesktop.DBus.NameHasOwner",
-                                   "org.gnome.SettingsDaemon.Color"});
-    if (owned != "(true,)") return;
-    ::usleep(10000);
-  }
+  // wait for the name to go (there is no "vanished" wait to block on).
+  EXPECT_TRUE(waitUntil("gsd-color's name to leave the bus", [&] {
+    return run({"gdbus", "call", "--session", "-d", "org.freedesktop.DBus", "-o", "/org/freedesktop/DBus", "-m",
+                "org.freedesktop.DBus.NameHasOwner", "org.gnome.SettingsDaemon.Color"}) != "(true,)";
+  }, std::chrono::seconds(10)));
 }
 
 std::string GnomeSession::run(const std::vector<std::string>& argv, int* status) {

@@ -3,6 +3,7 @@
 // simulator's tool and Keep Always On turns it back on.
 
 #include "TestEnvironment.h"
+#include "Wait.h"
 #include "nightshift/NightShiftManager.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "sim/SimState.h"
@@ -10,18 +11,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <future>
 #include <mutex>
+#include <string>
 #include <sys/wait.h>
-#include <thread>
 
 namespace duskwarden::testing {
 namespace {
-
-using namespace std::chrono_literals;
 
 class AlwaysRegistered final : public LoginItem {
  public:
@@ -41,18 +38,18 @@ int runTool(const std::string& args) {
 // Published values of isNightShiftEnabled, seen on the main queue's thread.
 struct EnabledHistory {
   std::mutex mutex;
-  std::condition_variable changed;
   std::vector<bool> values;
 
   void add(bool v) {
     std::lock_guard lock(mutex);
     values.push_back(v);
-    changed.notify_all();
   }
-  // Waits until the history ends with `tail` (after at least `from` entries).
-  bool waitForTail(std::size_t from, const std::vector<bool>& tail, std::chrono::milliseconds bound) {
-    std::unique_lock lock(mutex);
-    return changed.wait_for(lock, bound, [&] {
+  // Waits until the history holds `tail` (after at least `from` entries).
+  [[nodiscard]] ::testing::AssertionResult waitForTail(std::size_t from, const std::vector<bool>& tail) {
+    std::string run = "published values to run";
+    for (bool v : tail) run += v ? " on" : " off";
+    return waitUntil(run, [&] {
+      std::lock_guard lock(mutex);
       if (values.size() < from + tail.size()) return false;
       // Look for `tail` as a run anywhere after `from`.
       for (std::size_t i = from; i + tail.size() <= values.size(); ++i)
@@ -95,18 +92,16 @@ TEST(KeepAlwaysOnWithTheSimulator, TurnedOffFromOutsideComesBackOn) {
     built.set_value();
   });
   built.get_future().wait();
-  ASSERT_TRUE(history.waitForTail(0, {false, true}, 5s)) << "the first read never showed Night Shift on";
+  ASSERT_TRUE(history.waitForTail(0, {false, true})) << "the first read never showed Night Shift on";
 
   // The launch's own enable command opened a 1.0 s window in which a change
   // to off is taken as its own doing; the user's change comes after it.
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (manager->isInternalUpdate() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(10ms);
-  ASSERT_FALSE(manager->isInternalUpdate());
+  ASSERT_TRUE(waitUntil("the launch command's window to close",
+                        [&] { return !manager->isInternalUpdateForTesting(); }));
 
   const std::size_t before = history.size();
   ASSERT_EQ(runTool("off"), 0);
-  ASSERT_TRUE(history.waitForTail(before, {false, true}, 5s)) << "Night Shift was not turned back on";
+  ASSERT_TRUE(history.waitForTail(before, {false, true})) << "Night Shift was not turned back on";
 
   sim::SimState state;
   ASSERT_TRUE(sim::readState(sim::stateFilePath(), &state, nullptr));

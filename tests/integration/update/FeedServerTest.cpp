@@ -16,6 +16,7 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include "QtSpin.h"
 #include "TestEnvironment.h"
 
 #include <optional>
@@ -24,6 +25,8 @@
 
 namespace duskwarden {
 namespace {
+
+using namespace std::chrono_literals;
 
 QCoreApplication& app() {
   static int argc = 1;
@@ -105,10 +108,7 @@ struct FeedServerTest : ::testing::Test {
     s.systemVersion = "12";
     SPUStandardUpdaterController controller(true, driver, std::move(source), s);
     controller.updater().checkForUpdates();
-    QElapsedTimer waited;
-    waited.start();
-    while (!driver->result && waited.elapsed() < 10000) app().processEvents(QEventLoop::WaitForMoreEvents, 50);
-    EXPECT_TRUE(driver->result) << "no outcome within 10 s";
+    EXPECT_TRUE(testing::spinUntil("the check's outcome", [&] { return driver->result.has_value(); }, 10s));
     return driver->result.value_or(UpdateCheckResult{});
   }
   std::shared_ptr<ResultDriver> driver = std::make_shared<ResultDriver>();
@@ -218,14 +218,11 @@ TEST_F(FeedServerTest, SecondCheckWhileFetchingRaisesInsteadOfConnectingAgain) {
   s.feedUrl = server.url().toStdString();
   SPUStandardUpdaterController controller(true, driver, std::make_shared<NetworkAppcastSource>(FetchLimits{kMaxAppcastBytes, 500, 5}), s);
   controller.updater().checkForUpdates();
-  QElapsedTimer waited;
-  waited.start();
-  while (server.connections == 0 && waited.elapsed() < 5000) app().processEvents(QEventLoop::WaitForMoreEvents, 50);
+  ASSERT_TRUE(testing::spinUntil("the first check to connect", [&] { return server.connections > 0; }));
   controller.updater().checkForUpdates();
   EXPECT_EQ(driver->raised, 1);
-  while (!driver->result && waited.elapsed() < 5000) app().processEvents(QEventLoop::WaitForMoreEvents, 50);
+  ASSERT_TRUE(testing::spinUntil("the first check's outcome", [&] { return driver->result.has_value(); }));
   EXPECT_EQ(server.connections, 1);
-  ASSERT_TRUE(driver->result);
   EXPECT_EQ(driver->result->kind, UpdateCheckResult::Kind::error);
 }
 

@@ -65,12 +65,9 @@ struct GammaCompositor::Impl {
   std::vector<std::function<void()>> tasks;
 
   std::mutex mutex;  // guards what the test reads: outputs and their Seen
-  std::condition_variable changed;
   std::map<int, std::unique_ptr<Output>> outputs;
   std::set<Control*> controls;
   int lastId = 0;
-
-  void touched() { changed.notify_all(); }
 
   // The output goes back to its own gamma, as wlroots does when any control of it ends.
   void end(Control* control, bool sendFailed) {
@@ -79,7 +76,6 @@ struct GammaCompositor::Impl {
     if (control->output->holder == control) control->output->holder = nullptr;
     control->output->seen.ramps.clear();
     control->output = nullptr;
-    touched();
   }
 
   void setGamma(Control* control, int fd) {
@@ -106,7 +102,6 @@ struct GammaCompositor::Impl {
     } else {
       output->seen.ramps = std::move(table);
     }
-    touched();
   }
 
   void getControl(wl_client* client, wl_resource* manager, std::uint32_t id, wl_resource* outputResource) {
@@ -133,7 +128,6 @@ struct GammaCompositor::Impl {
     });
     controls.insert(control);
     if (output != nullptr) ++output->seen.controlRequests;
-    touched();
     if (output == nullptr || output->gammaSize == 0) {
       zwlr_gamma_control_v1_send_failed(control->resource);
       return;
@@ -252,10 +246,9 @@ GammaCompositor::Seen GammaCompositor::seen(int id) {
   return impl_->outputs.at(id)->seen;
 }
 
-bool GammaCompositor::waitFor(int id, const std::function<bool(const Seen&)>& condition,
-                              std::chrono::milliseconds bound) {
-  std::unique_lock lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, bound, [&] { return condition(impl_->outputs.at(id)->seen); });
+::testing::AssertionResult GammaCompositor::waitFor(int id, const std::function<bool(const Seen&)>& condition,
+                                                    std::chrono::milliseconds bound) {
+  return waitUntil("output " + std::to_string(id) + " to reach the expected state", [&] { return condition(seen(id)); }, bound);
 }
 
 }  // namespace duskwarden::testing

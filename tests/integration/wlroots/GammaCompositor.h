@@ -10,7 +10,6 @@
 // every method may be called from the test's thread.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +17,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "Wait.h"
 
 namespace duskwarden::testing {
 
@@ -43,8 +44,8 @@ class GammaCompositor {
   };
   Seen seen(int output);
   // Waits up to `bound` until `condition` holds for the output.
-  bool waitFor(int output, const std::function<bool(const Seen&)>& condition,
-               std::chrono::milliseconds bound = std::chrono::seconds(5));
+  [[nodiscard]] ::testing::AssertionResult waitFor(int output, const std::function<bool(const Seen&)>& condition,
+                                                   std::chrono::milliseconds bound = std::chrono::seconds(5));
 
   struct Impl;
 

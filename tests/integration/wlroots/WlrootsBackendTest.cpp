@@ -9,15 +9,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <future>
 #include <mutex>
-#include <thread>
 
 #include "GammaCompositor.h"
 #include "TestEnvironment.h"
+#include "Wait.h"
 #include "common/Log.h"
 #include "nightshift/NightShiftManager.h"
 #include "platform/dispatch/SerialQueue.h"
@@ -27,23 +25,22 @@
 namespace duskwarden::testing {
 namespace {
 
-using namespace std::chrono_literals;
 using provider::wlroots::WlrootsBackend;
 
 // Every state the backend reported, as its status callback read it.
 struct StatusHistory {
   std::mutex mutex;
-  std::condition_variable changed;
   std::vector<bool> states;
 
   void add(bool on) {
     std::lock_guard lock(mutex);
     states.push_back(on);
-    changed.notify_all();
   }
-  bool waitForLast(bool on, std::chrono::milliseconds bound = 5s) {
-    std::unique_lock lock(mutex);
-    return changed.wait_for(lock, bound, [&] { return !states.empty() && states.back() == on; });
+  [[nodiscard]] ::testing::AssertionResult waitForLast(bool on) {
+    return waitUntil(on ? "a last status of on" : "a last status of off", [&] {
+      std::lock_guard lock(mutex);
+      return !states.empty() && states.back() == on;
+    });
   }
   std::vector<bool> all() {
     std::lock_guard lock(mutex);
@@ -265,8 +262,8 @@ TEST_F(WlrootsBackendTest, AnotherClientTakingTheOutputIsUndoneByKeepAlwaysOn) {
   built.get_future().wait();
   ASSERT_TRUE(compositor->waitFor(output, warm)) << "the launch check did not warm the output";
   // Past the launch command's window, so the loss counts as someone else's doing.
-  const auto until = std::chrono::steady_clock::now() + 5s;
-  while (manager->isInternalUpdate() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(waitUntil("the launch command's window to close",
+                        [&] { return !manager->isInternalUpdateForTesting(); }));
 
   RivalClient rival(socket);  // stays connected: in wlroots 0.15 its leaving resets the output again
   EXPECT_TRUE(compositor->waitFor(output, [](const auto& s) { return s.controlRequests == 3 && warm(s); }))
@@ -286,9 +283,7 @@ TEST_F(WlrootsBackendTest, AnotherClientTakingTheOutputIsUndoneByKeepAlwaysOn) {
   });
   done.get_future().wait();
   mainQ.reset();
-  const auto bound = std::chrono::steady_clock::now() + 5s;
-  while (!gone.expired() && std::chrono::steady_clock::now() < bound) std::this_thread::sleep_for(10ms);
-  EXPECT_TRUE(gone.expired()) << "the manager, and with it the provider's thread, outlived the test";
+  EXPECT_TRUE(waitUntil("the manager, and with it the provider's thread, to end", [&] { return gone.expired(); }));
   setLogSinks({});
 }
 

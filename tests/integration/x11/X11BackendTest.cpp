@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -101,6 +100,7 @@ bool isIdentity(const Ramp& r) {
 }
 
 using duskwarden::testing::CallbackCounter;
+using duskwarden::testing::waitUntil;
 
 class X11BackendTest : public ::testing::Test {
  protected:
@@ -246,17 +246,17 @@ TEST_F(X11BackendTest, DestroyingFromWithinTheCallbackIsSafe) {
   auto backend = X11Backend::create();
   ASSERT_NE(backend, nullptr);
   std::mutex mutex;
-  std::condition_variable cv;
   bool destroyed = false;
   backend->setStatusCallback([&] {
     std::lock_guard lock(mutex);
     backend.reset();
     destroyed = true;
-    cv.notify_all();
   });
   backend->setEnabled(true);
-  std::unique_lock lock(mutex);
-  EXPECT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return destroyed; }));
+  EXPECT_TRUE(waitUntil("the callback to destroy the backend", [&] {
+    std::lock_guard lock(mutex);
+    return destroyed;
+  }));
 }
 
 TEST_F(X11BackendTest, LostServerIsAFailedReadAndAReturningOneIsUsedAgain) {

@@ -7,7 +7,6 @@
 #include "CallbackCounter.h"
 // Xlib after gtest: its None macro breaks gtest's headers.
 #include <chrono>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,6 +27,7 @@ using namespace std::chrono_literals;
 using duskwarden::testing::CallbackCounter;
 using duskwarden::testing::runWithDisplay;
 using duskwarden::testing::ScopedEnv;
+using duskwarden::testing::waitUntil;
 using duskwarden::testing::XvfbServer;
 using Clock = std::chrono::steady_clock;
 
@@ -49,16 +49,6 @@ struct LogLines {
   std::mutex mutex;
   std::vector<std::string> lines;
 };
-
-// Re-checks `condition` every few milliseconds until it holds or time is up.
-bool waitFor(const std::function<bool()>& condition, Clock::duration timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (!condition()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
 
 class X11LookTest : public ::testing::Test {
  protected:
@@ -87,11 +77,13 @@ class X11LookTest : public ::testing::Test {
   }
   // Exactly `n` looks by `backend`: reached within `within`, and no more for
   // longer than the settle time after.
-  ::testing::AssertionResult looksSettleAt(X11Backend& backend, int n, Clock::duration within = 1s) {
-    const bool reached = waitFor([&] { return backend.looks() >= n; }, within);
+  [[nodiscard]] ::testing::AssertionResult looksSettleAt(X11Backend& backend, int n,
+                                                         std::chrono::milliseconds within = 1s) {
+    auto reached = waitUntil(std::to_string(n) + " looks", [&] { return backend.looksForTesting() >= n; }, within);
+    if (!reached) return reached;
     std::this_thread::sleep_for(600ms);
-    if (reached && backend.looks() == n) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << backend.looks() << " looks, expected " << n;
+    if (backend.looksForTesting() == n) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << backend.looksForTesting() << " looks, expected " << n;
   }
 
   XvfbServer server_;
@@ -117,9 +109,9 @@ TEST_F(X11LookTest, AGammaResetWithoutAnyEventIsReportedWithinTheIntervalAndNotU
 
   // Reported, not undone: only the caller's commands write. Off now, so no
   // look follows either.
-  EXPECT_TRUE(looksSettleAt(*backend, backend->looks(), 0s));
+  EXPECT_TRUE(looksSettleAt(*backend, backend->looksForTesting(), 0s));
   std::this_thread::sleep_for(1500ms);
-  EXPECT_TRUE(looksSettleAt(*backend, backend->looks(), 0s));
+  EXPECT_TRUE(looksSettleAt(*backend, backend->looksForTesting(), 0s));
   EXPECT_FALSE(warm());
   // No system bus: said once, as information, and everything else worked.
   EXPECT_EQ(log.count("info: X11: no system bus"), 1);
@@ -131,25 +123,25 @@ TEST_F(X11LookTest, NoLookHappensWhileOffWhateverTheInterval) {
   ASSERT_NE(backend, nullptr);
   backend->setEnabled(false);
   std::this_thread::sleep_for(1500ms);  // fifteen intervals
-  EXPECT_EQ(backend->looks(), 0);
+  EXPECT_EQ(backend->looksForTesting(), 0);
   ASSERT_EQ(run({"xset", "s", "activate"}), 0);  // events while off need no look either
   ASSERT_EQ(run({"xset", "s", "reset"}), 0);
   EXPECT_TRUE(looksSettleAt(*backend, 0, 0s));
 
   backend->setEnabled(true);
-  EXPECT_TRUE(waitFor([&] { return backend->looks() >= 3; }, 1s)) << "on: a look every interval";
+  EXPECT_TRUE(waitUntil("a look every interval while on", [&] { return backend->looksForTesting() >= 3; }, 1s));
   backend->setEnabled(false);
-  const int looks = backend->looks();
+  const int looks = backend->looksForTesting();
   std::this_thread::sleep_for(1500ms);
-  EXPECT_LE(backend->looks(), looks + 1) << "at most one look already under way";
-  EXPECT_TRUE(looksSettleAt(*backend, backend->looks(), 0s));
+  EXPECT_LE(backend->looksForTesting(), looks + 1) << "at most one look already under way";
+  EXPECT_TRUE(looksSettleAt(*backend, backend->looksForTesting(), 0s));
 }
 
 TEST_F(X11LookTest, BlankingStartOrEndBringsOneLookPerBurst) {
   auto backend = create("0");  // the events alone
   ASSERT_NE(backend, nullptr);
   backend->setEnabled(true);
-  ASSERT_EQ(backend->looks(), 0);
+  ASSERT_EQ(backend->looksForTesting(), 0);
 
   ASSERT_EQ(run({"xset", "s", "activate"}), 0);
   EXPECT_TRUE(looksSettleAt(*backend, 1));
@@ -166,7 +158,7 @@ TEST_F(X11LookTest, BlankingStartOrEndBringsOneLookPerBurst) {
   const int seen = counter_.count();
   ASSERT_EQ(run({"xset", "s", "reset"}), 0);
   EXPECT_TRUE(counter_.waitBeyond(seen, std::chrono::seconds(1)));
-  EXPECT_EQ(backend->looks(), 5);
+  EXPECT_EQ(backend->looksForTesting(), 5);
 }
 
 }  // namespace

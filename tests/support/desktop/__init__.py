@@ -16,7 +16,7 @@ The usual X11 desktop, in one object::
         pop = trayui.open_popover(d, app)                     # Window(id, x, y, w, h)
         d.shots.save("popover.png")                           # into $DW_TEST_ARTIFACTS/e2e-mine
         d.input.click_at(*trayui.keep_always_on_switch(d, pop))
-        d.app.wait_for_line(app, "Auto-enable toggled: true")
+        assert d.app.wait_for_line(app, "Auto-enable toggled: true")
         d.app.sim("off"); d.app.sim_state()                   # the simulator, from outside
 
 The pieces, each usable alone in a PrivateSession `s` (each sets what its

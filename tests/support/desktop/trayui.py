@@ -71,7 +71,8 @@ def close_popover(desk, window, timeout=5.0):
     desk.input.key("Escape")
     if not desk.session.wait_for(lambda: not desk.xconn.viewable(wid), timeout):
         raise TimeoutError("the popover did not close on Escape")
-    desk.wait_ungrabbed()
+    if not desk.wait_ungrabbed():
+        raise TimeoutError("the pointer grab was not released after the popover closed")
 
 
 def _blue(r, g, b):

@@ -39,9 +39,10 @@ TEST_F(AppDelegateTest, LaunchRunsItsStepsInOrderAndTheFirstIconComesOnTheNextMa
   EXPECT_EQ(popover().contentSize, (Size{320.0, 420.0}));
   EXPECT_EQ(popover().behavior, PopoverBehavior::transient);
   EXPECT_EQ(app.popoverManager, vm.manager);
-  EXPECT_EQ(item().button().actionMask(), eventMask(EventType::leftMouseUp) | eventMask(EventType::rightMouseUp));
+  EXPECT_EQ(item().button().actionMaskForTesting(),
+            eventMask(EventType::leftMouseUp) | eventMask(EventType::rightMouseUp));
   EXPECT_TRUE(item().images.empty()) << "no image until the subscription delivers";
-  EXPECT_TRUE(static_cast<bool>(delegate->statusCancellable()));
+  EXPECT_TRUE(static_cast<bool>(delegate->statusCancellableForTesting()));
   EXPECT_FALSE(popover().shown) << "no window at start";
 
   vm.clock->runUntilIdle();

@@ -67,7 +67,7 @@ TEST_F(Widget, SwitchWritesKeepAlwaysOnAndNothingElse) {
   start();
   setState(true, false);
   sink->clear();
-  const int applied = view->applyCount();
+  const int applied = view->applyCountForTesting();
 
   click(toggle());
   EXPECT_TRUE(manager->autoEnable.get());
@@ -75,7 +75,7 @@ TEST_F(Widget, SwitchWritesKeepAlwaysOnAndNothingElse) {
                                                "Auto-enable toggled: true. Launch at Login set to: true"}));
   turn();
   // Card and Disable button change in the same re-application.
-  EXPECT_EQ(view->applyCount(), applied + 1);
+  EXPECT_EQ(view->applyCountForTesting(), applied + 1);
   EXPECT_EQ(child("shieldSymbol")->property("symbolName").toString(), "checkmark.shield.fill");
   EXPECT_FALSE(button("disableButton")->isEnabled());
 
@@ -199,20 +199,20 @@ TEST_F(Widget, ClickOnTheSliderThatIsNoDragCallsNothing) {
 
 TEST_F(Widget, ReappliesOncePerTurnHoweverManyWrites) {
   start();
-  const int before = view->applyCount();
+  const int before = view->applyCountForTesting();
   for (int i = 0; i < 50; ++i) manager->colorTemperatureStrength = static_cast<float>(i) / 50;
-  EXPECT_EQ(view->applyCount(), before) << "objectWillChange comes before the value; wait a turn";
+  EXPECT_EQ(view->applyCountForTesting(), before) << "objectWillChange comes before the value; wait a turn";
   turn();
-  EXPECT_EQ(view->applyCount(), before + 1);
+  EXPECT_EQ(view->applyCountForTesting(), before + 1);
   EXPECT_EQ(view->description().strength.value, static_cast<double>(49.0F / 50));
   turn();
-  EXPECT_EQ(view->applyCount(), before + 1);
+  EXPECT_EQ(view->applyCountForTesting(), before + 1);
 
   // An applied status writes two properties: still one re-application.
   provider->statusByte1 = 1;
   manager->updateStatus();
   turn();
-  EXPECT_EQ(view->applyCount(), before + 2);
+  EXPECT_EQ(view->applyCountForTesting(), before + 2);
   EXPECT_EQ(label("statusBadge")->text(), "Status: Active");
 }
 
@@ -223,7 +223,7 @@ TEST_F(Widget, PendingReapplicationAfterTheViewIsGoneIsHarmless) {
   turn();
   manager->colorTemperatureStrength = 0.3F;
   turn();
-  EXPECT_EQ(manager->objectWillChange.subscriberCount(), 0u);
+  EXPECT_EQ(manager->objectWillChange.subscriberCountForTesting(), 0u);
 }
 
 TEST_F(Widget, ClosingMidDragCommitsOnceEvenWhenTheViewHeldTheLastManager) {

@@ -86,15 +86,16 @@ TEST(Symbols, BakedMasksCoverTheTrayAndPopoverSizesAndAreTheSvgRenderedAtThoseSi
   ensureApplication();
   for (int side : kTrayIconSides)
     for (const char* name : kTraySymbols)
-      EXPECT_TRUE(isBaked(QString::fromLatin1(name), kTrayWeight, QSize(trayGlyphSide(side), trayGlyphSide(side))))
+      EXPECT_TRUE(isBakedForTesting(QString::fromLatin1(name), kTrayWeight,
+                                    QSize(trayGlyphSide(side), trayGlyphSide(side))))
           << name << " for a " << side << " px tray icon";
   for (double ratio : {1.0, 1.25, 1.5, 2.0}) {
     const int header = deviceSide(contentview::kHeaderPointSize, ratio);
     const int shield = deviceSide(kShieldPointSize, ratio);
-    EXPECT_TRUE(isBaked("moonphase.full.moon.inverse", SymbolWeight::regular, QSize(header, header))) << ratio;
-    EXPECT_TRUE(isBaked("checkmark.shield.fill", SymbolWeight::regular, QSize(shield, shield))) << ratio;
+    EXPECT_TRUE(isBakedForTesting("moonphase.full.moon.inverse", SymbolWeight::regular, QSize(header, header))) << ratio;
+    EXPECT_TRUE(isBakedForTesting("checkmark.shield.fill", SymbolWeight::regular, QSize(shield, shield))) << ratio;
   }
-  EXPECT_FALSE(isBaked("shield.fill", SymbolWeight::regular, QSize(20, 21))) << "squares only";
+  EXPECT_FALSE(isBakedForTesting("shield.fill", SymbolWeight::regular, QSize(20, 21))) << "squares only";
 
   ASSERT_GT(kBakedMaskCount, 0u);
   for (std::size_t i = 0; i < kBakedMaskCount; ++i) {

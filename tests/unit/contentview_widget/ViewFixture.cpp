@@ -64,7 +64,7 @@ void ViewFixture::start(const Bundle& bundle) {
   deps.loginItem = &loginItem;
   manager = NightShiftManager::create(std::move(deps));
   turn();  // client setup and the first status read
-  ASSERT_TRUE(manager->hasPerformedInitialCheck());
+  ASSERT_TRUE(manager->hasPerformedInitialCheckForTesting());
   view = std::make_unique<ContentView>(manager, bundle);
   view->setPalette(darkPalette());
   view->show();
@@ -88,7 +88,7 @@ std::size_t ViewFixture::count(const std::string& line) const {
 
 QPoint ViewFixture::sliderPoint(double x) const {
   CustomGradientSlider* c = sliderControl();
-  return c->mapTo(view.get(), c->toWidget({x, 12}).toPoint());
+  return c->mapTo(view.get(), c->toWidgetForTesting({x, 12}).toPoint());
 }
 
 void ViewFixture::click(QWidget* w) {

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <poll.h>
@@ -31,7 +30,9 @@
 namespace duskwarden {
 namespace {
 
+using testing::spinFor;
 using testing::spinUntil;
+using namespace std::chrono_literals;
 
 void app() { testing::ensureQtApp<QCoreApplication>(); }
 
@@ -74,7 +75,7 @@ SingleInstance::Role secondLaunch(const QString& dir) {
     QString error;
     role = static_cast<int>(copy.start(&error, 5000));
   });
-  spinUntil([&] { return role.load() != -1; }, 8000);
+  EXPECT_TRUE(spinUntil("the second launch's role", [&] { return role.load() != -1; }, 8s));
   second.join();
   return static_cast<SingleInstance::Role>(role.load());
 }
@@ -107,15 +108,15 @@ TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
   ASSERT_EQ(errno, EMFILE);
 
   // No calls on `first` from here: UBSan cannot check them without a descriptor.
-  spinUntil([] { return false; }, 300);  // accept() fails here, several times
+  spinFor(300ms);  // accept() fails here, several times
   EXPECT_TRUE(QFile::exists(socketPath));
   EXPECT_FALSE(waiting.closedWith());
   EXPECT_EQ(activations, 0);
 
   for (int fd : filler) ::close(fd);
   ::setrlimit(RLIMIT_NOFILE, &saved);
-  EXPECT_TRUE(first.isListening());
-  EXPECT_TRUE(spinUntil([&] { return waiting.closedWith().has_value(); }, 2000));
+  EXPECT_TRUE(first.isListeningForTesting());
+  EXPECT_TRUE(spinUntil("the waiting launch's answer", [&] { return waiting.closedWith().has_value(); }, 2s));
   EXPECT_EQ(waiting.closedWith(), "ok\n");
   EXPECT_EQ(activations, 1);
 
@@ -123,8 +124,9 @@ TEST(SingleInstanceClients, RunningOutOfDescriptorsOnlyDelaysTheAnswer) {
   RawClient unknown(first.socketPath(), "v1 status\n");
   RawClient newer(first.socketPath(), "v2 status\n");
   RawClient unversioned(first.socketPath(), "activate\n");
-  EXPECT_TRUE(spinUntil([&] { return longLine.closedWith() && unknown.closedWith() && newer.closedWith() &&
-                                     unversioned.closedWith(); }, 2000));
+  EXPECT_TRUE(spinUntil("every client to be closed", [&] {
+    return longLine.closedWith() && unknown.closedWith() && newer.closedWith() && unversioned.closedWith();
+  }, 2s));
   EXPECT_EQ(longLine.closedWith(), "") << "not one of ours: dropped without an answer";
   EXPECT_EQ(unknown.closedWith(), "error unknown-command\n") << "no onCommand set";
   EXPECT_EQ(newer.closedWith(), "error unsupported-version\n");
@@ -148,12 +150,12 @@ TEST(SingleInstanceClients, LateAnswersArriveAndMissingOnesTimeOut) {
   };
   RawClient late(first.socketPath(), "v1 status\n");
   RawClient never(first.socketPath(), "v1 enable\n");
-  ASSERT_TRUE(spinUntil([&] { return held.size() == 1; }, 2000));
-  spinUntil([] { return false; }, 100);
+  ASSERT_TRUE(spinUntil("the status request", [&] { return held.size() == 1; }, 2s));
+  spinFor(100ms);
   EXPECT_FALSE(late.closedWith());
   held[0]("status enabled=1");
   held[0]("twice");  // a second answer goes nowhere
-  EXPECT_TRUE(spinUntil([&] { return late.closedWith() && never.closedWith(); }, 2000));
+  EXPECT_TRUE(spinUntil("both answers", [&] { return late.closedWith() && never.closedWith(); }, 2s));
   EXPECT_EQ(late.closedWith(), "status enabled=1\n");
   EXPECT_EQ(never.closedWith(), "error timeout\n");
 }
@@ -186,8 +188,9 @@ TEST(SingleInstanceClients, AnotherUsersProcessIsDroppedUnanswered) {
       sockaddr_un a{AF_UNIX, "dw.socket"};
       pollfd p{fd, POLLIN, 0};
       char byte = 0;
-      verdict = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::write(fd, "v1 activate\n", 12) != 12 ? 'c'
-                // Closed with our request unread, which reads as a reset.
+      // Closed with our request unread (a reset), or before we could send it.
+      verdict = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ? 'c'
+                : ::send(fd, "v1 activate\n", 12, MSG_NOSIGNAL) != 12 ? 'd'
                 : ::poll(&p, 1, 3000) == 1 && ::read(fd, &byte, 1) <= 0 ? 'd' : 'a';
     }
     [[maybe_unused]] auto n = ::write(channel[1], &verdict, 1);
@@ -195,10 +198,10 @@ TEST(SingleInstanceClients, AnotherUsersProcessIsDroppedUnanswered) {
   }
   ::close(channel[1]);
   char verdict = 0;
-  ASSERT_TRUE(spinUntil([&] {
+  ASSERT_TRUE(spinUntil("the child's verdict", [&] {
     pollfd p{channel[0], POLLIN, 0};
     return verdict != 0 || (::poll(&p, 1, 0) == 1 && ::read(channel[0], &verdict, 1) == 1);
-  }, 5000));
+  }, 5s));
   ::waitpid(child, nullptr, 0);
   ::close(channel[0]);
   EXPECT_EQ(verdict, 'd') << "c: could not connect; a: answered; x: could not become nobody";

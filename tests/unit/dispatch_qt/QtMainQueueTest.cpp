@@ -15,6 +15,7 @@
 using duskwarden::QtMainQueue;
 
 namespace {
+using duskwarden::testing::spinFor;
 using duskwarden::testing::spinUntil;
 
 QCoreApplication& app() {
@@ -34,7 +35,7 @@ TEST(QtMainQueue, AsyncRunsLaterOnTheGuiThreadInOrder) {
   q.async([&] { seen.push_back(1); });
   q.async([&] { seen.push_back(2); });
   EXPECT_TRUE(seen.empty()) << "async must not run inline";
-  spinUntil([&] { return seen.size() == 2; });
+  ASSERT_TRUE(spinUntil("both items", [&] { return seen.size() == 2; }));
   EXPECT_EQ(seen, (std::vector<int>{1, 2}));
 }
 
@@ -52,7 +53,7 @@ TEST(QtMainQueue, WorkFromAnotherThreadRunsOnTheGuiThreadNotBeforeItsDeadline) {
     });
   });
   submitter.join();
-  spinUntil([&] { return ranAfterMs >= 0; });
+  ASSERT_TRUE(spinUntil("the item from the other thread", [&] { return ranAfterMs >= 0; }));
   EXPECT_GE(ranAfterMs, 150);
   EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
 }
@@ -65,8 +66,6 @@ TEST(QtMainQueue, PendingWorkIsDroppedWithTheQueue) {
     q.async([&] { ran = true; });
     q.asyncAfter(0.01, [&] { ran = true; });
   }
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < 100) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  spinFor(std::chrono::milliseconds(100));
   EXPECT_FALSE(ran);
 }

@@ -200,7 +200,7 @@ TEST(BindingSetup, WithoutAClientThereIsOneErrorAndNothingIsPublished) {
     EXPECT_TRUE(h.published.empty());
     EXPECT_FALSE(h.manager->isNightShiftEnabled.get());
     EXPECT_EQ(h.manager->colorTemperatureStrength.get(), 0.5f);
-    EXPECT_FALSE(h.manager->hasPerformedInitialCheck());
+    EXPECT_FALSE(h.manager->hasPerformedInitialCheckForTesting());
   }
 }
 
@@ -215,7 +215,7 @@ TEST(BindingStatusRead, FailedReadPublishesAndLogsNothingAndALaterReadWorks) {
                                      "NightShiftManager initialized with autoEnable: false",
                                      "CBBlueLightClient initialized successfully"));
   EXPECT_TRUE(h.published.empty());
-  EXPECT_FALSE(h.manager->hasPerformedInitialCheck());
+  EXPECT_FALSE(h.manager->hasPerformedInitialCheckForTesting());
 
   h.provider.statusOk = 1;
   h.provider.statusByte1 = 1;

@@ -51,7 +51,7 @@ void Harness::startOnWithKeepAlwaysOn() {
   startWith(true);
   clock->advanceBy(2.0);
   ASSERT_TRUE(manager->isNightShiftEnabled.get());
-  ASSERT_FALSE(manager->isInternalUpdate());
+  ASSERT_FALSE(manager->isInternalUpdateForTesting());
   clearLog();
   published.clear();
 }

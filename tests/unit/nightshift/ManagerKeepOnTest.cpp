@@ -36,7 +36,7 @@ TEST_P(OffInsideTheWindow, IsReEnabledOnceTheWindowCloses) {
   h.startOnWithKeepAlwaysOn();
   h.manager->enableNightShift();
   h.clock->runUntilIdle();  // the command runs at t = 0
-  ASSERT_TRUE(h.manager->isInternalUpdate());
+  ASSERT_TRUE(h.manager->isInternalUpdateForTesting());
   h.clock->advanceBy(GetParam());
   h.externalChange(false);
   const double offAt = h.clock->now();

@@ -34,7 +34,7 @@ TEST(ManagerLaunch, FirstLaunchWithoutStoredKeyWritesFalseAndRunsNoCommand) {
   h.clock->advanceBy(3.0);
   EXPECT_EQ(h.count(kEnabling), 0u);
   EXPECT_EQ(h.provider.setEnabledCalls.load(), 0);
-  EXPECT_TRUE(h.manager->hasPerformedInitialCheck());
+  EXPECT_TRUE(h.manager->hasPerformedInitialCheckForTesting());
   EXPECT_FALSE(h.manager->isNightShiftEnabled.get());
 }
 
@@ -94,15 +94,15 @@ TEST(ManagerKeepAlwaysOn, ExternalTurnOffIsReadAfterPointOneAndReEnabledHalfASec
   h.clock->advanceBy(kEps);
   EXPECT_EQ(h.count(kEnabling), 1u);
   EXPECT_EQ(h.provider.setEnabledCalls.load(), 1);
-  EXPECT_TRUE(h.manager->isInternalUpdate());
+  EXPECT_TRUE(h.manager->isInternalUpdateForTesting());
   // No command writes the flag itself; the read 0.5 s after the command does.
   EXPECT_FALSE(h.manager->isNightShiftEnabled.get());
 
   h.clock->advanceBy(0.5);
   EXPECT_TRUE(h.manager->isNightShiftEnabled.get());
-  EXPECT_TRUE(h.manager->isInternalUpdate());
+  EXPECT_TRUE(h.manager->isInternalUpdateForTesting());
   h.clock->advanceBy(0.5);
-  EXPECT_FALSE(h.manager->isInternalUpdate());
+  EXPECT_FALSE(h.manager->isInternalUpdateForTesting());
   EXPECT_THAT(h.published,
               ElementsAre("strength=0.500000", "enabled=false", "strength=0.500000", "enabled=true"));
 }
@@ -197,7 +197,7 @@ TEST(ManagerCommands, StrengthIsPassedAndPublishedUnchangedAtTheBounds) {
   EXPECT_THAT(h.lines(), ElementsAre("Setting color temperature strength to: 0.000000",
                                      "Setting color temperature strength to: 1.000000"));
   EXPECT_THAT(h.published, ElementsAre("strength=0.000000", "strength=1.000000"));
-  EXPECT_FALSE(h.manager->isInternalUpdate());
+  EXPECT_FALSE(h.manager->isInternalUpdateForTesting());
   EXPECT_EQ(h.provider.getStatusCalls.load(), 1);  // not read back
 }
 
@@ -207,10 +207,10 @@ TEST(ManagerCommands, WithoutAClientCommandsOnlyLogAndStrengthOnlyPublishes) {
   h.settle();
   h.manager->enableNightShift();
   h.clock->runUntilIdle();
-  EXPECT_TRUE(h.manager->isInternalUpdate());  // the window still opens
+  EXPECT_TRUE(h.manager->isInternalUpdateForTesting());  // the window still opens
   h.manager->setColorTemperatureStrength(0.8f);
   h.clock->advanceBy(2.0);
-  EXPECT_FALSE(h.manager->isInternalUpdate());
+  EXPECT_FALSE(h.manager->isInternalUpdateForTesting());
   EXPECT_EQ(h.manager->colorTemperatureStrength.get(), 0.8f);
   EXPECT_FALSE(h.manager->isNightShiftEnabled.get());
   EXPECT_EQ(h.provider.setEnabledCalls.load() + h.provider.setStrengthCalls.load(), 0);
@@ -239,14 +239,14 @@ TEST(ManagerWindow, TwoCommandsLessThanASecondApartShareOneFlag) {
   h.clock->advanceBy(0.6);
   h.manager->enableNightShift();
   h.clock->runUntilIdle();
-  EXPECT_TRUE(h.manager->isInternalUpdate());
+  EXPECT_TRUE(h.manager->isInternalUpdateForTesting());
   h.clock->advanceBy(first + 1.0 - kEps - h.clock->now());
-  EXPECT_TRUE(h.manager->isInternalUpdate());
+  EXPECT_TRUE(h.manager->isInternalUpdateForTesting());
   h.clock->advanceBy(kEps);
   // Closed by the first command's step although the second ran 0.4 s ago.
-  EXPECT_FALSE(h.manager->isInternalUpdate());
+  EXPECT_FALSE(h.manager->isInternalUpdateForTesting());
   h.clock->advanceBy(0.6);
-  EXPECT_FALSE(h.manager->isInternalUpdate());
+  EXPECT_FALSE(h.manager->isInternalUpdateForTesting());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // reads and writes of the state file, changes from another process reported
 // through the callback, and the end of callbacks at destroy.
 
+#include "CallbackCounter.h"
 #include "SimProcess.h"
 #include "TestEnvironment.h"
 #include "duskwarden/nightlight.h"
@@ -11,9 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
-#include <mutex>
 
 namespace duskwarden::testing {
 namespace {
@@ -29,27 +28,6 @@ const dw_nightlight_ops* providerOps() {
   }();
   return ops;
 }
-
-// Counts callbacks; lets a test wait for one with a generous bound.
-struct CallbackCounter {
-  std::mutex mutex;
-  std::condition_variable changed;
-  int calls = 0;
-  static void callback(void* self) {
-    auto* counter = static_cast<CallbackCounter*>(self);
-    std::lock_guard lock(counter->mutex);
-    ++counter->calls;
-    counter->changed.notify_all();
-  }
-  bool waitFor(int atLeast, std::chrono::milliseconds bound = 5s) {
-    std::unique_lock lock(mutex);
-    return changed.wait_for(lock, bound, [&] { return calls >= atLeast; });
-  }
-  int count() {
-    std::lock_guard lock(mutex);
-    return calls;
-  }
-};
 
 class SimProvider : public ::testing::Test {
  protected:
@@ -107,10 +85,10 @@ TEST_F(SimProvider, AChangeByTheToolReachesTheCallbackAndDestroyEndsThem) {
   dw_nightlight_client* client = ops->create();
   ASSERT_NE(client, nullptr);
   CallbackCounter counter;
-  ops->set_status_callback(client, &CallbackCounter::callback, &counter);
+  ops->set_status_callback(client, &CallbackCounter::call, &counter);
 
   ASSERT_EQ(runSimTool({"on"}).status, 0);
-  ASSERT_TRUE(counter.waitFor(1)) << "no callback after the tool's change";
+  ASSERT_TRUE(counter.waitBeyond(0)) << "no callback after the tool's change";
   uint8_t status[DW_NIGHTLIGHT_STATUS_SIZE] = {};
   ASSERT_TRUE(ops->get_status(client, status));
   EXPECT_EQ(status[1], 1);
@@ -119,14 +97,14 @@ TEST_F(SimProvider, AChangeByTheToolReachesTheCallbackAndDestroyEndsThem) {
   const int before = counter.count();
   std::ofstream(sim::stateDirectory() / "unrelated") << "x";
   ASSERT_EQ(runSimTool({"off"}).status, 0);
-  ASSERT_TRUE(counter.waitFor(before + 1));
+  ASSERT_TRUE(counter.waitBeyond(before));
 
   ops->destroy(client);
   const int atDestroy = counter.count();
   ASSERT_EQ(runSimTool({"on"}).status, 0);
   // A negative check needs a bound: inotify delivered the earlier changes in
   // well under this on every run.
-  EXPECT_FALSE(counter.waitFor(atDestroy + 1, 300ms));
+  EXPECT_FALSE(counter.waitBeyond(atDestroy, 300ms));
 }
 
 TEST_F(SimProvider, DestroyFromInsideTheCallbackDoesNotDeadlock) {
@@ -141,11 +119,11 @@ TEST_F(SimProvider, DestroyFromInsideTheCallbackDoesNotDeadlock) {
       [](void* data) {
         auto* c = static_cast<Context*>(data);
         c->ops->destroy(c->client);
-        CallbackCounter::callback(&c->done);
+        CallbackCounter::call(&c->done);
       },
       &context);
   ASSERT_EQ(runSimTool({"on"}).status, 0);
-  EXPECT_TRUE(context.done.waitFor(1));
+  EXPECT_TRUE(context.done.waitBeyond(0));
 }
 
 }  // namespace

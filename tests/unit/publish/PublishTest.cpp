@@ -106,7 +106,7 @@ TEST(AnyCancellable, ReleasingOrCancellingStopsDeliveryAndMovesTransferOwnership
   EXPECT_EQ(a, 1);
   EXPECT_EQ(b, 1);
   EXPECT_EQ(c, 2);
-  EXPECT_EQ(m.objectWillChange.subscriberCount(), 0u);
+  EXPECT_EQ(m.objectWillChange.subscriberCountForTesting(), 0u);
 }
 
 TEST(AnyCancellable, OutlivingThePublisherIsSafe) {
@@ -261,7 +261,7 @@ TEST(SubjectThreaded, SubscribeAndCancelWhileAnotherThreadSends) {
   stop = true;
   churn.join();
   EXPECT_EQ(received.load(), 2000);
-  EXPECT_EQ(subject.subscriberCount(), 1u);
+  EXPECT_EQ(subject.subscriberCountForTesting(), 1u);
 }
 
 }  // namespace

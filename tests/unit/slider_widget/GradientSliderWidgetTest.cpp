@@ -61,7 +61,7 @@ class GradientSliderWidgetTest : public ::testing::Test {
 
   // Pointer positions are given in row coordinates (x from the track's leading edge).
   QPoint at(double x, double y = 12) const {
-    return slider->control()->mapTo(host.get(), slider->control()->toWidget({x, y})).toPoint();
+    return slider->control()->mapTo(host.get(), slider->control()->toWidgetForTesting({x, y})).toPoint();
   }
   void press(double x) { QTest::mousePress(host->windowHandle(), Qt::LeftButton, {}, at(x)); }
   void move(double x, double y = 12) { QTest::mouseMove(host->windowHandle(), at(x, y)); }
@@ -82,7 +82,7 @@ TEST_F(GradientSliderWidgetTest, DragFromThumbFollowsThePointerAfterTenPixels) {
   EXPECT_EQ(strength, 0.5f);
   move(164);  // 10 from the press: the value jumps to the pointer
   EXPECT_EQ(strength, 164.0f / 300.0f);
-  EXPECT_TRUE(slider->control()->isEditing());
+  EXPECT_TRUE(slider->control()->isEditingForTesting());
   move(75);
   EXPECT_EQ(strength, 0.25f);
   move(-20);
@@ -92,7 +92,7 @@ TEST_F(GradientSliderWidgetTest, DragFromThumbFollowsThePointerAfterTenPixels) {
   move(144);
   release(144);
   EXPECT_EQ(strength, 0.48f);
-  EXPECT_FALSE(slider->control()->isEditing());
+  EXPECT_FALSE(slider->control()->isEditingForTesting());
   ASSERT_EQ(trace.size(), 7u);
   EXPECT_EQ(trace.front(), "editing:true");
   EXPECT_EQ(trace.back(), "editing:false");
@@ -145,7 +145,7 @@ TEST_F(GradientSliderWidgetTest, HidingMidDragEndsTheDrag) {
   move(200);
   host->hide();
   EXPECT_EQ(trace, (std::vector<std::string>{"editing:true", "write", "editing:false"}));
-  EXPECT_FALSE(slider->control()->isEditing());
+  EXPECT_FALSE(slider->control()->isEditingForTesting());
 }
 
 TEST_F(GradientSliderWidgetTest, FloatConstructorWidensTheRange) {

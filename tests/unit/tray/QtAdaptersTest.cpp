@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -21,6 +20,7 @@
 
 using namespace duskwarden;
 using duskwarden::testing::spinUntil;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -62,8 +62,7 @@ TEST(TrayMenu, CarriesTitlesSeparatorAndShortcutAndRunsActionsAfterTheMenuCloses
 
   actions[2]->trigger();
   EXPECT_EQ(quits, 0) << "runs on a later turn, once the menu is gone";
-  spinUntil([&] { return quits == 1; });
-  EXPECT_EQ(quits, 1);
+  ASSERT_TRUE(spinUntil("the quit action to run", [&] { return quits == 1; }));
   EXPECT_EQ(checks, 0);
 
   // Ctrl+Q answers while the menu is open; the action still runs when the
@@ -71,11 +70,9 @@ TEST(TrayMenu, CarriesTitlesSeparatorAndShortcutAndRunsActionsAfterTheMenuCloses
   QPointer<QMenu> shown = makeQMenu(menu).release();
   shown->setAttribute(Qt::WA_DeleteOnClose);
   shown->popup(QPoint(100, 100));
-  spinUntil([&] { return shown->isVisible(); });
+  ASSERT_TRUE(spinUntil("the menu to show", [&] { return shown->isVisible(); }));
   QTest::keyClick(shown.data(), Qt::Key_Q, Qt::ControlModifier);
-  spinUntil([&] { return quits == 2 && shown.isNull(); });
-  EXPECT_EQ(quits, 2);
-  EXPECT_TRUE(shown.isNull()) << "the menu closed";
+  EXPECT_TRUE(spinUntil("the quit action and the menu to close", [&] { return quits == 2 && shown.isNull(); }));
 }
 
 // Share of a pixmap's opaque pixels that are light and that are dark.
@@ -110,7 +107,7 @@ TEST(TrayIcon, BothSymbolsReadOnLightAndDarkPanelsAtEveryPixelSizeAndUnknownOnes
   EventSource events;
   QtStatusItem item(events);
   EXPECT_FALSE(item.setImage(SymbolImage{"no.such.symbol", "x", {16.0, SymbolWeight::heavy}}));
-  EXPECT_TRUE(item.trayIcon().icon().isNull());
+  EXPECT_TRUE(item.trayIconForTesting().icon().isNull());
 }
 
 class PopoverTest : public ::testing::Test {
@@ -154,7 +151,7 @@ TEST_F(PopoverTest, BuildsItsContentOnTheFirstOpenOnlyAndKeepsIt) {
   // Closed, it gives its native window (and the backing store's pixels) back on the next turn.
   popover->performClose();
   ASSERT_NE(window().windowHandle(), nullptr);
-  ASSERT_TRUE(spinUntil([&] { return window().windowHandle() == nullptr; }, 2000));
+  ASSERT_TRUE(spinUntil("the native window to go", [&] { return window().windowHandle() == nullptr; }, 2s));
   popover->showRelativeTo(Rect{600, 0, 24, 24});
   EXPECT_TRUE(popover->isShown());
   EXPECT_NE(window().windowHandle(), nullptr);
@@ -213,22 +210,21 @@ TEST_F(PopoverTest, ClosesWhenTheFocusItHeldMovesAwayButNotWhenTheCompositorTake
   other.show();
   auto focusIs = [](QWidget& w) { return [&w] { return QGuiApplication::focusWindow() == w.windowHandle(); }; };
   popover->showRelativeTo(Rect{600, 0, 24, 24});
-  ASSERT_TRUE(spinUntil(focusIs(window()), 2000)) << "the popover takes the focus on showing";
+  ASSERT_TRUE(spinUntil("the popover to take the focus on showing", focusIs(window()), 2s));
 
   // Taken back at once (wlroots gives the focus back to its own choice): it stays.
   now += kFocusSettleSeconds / 5;
   other.activateWindow();
-  ASSERT_TRUE(spinUntil(focusIs(other), 2000));
+  ASSERT_TRUE(spinUntil("the other window to take the focus", focusIs(other), 2s));
   EXPECT_TRUE(popover->isShown());
   EXPECT_FALSE(popover->lastClosedByOutsidePress());
 
   // Held, then lost to another window: the user went elsewhere.
   window().activateWindow();
-  ASSERT_TRUE(spinUntil(focusIs(window()), 2000));
+  ASSERT_TRUE(spinUntil("the popover to take the focus back", focusIs(window()), 2s));
   now += 2 * kFocusSettleSeconds;
   other.activateWindow();
-  spinUntil([&] { return !popover->isShown(); }, 2000);
-  EXPECT_FALSE(popover->isShown());
+  ASSERT_TRUE(spinUntil("the popover to close", [&] { return !popover->isShown(); }, 2s));
   EXPECT_EQ(popover->lastClosedByOutsidePress(), now) << "a tray click right after is the same gesture";
 }
 
@@ -252,7 +248,7 @@ TEST(SingleInstance, ASecondCopyAsksTheFirstToShowItselfAndAStaleSocketDoesNotBl
     SingleInstance second(dir, "dw");
     role = static_cast<int>(second.start(&secondError, 5000));
   });
-  spinUntil([&] { return role.load() != -1; }, 10000);
+  EXPECT_TRUE(spinUntil("the second copy's role", [&] { return role.load() != -1; }, 10s));
   secondCopy.join();
   EXPECT_EQ(role.load(), static_cast<int>(SingleInstance::Role::secondary)) << secondError.toStdString();
   EXPECT_EQ(activations, 1);

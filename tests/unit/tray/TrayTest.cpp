@@ -17,7 +17,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QProcess>
 
@@ -60,7 +59,7 @@ QDBusMessage call(QDBusConnection& bus, const QString& service, const QString& p
   message.setArguments(args);
   // Async and spun, so the program's side of the same process can answer.
   QDBusPendingCall pending = bus.asyncCall(message);
-  spinUntil([&] { return pending.isFinished(); });
+  EXPECT_TRUE(spinUntil("an answer to " + method.toStdString(), [&] { return pending.isFinished(); }));
   return pending.reply();
 }
 
@@ -125,7 +124,7 @@ TEST_F(Tray, HostsReadTheMenuAClickRunsItsItemAndTheRevisionGrowsOnlyWhenItReads
 
   // A click runs its item once the host has its answer; separators and hovers run nothing.
   EXPECT_EQ(event(1, "clicked").type(), QDBusMessage::ReplyMessage);
-  EXPECT_TRUE(spinUntil([&] { return checks == 1; }));
+  EXPECT_TRUE(spinUntil("the clicked item to run", [&] { return checks == 1; }));
   event(2, "clicked");
   event(1, "hovered");
   EXPECT_EQ(event(9, "clicked").type(), QDBusMessage::ErrorMessage);
@@ -180,7 +179,7 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   // A panel starts: the item appears, announced under our unique name.
   WatcherStandIn first;
   ASSERT_TRUE(startWatcher(host, first));
-  ASSERT_TRUE(spinUntil([&] { return !first.registered.isEmpty(); }));
+  ASSERT_TRUE(spinUntil("the item to register", [&] { return !first.registered.isEmpty(); }));
   EXPECT_EQ(item.host(), TrayStatusItem::Host::statusNotifier);
   EXPECT_EQ(trayChanges, std::vector<bool>{true});
   EXPECT_EQ(first.registered, QStringList{program.baseService() + ' ' + program.baseService()});
@@ -231,8 +230,9 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   ASSERT_EQ(clicks.size(), 3u);
   EXPECT_EQ(clicks[2].type, EventType::rightMouseUp);
   item.popUpMenu(Menu{{MenuItem{"Quit Duskwarden", "Ctrl+Q", [] {}}}});
-  QMenu* shown = item.statusNotifierItem()->shownMenu();
-  ASSERT_TRUE(shown && spinUntil([&] { return shown->isVisible(); }));
+  QMenu* shown = item.statusNotifierItemForTesting()->shownMenuForTesting();
+  ASSERT_TRUE(shown);
+  ASSERT_TRUE(spinUntil("the menu to show", [&] { return shown->isVisible(); }));
   EXPECT_LE(std::abs(shown->geometry().center().x() - 300), 200);
   EXPECT_LE(std::abs(shown->geometry().top() - 400), 40) << "hangs from the position the host passed";
   shown->close();
@@ -245,24 +245,25 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   EXPECT_EQ(layout.children[0].properties.value("label").toString(), "Show Controls");
   call(host, me, sni::kMenuPath, sni::kMenuInterface, "Event",
        {1, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
-  EXPECT_TRUE(spinUntil([&] { return showControls == 1; }));
+  EXPECT_TRUE(spinUntil("Show Controls to run", [&] { return showControls == 1; }));
 
   // The panel restarts: gone for a moment, then a new watcher hears of the item again.
   host.unregisterService(sni::kWatcherService);
-  ASSERT_TRUE(spinUntil([&] { return item.host() == TrayStatusItem::Host::none; }));
+  ASSERT_TRUE(spinUntil("the item to lose its host", [&] { return item.host() == TrayStatusItem::Host::none; }));
   auto restarted = bus.connect("restarted-host");
   WatcherStandIn second;
   ASSERT_TRUE(startWatcher(restarted, second));
-  ASSERT_TRUE(spinUntil([&] { return !second.registered.isEmpty(); }));
+  ASSERT_TRUE(spinUntil("the item to register again", [&] { return !second.registered.isEmpty(); }));
   EXPECT_EQ(item.host(), TrayStatusItem::Host::statusNotifier);
   EXPECT_EQ(trayChanges, (std::vector<bool>{true, false, true}));
 
   // The panel goes for good: no tray, and the item's name leaves the bus.
-  const QString itemName = item.statusNotifierItem()->serviceName();
+  const QString itemName = item.statusNotifierItemForTesting()->serviceNameForTesting();
   restarted.unregisterService(sni::kWatcherService);
-  ASSERT_TRUE(spinUntil([&] { return item.host() == TrayStatusItem::Host::none; }));
+  ASSERT_TRUE(spinUntil("the item to lose its host", [&] { return item.host() == TrayStatusItem::Host::none; }));
   EXPECT_EQ(trayChanges, (std::vector<bool>{true, false, true, false}));
-  EXPECT_TRUE(spinUntil([&] { return !host.interface()->isServiceRegistered(itemName).value(); }));
+  EXPECT_TRUE(spinUntil("the item's name to leave the bus",
+                        [&] { return !host.interface()->isServiceRegistered(itemName).value(); }));
 }
 
 }  // namespace

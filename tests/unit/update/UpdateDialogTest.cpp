@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 
+#include "QtSpin.h"
 #include "TestEnvironment.h"
 
 namespace duskwarden {
@@ -51,7 +51,7 @@ UpdateCheckResult available() {
 struct DialogTest : ::testing::Test {
   void SetUp() override { app(); }
   void TearDown() override {
-    if (driver.currentDialog()) driver.currentDialog()->close();
+    if (driver.currentDialogForTesting()) driver.currentDialogForTesting()->close();
     // Closed boxes delete themselves later; let that happen inside the test.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
@@ -65,7 +65,7 @@ struct DialogTest : ::testing::Test {
 TEST_F(DialogTest, UpdateAvailableOpensOnlyTheDownloadPage) {
   int dismissed = 0;
   driver.showResult(available(), [&] { ++dismissed; });
-  QMessageBox* box = driver.currentDialog();
+  QMessageBox* box = driver.currentDialogForTesting();
   ASSERT_TRUE(box);
   EXPECT_TRUE(box->isVisible());
   EXPECT_EQ(box->text(), "A new version of Duskwarden is available.");
@@ -82,10 +82,10 @@ TEST_F(DialogTest, UpdateAvailableOpensOnlyTheDownloadPage) {
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], QUrl("https://example.org/duskwarden/download"));
   EXPECT_EQ(dismissed, 1);
-  EXPECT_FALSE(driver.currentDialog());
+  EXPECT_FALSE(driver.currentDialogForTesting());
 
   driver.showResult(available(), [&] { ++dismissed; });
-  QPushButton* notes = button(driver.currentDialog(), "Release Notes");
+  QPushButton* notes = button(driver.currentDialogForTesting(), "Release Notes");
   ASSERT_TRUE(notes);
   notes->click();
   app().processEvents();
@@ -99,7 +99,7 @@ TEST_F(DialogTest, LaterClosesWithoutOpeningAnything) {
   auto r = available();
   r.item.releaseNotesLink.clear();
   driver.showResult(r, [&] { ++dismissed; });
-  QMessageBox* box = driver.currentDialog();
+  QMessageBox* box = driver.currentDialogForTesting();
   ASSERT_TRUE(box);
   EXPECT_FALSE(button(box, "Release Notes"));
   button(box, "Later")->click();
@@ -115,18 +115,20 @@ TEST_F(DialogTest, OtherOutcomesSaySoInPlainText) {
 
   r.kind = UpdateCheckResult::Kind::upToDate;
   driver.showResult(r, [] {});
-  EXPECT_EQ(driver.currentDialog()->informativeText(), "Duskwarden 1.0.0 (1) is the newest version available.");
-  driver.currentDialog()->grab().save(QString::fromStdString((testing::artifactsDir() / "update-uptodate.png").string()));
+  EXPECT_EQ(driver.currentDialogForTesting()->informativeText(),
+            "Duskwarden 1.0.0 (1) is the newest version available.");
+  driver.currentDialogForTesting()->grab().save(
+      QString::fromStdString((testing::artifactsDir() / "update-uptodate.png").string()));
 
   r.kind = UpdateCheckResult::Kind::notConfigured;
   driver.showResult(r, [] {});
-  EXPECT_EQ(driver.currentDialog()->text(), "Updates are not configured.");
+  EXPECT_EQ(driver.currentDialogForTesting()->text(), "Updates are not configured.");
 
   // Text from the network is shown as written, never as markup or live links.
   r.kind = UpdateCheckResult::Kind::error;
   r.errorMessage = "The update server answered 500 <a href=\"file:///etc\">Internal</a>.";
   driver.showResult(r, [] {});
-  QMessageBox* box = driver.currentDialog();
+  QMessageBox* box = driver.currentDialogForTesting();
   EXPECT_EQ(box->icon(), QMessageBox::Warning);
   app().processEvents();
   box->grab().save(QString::fromStdString((testing::artifactsDir() / "update-error.png").string()));
@@ -146,7 +148,7 @@ TEST_F(DialogTest, FeedTextIsShownOnOneLineWithoutBidiControlsAndCapped) {
                               "\u2028" + std::string(500, 'A');
   r.item.version = "5\r\x1b[31m";
   driver.showResult(r, [] {});
-  QMessageBox* box = driver.currentDialog();
+  QMessageBox* box = driver.currentDialogForTesting();
   ASSERT_TRUE(box);
   app().processEvents();
   box->grab().save(QString::fromStdString((testing::artifactsDir() / "update-hostile-version.png").string()));
@@ -171,13 +173,13 @@ TEST_F(DialogTest, FeedTextIsShownOnOneLineWithoutBidiControlsAndCapped) {
 TEST_F(DialogTest, ClosingTheCheckingBoxCancelsButTheResultReplacesItQuietly) {
   int cancels = 0;
   driver.showChecking([&] { ++cancels; });
-  ASSERT_TRUE(driver.currentDialog());
+  ASSERT_TRUE(driver.currentDialogForTesting());
   driver.showResult(available(), [] {});  // the result arrives: not a cancel
   EXPECT_EQ(cancels, 0);
-  driver.currentDialog()->close();
+  driver.currentDialogForTesting()->close();
 
   driver.showChecking([&] { ++cancels; });
-  QMessageBox* checking = driver.currentDialog();
+  QMessageBox* checking = driver.currentDialogForTesting();
   checking->button(QMessageBox::Cancel)->click();
   app().processEvents();
   EXPECT_EQ(cancels, 1);
@@ -204,18 +206,15 @@ TEST(UpdateLibrary, AMissingOrForeignLibraryEndsTheCheckInTheErrorDialogAndALate
     settings.feedUrl = "https://example.org/appcast.xml";
     SPUStandardUpdaterController controller(true, driver, std::make_shared<LoadableAppcastSource>(path), settings);
     controller.updater().checkForUpdates();
-    QElapsedTimer waited;
-    waited.start();
-    const auto failed = [&] {
-      return driver->currentDialog() && driver->currentDialog()->text() == "The update check failed.";
-    };
-    while (!failed() && waited.elapsed() < 5000) app().processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_TRUE(failed()) << path;
-    const QString info = driver->currentDialog()->informativeText();
+    ASSERT_TRUE(testing::spinUntil("the error dialog for " + path, [&] {
+      const QMessageBox* box = driver->currentDialogForTesting();
+      return box && box->text() == "The update check failed.";
+    }));
+    const QString info = driver->currentDialogForTesting()->informativeText();
     EXPECT_TRUE(info.startsWith("The update check could not start: ")) << info.toStdString();
     EXPECT_TRUE(info.contains(path == foreign ? "not an update library" : "nonexistent")) << info.toStdString();
     EXPECT_FALSE(controller.updater().canCheckForUpdates()) << "until the dialog is closed";
-    driver->currentDialog()->close();
+    driver->currentDialogForTesting()->close();
     EXPECT_TRUE(controller.updater().canCheckForUpdates());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
