@@ -5,7 +5,7 @@
 // library's entry point (core/Entry.cpp) turns the C table into calls on the
 // backend that detection (core/Detect.cpp) chose from the one ordered list in
 // core/Backends.cpp. Backends run their own event thread and call the status
-// callback only from it, following common/CallbackSlot.h.
+// callback only from it, as common/WorkerThread.h says.
 
 #include <functional>
 #include <memory>

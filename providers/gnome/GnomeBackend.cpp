@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/GLibLoop.h"
 #include "common/ColorTemperature.h"
 #include "common/Log.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/GLibLoop.h"
 #include "common/Log.h"
 #include "common/SessionBus.h"

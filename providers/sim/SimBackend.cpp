@@ -14,7 +14,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/Log.h"
 #include "common/WorkerThread.h"
 #include "core/Backend.h"

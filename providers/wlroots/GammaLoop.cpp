@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/Log.h"
 #include "common/WorkerThread.h"
 #include "wlroots/CompositorSocket.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/GLibLoop.h"
 #include "common/Log.h"
 

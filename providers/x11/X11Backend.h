@@ -21,7 +21,7 @@
 #include <optional>
 #include <string>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/Log.h"
 #include "core/Backend.h"
 

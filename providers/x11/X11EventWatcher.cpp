@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/Log.h"
 #include "common/WorkerThread.h"
 #include "x11/LookSchedule.h"

@@ -4,14 +4,16 @@
 //  - the callback is copied under the lock and called with the lock
 //    released, so it may replace itself, or destroy whatever owns the thread;
 //  - after stop() no call begins (one already running finishes).
-// How the owner then ends its thread is common/WorkerThread.h.
-// Header-only: the application's binding uses it without the provider library.
+// Header-only and in a library of its own: the provider's backends and the
+// program's binding on the other side of the C table each compile it in, and
+// the program sees nothing else of the provider. How a backend then ends its
+// thread is providers/common/WorkerThread.h.
 
 #include <functional>
 #include <mutex>
 #include <utility>
 
-namespace duskwarden::provider {
+namespace duskwarden {
 
 class CallbackSlot {
  public:
@@ -59,4 +61,4 @@ class CallbackSlot {
   bool stopped_ = false;
 };
 
-}  // namespace duskwarden::provider
+}  // namespace duskwarden
