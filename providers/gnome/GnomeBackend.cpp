@@ -11,6 +11,7 @@
 #include "common/Log.h"
 #include "common/SessionBus.h"
 #include "gnome/ColorService.h"
+#include "gnome/GnomeEntry.h"
 #include "gnome/GnomeSchedule.h"
 
 namespace duskwarden::provider::gnome {
@@ -284,6 +285,5 @@ void GnomeBackend::setStrength(float strength, bool /*commit*/) {
 }  // namespace duskwarden::provider::gnome
 
 namespace duskwarden::provider {
-extern const BackendKind kGnomeBackend;  // listed in core/Backends.cpp
 const BackendKind kGnomeBackend{"gnome", true, &gnome::GnomeBackend::isUsable, &createBackend<gnome::GnomeBackend>};
 }  // namespace duskwarden::provider

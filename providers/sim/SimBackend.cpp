@@ -17,7 +17,7 @@
 #include "callback/CallbackSlot.h"
 #include "common/Log.h"
 #include "common/WorkerThread.h"
-#include "core/Backend.h"
+#include "sim/SimEntry.h"
 #include "sim/SimState.h"
 
 namespace duskwarden::provider {
@@ -152,7 +152,6 @@ std::unique_ptr<Backend> createSim() {
 
 }  // namespace
 
-extern const BackendKind kSimBackend;  // listed in core/Backends.cpp
 const BackendKind kSimBackend{"sim", false, simIsUsable, createSim};
 
 }  // namespace duskwarden::provider

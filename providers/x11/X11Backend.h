@@ -23,7 +23,7 @@
 
 #include "callback/CallbackSlot.h"
 #include "common/Log.h"
-#include "core/Backend.h"
+#include "common/Backend.h"
 
 namespace duskwarden::provider::x11 {
 
