@@ -8,7 +8,6 @@
 #include "app/NoTrayFallback.h"
 #include "app/QtApplication.h"
 #include "app/RemoteCommand.h"
-#include "app/SharedLibraries.h"
 #include "app/SingleInstance.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/common/StartEnvironment.h"
@@ -179,7 +178,6 @@ int DuskwardenApp::main(int argc, char** argv) {
   }
 
   settleEnvironment(program);
-  prepareSharedLibraries();
   const DesktopSession session = DesktopSession::fromEnvironment();
   PlatformChoice platform(session);
   std::string why;
