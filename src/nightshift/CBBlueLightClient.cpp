@@ -107,8 +107,6 @@ bool BlueLightFramework::isLoaded() const { return loaded_; }
 
 const dw_nightlight_ops* BlueLightFramework::ops() const { return loaded_ ? ops_ : nullptr; }
 
-bool loadCoreBrightness() { return BlueLightFramework::system().load(); }
-
 // The callback the provider holds; the slot copies the block out under its
 // lock and runs it unlocked, so the client may be destroyed from inside it.
 struct CBBlueLightClient::CallbackBox {
