@@ -1,38 +1,30 @@
 #include "common/GLibLoop.h"
 
-#include "common/CallbackSlot.h"
-
 namespace duskwarden::provider {
 
-GLibLoop::GLibLoop() : context_(g_main_context_new()), loop_(g_main_loop_new(context_, FALSE)) {}
+GLibLoop::GLibLoop()
+    : context_(g_main_context_new()), loop_(g_main_loop_new(context_, FALSE)), cancellable_(g_cancellable_new()) {}
 
 GLibLoop::~GLibLoop() {
+  g_object_unref(cancellable_);
   g_main_loop_unref(loop_);
   g_main_context_unref(context_);
 }
 
-bool GLibLoop::start(const std::shared_ptr<GLibLoop>& loop, std::thread* thread) {
-  std::promise<bool> ready;
-  auto connected = ready.get_future();
-  *thread = std::thread([loop, r = std::move(ready)]() mutable { run(loop, std::move(r)); });
-  if (connected.get()) return true;
-  thread->join();
-  return false;
-}
-
-void GLibLoop::run(const std::shared_ptr<GLibLoop>& self, std::promise<bool> ready) {
-  g_main_context_push_thread_default(self->context_);
-  const bool ok = self->connect();
-  ready.set_value(ok);
-  if (ok) g_main_loop_run(self->loop_);
-  self->disconnect();
+void GLibLoop::run() {
+  g_main_context_push_thread_default(context_);
+  const bool ok = connect();
+  connected_.set_value(ok);
+  if (ok) g_main_loop_run(loop_);
+  disconnect();
   // Let pending unrefs and closes finish before the context goes.
-  while (g_main_context_iteration(self->context_, FALSE)) {
+  while (g_main_context_iteration(context_, FALSE)) {
   }
-  g_main_context_pop_thread_default(self->context_);
+  g_main_context_pop_thread_default(context_);
 }
 
-void GLibLoop::stop(std::thread& thread) {
+void GLibLoop::wake() {
+  g_cancellable_cancel(cancellable_);
   g_main_context_invoke(
       context_,
       [](gpointer loop) -> gboolean {
@@ -40,7 +32,6 @@ void GLibLoop::stop(std::thread& thread) {
         return G_SOURCE_REMOVE;
       },
       loop_);
-  endThread(thread);
 }
 
 }  // namespace duskwarden::provider

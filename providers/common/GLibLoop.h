@@ -4,16 +4,17 @@
 // own connection, proxies and settings are made there (connect()), used there
 // (onLoop), and dropped there (disconnect()) before the thread ends.
 //
-// The backend's state derives from GLibLoop and is held by a shared_ptr that
-// the thread shares, so a backend destroyed from inside its own callback (on
-// this very thread) can leave the thread detached with its state alive.
+// The backend's state derives from GLibLoop and runs as a WorkerThread
+// (common/WorkerThread.h), which says how it ends.
 
-#include <glib.h>
+#include <gio/gio.h>
 
 #include <atomic>
 #include <future>
 #include <memory>
-#include <thread>
+#include <utility>
+
+#include "common/WorkerThread.h"
 
 namespace duskwarden::provider {
 
@@ -24,13 +25,14 @@ class GLibLoop {
   GLibLoop(const GLibLoop&) = delete;
   GLibLoop& operator=(const GLibLoop&) = delete;
 
-  // Runs `loop`'s connect() and then its main loop on a new thread. False,
-  // with the thread already ended, when connect() failed.
-  static bool start(const std::shared_ptr<GLibLoop>& loop, std::thread* thread);
-  // Quits the main loop (through the context, so the quit cannot be lost
-  // before the loop runs) and ends `thread`: joined, or detached when called
-  // from that thread itself.
-  void stop(std::thread& thread);
+  // The thread's body: connect(), then the main loop until wake(), then disconnect().
+  void run();
+  // Cancels cancellable(), so that a connect() or call still waiting on a bus
+  // gives up, and quits the main loop (through the context, so the quit cannot
+  // be lost before the loop runs).
+  void wake();
+  // Whether connect() succeeded, once it has returned; taken once, before run().
+  std::future<bool> connected() { return connected_.get_future(); }
 
   // Runs `work` on the loop's thread and waits for its result; inline when
   // already there (from a callback).
@@ -60,48 +62,49 @@ class GLibLoop {
   }
 
   GMainContext* context() const { return context_; }
+  GCancellable* cancellable() const { return cancellable_; }
 
  protected:
   virtual bool connect() = 0;     // on the thread, before the loop runs; false ends it
   virtual void disconnect() = 0;  // on the thread, after the loop (also after a failed connect)
 
  private:
-  static void run(const std::shared_ptr<GLibLoop>& self, std::promise<bool> ready);
-
   GMainContext* context_;
   GMainLoop* loop_;
+  GCancellable* cancellable_;
+  std::promise<bool> connected_;
 };
 
 // A backend's started loop and its thread, as one member. `L` derives from
-// GLibLoop and has a CallbackSlot `callback`. Destroying it first stops the
-// callback (no call reaches a backend being destroyed), then the thread,
-// which keeps the loop's state alive if it is the one destroying it.
+// GLibLoop and has a CallbackSlot `callback`; destroying this ends the thread
+// as every worker thread ends (common/WorkerThread.h).
 template <class L>
 class GLibLoopThread {
  public:
-  GLibLoopThread() = default;
-  GLibLoopThread(GLibLoopThread&&) noexcept = default;
-  GLibLoopThread& operator=(GLibLoopThread&&) = delete;
-  ~GLibLoopThread() {
-    if (!loop_) return;  // never started, or moved from
-    loop_->callback.stop();
-    loop_->stop(thread_);
+  // Makes the loop (from `args`), starts its thread and waits for connect():
+  // false when it failed, and then the thread has ended.
+  template <class... Args>
+  bool start(Args&&... args) {
+    auto loop = std::make_shared<L>(std::forward<Args>(args)...);
+    auto connected = loop->connected();
+    worker_ = WorkerThread<L>(std::move(loop));
+    if (connected.get()) return true;
+    worker_.stop();
+    return false;
   }
 
-  // False when the loop's connect() failed; the thread has ended then.
-  bool start() {
-    auto loop = std::make_shared<L>();
-    if (!GLibLoop::start(loop, &thread_)) return false;
-    loop_ = std::move(loop);
-    return true;
+  // The same without waiting, for a connect() that may block (a bus that
+  // does not answer): it should use cancellable(), which stopping cancels.
+  template <class... Args>
+  void startInBackground(Args&&... args) {
+    worker_ = WorkerThread<L>(std::make_shared<L>(std::forward<Args>(args)...));
   }
 
-  L* get() const { return loop_.get(); }
-  L* operator->() const { return loop_.get(); }
+  L* get() const { return worker_.operator->(); }
+  L* operator->() const { return get(); }
 
  private:
-  std::shared_ptr<L> loop_;
-  std::thread thread_;
+  WorkerThread<L> worker_;
 };
 
 }  // namespace duskwarden::provider

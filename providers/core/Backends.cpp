@@ -1,24 +1,25 @@
 // The one list of backends, in the order automatic detection tries them
 // (the desktop's own night light before raw gamma ramps). Adding a backend:
-// its directory, its line here, its name in providers/CMakeLists.txt.
+// its directory with its entry header, its line here, its name in
+// providers/CMakeLists.txt.
 
-#include "core/Backend.h"
+#include "core/Backends.h"
+
+#include "gnome/GnomeEntry.h"
+#include "kde/KdeEntry.h"
+#include "sim/SimEntry.h"
+#include "wlroots/WlrootsEntry.h"
+#include "x11/X11Entry.h"
 
 namespace duskwarden::provider {
 
-extern const BackendKind kKdeBackend;      // kde/: KWin's Night Color
-extern const BackendKind kGnomeBackend;    // gnome/: GNOME's Night Light
-extern const BackendKind kWlrootsBackend;  // wlroots/: wlr-gamma-control on sway, Hyprland, labwc, river
-extern const BackendKind kX11Backend;      // x11/: RandR gamma ramps, never on Xwayland
-extern const BackendKind kSimBackend;      // sim/: the file-backed simulator, only when forced
-
 namespace {
 const BackendKind* const kBackends[] = {
-    &kKdeBackend,
-    &kGnomeBackend,
-    &kWlrootsBackend,
-    &kX11Backend,
-    &kSimBackend,
+    &kKdeBackend,      // kde/: KWin's Night Color
+    &kGnomeBackend,    // gnome/: GNOME's Night Light
+    &kWlrootsBackend,  // wlroots/: wlr-gamma-control on sway, Hyprland, labwc, river
+    &kX11Backend,      // x11/: RandR gamma ramps, never on Xwayland
+    &kSimBackend,      // sim/: the file-backed simulator, only when forced
 };
 }  // namespace
 

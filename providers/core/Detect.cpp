@@ -1,4 +1,4 @@
-// Backend detection: chosen once, shared by supports_night_light and create.
+#include "core/Detect.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/Log.h"
-#include "core/Backend.h"
+#include "core/Backends.h"
 
 namespace duskwarden::provider {
 

@@ -3,8 +3,9 @@
 #include <memory>
 #include <new>
 
+#include "common/Backend.h"
 #include "common/Log.h"
-#include "core/Backend.h"
+#include "core/Detect.h"
 #include "duskwarden/nightlight.h"
 
 struct dw_nightlight_client {

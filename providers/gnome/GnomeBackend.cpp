@@ -5,12 +5,13 @@
 #include <cmath>
 #include <string>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/GLibLoop.h"
 #include "common/ColorTemperature.h"
 #include "common/Log.h"
 #include "common/SessionBus.h"
 #include "gnome/ColorService.h"
+#include "gnome/GnomeEntry.h"
 #include "gnome/GnomeSchedule.h"
 
 namespace duskwarden::provider::gnome {
@@ -284,6 +285,5 @@ void GnomeBackend::setStrength(float strength, bool /*commit*/) {
 }  // namespace duskwarden::provider::gnome
 
 namespace duskwarden::provider {
-extern const BackendKind kGnomeBackend;  // listed in core/Backends.cpp
 const BackendKind kGnomeBackend{"gnome", true, &gnome::GnomeBackend::isUsable, &createBackend<gnome::GnomeBackend>};
 }  // namespace duskwarden::provider

@@ -21,7 +21,7 @@
 #include <memory>
 
 #include "common/GLibLoop.h"
-#include "core/Backend.h"
+#include "common/Backend.h"
 #include "gnome/ColorService.h"
 
 namespace duskwarden::provider::gnome {

@@ -131,82 +131,97 @@ std::string lineEnding(std::string_view text, const Line& l) {
   return l.end > l.begin && text[l.end - 1] == '\r' ? "\r\n" : "\n";
 }
 
-bool applyOne(std::string& text, std::string_view group, const EntryEdit& edit) {
-  const Scan s = scan(text);
+// The key's last line in `group`: the one that counts.
+std::optional<std::size_t> lastKeyLine(const Scan& s, std::string_view group, std::string_view key) {
   std::optional<std::size_t> last;
   for (std::size_t i = 0; i < s.lines.size(); ++i)
-    if (isKeyLine(s, s.lines[i], group, edit.key)) last = i;
+    if (isKeyLine(s, s.lines[i], group, key)) last = i;
+  return last;
+}
 
-  if (edit.value) {
-    if (last) {
-      const Line& l = s.lines[*last];
-      if (l.deleted) {
-        const std::size_t end = l.end > l.begin && text[l.end - 1] == '\r' ? l.end - 1 : l.end;
-        text.replace(l.begin, end - l.begin, edit.key + "=" + *edit.value);
-      } else {
-        text.replace(l.valueBegin, l.valueEnd - l.valueBegin, *edit.value);
-      }
-      return true;
-    }
-    // After the last entry of the group's last section, or after its header.
-    std::optional<std::size_t> anchor;
-    for (std::size_t i = 0; i < s.lines.size(); ++i) {
-      const Line& l = s.lines[i];
-      if (!inGroup(s, l, group)) continue;
-      if (l.kind == Kind::header) anchor = i;
-      if (l.kind == Kind::entry || l.kind == Kind::invalid) anchor = i;
-    }
-    if (anchor) {
-      const Line& l = s.lines[*anchor];
-      const std::string eol = lineEnding(text, l);
-      if (l.end == text.size()) {
-        text += eol + edit.key + "=" + *edit.value + eol;
-      } else {
-        text.insert(l.end + 1, edit.key + "=" + *edit.value + eol);
-      }
-      return true;
-    }
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    if (!s.lines.empty() && s.lines.back().kind != Kind::blank) text += '\n';
-    // Appended piece by piece (GCC 12's -O3 -Wrestrict false positive on `"[" + string`).
-    text += '[';
-    text += group;
-    text += "]\n";
-    text += edit.key;
-    text += '=';
-    text += *edit.value;
-    text += '\n';
-    return true;
-  }
-
-  // Removal: every line of the key, then any section that held only those.
-  std::set<int> touched;
-  std::vector<std::size_t> drop;
+// The line a new entry of `group` follows: the last entry of the group's
+// last section, or its header; nullopt when the group has no section.
+std::optional<std::size_t> insertionAnchor(const Scan& s, std::string_view group) {
+  std::optional<std::size_t> anchor;
   for (std::size_t i = 0; i < s.lines.size(); ++i) {
-    if (!isKeyLine(s, s.lines[i], group, edit.key)) continue;
-    drop.push_back(i);
-    touched.insert(s.lines[i].section);
+    const Line& l = s.lines[i];
+    if (!inGroup(s, l, group)) continue;
+    if (l.kind == Kind::header || l.kind == Kind::entry || l.kind == Kind::invalid) anchor = i;
   }
-  if (drop.empty()) return false;
+  return anchor;
+}
+
+// A new section at the end of the file, after a blank line.
+void appendSection(std::string& text, const Scan& s, std::string_view group, const std::string& entry) {
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  if (!s.lines.empty() && s.lines.back().kind != Kind::blank) text += '\n';
+  // Appended piece by piece (GCC 12's -O3 -Wrestrict false positive on `"[" + string`).
+  text += '[';
+  text += group;
+  text += "]\n";
+  text += entry;
+  text += '\n';
+}
+
+void setEntry(std::string& text, std::string_view group, const std::string& key, const std::string& value) {
+  const Scan s = scan(text);
+  if (const auto last = lastKeyLine(s, group, key)) {
+    const Line& l = s.lines[*last];
+    if (l.deleted) {
+      const std::size_t end = l.end > l.begin && text[l.end - 1] == '\r' ? l.end - 1 : l.end;
+      text.replace(l.begin, end - l.begin, key + "=" + value);
+    } else {
+      text.replace(l.valueBegin, l.valueEnd - l.valueBegin, value);
+    }
+  } else if (const auto anchor = insertionAnchor(s, group)) {
+    const Line& l = s.lines[*anchor];
+    const std::string eol = lineEnding(text, l);
+    if (l.end == text.size())
+      text += eol + key + "=" + value + eol;
+    else
+      text.insert(l.end + 1, key + "=" + value + eol);
+  } else {
+    appendSection(text, s, group, key + "=" + value);
+  }
+}
+
+// What goes with the `dropped` lines: the header and blank lines of each
+// section that held nothing else, and for such a section at the very end
+// of the file the blank line that separated it.
+std::vector<std::size_t> emptiedSections(const Scan& s, const std::vector<std::size_t>& dropped) {
+  std::set<int> touched;
+  for (const std::size_t i : dropped) touched.insert(s.lines[i].section);
+  std::vector<std::size_t> more;
   for (const int section : touched) {
-    std::vector<std::size_t> rest;
+    std::vector<std::size_t> blanks;
     bool empty = true;
     for (std::size_t i = 0; i < s.lines.size() && empty; ++i) {
       const Line& l = s.lines[i];
-      if (l.section != section || l.kind == Kind::header || std::count(drop.begin(), drop.end(), i)) continue;
+      if (l.section != section || l.kind == Kind::header || std::count(dropped.begin(), dropped.end(), i)) continue;
       if (l.kind == Kind::blank)
-        rest.push_back(i);
+        blanks.push_back(i);
       else
         empty = false;
     }
     if (!empty) continue;
     const std::size_t header = s.sections[static_cast<std::size_t>(section)].header;
-    drop.push_back(header);
-    drop.insert(drop.end(), rest.begin(), rest.end());
-    // A section at the very end takes the blank line that separated it.
+    more.push_back(header);
+    more.insert(more.end(), blanks.begin(), blanks.end());
     const bool atEnd = static_cast<std::size_t>(section) + 1 == s.sections.size();
-    if (atEnd && header > 0 && s.lines[header - 1].kind == Kind::blank) drop.push_back(header - 1);
+    if (atEnd && header > 0 && s.lines[header - 1].kind == Kind::blank) more.push_back(header - 1);
   }
+  return more;
+}
+
+// Every line of the key, then any section that held only those.
+void removeEntry(std::string& text, std::string_view group, std::string_view key) {
+  const Scan s = scan(text);
+  std::vector<std::size_t> drop;
+  for (std::size_t i = 0; i < s.lines.size(); ++i)
+    if (isKeyLine(s, s.lines[i], group, key)) drop.push_back(i);
+  if (drop.empty()) return;
+  const auto emptied = emptiedSections(s, drop);
+  drop.insert(drop.end(), emptied.begin(), emptied.end());
   std::sort(drop.begin(), drop.end());
   drop.erase(std::unique(drop.begin(), drop.end()), drop.end());
   for (auto it = drop.rbegin(); it != drop.rend(); ++it) {
@@ -214,7 +229,6 @@ bool applyOne(std::string& text, std::string_view group, const EntryEdit& edit) 
     const std::size_t end = l.end < text.size() ? l.end + 1 : l.end;
     text.erase(l.begin, end - l.begin);
   }
-  return true;
 }
 
 }  // namespace
@@ -245,7 +259,12 @@ bool editGroup(std::string& text, std::string_view group, const std::vector<Entr
     for (const Line& l : s.lines)
       if (isKeyLine(s, l, group, edit.key) && l.locked)
         return fail(edit.key + " in [" + std::string(group) + "] is locked with [$i]");
-  for (const EntryEdit& edit : edits) applyOne(text, group, edit);
+  for (const EntryEdit& edit : edits) {
+    if (edit.value)
+      setEntry(text, group, edit.key, *edit.value);
+    else
+      removeEntry(text, group, edit.key);
+  }
   return true;
 }
 

@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/GLibLoop.h"
 #include "common/Log.h"
 #include "common/SessionBus.h"
+#include "kde/KdeEntry.h"
 #include "kde/NightColorSettings.h"
 #include "kde/NightColorValues.h"
 
@@ -259,6 +260,5 @@ void KdeBackend::setStrength(float strength, bool /*commit*/) {
 }  // namespace duskwarden::provider::kde
 
 namespace duskwarden::provider {
-extern const BackendKind kKdeBackend;  // listed in core/Backends.cpp
 const BackendKind kKdeBackend{"kde", true, &kde::KdeBackend::isUsable, &createBackend<kde::KdeBackend>};
 }  // namespace duskwarden::provider

@@ -18,7 +18,7 @@
 #include <memory>
 
 #include "common/GLibLoop.h"
-#include "core/Backend.h"
+#include "common/Backend.h"
 
 namespace duskwarden::provider::kde {
 

@@ -6,37 +6,23 @@
 // DUSKWARDEN_NIGHTLIGHT_BACKEND=sim selects it.
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/Log.h"
-#include "core/Backend.h"
+#include "common/WorkerThread.h"
+#include "sim/SimEntry.h"
 #include "sim/SimState.h"
 
 namespace duskwarden::provider {
 
 namespace {
-
-// What the watch thread shares with the backend; the thread holds it too, so
-// it outlives a backend destroyed from inside the callback.
-struct WatchState {
-  CallbackSlot callback;
-  int inotifyFd = -1;
-  int wakeFd = -1;
-  ~WatchState() {
-    if (inotifyFd >= 0) ::close(inotifyFd);
-    if (wakeFd >= 0) ::close(wakeFd);
-  }
-};
 
 // True when the batch of events touches the state file itself.
 bool touchesStateFile(const char* buffer, ssize_t length) {
@@ -49,39 +35,43 @@ bool touchesStateFile(const char* buffer, ssize_t length) {
   return touched;
 }
 
-void watch(std::shared_ptr<WatchState> state) {
-  alignas(inotify_event) char buffer[4096];
-  pollfd fds[2] = {{state->wakeFd, POLLIN, 0}, {state->inotifyFd, POLLIN, 0}};
-  for (;;) {
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (fds[0].revents != 0) return;  // shutdown
-    if (fds[1].revents == 0) continue;
-    const ssize_t n = ::read(state->inotifyFd, buffer, sizeof buffer);
-    if (n <= 0) continue;  // EAGAIN: another wake-up raced us
-    if (!touchesStateFile(buffer, n)) continue;
-    if (state->callback.stopped()) return;
-    state->callback.call();
+// The watch thread's state, shared with the backend (see common/WorkerThread.h).
+struct WatchState {
+  CallbackSlot callback;
+  int inotifyFd = -1;
+  WakeFd waker;
+
+  ~WatchState() {
+    if (inotifyFd >= 0) ::close(inotifyFd);
   }
-}
+
+  void wake() const { waker.wake(); }
+
+  void run() {
+    alignas(inotify_event) char buffer[4096];
+    pollfd fds[2] = {{waker.fd(), POLLIN, 0}, {inotifyFd, POLLIN, 0}};
+    for (;;) {
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (fds[0].revents != 0) return;  // shutdown
+      if (fds[1].revents == 0) continue;
+      const ssize_t n = ::read(inotifyFd, buffer, sizeof buffer);
+      if (n <= 0) continue;  // EAGAIN: another wake-up raced us
+      if (!touchesStateFile(buffer, n)) continue;
+      if (callback.stopped()) return;
+      callback.call();
+    }
+  }
+};
 
 class SimBackend final : public Backend {
  public:
   SimBackend(std::filesystem::path file, std::shared_ptr<WatchState> state)
-      : file_(std::move(file)), state_(std::move(state)) {
-    thread_ = std::thread(watch, state_);
-  }
+      : file_(std::move(file)), watcher_(std::move(state)) {}
 
-  ~SimBackend() override {
-    state_->callback.stop();
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(state_->wakeFd, &one, sizeof one);
-    endThread(thread_);
-  }
-
-  void setStatusCallback(std::function<void()> callback) override { state_->callback.set(std::move(callback)); }
+  void setStatusCallback(std::function<void()> callback) override { watcher_->callback.set(std::move(callback)); }
 
   bool readEnabled(bool* enabled) override {
     sim::SimState state;
@@ -125,9 +115,8 @@ class SimBackend final : public Backend {
   }
 
   std::filesystem::path file_;
-  std::shared_ptr<WatchState> state_;
-  std::thread thread_;
   LogOnce readFailures_;
+  WorkerThread<WatchState> watcher_;  // last: stopped before the rest goes
 };
 
 bool simIsUsable() {
@@ -145,9 +134,12 @@ std::unique_ptr<Backend> createSim() {
   }
   auto state = std::make_shared<WatchState>();
   state->inotifyFd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-  state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (state->inotifyFd < 0 || state->wakeFd < 0) {
-    logError("Simulator: inotify_init1 or eventfd: %s", std::strerror(errno));
+  if (state->inotifyFd < 0) {
+    logError("Simulator: inotify_init1: %s", std::strerror(errno));
+    return nullptr;
+  }
+  if (std::string error; !state->waker.open(&error)) {
+    logError("Simulator: %s", error.c_str());
     return nullptr;
   }
   if (::inotify_add_watch(state->inotifyFd, dir.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE) <
@@ -160,7 +152,6 @@ std::unique_ptr<Backend> createSim() {
 
 }  // namespace
 
-extern const BackendKind kSimBackend;  // listed in core/Backends.cpp
 const BackendKind kSimBackend{"sim", false, simIsUsable, createSim};
 
 }  // namespace duskwarden::provider

@@ -1,17 +1,15 @@
 #include "wlroots/GammaLoop.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <mutex>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/Log.h"
+#include "common/WorkerThread.h"
 #include "wlroots/CompositorSocket.h"
 
 namespace duskwarden::provider::wlroots {
@@ -36,7 +34,7 @@ struct GammaLoop::State {
   std::uint64_t commands = 0;
   bool enabled = false;
   CallbackSlot callback;
-  int wakeFd = -1;
+  WakeFd waker;
 
   // The thread's own.
   std::string socketPath;
@@ -47,14 +45,7 @@ struct GammaLoop::State {
   Clock::time_point nextAttempt;
   LogOnce reconnectFailures;
 
-  ~State() {
-    if (wakeFd >= 0) ::close(wakeFd);
-  }
-
-  void wake() const {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
-  }
+  void wake() const { waker.wake(); }
 
   void publish(bool on) {
     {
@@ -138,7 +129,7 @@ struct GammaLoop::State {
   void run() {
     while (!callback.stopped()) {
       step();
-      pollfd fds[2] = {{wakeFd, POLLIN, 0}, {-1, 0, 0}};
+      pollfd fds[2] = {{waker.fd(), POLLIN, 0}, {-1, 0, 0}};
       int timeout = -1;
       if (session) {
         short events = 0;
@@ -160,10 +151,7 @@ struct GammaLoop::State {
         if (ready > 0 && (fds[1].revents & POLLIN)) socketChanged();
         if (attempt >= 0 && Clock::now() >= nextAttempt) tryConnect();
       }
-      if (fds[0].revents & POLLIN) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t n = ::read(wakeFd, &count, sizeof count);
-      }
+      if (fds[0].revents & POLLIN) waker.drain();
     }
     session.reset();  // the compositor restores the outputs' gamma
   }
@@ -172,9 +160,8 @@ struct GammaLoop::State {
 std::unique_ptr<GammaLoop> GammaLoop::start(std::unique_ptr<GammaSession> session, std::string socketPath,
                                             Target target) {
   auto state = std::make_shared<State>();
-  state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (state->wakeFd < 0) {
-    logError("wlroots: eventfd: %s", std::strerror(errno));
+  if (std::string error; !state->waker.open(&error)) {
+    logError("wlroots: %s", error.c_str());
     return nullptr;
   }
   state->session = std::move(session);
@@ -183,44 +170,37 @@ std::unique_ptr<GammaLoop> GammaLoop::start(std::unique_ptr<GammaSession> sessio
   return std::unique_ptr<GammaLoop>(new GammaLoop(std::move(state)));
 }
 
-GammaLoop::GammaLoop(std::shared_ptr<State> state) : state_(std::move(state)) {
-  // The thread holds the state, so it stays valid if we detach from within a callback.
-  thread_ = std::thread([state = state_] { state->run(); });
-}
+GammaLoop::GammaLoop(std::shared_ptr<State> state) : worker_(std::move(state)) {}
 
-GammaLoop::~GammaLoop() {
-  state_->callback.stop();
-  state_->wake();
-  endThread(thread_);
-}
+GammaLoop::~GammaLoop() = default;
 
-void GammaLoop::setCallback(std::function<void()> callback) { state_->callback.set(std::move(callback)); }
+void GammaLoop::setCallback(std::function<void()> callback) { worker_->callback.set(std::move(callback)); }
 
 void GammaLoop::setOn(bool on) {
   {
-    std::lock_guard lock(state_->mutex);
-    state_->target.on = on;
-    if (on) ++state_->commands;
+    std::lock_guard lock(worker_->mutex);
+    worker_->target.on = on;
+    if (on) ++worker_->commands;
   }
-  state_->wake();
+  worker_->wake();
 }
 
 void GammaLoop::setKelvin(double kelvin) {
   {
-    std::lock_guard lock(state_->mutex);
-    state_->target.kelvin = kelvin;
+    std::lock_guard lock(worker_->mutex);
+    worker_->target.kelvin = kelvin;
   }
-  state_->wake();
+  worker_->wake();
 }
 
 Target GammaLoop::target() const {
-  std::lock_guard lock(state_->mutex);
-  return state_->target;
+  std::lock_guard lock(worker_->mutex);
+  return worker_->target;
 }
 
 bool GammaLoop::enabled() const {
-  std::lock_guard lock(state_->mutex);
-  return state_->enabled;
+  std::lock_guard lock(worker_->mutex);
+  return worker_->enabled;
 }
 
 }  // namespace duskwarden::provider::wlroots

@@ -12,8 +12,8 @@
 
 #include <functional>
 #include <memory>
-#include <thread>
 
+#include "common/WorkerThread.h"
 #include "wlroots/GammaSession.h"
 
 namespace duskwarden::provider::wlroots {
@@ -24,7 +24,7 @@ class GammaLoop {
   // `socketPath`; nullptr (logged) when it cannot.
   static std::unique_ptr<GammaLoop> start(std::unique_ptr<GammaSession> session, std::string socketPath, Target target);
   // Once this returns no callback runs any more, unless it is called from
-  // within the callback itself (see common/CallbackSlot.h). Our controls
+  // within the callback itself (see common/WorkerThread.h). Our controls
   // are destroyed, so the compositor restores the outputs' gamma.
   ~GammaLoop();
   GammaLoop(const GammaLoop&) = delete;
@@ -43,8 +43,7 @@ class GammaLoop {
 
  private:
   explicit GammaLoop(std::shared_ptr<State> state);
-  std::shared_ptr<State> state_;
-  std::thread thread_;
+  WorkerThread<State> worker_;
 };
 
 }  // namespace duskwarden::provider::wlroots

@@ -8,6 +8,7 @@
 #include "wlroots/GammaLoop.h"
 #include "wlroots/GammaSession.h"
 #include "wlroots/KelvinSetting.h"
+#include "wlroots/WlrootsEntry.h"
 
 namespace duskwarden::provider::wlroots {
 
@@ -66,6 +67,5 @@ void WlrootsBackend::setStrength(float strength, bool commit) {
 }  // namespace duskwarden::provider::wlroots
 
 namespace duskwarden::provider {
-extern const BackendKind kWlrootsBackend;  // listed in core/Backends.cpp
 const BackendKind kWlrootsBackend{"wlroots", true, &wlroots::WlrootsBackend::isUsable, &createBackend<wlroots::WlrootsBackend>};
 }  // namespace duskwarden::provider

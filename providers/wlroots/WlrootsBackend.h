@@ -14,7 +14,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/Backend.h"
+#include "common/Backend.h"
 
 namespace duskwarden::provider::wlroots {
 

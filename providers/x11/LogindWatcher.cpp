@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
+#include "common/GLibLoop.h"
 #include "common/Log.h"
 
 namespace duskwarden::provider::x11 {
@@ -23,20 +24,13 @@ constexpr const char* kFallback = "are noticed only by the periodic look at the 
 
 }  // namespace
 
-struct LogindWatcher::Loop {
-  GMainContext* context = g_main_context_new();
-  GMainLoop* loop = g_main_loop_new(context, FALSE);
-  GCancellable* cancellable = g_cancellable_new();
+struct LogindWatcher::Loop final : GLibLoop {
+  explicit Loop(std::function<void()> lookNow) { callback.set(std::move(lookNow)); }
+
   GDBusConnection* bus = nullptr;
   guint sleepSubscription = 0;
   guint sessionSubscription = 0;
-  CallbackSlot lookNow;
-
-  ~Loop() {
-    g_object_unref(cancellable);
-    g_main_loop_unref(loop);
-    g_main_context_unref(context);
-  }
+  CallbackSlot callback;  // lookNow
 
   static void onPrepareForSleep(GDBusConnection*, const char*, const char*, const char*, const char*,
                                 GVariant* parameters, gpointer self) {
@@ -44,7 +38,7 @@ struct LogindWatcher::Loop {
     if (g_variant_is_of_type(parameters, G_VARIANT_TYPE("(b)"))) g_variant_get(parameters, "(b)", &starting);
     if (starting) return;
     logInfo("X11: logind reports a resume");
-    static_cast<Loop*>(self)->lookNow.call();
+    static_cast<Loop*>(self)->callback.call();
   }
 
   static void onSessionChanged(GDBusConnection*, const char*, const char*, const char*, const char*,
@@ -58,7 +52,7 @@ struct LogindWatcher::Loop {
     for (auto name = names; name && *name && !back; ++name) back = g_str_equal(*name, "Active");
     if (!back) return;
     logInfo("X11: logind reports our session active again (a VT switch back)");
-    static_cast<Loop*>(self)->lookNow.call();
+    static_cast<Loop*>(self)->callback.call();
   }
 
   // Our session's object path, or empty with `*why` set.
@@ -71,7 +65,7 @@ struct LogindWatcher::Loop {
     g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
         bus, kLogind, kManagerPath, kManager, byId ? "GetSession" : "GetSessionByPID",
         byId ? g_variant_new("(s)", id) : g_variant_new("(u)", static_cast<guint32>(::getpid())),
-        G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, cancellable, &error);
+        G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, cancellable(), &error);
     if (!reply) {
       *why = request + ": " + error->message;
       return {};
@@ -81,17 +75,18 @@ struct LogindWatcher::Loop {
     return path;
   }
 
-  bool connect() {
+  bool connect() override {
+    pthread_setname_np(pthread_self(), "dw-x11-logind");
     g_autoptr(GError) error = nullptr;
-    g_autofree char* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, cancellable, &error);
+    g_autofree char* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, cancellable(), &error);
     if (address)
       bus = g_dbus_connection_new_for_address_sync(
           address,
           static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                             G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-          nullptr, cancellable, &error);
+          nullptr, cancellable(), &error);
     if (!bus) {
-      if (!g_cancellable_is_cancelled(cancellable))
+      if (!g_cancellable_is_cancelled(cancellable()))
         logInfo("X11: no system bus (%s); resume and VT switches %s", error->message, kFallback);
       return false;
     }
@@ -101,7 +96,7 @@ struct LogindWatcher::Loop {
                                                            nullptr);
     std::string why;
     const std::string session = findSession(&why);
-    if (g_cancellable_is_cancelled(cancellable)) return false;
+    if (g_cancellable_is_cancelled(cancellable())) return false;
     if (session.empty()) {
       logInfo("X11: logind %s; VT switches %s", why.c_str(), kFallback);
       return true;
@@ -113,43 +108,19 @@ struct LogindWatcher::Loop {
     return true;
   }
 
-  void disconnect() {
+  void disconnect() override {
     if (!bus) return;
     if (sleepSubscription) g_dbus_connection_signal_unsubscribe(bus, sleepSubscription);
     if (sessionSubscription) g_dbus_connection_signal_unsubscribe(bus, sessionSubscription);
     g_dbus_connection_close(bus, nullptr, nullptr, nullptr);  // never waits on a hung bus
     g_clear_object(&bus);
   }
-
-  static void run(const std::shared_ptr<Loop>& self) {
-    pthread_setname_np(pthread_self(), "dw-x11-logind");
-    g_main_context_push_thread_default(self->context);
-    if (self->connect()) g_main_loop_run(self->loop);
-    self->disconnect();
-    // Let pending unsubscriptions and the close finish before the context goes.
-    while (g_main_context_iteration(self->context, FALSE)) {
-    }
-    g_main_context_pop_thread_default(self->context);
-  }
 };
 
-LogindWatcher::LogindWatcher(std::function<void()> lookNow) : loop_(std::make_shared<Loop>()) {
-  loop_->lookNow.set(std::move(lookNow));
-  thread_ = std::thread([loop = loop_] { Loop::run(loop); });
-}
+// Not waiting for connect(): a system bus that does not answer must not hold
+// up the backend; stopping cancels it.
+LogindWatcher::LogindWatcher(std::function<void()> lookNow) { loop_.startInBackground(std::move(lookNow)); }
 
-LogindWatcher::~LogindWatcher() {
-  loop_->lookNow.stop();
-  g_cancellable_cancel(loop_->cancellable);
-  // Through the context, so a quit cannot be lost before the loop runs.
-  g_main_context_invoke(
-      loop_->context,
-      [](gpointer loop) -> gboolean {
-        g_main_loop_quit(static_cast<GMainLoop*>(loop));
-        return G_SOURCE_REMOVE;
-      },
-      loop_->loop);
-  endThread(thread_);
-}
+LogindWatcher::~LogindWatcher() = default;
 
 }  // namespace duskwarden::provider::x11

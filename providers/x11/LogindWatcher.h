@@ -12,8 +12,8 @@
 // watches what it can; the X11 backend works without it.
 
 #include <functional>
-#include <memory>
-#include <thread>
+
+#include "common/GLibLoop.h"
 
 namespace duskwarden::provider::x11 {
 
@@ -29,8 +29,7 @@ class LogindWatcher {
   struct Loop;
 
  private:
-  std::shared_ptr<Loop> loop_;
-  std::thread thread_;
+  GLibLoopThread<Loop> loop_;
 };
 
 }  // namespace duskwarden::provider::x11

@@ -8,6 +8,7 @@
 #include "common/Log.h"
 #include "x11/LogindWatcher.h"
 #include "x11/LookSchedule.h"
+#include "x11/X11Entry.h"
 #include "x11/X11EventWatcher.h"
 #include "x11/X11Gamma.h"
 #include "x11/XDisplay.h"
@@ -199,6 +200,5 @@ void X11Backend::setStrength(float strength, bool commit) {
 }  // namespace duskwarden::provider::x11
 
 namespace duskwarden::provider {
-extern const BackendKind kX11Backend;  // listed in core/Backends.cpp
 const BackendKind kX11Backend{"x11", true, &x11::X11Backend::isUsable, &createBackend<x11::X11Backend>};
 }  // namespace duskwarden::provider

@@ -21,9 +21,9 @@
 #include <optional>
 #include <string>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/Log.h"
-#include "core/Backend.h"
+#include "common/Backend.h"
 
 namespace duskwarden::provider::x11 {
 

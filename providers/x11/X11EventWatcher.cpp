@@ -4,20 +4,17 @@
 #include <X11/extensions/scrnsaver.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "common/Log.h"
+#include "common/WorkerThread.h"
 #include "x11/LookSchedule.h"
 #include "x11/X11Gamma.h"
 #include "x11/XDisplay.h"
@@ -41,7 +38,7 @@ struct X11EventWatcher::State {
   explicit State(std::chrono::milliseconds verifyInterval) : schedule(verifyInterval, kSettle) {}
 
   std::unique_ptr<XDisplay> display;
-  int wakeFd = -1;
+  WakeFd waker;
   int randrEventBase = 0;
   int screenSaverEventBase = -1;  // -1: the server lacks MIT-SCREEN-SAVER
   Atom storedKelvin = None;
@@ -61,14 +58,7 @@ struct X11EventWatcher::State {
   std::optional<std::vector<GammaCrtc>> crtcs;  // dropped on every RandR change
   LogOnce lookFailures;
 
-  ~State() {
-    if (wakeFd >= 0) ::close(wakeFd);
-  }
-
-  void wake() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] auto written = ::write(wakeFd, &one, sizeof one);
-  }
+  void wake() const { waker.wake(); }
 
   void expect(std::optional<double> kelvin) {
     bool armedChanged = false;
@@ -169,7 +159,7 @@ struct X11EventWatcher::State {
   void run() {
     pthread_setname_np(pthread_self(), "dw-x11-events");
     Display* d = display->get();
-    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {waker.fd(), POLLIN, 0}};
     bool readable = true;
     while (!callback.stopped()) {
       // The socket is read only when poll() says there is something: a look
@@ -189,8 +179,7 @@ struct X11EventWatcher::State {
       if (::poll(fds, 2, pollTimeout()) < 0) continue;  // EINTR
       readable = fds[0].revents != 0;
       if (fds[1].revents & POLLIN) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] auto read = ::read(wakeFd, &count, sizeof count);
+        waker.drain();
         if (notifyPending.exchange(false)) callback.call();
         if (lookPending.exchange(false)) lookSoon();
       }
@@ -232,38 +221,30 @@ std::unique_ptr<X11EventWatcher> X11EventWatcher::start(std::function<void()> ca
   if (std::string why; !state->display->sync(&why)) return fail("RANDR SelectInput on the root windows: " + why);
   // Listed now, while connecting, so that every look is one request per CRTC.
   state->crtcs = listGammaCrtcs(d, nullptr);
-  state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (state->wakeFd < 0) return fail(std::string("eventfd: ") + std::strerror(errno));
+  if (std::string why; !state->waker.open(&why)) return fail(why);
   state->callback.set(std::move(callback));
   return std::unique_ptr<X11EventWatcher>(new X11EventWatcher(std::move(state)));
 }
 
-X11EventWatcher::X11EventWatcher(std::shared_ptr<State> state) : state_(std::move(state)) {
-  // The thread holds the state, so it stays valid if we detach from within a callback.
-  thread_ = std::thread([state = state_] { state->run(); });
-}
+X11EventWatcher::X11EventWatcher(std::shared_ptr<State> state) : worker_(std::move(state)) {}
 
-X11EventWatcher::~X11EventWatcher() {
-  state_->callback.stop();
-  state_->wake();
-  endThread(thread_);
-}
+X11EventWatcher::~X11EventWatcher() = default;
 
-void X11EventWatcher::setCallback(std::function<void()> callback) { state_->callback.set(std::move(callback)); }
+void X11EventWatcher::setCallback(std::function<void()> callback) { worker_->callback.set(std::move(callback)); }
 
 void X11EventWatcher::notify() {
-  state_->notifyPending = true;
-  state_->wake();
+  worker_->notifyPending = true;
+  worker_->wake();
 }
 
-void X11EventWatcher::expect(std::optional<double> kelvin) { state_->expect(kelvin); }
+void X11EventWatcher::expect(std::optional<double> kelvin) { worker_->expect(kelvin); }
 
 std::function<void()> X11EventWatcher::looker() const {
-  return [state = state_] { state->requestLook(); };
+  return [state = worker_.state()] { state->requestLook(); };
 }
 
-int X11EventWatcher::looks() const { return state_->looks.load(); }
+int X11EventWatcher::looks() const { return worker_->looks.load(); }
 
-bool X11EventWatcher::lost() const { return state_->ended && !state_->callback.stopped(); }
+bool X11EventWatcher::lost() const { return worker_->ended && !worker_->callback.stopped(); }
 
 }  // namespace duskwarden::provider::x11

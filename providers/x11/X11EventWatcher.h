@@ -16,7 +16,8 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
+
+#include "common/WorkerThread.h"
 
 namespace duskwarden::provider::x11 {
 
@@ -29,7 +30,7 @@ class X11EventWatcher {
                                                 std::chrono::milliseconds verifyInterval, std::string* error);
   // Once this returns no callback runs any more, unless it is called from
   // within the callback itself (then the thread ends right after it; see
-  // common/CallbackSlot.h).
+  // common/WorkerThread.h).
   ~X11EventWatcher();
   X11EventWatcher(const X11EventWatcher&) = delete;
   X11EventWatcher& operator=(const X11EventWatcher&) = delete;
@@ -54,8 +55,7 @@ class X11EventWatcher {
 
  private:
   explicit X11EventWatcher(std::shared_ptr<State> state);
-  std::shared_ptr<State> state_;
-  std::thread thread_;
+  WorkerThread<State> worker_;
 };
 
 }  // namespace duskwarden::provider::x11

@@ -54,7 +54,10 @@ struct Handlers {
   static void installOnce() {
     static std::once_flag once;
     std::call_once(once, [] {
-      XInitThreads();  // the event thread and the command queue each use Xlib
+      // The event thread and the command queue each use Xlib. libX11 1.8 and
+      // later (Debian 12: 1.8.4) already did this when it was loaded, before
+      // any display existed; for an older one, this is before our first display.
+      XInitThreads();
       previousError = XSetErrorHandler(&onError);
       previousIo = XSetIOErrorHandler(&onIoError);
     });

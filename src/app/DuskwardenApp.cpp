@@ -2,7 +2,6 @@
 
 #include "app/AppDelegate.h"
 #include "app/QtApplication.h"
-#include "app/SharedLibraries.h"
 #include "app/Startup.h"
 #include "control/CommandLine.h"
 #include "control/InstanceCommands.h"
@@ -239,7 +238,6 @@ int DuskwardenApp::main(int argc, char** argv) {
   if (const auto status = answerWithoutRunning(options, program, bundle)) return *status;
 
   settleEnvironment(program);
-  prepareSharedLibraries();
   const DesktopSession session = DesktopSession::fromEnvironment();
   PlatformChoice platform(session);
   std::string why;

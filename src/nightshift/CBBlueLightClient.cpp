@@ -1,6 +1,6 @@
 #include "nightshift/CBBlueLightClient.h"
 
-#include "common/CallbackSlot.h"
+#include "callback/CallbackSlot.h"
 #include "duskwarden_build_info.h"
 #include "nightshift/LibraryFile.h"
 #include "platform/bundle/Bundle.h"
@@ -107,12 +107,10 @@ bool BlueLightFramework::isLoaded() const { return loaded_; }
 
 const dw_nightlight_ops* BlueLightFramework::ops() const { return loaded_ ? ops_ : nullptr; }
 
-bool loadCoreBrightness() { return BlueLightFramework::system().load(); }
-
 // The callback the provider holds; the slot copies the block out under its
 // lock and runs it unlocked, so the client may be destroyed from inside it.
 struct CBBlueLightClient::CallbackBox {
-  provider::CallbackSlot block;
+  CallbackSlot block;
   static void trampoline(void* userData) { static_cast<CallbackBox*>(userData)->block.call(); }
 };
 

@@ -50,7 +50,6 @@ class BlueLightFramework {
   // provider table version 3", ...); empty when it did not fail.
   const std::string& failureReason() const { return failureReason_; }
   const dw_nightlight_ops* ops() const;  // nullptr unless loaded
-  const std::string& libraryPath() const { return path_; }
 
  private:
   std::string path_;
@@ -62,9 +61,6 @@ class BlueLightFramework {
 
 // The category of the provider's own messages.
 inline constexpr const char* kProviderLogCategory = "NightlightProvider";
-
-// Loads the process-wide framework (once) and answers the loaded flag.
-bool loadCoreBrightness();
 
 class CBBlueLightClient {
  public:

@@ -10,11 +10,6 @@ import unittest
 ROOT = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.MULTILINE)
 
-# The program's binding still shares the provider's callback slot; that include
-# moves behind the door in the provider's own change.
-INCLUDE_EXCEPTIONS = {("src/nightshift/CBBlueLightClient.cpp", "common/CallbackSlot.h")}
-
-
 def folders(*rooms):
     for room in rooms:
         for folder, _, files in os.walk(os.path.join(ROOT, room)):
@@ -38,7 +33,7 @@ def behind_the_door(path):
     for header in INCLUDE.findall(text(path)):
         ours = [os.path.join(os.path.dirname(path), header), os.path.join("src", header),
                 os.path.join("providers", "include", header)]
-        if (path, header) in INCLUDE_EXCEPTIONS or any(os.path.exists(os.path.join(ROOT, p)) for p in ours):
+        if any(os.path.exists(os.path.join(ROOT, p)) for p in ours):
             continue
         if any(os.path.exists(os.path.join(ROOT, "providers", m, header)) for m in modules):
             found.append(header)

@@ -1,15 +1,17 @@
 #pragma once
 // Inside the provider library: one backend per kind of desktop.
 //
-// Each backend implements this interface and nothing else is exported. The
-// library's entry point (core/Entry.cpp) turns the C table into calls on the
-// backend that detection (core/Detect.cpp) chose from the one ordered list in
-// core/Backends.cpp. Backends run their own event thread and call the status
-// callback only from it, following common/CallbackSlot.h.
+// Each backend implements this interface and declares its entry, a
+// BackendKind, in a header of its own (kde/KdeEntry.h, ...). The one ordered
+// list in core/Backends.cpp includes those headers; detection (core/Detect.cpp)
+// chooses from it, and the library's entry point (core/Entry.cpp) turns the C
+// table into calls on the chosen backend. So includes flow one way: core/ to
+// the backends' entries, and everything to this header, which includes none
+// of them. Backends run their own event thread and call the status callback
+// only from it, as common/WorkerThread.h says.
 
 #include <functional>
 #include <memory>
-#include <span>
 
 namespace duskwarden::provider {
 
@@ -25,8 +27,8 @@ class Backend {
   virtual void setStrength(float strength, bool commit) = 0;
 };
 
-// A kind of backend: whether it can run here, and how to make one. Each is
-// defined in its backend's own directory.
+// A kind of backend, the table of what the list needs from it: whether it
+// can run here, and how to make one.
 struct BackendKind {
   const char* name;                      // "gnome", "x11", "sim": the forcing name
   bool autoDetect;                       // false: used only when forced (the simulator)
@@ -39,14 +41,5 @@ template <class B>
 std::unique_ptr<Backend> createBackend() {
   return B::create();
 }
-
-// Every backend, in the order automatic detection tries them.
-std::span<const BackendKind* const> backendKinds();
-
-// The kind to use: the one named by DUSKWARDEN_NIGHTLIGHT_BACKEND when set
-// (nullptr when it is not usable), otherwise the first usable auto-detected
-// kind; nullptr when none. Chosen once, and again only when the environment
-// it was chosen in has changed (see nightlight.h).
-const BackendKind* chooseBackend();
 
 }  // namespace duskwarden::provider

@@ -3,21 +3,17 @@
 // written once for every backend and for the application's binding:
 //  - the callback is copied under the lock and called with the lock
 //    released, so it may replace itself, or destroy whatever owns the thread;
-//  - after stop() no call begins (one already running finishes);
-//  - the owner ends its thread with endThread(): it joins, unless the owner
-//    is being destroyed from inside the callback on that very thread, where
-//    joining would wait for itself forever; then the thread is detached and
-//    ends as soon as the callback returns. Everything the thread still
-//    touches then must be held by the thread itself (a shared_ptr), never by
-//    the owner that is going away.
-// Header-only: the application's binding uses it without the provider library.
+//  - after stop() no call begins (one already running finishes).
+// Header-only and in a library of its own: the provider's backends and the
+// program's binding on the other side of the C table each compile it in, and
+// the program sees nothing else of the provider. How a backend then ends its
+// thread is providers/common/WorkerThread.h.
 
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <utility>
 
-namespace duskwarden::provider {
+namespace duskwarden {
 
 class CallbackSlot {
  public:
@@ -65,14 +61,4 @@ class CallbackSlot {
   bool stopped_ = false;
 };
 
-// Joins `thread`, or detaches it when called from that thread itself (the
-// owner destroyed from inside its own callback).
-inline void endThread(std::thread& thread) {
-  if (!thread.joinable()) return;
-  if (thread.get_id() == std::this_thread::get_id())
-    thread.detach();
-  else
-    thread.join();
-}
-
-}  // namespace duskwarden::provider
+}  // namespace duskwarden
