@@ -20,9 +20,12 @@ bool near(int host, int pointer) {
   return host != 0 && apart >= -kPanelReach && apart <= kPanelReach;
 }
 
-bool contains(const Rect& area, Point p) {
-  return Wide{p.x} >= area.x && Wide{p.x} < Wide{area.x} + area.width && Wide{p.y} >= area.y &&
-         Wide{p.y} < Wide{area.y} + area.height;
+// Off any panel: inside the available area and farther than a panel's
+// thickness from its edges (without a window manager the area is the screen).
+bool awayFromPanels(const Rect& available, Point p) {
+  const Wide left = Wide{available.x} + kPanelReach, right = Wide{available.x} + available.width - kPanelReach;
+  const Wide top = Wide{available.y} + kPanelReach, bottom = Wide{available.y} + available.height - kPanelReach;
+  return p.x >= left && p.x < right && p.y >= top && p.y < bottom;
 }
 }  // namespace
 
@@ -43,7 +46,7 @@ std::optional<Point> clickPosition(Point host, const std::optional<Point>& point
   if (!pointer) return host;
   const bool nearX = near(host.x, pointer->x);
   const bool nearY = near(host.y, pointer->y);
-  const bool fromKeyboard = !nearX && !nearY && contains(available, *pointer);
+  const bool fromKeyboard = !nearX && !nearY && awayFromPanels(available, *pointer);
   if (fromKeyboard) return Point{host.x != 0 ? host.x : pointer->x, host.y != 0 ? host.y : pointer->y};
   return Point{nearX ? host.x : pointer->x, nearY ? host.y : pointer->y};
 }

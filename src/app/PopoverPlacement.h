@@ -31,7 +31,7 @@ inline constexpr int kPanelReach = 64;
 // popover and our menu to open at; nullopt for (0, 0), a host saying it does
 // not know. `pointer` is the pointer when the call arrived, where its
 // position is real (X11); `available` is its screen's available area, which
-// panels lie outside.
+// panels lie outside or, without a window manager, along the edges of.
 //
 // Hosts pass the pointer (Xfce, LXQt, swaybar), a suggested popup position (Plasma)
 // or coordinates inside their own applet window (MATE: x = 0, y = the

@@ -55,7 +55,7 @@ TEST(PopoverPlacement, BesideTheHostsClickPositionOrTheTraysLikelyCornerOutsideT
 }
 
 TEST(PopoverPlacement, TakesFromThePointerWhatTheHostsReportGetsWrong) {
-  const Rect aboveBottomPanel{0, 0, 1280, 776};  // a window manager keeps the panel out
+  const Rect aboveThickPanel{0, 0, 1280, 704};  // a window manager keeps the panel out
   struct Row {
     const char* host;
     Point reported;
@@ -65,10 +65,11 @@ TEST(PopoverPlacement, TakesFromThePointerWhatTheHostsReportGetsWrong) {
   } rows[] = {
       {"MATE: x inside its applet, y its height", {0, 25}, Point{1138, 12}, kScreen, Point{1138, 25}},
       {"MATE, a later icon in its area", {30, 25}, Point{1168, 12}, kScreen, Point{1168, 25}},
-      {"MATE, on a bottom panel", {0, 25}, Point{1138, 788}, aboveBottomPanel, Point{1138, 788}},
+      {"MATE, on a bottom panel", {0, 25}, Point{1138, 788}, kScreen, Point{1138, 788}},
+      {"MATE, on a thick bottom panel", {0, 97}, Point{1138, 720}, aboveThickPanel, Point{1138, 720}},
       {"LXQt: the pointer", {15, 16}, Point{15, 16}, kScreen, Point{15, 16}},
       {"Xfce: the pointer at the release", {1100, 12}, Point{1101, 13}, kScreen, Point{1100, 12}},
-      {"a popup position at the panel's edge", {1200, 776}, Point{1210, 790}, aboveBottomPanel, Point{1200, 776}},
+      {"a popup position at the panel's edge", {1200, 776}, Point{1210, 790}, kScreen, Point{1200, 776}},
       {"the keyboard or a script, away from the pointer", {1100, 10}, Point{600, 300}, kScreen, Point{1100, 10}},
       {"swaybar, through Xwayland: no pointer", {1250, 10}, std::nullopt, kScreen, Point{1250, 10}},
       {"a Wayland host that does not know", {0, 0}, std::nullopt, kScreen, std::nullopt},
