@@ -16,6 +16,11 @@ def items(bus):
     return re.findall(r"'([^']*)'", out)
 
 
+def host_registered(bus):
+    """Whether a panel has registered as a host with the watcher."""
+    return bus.get_property(WATCHER, WATCHER_PATH, WATCHER, "IsStatusNotifierHostRegistered") == "(<true>,)"
+
+
 def _split(item):
     """(bus name, object path) of a watcher's item string."""
     service, path = re.match(r"([^/@]+)@?(/.*)?$", item).groups()
