@@ -24,7 +24,7 @@ clients need in `s.env`, so start them in dependency order):
 
   session    PrivateSession: HOME, XDG_{CONFIG,DATA,CACHE,STATE}_HOME, a 0700
              XDG_RUNTIME_DIR; s.spawn / s.run / s.stop / s.wait_for / s.defer.
-  procs      Processes, wait_for, stays, rss_kib, groups_alive, log_tail.
+  procs      Processes, wait_for, stays, rss_kib, groups_alive.
   bus        Bus(s) a private session bus; Bus(s, "system") a private system
              bus; Logind(system_bus) python3-dbusmock's logind, with
              add_session, set_active (VT switch), prepare_for_sleep (suspend and

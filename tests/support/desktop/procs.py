@@ -46,12 +46,6 @@ def stays(predicate, duration, interval=0.05):
     return bool(predicate())
 
 
-def log_tail(proc, chars=1500):
-    """The end of a child's log, for an error message."""
-    with open(proc.log, errors="replace") as f:
-        return f.read()[-chars:]
-
-
 def rss_kib(pid):
     """Resident memory of `pid` in KiB, 0 once it is gone."""
     try:

@@ -116,27 +116,19 @@ def check_xfce(c, s):
     panel = XfcePanel(s, bus)
     _timed(c, "Xvfb + xfce4-panel", t)
     c.info(f"names on the bus: {', '.join(bus.names())}")
-    c.expect(bus.has_owner(WATCHER) and panel.sni_host_registered(), "StatusNotifierWatcher with a host")
+    c.expect(bus.has_owner(WATCHER) and sni.host_registered(bus), "StatusNotifierWatcher with a host")
     c.expect(panel.xembed_tray_owner() != 0, "the panel owns the XEmbed tray selection")
 
 
-def check_lxqt(c, s):
-    t = time.monotonic()
-    bus = Bus(s)
-    Xvfb(s)
-    LxqtPanel(s, bus)
-    _timed(c, "Xvfb + lxqt-panel", t)
-    c.expect(bus.has_owner(WATCHER) and sni.host_registered(bus), "StatusNotifierWatcher with a host")
-
-
-def check_mate(c, s):
-    t = time.monotonic()
-    bus = Bus(s)
-    Xvfb(s)
-    MatePanel(s, bus)
-    _timed(c, "Xvfb + mate-panel", t)
-    c.info(f"names on the bus: {', '.join(bus.names())}")
-    c.expect(bus.has_owner(WATCHER) and sni.host_registered(bus), "StatusNotifierWatcher with a host")
+def check_panel(kind):
+    def check(c, s):
+        t = time.monotonic()
+        bus = Bus(s)
+        Xvfb(s)
+        kind(s, bus)
+        _timed(c, f"Xvfb + {kind.__name__}", t)
+        c.expect(bus.has_owner(WATCHER) and sni.host_registered(bus), "StatusNotifierWatcher with a host")
+    return check
 
 
 def check_sway(c, s):
@@ -166,8 +158,8 @@ def check_kwin(c, s):
     c.expect(s.run(["xdpyinfo"], check=False).returncode == 0, f"Xwayland on {s.env['DISPLAY']} admits us")
 
 
-CHECKS = {"x11": check_x11, "logind": check_logind, "gnome": check_gnome, "xfce": check_xfce, "lxqt": check_lxqt,
-          "mate": check_mate, "sway": check_sway, "kwin": check_kwin}
+CHECKS = {"x11": check_x11, "logind": check_logind, "gnome": check_gnome, "xfce": check_xfce,
+          "lxqt": check_panel(LxqtPanel), "mate": check_panel(MatePanel), "sway": check_sway, "kwin": check_kwin}
 
 
 def run(name):
