@@ -1,11 +1,13 @@
 #include "tray/sni/SniStatusItem.h"
 
+#include "tray/PopoverPlacement.h"
 #include "tray/QtPopover.h"
 #include "tray/QtStatusItem.h"
 #include "tray/sni/DBusMenuExporter.h"
 #include "tray/sni/StatusNotifierItem.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -128,9 +130,19 @@ Menu SniStatusItem::exportedMenu() {
 }
 
 std::optional<Rect> SniStatusItem::anchorForHostPosition(int x, int y) {
-  // Hosts that know no position (keyboard activation, some Wayland panels) pass 0, 0.
-  if (x == 0 && y == 0) return anchorWithoutPosition();
-  lastHostPosition_ = Rect{x, y, 1, 1};
+  // Read as the call arrives: a click's call finds the pointer still on the icon.
+  std::optional<Point> pointer;
+  Rect available;
+  if (pointerPositionIsReliable(options_.session)) {
+    const QPoint at = QCursor::pos();
+    pointer = Point{at.x(), at.y()};
+    QScreen* screen = QGuiApplication::screenAt(at);
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) available = toRect(screen->availableGeometry());
+  }
+  const std::optional<Point> click = clickPosition(Point{x, y}, pointer, available);
+  if (!click) return anchorWithoutPosition();
+  lastHostPosition_ = Rect{click->x, click->y, 1, 1};
   return lastHostPosition_;
 }
 

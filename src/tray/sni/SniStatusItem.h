@@ -6,10 +6,11 @@
 // passes: Activate becomes a left mouse-up, ContextMenu a right mouse-up;
 // SecondaryActivate (a middle click) counts as Activate, the one action that
 // needs no menu. Control held on the keyboard is carried, so a Control-click
-// opens the menu as it does on any tray. The position is the anchor the popover and our menu open
-// at. Hosts that draw the item's menu themselves read it as dbusmenu: it
-// starts with "Show Controls", since some (GNOME's AppIndicator host) open
-// the menu on a left click and never call Activate.
+// opens the menu as it does on any tray. The position, checked against the
+// pointer, is the anchor the popover and our menu open at. Hosts that draw
+// the item's menu themselves read it as dbusmenu: it starts with "Show
+// Controls", since some (GNOME's AppIndicator host) open the menu on a left
+// click and never call Activate.
 
 #include "tray/DesktopSession.h"
 #include "tray/StatusItem.h"
@@ -62,7 +63,8 @@ class SniStatusItem final : public QObject, public StatusItem {
   DBusMenuExporter& menuExporter() { return *menu_; }
   QMenu* shownMenuForTesting() const;
 
-  // The anchor for a click the host placed at (x, y) (0, 0: it did not say).
+  // The anchor for a click the host placed at (x, y), checked against the
+  // pointer where that is real (clickPosition has the rule).
   std::optional<Rect> anchorForHostPosition(int x, int y);
   // The anchor when nobody said where: the pointer where its position is
   // real, else the place the host last gave, else the tray's likely corner.

@@ -8,13 +8,17 @@
          registers, the window closes; the host's menu (saved as
          appindicator-menu.txt), Show Controls, Activate and ContextMenu
          placement, the popover closing when the focus leaves, Quit.
-  xfce   xfce4-panel on Xvfb, real clicks on the icon it draws for our item.
+  xfce, lxqt, mate
+         xfce4-panel, lxqt-panel or mate-panel on Xvfb, real clicks on the
+         icon each draws for our item: the popover and our menu at the icon,
+         the panel's menu, Keep Always On undoing an outside turn-off, Quit
+         from the panel's menu.
   sway   sway with swaybar and Xwayland, QT_QPA_PLATFORM unset: the program
          goes through Xwayland and its popover outlasts sway taking the
          focus straight back.
 
 Screenshots go to $DW_TEST_ARTIFACTS/e2e-shell-<desktop>/.
-Usage: shell_desktops_e2e.py BUILD_DIR gnome|xfce|sway
+Usage: shell_desktops_e2e.py BUILD_DIR gnome|xfce|lxqt|mate|sway
 """
 
 import contextlib
@@ -26,6 +30,8 @@ import time
 
 from desktop import Bus, Duskwarden, PrivateSession, Window, XDesktop, XInput, sni, stays, trayui
 from desktop.gnome import GnomeShell
+from desktop.lxqt import LxqtPanel
+from desktop.mate import MatePanel
 from desktop.sway import Sway
 from desktop.xfce import XfcePanel
 
@@ -122,7 +128,7 @@ def gnome_late_tray(d, shell):
     return app, item
 
 
-def save_menu(d, item, layout):
+def save_menu(d, item, layout, name="appindicator", host="GNOME's AppIndicator host"):
     """The host's menu, one item a line, beside the screenshots; returns the labels."""
     rows = []
     for item_id, props in re.findall(r"<\((\d+), \{(.*?)\}, @av \[\]\)>", layout):
@@ -130,8 +136,8 @@ def save_menu(d, item, layout):
         keys = re.search(r"'shortcut': <\[\[(.*?)\]\]>", props)
         text = "-" * 20 if "'separator'" in props else (label.group(1) if label else "?")
         rows.append((item_id, text, keys.group(1).replace("'", "").replace(", ", "+") if keys else ""))
-    with open(os.path.join(d.shots.directory, "appindicator-menu.txt"), "w") as f:
-        f.write(f"The menu GNOME's AppIndicator host draws for {item} (com.canonical.dbusmenu GetLayout):\n\n")
+    with open(os.path.join(d.shots.directory, f"{name}-menu.txt"), "w") as f:
+        f.write(f"The menu {host} draws for {item} (com.canonical.dbusmenu GetLayout):\n\n")
         f.writelines(f"  [{i}] {text:<24}{keys}\n" for i, text, keys in rows)
         f.write(f"\nAs read over D-Bus:\n{layout}\n")
     return [text for _, text, _ in rows]
@@ -191,26 +197,34 @@ def gnome(build):
             gnome_appindicator(d, *gnome_late_tray(d, shell))
 
 
-# ---------------------------------------------------------------- Xfce
+# ---------------------------------------------------------------- panels on X11: Xfce, LXQt, MATE
 
-def xfce(build):
-    with XDesktop(build, tray=False, session_bus=True, artifacts="e2e-shell-xfce", background="#202830") as d:
+PANELS = {"xfce": (XfcePanel, 26), "lxqt": (LxqtPanel, 26), "mate": (MatePanel, 24)}
+
+
+def x11_panel(build, name):
+    start_panel, size = PANELS[name]
+    with XDesktop(build, tray=False, session_bus=True, artifacts=f"e2e-shell-{name}", background="#202830") as d:
         with guarded(d):
-            XfcePanel(d.session, d.bus, size=26)
-            strip = (0, 0, SCREEN[0], 26)
+            log(f"panel up in {start_panel(d.session, d.bus, size=size).startup_seconds:.1f} s")
+            strip = (0, 0, SCREEN[0], size)
             before = d.shots.pixels(strip)
+            d.app.write_defaults(True)
             app = d.app.launch(d.session.path("app.log"))
-            wait_for(d.session, lambda: sni.items(d.bus), 10, "our item in the panel's watcher")
-            icon = wait_for(d.session, lambda: changed_centre(before, d.shots.pixels(strip)), 10, "the icon")
+            item = wait_for(d.session, lambda: sni.items(d.bus), 10, "our item in the panel's watcher")[0]
+            wait_for(d.session, d.app.sim_enabled, 5, "Keep Always On to turn night light on")
+            turned_on = time.monotonic()
+            icon = settled_icon(d, before, strip)
+            log(f"icon at {icon}")
             check(trayui.tray_icon(d, app.pid) is None, "an XEmbed icon of ours is in the panel too")
 
             d.input.click_at(*icon)
             pop = wait_for(d.session, lambda: trayui.popover(d, app.pid), 5, "the popover after a left click")
-            log(f"left click at {icon}: popover at {pop}")
+            log(f"left click: popover at {pop}")
             check(distance(icon, pop) <= NEAR, f"the popover is {distance(icon, pop)} px from the click")
             check(pop.x >= 0 and pop.y >= 0 and pop.x + pop.w <= SCREEN[0] and pop.y + pop.h <= SCREEN[1],
                   "the popover leaves the screen")
-            d.shots.save("xfce-activate-popover.png")
+            d.shots.save(f"{name}-activate-popover.png")
             trayui.close_popover(d, pop)
             time.sleep(0.3)  # the popup finishes tearing down on Qt's next turns
 
@@ -222,18 +236,49 @@ def xfce(build):
             check(d.wait_ungrabbed(), "the pointer grab was not released")
             time.sleep(0.3)
 
-            # Right click: the panel draws our menu; its first item opens the popover.
-            ours = set(d.xconn.mapped_popups())
-            d.input.click_at(*icon, button=3)
-            drawn = wait_for(d.session, lambda: [g for w, g in d.xconn.mapped_popups().items() if w not in ours],
-                             5, "the panel's menu after a right click")[0]
-            log(f"right click: the panel's menu at {drawn}")
-            check(distance(icon, Window(0, *drawn)) <= NEAR, "the menu is not at the icon")
-            d.shots.save("xfce-menu.png")
+            # Right click: the panel draws our menu; its first item opens the popover, its last quits.
+            labels = save_menu(d, item, sni.menu_layout(d.bus, item) or "", name, "the panel")
+            check(labels == ["Show Controls", "Check for Updates...", "-" * 20, "Quit Duskwarden"],
+                  f"the menu reads {labels}")
+            drawn = panel_menu(d, icon)
+            d.shots.save(f"{name}-menu.png")
             d.input.click_at(drawn[0] + drawn[2] // 3, drawn[1] + 14, arrive=False)
             pop = wait_for(d.session, lambda: trayui.popover(d, app.pid), 5, "the popover from Show Controls")
             trayui.close_popover(d, pop)
-            check(d.session.stop(app) == 0, "SIGTERM did not end it with status 0")
+
+            # Night light turned off from outside, after the manager's own one-second window: back on.
+            time.sleep(max(0.0, turned_on + 1.3 - time.monotonic()))
+            d.app.sim("off")
+            wait_for(d.session, d.app.sim_enabled, 3, "Keep Always On to undo an outside turn-off")
+            check(stays(d.app.sim_enabled, 1.0), "night light did not stay on")
+
+            drawn = panel_menu(d, icon)
+            d.input.click_at(drawn[0] + drawn[2] // 3, drawn[1] + drawn[3] - 14, arrive=False)
+            wait_for(d.session, lambda: app.poll() is not None, 10, "Quit from the panel's menu")
+            check(app.returncode == 0, f"Quit ended it with status {app.returncode}")
+
+
+def panel_menu(d, icon):
+    """Right-clicks the icon; returns the geometry of the menu the panel draws."""
+    d.wait_ungrabbed()
+    shown = set(d.xconn.mapped_popups())
+    d.input.click_at(*icon, button=3)
+    drawn = wait_for(d.session, lambda: [g for w, g in d.xconn.mapped_popups().items() if w not in shown],
+                     5, "the panel's menu after a right click")[0]
+    log(f"right click: the panel's menu at {drawn}")
+    check(distance(icon, Window(0, *drawn)) <= NEAR, "the menu is not at the icon")
+    return drawn
+
+
+def settled_icon(d, before, strip):
+    """Centre of what changed in the panel's `strip`, once the same twice
+    running: panels grow their tray area while its first icon appears."""
+    seen = [None]
+
+    def settled():
+        seen.append(changed_centre(before, d.shots.pixels(strip)))
+        return seen[-1] if seen[-1] == seen[-2] else None
+    return wait_for(d.session, settled, 10, "the icon to settle")
 
 
 def changed_centre(before, after):
@@ -286,7 +331,10 @@ if __name__ == "__main__":
     DESKTOP = sys.argv[2]
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
-        {"gnome": gnome, "xfce": xfce, "sway": sway}[DESKTOP](sys.argv[1])
+        if DESKTOP in PANELS:
+            x11_panel(sys.argv[1], DESKTOP)
+        else:
+            {"gnome": gnome, "sway": sway}[DESKTOP](sys.argv[1])
         log("passed")
     except Failure as failure:
         print(f"FAILED: {failure}", file=sys.stderr)

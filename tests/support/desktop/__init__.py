@@ -44,6 +44,9 @@ clients need in `s.env`, so start them in dependency order):
              system bus); enable_appindicator() adds the SNI watcher and host.
   xfce       XfcePanel(s, bus): xfce4-panel with its systray plugin (SNI and
              XEmbed) on the session's Xvfb.
+  lxqt       LxqtPanel(s, bus): lxqt-panel with its Status Notifier plugin (SNI).
+  mate       MatePanel(s, bus): mate-panel with its notification area applet
+             (SNI and XEmbed).
   sway       Sway(s, bar=, bus=Bus(s, any_user=True), xwayland=): headless sway
              as `nobody` when run as root; msg, outputs, create_output,
              set_output_enabled.
@@ -52,7 +55,7 @@ clients need in `s.env`, so start them in dependency order):
   sni        A tray host's calls on StatusNotifierItems: items(bus), activate,
              context_menu, item_property, menu_layout and menu_event (dbusmenu).
 
-`python3 -m desktop [x11 logind gnome xfce sway kwin]` starts each one, prints
+`python3 -m desktop [x11 logind gnome xfce lxqt mate sway kwin]` starts each one, prints
 what it found and its start-up time, and checks that nothing is left behind.
 """
 

@@ -1,7 +1,7 @@
 """Starts each desktop the fixture offers, prints what it found and how long
 it took to start, and checks that closing left no process behind.
 
-    PYTHONPATH=tests/support python3 -m desktop [x11 logind gnome xfce sway kwin ...]
+    PYTHONPATH=tests/support python3 -m desktop [x11 logind gnome xfce lxqt mate sway kwin ...]
 
 No names: all of them. Exit status 0 when every check held."""
 
@@ -14,7 +14,10 @@ from . import x11
 from .bus import Bus, Logind
 from .gnome import GnomeShell, WATCHER
 from .kwin import KWin
+from .lxqt import LxqtPanel
+from .mate import MatePanel
 from .procs import groups_alive
+from . import sni
 from .session import PrivateSession
 from .sway import Sway
 from .tray import Trayer
@@ -113,8 +116,19 @@ def check_xfce(c, s):
     panel = XfcePanel(s, bus)
     _timed(c, "Xvfb + xfce4-panel", t)
     c.info(f"names on the bus: {', '.join(bus.names())}")
-    c.expect(bus.has_owner(WATCHER) and panel.sni_host_registered(), "StatusNotifierWatcher with a host")
+    c.expect(bus.has_owner(WATCHER) and sni.host_registered(bus), "StatusNotifierWatcher with a host")
     c.expect(panel.xembed_tray_owner() != 0, "the panel owns the XEmbed tray selection")
+
+
+def check_panel(kind):
+    def check(c, s):
+        t = time.monotonic()
+        bus = Bus(s)
+        Xvfb(s)
+        kind(s, bus)
+        _timed(c, f"Xvfb + {kind.__name__}", t)
+        c.expect(bus.has_owner(WATCHER) and sni.host_registered(bus), "StatusNotifierWatcher with a host")
+    return check
 
 
 def check_sway(c, s):
@@ -144,8 +158,8 @@ def check_kwin(c, s):
     c.expect(s.run(["xdpyinfo"], check=False).returncode == 0, f"Xwayland on {s.env['DISPLAY']} admits us")
 
 
-CHECKS = {"x11": check_x11, "logind": check_logind, "gnome": check_gnome, "xfce": check_xfce, "sway": check_sway,
-          "kwin": check_kwin}
+CHECKS = {"x11": check_x11, "logind": check_logind, "gnome": check_gnome, "xfce": check_xfce,
+          "lxqt": check_panel(LxqtPanel), "mate": check_panel(MatePanel), "sway": check_sway, "kwin": check_kwin}
 
 
 def run(name):

@@ -5,12 +5,9 @@ org.kde.StatusNotifierWatcher and a host on the session bus). Its settings
 come from xfconfd, which the private bus starts on demand."""
 
 import os
-import time
 
-from .procs import wait_for
+from .sni import Panel
 from .x11 import XConnection
-
-WATCHER = "org.kde.StatusNotifierWatcher"
 
 # One panel along the top with the systray plugin only. Written before the
 # panel starts: without a channel it asks on screen which layout to use.
@@ -36,34 +33,17 @@ PANEL_CHANNEL = """<?xml version="1.0" encoding="UTF-8"?>
 """
 
 
-class XfcePanel:
-    """Starts xfce4-panel in `session` on its X server ($DISPLAY) and `bus`
-    (private session Bus); sets XDG_CURRENT_DESKTOP=XFCE."""
+class XfcePanel(Panel):
+    """Starts xfce4-panel in `session` on its X server and `bus` (sni.Panel);
+    ready once it also owns the XEmbed tray selection."""
 
     def __init__(self, session, bus, size=26, timeout=20.0):
-        if not session.env.get("DISPLAY"):
-            raise ValueError("the panel needs an X server (Xvfb) in the session")
-        self.session = session
-        self.bus = bus
         channels = os.path.join(session.config, "xfce4", "xfconf", "xfce-perchannel-xml")
         os.makedirs(channels, exist_ok=True)
         with open(os.path.join(channels, "xfce4-panel.xml"), "w") as f:
             f.write(PANEL_CHANNEL.format(size=size))
-        session.env["XDG_CURRENT_DESKTOP"] = "XFCE"
-        started = time.monotonic()
         # Without a window manager the panel waits 5 s for one before it starts.
-        self.proc = session.spawn(["xfce4-panel", "--disable-wm-check"], log=session.path("xfce4-panel.log"))
-        if not wait_for(self.ready, timeout, interval=0.05):
-            raise RuntimeError("xfce4-panel's tray did not come up: " + self._log_tail())
-        self.startup_seconds = time.monotonic() - started
-
-    def _log_tail(self):
-        with open(self.session.path("xfce4-panel.log"), errors="replace") as f:
-            return f.read()[-1500:]
-
-    def sni_host_registered(self):
-        out = self.bus.get_property(WATCHER, "/StatusNotifierWatcher", WATCHER, "IsStatusNotifierHostRegistered")
-        return out == "(<true>,)"
+        super().__init__(session, bus, ["xfce4-panel", "--disable-wm-check"], "XFCE", timeout)
 
     def xembed_tray_owner(self):
         """The window owning _NET_SYSTEM_TRAY_S0 (0: no XEmbed tray)."""
@@ -74,9 +54,4 @@ class XfcePanel:
             conn.close()
 
     def ready(self):
-        if self.proc.poll() is not None:
-            raise RuntimeError(f"xfce4-panel exited with {self.proc.returncode}: " + self._log_tail())
-        return self.sni_host_registered() and self.xembed_tray_owner() != 0
-
-    def close(self):
-        self.session.stop(self.proc)
+        return super().ready() and self.xembed_tray_owner() != 0

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 using namespace duskwarden;
 
 namespace {
@@ -50,6 +52,38 @@ TEST(PopoverPlacement, BesideTheHostsClickPositionOrTheTraysLikelyCornerOutsideT
   plasma.currentDesktop = "KDE";
   EXPECT_EQ(popoverOrigin(likelyTrayIcon(plasma, aboveBottomPanel), kPointer, 360, 500, aboveBottomPanel),
             (Point{920, 756 - kPopoverGap - 500}));
+}
+
+TEST(PopoverPlacement, TakesFromThePointerWhatTheHostsReportGetsWrong) {
+  const Rect aboveThickPanel{0, 0, 1280, 704};  // a window manager keeps the panel out
+  struct Row {
+    const char* host;
+    Point reported;
+    std::optional<Point> pointer;
+    Rect available;
+    std::optional<Point> click;
+  } rows[] = {
+      {"MATE: x inside its applet, y its height", {0, 25}, Point{1138, 12}, kScreen, Point{1138, 25}},
+      {"MATE, a later icon in its area", {30, 25}, Point{1168, 12}, kScreen, Point{1168, 25}},
+      {"MATE, on a bottom panel", {0, 25}, Point{1138, 788}, kScreen, Point{1138, 788}},
+      {"MATE, on a thick bottom panel", {0, 97}, Point{1138, 720}, aboveThickPanel, Point{1138, 720}},
+      {"LXQt: the pointer", {15, 16}, Point{15, 16}, kScreen, Point{15, 16}},
+      {"Xfce: the pointer at the release", {1100, 12}, Point{1101, 13}, kScreen, Point{1100, 12}},
+      {"a popup position at the panel's edge", {1200, 776}, Point{1210, 790}, kScreen, Point{1200, 776}},
+      {"the keyboard or a script, away from the pointer", {1100, 10}, Point{600, 300}, kScreen, Point{1100, 10}},
+      {"swaybar, through Xwayland: no pointer", {1250, 10}, std::nullopt, kScreen, Point{1250, 10}},
+      {"a Wayland host that does not know", {0, 0}, std::nullopt, kScreen, std::nullopt},
+      {"any client: ContextMenu(INT_MIN, INT_MAX)", {INT_MIN, INT_MAX}, kPointer, kScreen, Point{INT_MIN, INT_MAX}},
+  };
+  for (const Row& row : rows) {
+    const auto click = clickPosition(row.reported, row.pointer, row.available);
+    EXPECT_EQ(click, row.click) << row.host;
+    if (!click) continue;
+    const Point origin = popoverOrigin(Rect{click->x, click->y, 1, 1}, kPointer, 360, 500, row.available);
+    EXPECT_TRUE(origin.x >= 0 && origin.x <= 1280 - 360 && origin.y >= 0 && origin.y <= 800 - 500) << row.host;
+  }
+  // Far to the left and below: in the bottom-left corner, not wrapped round to the right.
+  EXPECT_EQ(popoverOrigin(Rect{INT_MIN, INT_MAX, 1, 1}, kPointer, 360, 500, kScreen), (Point{0, 300}));
 }
 
 TEST(DesktopSession, RunsOnXwaylandUnlessTheUserChoseAndTrustsThePointerOnlyOnX11) {
