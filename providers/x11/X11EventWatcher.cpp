@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/CallbackSlot.h"
+#include "common/Decimal.h"
 #include "common/Log.h"
 #include "x11/LookSchedule.h"
 #include "x11/X11Gamma.h"
@@ -160,9 +161,9 @@ struct X11EventWatcher::State {
       ++generation;
       schedule.setArmed(false, Clock::now());
     }
-    logInfo("X11 %s: looked at the gamma ramps%s: they no longer show night light at %.0f K "
+    logInfo("X11 %s: looked at the gamma ramps%s: they no longer show night light at %s K "
             "(reset by another program or the system)",
-            display->name().c_str(), afterEvent ? " after an event" : "", *kelvin);
+            display->name().c_str(), afterEvent ? " after an event" : "", decimal::fixed(*kelvin, 0).c_str());
     callback.call();
   }
 
