@@ -9,7 +9,7 @@
 # Test artefacts (screenshots) land in build/test-artifacts.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" test
 jobs=$(nproc)
 status=0
 
