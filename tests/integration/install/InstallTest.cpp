@@ -127,12 +127,8 @@ TEST_F(InstallTree, MetadataAndLauncherActionsValidateAndNameWhatWasInstalled) {
   ASSERT_TRUE(fs::exists(metainfo));
   const auto validate = runCommand("appstreamcli validate --pedantic --no-net " + shellQuote(metainfo));
   EXPECT_EQ(validate.status, 0) << validate.output;
-  // Remarks ("X: ...") only on the id's capitals, which stored files and autostart entries carry.
-  std::istringstream remarks(validate.output);
-  for (std::string line; std::getline(remarks, line);)
-    if (line.size() > 2 && line[1] == ':' && line[2] == ' ') {
-      EXPECT_NE(line.find("cid-contains-uppercase"), line.npos) << line;
-    }
+  // The one remark left: the id's capitals, which stored files and autostart entries carry.
+  EXPECT_NE(validate.output.find("Validation was successful: pedantic: 1\n"), std::string::npos) << validate.output;
   // The tree check also looks the launchable's desktop entry up.
   const auto tree = runCommand("appstreamcli validate-tree --no-net " + shellQuote(prefix_));
   EXPECT_EQ(tree.status, 0) << tree.output;
