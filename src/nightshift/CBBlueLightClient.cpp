@@ -56,7 +56,7 @@ void logFromProvider(void* /*userData*/, int level, const char* message) {
   static const Logger logger(kBundleIdentifier, kProviderLogCategory);
   const auto ours = static_cast<LogLevel>(std::clamp(level, static_cast<int>(LogLevel::error),
                                                      static_cast<int>(LogLevel::debug)));
-  logger.submit(ours, "%{public}s", {std::string(message)});
+  logger.submit(ours, "%{public}s", {std::string(message != nullptr ? message : "(null)")});
 }
 
 }  // namespace
