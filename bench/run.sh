@@ -22,7 +22,7 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 
-"$source_dir/scripts/setup.sh"
+"$source_dir/scripts/setup.sh" test
 # Always bring the measured binaries up to date: a stale one would be measured silently.
 if [[ ! -f "$build_dir/build.ninja" ]]; then
   cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -1,5 +1,6 @@
 # Install rules: the program, its night-light provider library, the desktop
-# entry, AppStream metadata, icons and man page, plus an `uninstall` target.
+# entry, AppStream metadata, icons, man pages, licence and changelog, plus an
+# `uninstall` target.
 #
 # The provider goes where the binary looks for it, <bindir>/../lib/duskwarden,
 # and not into CMAKE_INSTALL_LIBDIR: on Debian that is lib/<multiarch> under
@@ -46,25 +47,66 @@ foreach(icon ${dw_symbol_icons})
   install(FILES ${icon} DESTINATION ${DW_ICON_DIR}/status RENAME ${DW_APP_ID}.${icon_name})
 endforeach()
 
-# Debian wants man pages compressed; -n keeps the archive reproducible.
+# PNG sizes beside the SVG, for panels and menus whose toolkit has no SVG
+# loader (GTK without librsvg's pixbuf loader, which Debian only recommends;
+# IceWM). Rendered at build time by the symbol baker, through Qt's SVG
+# image plugin, which the build already needs.
+if(TARGET dw-symbol-baker)
+  set(dw_app_pngs "")
+  foreach(size 16 22 24 32 48 64 128 256)
+    set(png ${PROJECT_BINARY_DIR}/icons/${size}x${size}/${DW_APP_ID}.png)
+    add_custom_command(
+      OUTPUT ${png}
+      COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
+              $<TARGET_FILE:dw-symbol-baker> --png ${PROJECT_SOURCE_DIR}/resources/${DW_APP_ID}.svg ${size} ${png}
+      DEPENDS dw-symbol-baker ${PROJECT_SOURCE_DIR}/resources/${DW_APP_ID}.svg
+      VERBATIM)
+    list(APPEND dw_app_pngs ${png})
+    install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+  add_custom_target(duskwarden-icons ALL DEPENDS ${dw_app_pngs} COMMENT "Rendering the application icon as PNGs")
+endif()
+
+# The licence (DEP-5) and a changelog, where Debian wants them.
+set(DW_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/duskwarden)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/copyright DESTINATION ${DW_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/resources/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME duskwarden)
+execute_process(COMMAND date -u -R -d "${DUSKWARDEN_RELEASE_DATE} 12:00"
+                OUTPUT_VARIABLE DW_CHANGELOG_DATE OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+set(DW_PACKAGE_VERSION "${PROJECT_VERSION}-${DUSKWARDEN_BUILD_NUMBER}")
+configure_file(${PROJECT_SOURCE_DIR}/resources/changelog.Debian.in ${PROJECT_BINARY_DIR}/doc/changelog.Debian @ONLY)
+
+# Debian wants man pages and changelogs compressed; -n keeps the archive reproducible.
 find_program(DW_GZIP gzip REQUIRED)
-set(dw_man_gz ${PROJECT_BINARY_DIR}/man/duskwarden.1.gz)
-add_custom_command(
-  OUTPUT ${dw_man_gz}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-  COMMAND ${DW_GZIP} -9nc ${PROJECT_SOURCE_DIR}/resources/duskwarden.1 > ${dw_man_gz}
-  DEPENDS ${PROJECT_SOURCE_DIR}/resources/duskwarden.1
-  COMMENT "Compressing the man page"
-  VERBATIM)
-add_custom_target(duskwarden-man ALL DEPENDS ${dw_man_gz})
-install(FILES ${dw_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(dw_gzipped "")
+foreach(page duskwarden duskwarden-nightlight-sim changelog)
+  if(page STREQUAL "changelog")
+    set(plain ${PROJECT_BINARY_DIR}/doc/changelog.Debian)
+    set(gz ${PROJECT_BINARY_DIR}/doc/changelog.Debian.gz)
+    set(destination ${DW_DOC_DIR})
+  else()
+    set(plain ${PROJECT_SOURCE_DIR}/resources/${page}.1)
+    set(gz ${PROJECT_BINARY_DIR}/man/${page}.1.gz)
+    set(destination ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+  add_custom_command(
+    OUTPUT ${gz}
+    COMMAND ${DW_GZIP} -9nc ${plain} > ${gz}
+    DEPENDS ${plain}
+    VERBATIM)
+  list(APPEND dw_gzipped ${gz})
+  install(FILES ${gz} DESTINATION ${destination})
+endforeach()
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/man)
+add_custom_target(duskwarden-man ALL DEPENDS ${dw_gzipped} COMMENT "Compressing the man pages and the changelog")
 
 # `cmake --build BUILD --target uninstall` removes every file the last
 # `cmake --install` of this tree recorded, and the directory the program owns.
 add_custom_target(uninstall
   COMMAND ${CMAKE_COMMAND}
           -DMANIFEST=${PROJECT_BINARY_DIR}/install_manifest.txt
-          -DOWNED_DIRS=${dw_provider_install_dir}
+          -DOWNED_DIRS=${dw_provider_install_dir}$<SEMICOLON>${DW_DOC_DIR}
           -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
   COMMENT "Removing the installed files listed in install_manifest.txt"
   VERBATIM)

@@ -32,6 +32,8 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
 # them is needed elsewhere.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-settings-daemon")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+# Without the ldconfig calls CPack adds for the private libraries.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebPostBuild.cmake)
 
 set(CPACK_GENERATOR "DEB")
 set(CPACK_SOURCE_GENERATOR "")

@@ -15,6 +15,6 @@
 # (tests/support/desktop) that the end-to-end tests use too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-command -v python3 >/dev/null || { echo "demo: 'python3' is missing; run scripts/setup.sh" >&2; exit 2; }
+command -v python3 >/dev/null || { echo "demo: 'python3' is missing; run scripts/setup.sh run" >&2; exit 2; }
 export PYTHONPATH="$root/tests/support${PYTHONPATH:+:$PYTHONPATH}"
 exec python3 "$root/tests/e2e/demo/demo.py" "$@"

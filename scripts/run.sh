@@ -4,7 +4,7 @@
 # Arguments go to duskwarden itself (--help and --version need no display).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" run
 # Only the application and its provider; the tests are built by scripts/test.sh.
 DW_TARGETS="duskwarden duskwarden-nightlight duskwarden-nightlight-sim" "$root/scripts/build.sh" "$root/build"
 

@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in scripts/packages.txt that are missing.
+# Installs the Debian packages of one set in scripts/packages.txt that are missing:
+#   scripts/setup.sh run    what ./scripts/run.sh needs: building, running, the headless demo
+#   scripts/setup.sh test   everything: also the tests and the benchmarks (the default)
 # Idempotent and non-interactive; needs root (or sudo) only when something is missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' "$here/packages.txt" | grep -v '^$')
+case "${1:-test}" in
+  run) groups="build run" ;;
+  test) groups="build run test" ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
+mapfile -t wanted < <(awk -v groups=" $groups " '
+  /^\[[a-z]+\]/ { group = substr($1, 2, length($1) - 2); next }
+  { sub(/#.*/, ""); gsub(/[[:space:]]/, "") }
+  $0 != "" && index(groups, " " group " ") { print }' "$here/packages.txt")
 missing=()
 for p in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -11,7 +21,7 @@ for p in "${wanted[@]}"; do
   fi
 done
 if [ ${#missing[@]} -eq 0 ]; then
-  echo "setup: all ${#wanted[@]} packages present"
+  echo "setup: all ${#wanted[@]} packages of the ${1:-test} set present"
   exit 0
 fi
 echo "setup: installing ${#missing[@]} missing packages: ${missing[*]}"

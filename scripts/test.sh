@@ -4,11 +4,12 @@
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer over every test that runs without a display;
 #   3. ThreadSanitizer over the threaded tests (Qt-free build);
 #   4. README's "Build a Debian package" commands, exactly as written there,
-#      up to the package (a fresh build-release/, without -Werror or tests).
+#      up to the package (a fresh build-release/, without -Werror or tests),
+#      and lintian on that package.
 # Test artefacts (screenshots) land in build/test-artifacts.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" test
 jobs=$(nproc)
 status=0
 
@@ -43,6 +44,8 @@ else
      echo "+ $command"
      bash -euo pipefail -c "$command" || exit 1
    done && ls "$root"/build-release/duskwarden_*.deb) || status=1
+  echo "== lintian on the package: no errors, no warnings =="
+  lintian --fail-on error,warning --tag-display-limit 0 "$root"/build-release/duskwarden_*.deb || status=1
 fi
 
 if [ $status -eq 0 ]; then echo "test.sh: all suites passed"; else echo "test.sh: FAILURES above"; fi

@@ -1,9 +1,9 @@
 #include "sim/SimState.h"
 
+#include "decimal/Decimal.h"
+
+#include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -79,21 +79,13 @@ std::filesystem::path stateFilePath() {
 }
 
 std::string formatState(const SimState& state) {
-  char strength[32];
-  // Nine significant digits round-trip any float exactly.
-  std::snprintf(strength, sizeof strength, "%.9g", static_cast<double>(state.strength));
-  return std::string("# Duskwarden night-light simulator state\nenabled=") +
-         (state.enabled ? "true" : "false") + "\nstrength=" + strength + "\n";
+  return std::string("# Duskwarden night-light simulator state\nenabled=") + (state.enabled ? "true" : "false") +
+         "\nstrength=" + decimal::shortest(state.strength) + "\n";
 }
 
 std::optional<float> parseStrength(std::string_view text) {
-  text = trim(text);
-  if (text.empty()) return std::nullopt;
-  float value = 0.0f;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end) return std::nullopt;
-  if (!std::isfinite(value) || value < 0.0f || value > 1.0f) return std::nullopt;
+  const auto value = decimal::parse<float>(trim(text));
+  if (!value || !(*value >= 0.0f && *value <= 1.0f)) return std::nullopt;
   return value;
 }
 
@@ -116,7 +108,11 @@ std::optional<SimState> parseState(std::string_view text) {
       else return std::nullopt;
       haveEnabled = true;
     } else if (key == "strength" && !haveStrength) {
-      auto strength = parseStrength(value);
+      // Earlier versions wrote the user's decimal comma ("0,699999988"):
+      // read such a file as meant; the next write puts a point.
+      std::string point(value);
+      if (point.find('.') == std::string::npos) std::replace(point.begin(), point.end(), ',', '.');
+      auto strength = parseStrength(point);
       if (!strength) return std::nullopt;
       state.strength = *strength;
       haveStrength = true;

@@ -6,7 +6,8 @@
 // made with mode 0700). Without XDG_RUNTIME_DIR there is no simulator.
 // Format, one key per line, '#' starts a comment line:
 //     enabled=true|false
-//     strength=<0..1>
+//     strength=<0..1>     a plain decimal with a point, in every locale
+//                         (a decimal comma, which earlier versions wrote, is read too)
 // A missing file is the default state: off, strength 0.5. A file that does not
 // parse (unknown or repeated key, missing key, strength out of range) is
 // corrupt: reads fail until it is replaced. Writes replace the file atomically
@@ -38,7 +39,7 @@ std::filesystem::path stateFilePath();
 std::string formatState(const SimState& state);
 std::optional<SimState> parseState(std::string_view text);
 
-// A strength as written by people: a finite number within 0..1.
+// A strength as written by people: a plain decimal within 0..1 ("0.7", ".25", "1").
 std::optional<float> parseStrength(std::string_view text);
 
 // Missing file: `*state` is the default and the read succeeds.

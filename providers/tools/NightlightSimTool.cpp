@@ -2,6 +2,7 @@
 //
 // Exit status: 0 done, 1 the state could not be read or written, 2 bad usage.
 
+#include "decimal/Decimal.h"
 #include "sim/SimState.h"
 
 #include <cstdio>
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   SimState state;
   std::string error;
   if (!duskwarden::sim::readState(file, &state, &error)) return failure(error);
-  std::printf("enabled: %s\nstrength: %g\n", state.enabled ? "on" : "off", static_cast<double>(state.strength));
+  std::printf("enabled: %s\nstrength: %s\n", state.enabled ? "on" : "off",
+              duskwarden::decimal::shortest(state.strength).c_str());
   return 0;
 }

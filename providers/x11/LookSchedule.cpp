@@ -1,9 +1,9 @@
 #include "x11/LookSchedule.h"
 
+#include "decimal/Decimal.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 
 namespace duskwarden::provider::x11 {
 
@@ -39,13 +39,10 @@ bool LookSchedule::looked(Clock::time_point now) {
 
 std::chrono::milliseconds parseVerifyInterval(const char* text, std::string* problem) {
   if (text == nullptr || *text == '\0') return kDefaultVerifyInterval;
-  char* end = nullptr;
-  errno = 0;
-  const double seconds = std::strtod(text, &end);
-  const bool number = end != text && *end == '\0' && errno == 0 && std::isfinite(seconds);
-  if (number && seconds == 0.0) return std::chrono::milliseconds::zero();
-  if (number && seconds >= 0.1 && seconds <= 86400.0)
-    return std::chrono::milliseconds(std::lround(seconds * 1000.0));
+  const auto seconds = decimal::parse<double>(text);
+  if (seconds && *seconds == 0.0) return std::chrono::milliseconds::zero();
+  if (seconds && *seconds >= 0.1 && *seconds <= 86400.0)
+    return std::chrono::milliseconds(std::lround(*seconds * 1000.0));
   if (problem)
     *problem = std::string(kVerifyVariable) + "=" + text +
                " is not 0 (off) or a number of seconds from 0.1 to 86400; using 10";

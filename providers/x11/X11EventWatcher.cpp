@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "callback/CallbackSlot.h"
+#include "decimal/Decimal.h"
 #include "common/Log.h"
 #include "common/WorkerThread.h"
 #include "x11/LookSchedule.h"
@@ -150,9 +151,9 @@ struct X11EventWatcher::State {
       ++generation;
       schedule.setArmed(false, Clock::now());
     }
-    logInfo("X11 %s: looked at the gamma ramps%s: they no longer show night light at %.0f K "
+    logInfo("X11 %s: looked at the gamma ramps%s: they no longer show night light at %s K "
             "(reset by another program or the system)",
-            display->name().c_str(), afterEvent ? " after an event" : "", *kelvin);
+            display->name().c_str(), afterEvent ? " after an event" : "", decimal::fixed(*kelvin, 0).c_str());
     callback.call();
   }
 

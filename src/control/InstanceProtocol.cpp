@@ -1,5 +1,7 @@
 #include "control/InstanceProtocol.h"
 
+#include "decimal/Decimal.h"
+
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -80,27 +82,14 @@ std::optional<std::string> LineReader::takeLine() {
 }
 
 std::optional<float> parseStrength(std::string_view text) {
-  // digits, digits "." digits, or "." digits
-  const auto dot = text.find('.');
-  const auto whole = text.substr(0, dot);
-  const auto fraction = dot == std::string_view::npos ? std::string_view{} : text.substr(dot + 1);
-  if (whole.empty() && fraction.empty()) return std::nullopt;
-  if (dot != std::string_view::npos && fraction.empty()) return std::nullopt;
-  for (char c : whole)
-    if (!isDigit(c)) return std::nullopt;
-  for (char c : fraction)
-    if (!isDigit(c)) return std::nullopt;
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
-  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
-  if (!(value >= 0.0 && value <= 1.0)) return std::nullopt;
-  return static_cast<float>(value);
+  const auto value = decimal::parse<double>(text);
+  if (!value || !(*value >= 0.0 && *value <= 1.0)) return std::nullopt;
+  return static_cast<float>(*value);
 }
 
 std::string formatStrength(float strength) {
-  char text[64];
-  const auto [end, error] = std::to_chars(text, text + sizeof text, strength, std::chars_format::fixed);
-  return error == std::errc{} ? std::string(text, end) : std::string("0");
+  const std::string text = decimal::shortest(strength);
+  return text.empty() ? std::string("0") : text;
 }
 
 std::optional<bool> parseSwitch(std::string_view text) {

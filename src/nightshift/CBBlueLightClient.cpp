@@ -6,6 +6,7 @@
 #include "platform/bundle/Bundle.h"
 #include "platform/log/Logger.h"
 
+#include <algorithm>
 #include <dlfcn.h>
 #include <filesystem>
 #include <system_error>
@@ -49,13 +50,13 @@ std::string tableProblem(const dw_nightlight_ops* ops) {
   return {};
 }
 
-// The provider's messages, into the process's log under a category of their own.
+// The provider's messages, into the process's log under a category of their
+// own and at the level the provider gave (syslog's numbers, as ours).
 void logFromProvider(void* /*userData*/, int level, const char* message) {
   static const Logger logger(kBundleIdentifier, kProviderLogCategory);
-  if (level <= DW_NIGHTLIGHT_LOG_ERROR)
-    logger.error("%{public}s", message);
-  else
-    logger.log("%{public}s", message);
+  const auto ours = static_cast<LogLevel>(std::clamp(level, static_cast<int>(LogLevel::error),
+                                                     static_cast<int>(LogLevel::debug)));
+  logger.submit(ours, "%{public}s", {std::string(message != nullptr ? message : "(null)")});
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "nightshift/NightShiftManager.h"
 
+#include "decimal/Decimal.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
@@ -170,10 +171,8 @@ void NightShiftManager::closeCommandWindow() {
   if (attempt == 1 && offSeen) {
     logger_.log(kReEnablingLine);  // it was on, then went off inside the window: the ordinary re-enable
   } else {
-    char seconds[16];
-    std::snprintf(seconds, sizeof seconds, "%g", delay);
     logger_.error("Night Shift is still off after re-enabling (attempt %d); trying again in %{public}s seconds",
-                  attempt, seconds);
+                  attempt, decimal::shortest(delay));
   }
   scheduleReEnable(delay);
 }

@@ -1,11 +1,18 @@
 #include "platform/log/Logger.h"
 
+#include "decimal/Decimal.h"
+
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #ifdef DW_HAVE_SYSTEMD
+// Without it sd_journal_sendv adds this file's own CODE_FILE and CODE_LINE.
+#define SD_JOURNAL_SUPPRESS_LOCATION
 #include <systemd/sd-journal.h>
 #endif
 
@@ -32,11 +39,7 @@ std::size_t parseModifiers(std::string_view f, std::size_t i, bool* isBool, std:
   return close + 1;
 }
 
-std::string formatDouble(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%f", v);
-  return buf;
-}
+std::string formatDouble(double v) { return decimal::fixed(v, 6); }
 
 }  // namespace
 
@@ -99,26 +102,73 @@ std::string renderLogFormat(std::string_view f, const std::vector<LogArgument>& 
 
 namespace {
 
-void writeToStderr(const LogEntry& e) {
-  std::fprintf(stderr, "[%s:%s] %s%s\n", e.subsystem.c_str(), e.category.c_str(),
+// systemd names a service's stderr stream "device:inode" in JOURNAL_STREAM;
+// an inherited variable over a stderr redirected elsewhere does not count.
+bool stderrIsJournalStream() {
+  const char* value = std::getenv("JOURNAL_STREAM");
+  if (value == nullptr) return false;
+  const std::string_view text(value);
+  const auto colon = text.find(':');
+  if (colon == std::string_view::npos) return false;
+  const char* middle = text.data() + colon;
+  const char* end = text.data() + text.size();
+  unsigned long long device = 0, inode = 0;
+  const auto first = std::from_chars(text.data(), middle, device);
+  const auto second = std::from_chars(middle + 1, end, inode);
+  if (first.ec != std::errc{} || first.ptr != middle || second.ec != std::errc{} || second.ptr != end) return false;
+  struct stat st {};
+  return ::fstat(STDERR_FILENO, &st) == 0 && st.st_dev == device && st.st_ino == inode;
+}
+
+// A "<N>" prefix tells the journal's stream reader the line's priority.
+void writeToStderr(const LogEntry& e, bool priorityPrefix) {
+  char prefix[8] = "";
+  if (priorityPrefix) std::snprintf(prefix, sizeof prefix, "<%d>", static_cast<int>(e.level));
+  std::fprintf(stderr, "%s[%s:%s] %s%s\n", prefix, e.subsystem.c_str(), e.category.c_str(),
                e.level == LogLevel::error ? "error: " : "", e.message.c_str());
 }
 
 class StderrSink final : public LogSink {
  public:
-  void write(const LogEntry& e) override { writeToStderr(e); }
+  explicit StderrSink(bool priorityPrefix) : priorityPrefix_(priorityPrefix) {}
+  void write(const LogEntry& e) override { writeToStderr(e, priorityPrefix_); }
+
+ private:
+  bool priorityPrefix_;
 };
 
 #ifdef DW_HAVE_SYSTEMD
+// The message as printed and the caller's place; the os_log format is left
+// out, its placeholders mean nothing to journal readers.
+std::vector<std::string> journalFields(const LogEntry& e) {
+  std::vector<std::string> fields = {
+      "MESSAGE=" + e.message,
+      "PRIORITY=" + std::to_string(static_cast<int>(e.level)),
+      "SUBSYSTEM=" + e.subsystem,
+      "CATEGORY=" + e.category,
+      "SYSLOG_IDENTIFIER=duskwarden",
+  };
+  if (*e.where.file_name() != '\0') {
+    fields.push_back(std::string("CODE_FILE=") + e.where.file_name());
+    fields.push_back("CODE_LINE=" + std::to_string(e.where.line()));
+    fields.push_back(std::string("CODE_FUNC=") + e.where.function_name());
+  }
+  return fields;
+}
+
 class JournalSink final : public LogSink {
  public:
+  explicit JournalSink(bool stderrIsJournal) : stderrIsJournal_(stderrIsJournal) {}
   void write(const LogEntry& e) override {
-    const int rc = sd_journal_send("MESSAGE=%s", e.message.c_str(), "PRIORITY=%d", e.level == LogLevel::error ? 3 : 5,
-                                   "SUBSYSTEM=%s", e.subsystem.c_str(), "CATEGORY=%s", e.category.c_str(),
-                                   "MESSAGE_FORMAT=%s", e.format.c_str(), "SYSLOG_IDENTIFIER=duskwarden", nullptr);
+    std::vector<std::string> fields = journalFields(e);
+    std::vector<iovec> parts;
+    for (auto& field : fields) parts.push_back({field.data(), field.size()});
     // The socket can exist while journald is gone (stopped, restarting): don't lose the entry.
-    if (rc < 0) writeToStderr(e);
+    if (sd_journal_sendv(parts.data(), static_cast<int>(parts.size())) < 0) writeToStderr(e, stderrIsJournal_);
   }
+
+ private:
+  bool stderrIsJournal_;
 };
 #endif
 
@@ -146,11 +196,12 @@ std::vector<std::shared_ptr<LogSink>> currentSinks() {
 }  // namespace
 
 std::shared_ptr<LogSink> makeSystemLogSink() {
+  const bool stderrIsJournal = stderrIsJournalStream();
 #ifdef DW_HAVE_SYSTEMD
   struct stat st {};
-  if (::stat("/run/systemd/journal/socket", &st) == 0) return std::make_shared<JournalSink>();
+  if (::stat("/run/systemd/journal/socket", &st) == 0) return std::make_shared<JournalSink>(stderrIsJournal);
 #endif
-  return std::make_shared<StderrSink>();
+  return std::make_shared<StderrSink>(stderrIsJournal);
 }
 
 void setLogSinks(std::vector<std::shared_ptr<LogSink>> sinks) {
@@ -199,13 +250,14 @@ void MemoryLogSink::clear() {
 Logger::Logger(std::string subsystem, std::string category)
     : subsystem_(std::move(subsystem)), category_(std::move(category)) {}
 
-void Logger::submit(LogLevel level, std::string_view format, std::vector<LogArgument> args) const {
+void Logger::submit(LogLevel level, LogFormat format, std::vector<LogArgument> args) const {
   LogEntry entry;
   entry.level = level;
   entry.subsystem = subsystem_;
   entry.category = category_;
-  entry.format = std::string(format);
-  entry.message = renderLogFormat(format, args, &entry.privacy);
+  entry.format = std::string(format.text);
+  entry.message = renderLogFormat(format.text, args, &entry.privacy);
+  entry.where = format.where;
   for (const auto& sink : currentSinks()) sink->write(entry);
 }
 

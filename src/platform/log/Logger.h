@@ -7,16 +7,21 @@
 // "%%", with optional privacy marks ("public", "private") kept with the entry.
 // Arguments are typed at the call site; a placeholder without an argument, or
 // with an argument of another kind, renders as "<missing>" or "<mismatch>"
-// and never reads past the arguments given.
+// and never reads past the arguments given. Numbers render the same in every
+// locale ("0.500000").
 //
 // Entries go to every installed sink. By default that is the systemd journal
 // (subsystem and category in fields SUBSYSTEM and CATEGORY, so
-// `journalctl SUBSYSTEM=com.quillmoor.Duskwarden` filters them), or stderr
-// when no journal is reachable. Tests install a MemoryLogSink.
+// `journalctl SUBSYSTEM=com.quillmoor.Duskwarden` filters them, with the
+// level as PRIORITY and the calling line as CODE_FILE, CODE_LINE and
+// CODE_FUNC), or stderr when no journal is reachable, each line with a "<N>"
+// priority prefix when stderr itself is a journal stream (JOURNAL_STREAM).
+// Tests install a MemoryLogSink.
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <source_location>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -25,8 +30,21 @@
 
 namespace duskwarden {
 
-// `default` is a keyword, hence defaultLevel.
-enum class LogLevel { defaultLevel, error };
+// syslog's numbers, which the journal takes as PRIORITY. `default` is a
+// keyword, hence defaultLevel; it is syslog's "notice".
+enum class LogLevel { error = 3, warning = 4, defaultLevel = 5, info = 6, debug = 7 };
+
+// A format string and the place it was written: converting a string to it at
+// a call site records that call site, so the journal names the caller rather
+// than the logger.
+struct LogFormat {
+  template <class S>
+    requires std::is_convertible_v<const S&, std::string_view>
+  LogFormat(const S& format, std::source_location caller = std::source_location::current())
+      : text(format), where(caller) {}
+  std::string_view text;
+  std::source_location where;
+};
 
 using LogArgument = std::variant<std::int64_t, double, std::string>;
 
@@ -37,6 +55,7 @@ struct LogEntry {
   std::string format;                  // the format string as written
   std::string message;                 // rendered
   std::vector<std::string> privacy;    // one per placeholder: "public", "private" or "" (default)
+  std::source_location where;          // the logging call
 };
 
 // Renders `format` against `args`; fills `privacy` with one mark per placeholder.
@@ -79,16 +98,16 @@ class Logger {
   const std::string& category() const { return category_; }
 
   template <class... Args>
-  void log(std::string_view format, const Args&... args) const {
+  void log(LogFormat format, const Args&... args) const {
     submit(LogLevel::defaultLevel, format, {toArgument(args)...});
   }
   template <class... Args>
-  void error(std::string_view format, const Args&... args) const {
+  void error(LogFormat format, const Args&... args) const {
     submit(LogLevel::error, format, {toArgument(args)...});
   }
 
   // Not called emit: Qt defines emit as a macro, which would break any Qt file including this.
-  void submit(LogLevel level, std::string_view format, std::vector<LogArgument> args) const;
+  void submit(LogLevel level, LogFormat format, std::vector<LogArgument> args) const;
 
  private:
   template <class A>

@@ -1,15 +1,19 @@
 // Build-time tool: renders the masks that BakedSymbols.h plans, from the
-// symbols' SVGs, into a C++ source that the program compiles in.
+// symbols' SVGs, into a C++ source that the program compiles in; and the
+// application icon as a PNG of one size, for icon themes.
 //
 //   dw-symbol-baker ICON_DIR OUTPUT.cpp
+//   dw-symbol-baker --png ICON.svg SIDE OUTPUT.png
 
 #include "ui/BakedSymbols.h"
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QSaveFile>
 
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <tuple>
@@ -58,14 +62,33 @@ const char* weightName(SymbolWeight weight) {
   return "regular";
 }
 
+int renderPng(const char* program, const char* svg, const char* side, const char* output) {
+  const int pixels = std::atoi(side);
+  QImageReader reader(QString::fromLocal8Bit(svg));
+  reader.setScaledSize(QSize(pixels, pixels));
+  const QImage image = reader.read();
+  if (pixels <= 0 || image.isNull()) {
+    std::fprintf(stderr, "%s: cannot render %s at %s px: %s\n", program, svg, side, qPrintable(reader.errorString()));
+    return 1;
+  }
+  QSaveFile out(QString::fromLocal8Bit(output));
+  if (!out.open(QIODevice::WriteOnly) || !image.save(&out, "PNG") || !out.commit()) {
+    std::fprintf(stderr, "%s: cannot write %s\n", program, output);
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s ICON_DIR OUTPUT.cpp\n", argv[0]);
+  const bool png = argc == 5 && std::string(argv[1]) == "--png";
+  if (argc != 3 && !png) {
+    std::fprintf(stderr, "usage: %s ICON_DIR OUTPUT.cpp\n       %s --png ICON.svg SIDE OUTPUT.png\n", argv[0], argv[0]);
     return 2;
   }
   QGuiApplication app(argc, argv);
+  if (png) return renderPng(argv[0], argv[2], argv[3], argv[4]);
   const QString iconDir = QString::fromLocal8Bit(argv[1]);
 
   QByteArray bytes;  // the compressed masks as C text

@@ -203,7 +203,7 @@ def main(argv):
         usage_error(f"{binary} is missing; build first (scripts/build.sh) or set DUSKWARDEN_BUILD_DIR")
     for tool in TOOLS:
         if not shutil.which(tool):
-            usage_error(f"'{tool}' is missing; run scripts/setup.sh")
+            usage_error(f"'{tool}' is missing; run scripts/setup.sh run")
     try:
         os.makedirs(out, exist_ok=True)
     except OSError:

@@ -103,7 +103,7 @@ TEST(BindingLoad, SaysWhyALibraryDidNotLoad) {
 }
 
 // A version 2 library's messages land in the process's log under their own
-// category, taken as text (never as a format), and it names its backend; a
+// category and level, taken as text (never as a format), and it names its backend; a
 // version 1 library still loads, nameless.
 TEST(BindingLoad, ProviderMessagesReachTheLoggerAndVersionOneStillLoads) {
   auto sink = std::make_shared<MemoryLogSink>();
@@ -121,7 +121,7 @@ TEST(BindingLoad, ProviderMessagesReachTheLoggerAndVersionOneStillLoads) {
   EXPECT_EQ(entries[0].subsystem, "com.quillmoor.Duskwarden");
   EXPECT_EQ(entries[0].category, "NightlightProvider");
   EXPECT_EQ(entries[0].message, "RANDR SetCrtcGamma on CRTC 63: BadValue");
-  EXPECT_EQ(entries[1].level, LogLevel::defaultLevel);
+  EXPECT_EQ(entries[1].level, LogLevel::info);
   EXPECT_EQ(entries[1].message, "Using the x11 backend at 100% %s %d");
   EXPECT_EQ(CBBlueLightClient::backendName(framework), "scripted");
   v2.backendNamed = 0;

@@ -64,6 +64,7 @@ TEST(SimState, AcceptsCommentsBlankLinesAndSpaces) {
   auto state = sim::parseState("# note\n\n  enabled = true \r\nstrength=0.25\n");
   ASSERT_TRUE(state.has_value());
   EXPECT_EQ(*state, (SimState{true, 0.25f}));
+  EXPECT_EQ(sim::parseState("enabled=true\nstrength=0,699999988\n"), (SimState{true, 0.7f}));  // an old decimal comma
 }
 
 TEST(SimState, UpdateReplacesACorruptFileAndKeepsTheOtherField) {

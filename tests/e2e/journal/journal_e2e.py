@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""The log in a real journal (journald in a private mount namespace; root only), natively and on a stream."""
+
+import json
+import os
+import socket
+import subprocess
+import sys
+import unittest
+
+from desktop import Duskwarden, PrivateSession, find_build_dir, wait_for
+
+BUILD = find_build_dir(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+STATUS, PROVIDER = "Status update - enabled: false, strength: 0.500000", "Using the sim backend (DUSKWARDEN_NIGHTLIGHT_BACKEND)"
+ERROR, SOCKET = "Could not read the defaults file", "/run/systemd/journal/socket"
+
+
+def entries(identifier):
+    out = subprocess.run(["journalctl", "-D", "/run/log/journal", "-o", "json", "SYSLOG_IDENTIFIER=" + identifier],
+                         capture_output=True, text=True).stdout
+    got = {e["MESSAGE"].split("] ", 1)[-1].removeprefix("error: "): e for e in map(json.loads, out.splitlines())}
+    return {(ERROR if m.startswith(ERROR) else m): e for m, e in got.items()}
+
+
+def run_app(identifier, stream=None, journal_stream="0:0"):
+    with PrivateSession() as s:
+        dw = Duskwarden(s, BUILD)
+        os.makedirs(dw.defaults_file)
+        env = {"QT_QPA_PLATFORM": "offscreen", "DUSKWARDEN_NIGHTLIGHT_BACKEND": "sim", "JOURNAL_STREAM": journal_stream}
+        app = s.spawn([dw.binary, "--autostart"], extra_env=env, stdout=stream, stderr=stream)
+        wait_for(lambda: STATUS in entries(identifier), 20)
+        s.stop(app)
+    return entries(identifier)
+
+
+class Journal(unittest.TestCase):
+    def test_levels_callers_and_stream_prefixes(self):
+        got = run_app("duskwarden")
+        self.assertEqual([got[m]["PRIORITY"] for m in (STATUS, PROVIDER, ERROR)], ["5", "6", "3"])
+        self.assertEqual([os.path.basename(got[m]["CODE_FILE"]) for m in (STATUS, ERROR)],
+                         ["NightShiftManager.cpp", "UserDefaults.cpp"])
+        self.assertTrue("NightShiftManager::" in got[STATUS]["CODE_FUNC"] and int(got[STATUS]["CODE_LINE"]) > 0)
+        self.assertEqual([e for e in got.values() if "MESSAGE_FORMAT" in e], [])
+        os.rename(SOCKET, SOCKET + ".aside")  # no native protocol: stderr it is
+        for identifier, named, priorities in (("dw-named", True, ["5", "6", "3"]), ("dw-other", False, ["6"] * 3)):
+            with socket.socket(socket.AF_UNIX) as stream:
+                stream.connect("/run/systemd/journal/stdout")
+                stream.sendall(f"{identifier}\n\n6\n{int(named)}\n0\n0\n0\n".encode())  # as systemd opens one
+                st = os.fstat(stream.fileno())
+                got = run_app(identifier, stream, f"{st.st_dev}:{st.st_ino + (0 if named else 1)}")
+            self.assertEqual([got[m]["PRIORITY"] for m in (STATUS, PROVIDER, ERROR)], priorities)
+            self.assertEqual([m for m, e in got.items() if e["MESSAGE"].startswith("<")], [])
+
+
+if __name__ == "__main__":
+    if os.geteuid() != 0 or not os.path.exists("/lib/systemd/systemd-journald"):
+        sys.exit(77)
+    if os.environ.get("DW_JOURNAL_NAMESPACE") != "1":  # again, in a mount namespace with a /run of its own
+        sys.exit(subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable, *sys.argv],
+                                env=dict(os.environ, DW_JOURNAL_NAMESPACE="1")).returncode)
+    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True)
+    os.makedirs("/run/systemd/journal")
+    journald = subprocess.Popen(["/lib/systemd/systemd-journald"])
+    wait_for(lambda: os.path.exists("/run/systemd/journal/stdout"), 10)
+    try:
+        unittest.main(verbosity=2)
+    finally:
+        journald.terminate()
+        journald.wait()
