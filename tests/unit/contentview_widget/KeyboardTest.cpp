@@ -32,6 +32,7 @@ TEST_F(Keyboard, KeysStepTheStrengthOnItsGrid) {
     manager->colorTemperatureStrength = r.from;
     QTest::keyClick(row, r.key);
     EXPECT_FLOAT_EQ(manager->colorTemperatureStrength.get(), r.to);
+    clock->advanceBy(strengthrow::kBurstQuietSeconds);  // each row its own burst
   }
 }
 
@@ -49,7 +50,10 @@ TEST_F(Keyboard, ABurstOfKeysCommitsOnceAfterTheLastReleaseAndNotWhileAKeyIsHeld
     clock->advanceBy(0.3);  // a quick hand: each gap shorter than the quiet period
   }
   press(false);
-  for (int i = 0; i < 10; ++i) press(true);  // held: auto-repeats, no release
+  for (int i = 0; i < 5; ++i) press(true);  // held: auto-repeats, no release
+  manager->updateStatus();  // a status read mid-burst publishes the platform's 0.5
+  clock->runUntilIdle();
+  for (int i = 0; i < 5; ++i) press(true);
   clock->advanceBy(2.0);
   turn();
   EXPECT_FLOAT_EQ(manager->colorTemperatureStrength.get(), 1.0F) << "the view follows every step";
