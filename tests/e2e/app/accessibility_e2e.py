@@ -53,13 +53,6 @@ def spoken(node):
     return ", ".join(parts)
 
 
-def pid_of(application):
-    try:
-        return application.get_process_id()
-    except Exception:  # an application that left the bus meanwhile
-        return None
-
-
 def main(build):
     with XDesktop(build, session_bus=True, artifacts="e2e-accessibility") as d:
         d.session.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
@@ -77,7 +70,7 @@ def main(build):
 
         def tree():
             desktop = pyatspi.Registry.getDesktop(0)
-            ours = [a for a in desktop if a is not None and pid_of(a) == app.pid]
+            ours = [a for a in desktop if a is not None and a.get_process_id() == app.pid]
             if not ours:
                 return []
             ours[0].set_cache_mask(Atspi.Cache.NONE)  # nobody runs the event loop that would keep a cache fresh

