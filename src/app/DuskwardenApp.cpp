@@ -14,6 +14,7 @@
 #include "platform/defaults/UserDefaults.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "tray/AccessiblePopups.h"
 #include "tray/ControlsWindow.h"
 #include "tray/NoTrayFallback.h"
 #include "tray/TrayStatusItem.h"
@@ -246,6 +247,7 @@ int DuskwardenApp::main(int argc, char** argv) {
     return kExitFailure;
   }
 
+  installAccessiblePopups();  // before the application's accessible node exists
   QApplication qapp(argc, argv);
   platform.toolkitStarted();
   const QString name = nameTheApplication(bundle);
