@@ -12,14 +12,16 @@
 
 #include "TestEnvironment.h"
 #include "kde/KConfigFile.h"
-#include "kde/KConfigText.h"
 #include "kde/NightColorSettings.h"
 #include "kde/NightColorValues.h"
+#include "keyfile/KeyFileText.h"
 
 namespace duskwarden::provider::kde {
 namespace {
 
 namespace fs = std::filesystem;
+using keyfile::editGroup;
+using keyfile::readEntry;
 
 TEST(NightColorValues, ReadKWinsValuesAndMapStrength) {
   for (const char* no : {"", "false", "No", "OFF", "0"}) EXPECT_FALSE(readsAsTrue(no)) << no;
