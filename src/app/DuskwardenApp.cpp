@@ -251,7 +251,9 @@ int DuskwardenApp::main(int argc, char** argv) {
   const QString name = nameTheApplication(bundle);
   const QString runtime = runtimeDirectory(program);
   if (runtime.isEmpty()) {
-    std::fprintf(stderr, "%s: no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made\n",
+    std::fprintf(stderr,
+                 "%s: no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not set and no private one "
+                 "could be made\n",
                  program.c_str());
     return kExitFailure;
   }
