@@ -246,9 +246,7 @@ int DuskwardenApp::main(int argc, char** argv) {
     return kExitFailure;
   }
 
-  QApplication qapp(argc, argv);
-  platform.toolkitStarted();
-  const QString name = nameTheApplication(bundle);
+  // Made before the toolkit starts, which would otherwise try to make it itself.
   const QString runtime = runtimeDirectory(program);
   if (runtime.isEmpty()) {
     std::fprintf(stderr,
@@ -257,6 +255,9 @@ int DuskwardenApp::main(int argc, char** argv) {
                  program.c_str());
     return kExitFailure;
   }
+  QApplication qapp(argc, argv);
+  platform.toolkitStarted();
+  const QString name = nameTheApplication(bundle);
   // Before the lock and socket exist, so a signal can never strand them.
   TerminationSignals termination;
   SingleInstance instance(runtime, QString::fromLatin1(kBundleIdentifier));
