@@ -42,7 +42,8 @@ std::string savedSchedulePath() { return stateFilePath("gnome-night-light.ini");
 std::optional<Schedule> loadSavedSchedule(std::string* problem) {
   const std::string path = savedSchedulePath();
   const StateFile found = loadStateFile(path);
-  std::string why = found.problem;
+  // What is no file of ours (a FIFO, a directory) held no schedule: nothing is lost.
+  std::string why = found.outcome == StateFile::Outcome::damaged ? found.problem : std::string();
   std::optional<Schedule> schedule;
   if (found.outcome == StateFile::Outcome::loaded) {
     schedule = scheduleIn(found.file.get(), &why);

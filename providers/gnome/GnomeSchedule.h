@@ -21,8 +21,9 @@ bool isAlwaysOn(const Schedule& schedule);
 std::string savedSchedulePath();
 
 // nullopt when nothing is saved or the file cannot be used; then `problem`
-// (when given) says why a file that is there cannot be used, and stays empty
-// when there is none.
+// (when given) says why a file of ours that is there is damaged (a schedule
+// is lost), and stays empty otherwise: a FIFO or a directory in its place
+// never held one.
 std::optional<Schedule> loadSavedSchedule(std::string* problem = nullptr);
 // Written atomically; false on failure, with the reason in `*error`.
 bool saveSchedule(const Schedule& schedule, std::string* error = nullptr);
