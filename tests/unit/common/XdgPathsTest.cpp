@@ -16,13 +16,11 @@ fs::perms permissionsOf(const fs::path& path) { return fs::status(path).permissi
 
 TEST(RuntimeDirectory, AMissingOneIsMadePrivateAndAnOpenOrForeignFallbackIsRefused) {
   const fs::path root = testing::makeTempDir("runtime");
-  {
-    ScopedEnv runtime("XDG_RUNTIME_DIR", (root / "missing" / "run").string());
-    EXPECT_EQ(usableRuntimeDirectory(), root / "missing" / "run");
-    EXPECT_EQ(permissionsOf(root / "missing"), fs::perms::owner_all);
-    EXPECT_EQ(permissionsOf(root / "missing" / "run"), fs::perms::owner_all);
-  }
-  ScopedEnv unset("XDG_RUNTIME_DIR", nullptr);
+  std::optional<ScopedEnv> runtime(std::in_place, "XDG_RUNTIME_DIR", (root / "missing" / "run").string());
+  EXPECT_EQ(usableRuntimeDirectory(), root / "missing" / "run");
+  EXPECT_EQ(permissionsOf(root / "missing"), fs::perms::owner_all);
+  EXPECT_EQ(permissionsOf(root / "missing" / "run"), fs::perms::owner_all);
+  runtime.emplace("XDG_RUNTIME_DIR", nullptr);
   ScopedEnv tmp("TMPDIR", root.string());
   const fs::path fallback = root / ("runtime-" + std::to_string(::getuid()));
   EXPECT_EQ(usableRuntimeDirectory(), fallback);
