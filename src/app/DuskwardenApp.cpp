@@ -247,16 +247,19 @@ int DuskwardenApp::main(int argc, char** argv) {
     return kExitFailure;
   }
 
+  // Made before the toolkit starts, which would otherwise try to make it itself.
+  const QString runtime = runtimeDirectory(program);
+  if (runtime.isEmpty()) {
+    std::fprintf(stderr,
+                 "%s: no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not set and no private one "
+                 "could be made\n",
+                 program.c_str());
+    return kExitFailure;
+  }
   installAccessiblePopups();  // before the application's accessible node exists
   QApplication qapp(argc, argv);
   platform.toolkitStarted();
   const QString name = nameTheApplication(bundle);
-  const QString runtime = runtimeDirectory(program);
-  if (runtime.isEmpty()) {
-    std::fprintf(stderr, "%s: no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made\n",
-                 program.c_str());
-    return kExitFailure;
-  }
   // Before the lock and socket exist, so a signal can never strand them.
   TerminationSignals termination;
   SingleInstance instance(runtime, QString::fromLatin1(kBundleIdentifier));
