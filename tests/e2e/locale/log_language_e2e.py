@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""Under de_DE.UTF-8 the program speaks German and its log stays English, GLib's
-own error texts included: the GNOME backend, forced where no session bus
-listens, logs GLib's connect error, while the no-tray notice is German."""
+"""Under de_DE.UTF-8 the no-tray notice is German while the log stays English,
+GLib's error text included (the GNOME backend where no session bus listens)."""
 
 import os
 import unittest

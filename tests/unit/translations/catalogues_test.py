@@ -27,11 +27,8 @@ def messages(path):
 
 
 class Catalogues(unittest.TestCase):
-    def test_german_french_and_spanish_ship(self):
-        languages = {re.search(r"_(\w+)\.ts$", path).group(1) for path in CATALOGUES}
-        self.assertLessEqual({"de", "fr", "es"}, languages)
-
     def test_every_text_of_the_sources_is_translated_in_each_catalogue(self):
+        self.assertLessEqual({"de", "fr", "es"}, {re.search(r"_(\w+)\.ts$", p).group(1) for p in CATALOGUES})
         for committed in CATALOGUES:
             with self.subTest(catalogue=os.path.basename(committed)), tempfile.TemporaryDirectory() as tmp:
                 updated = shutil.copy(committed, tmp)
