@@ -199,9 +199,11 @@ TEST_F(InstallTree, InstalledFilesDoNotDependOnTheBuildTree) {
     EXPECT_EQ(dynamic.output.find("RPATH"), std::string::npos) << file << "\n" << dynamic.output;
     EXPECT_EQ(dynamic.output.find(buildDir().string()), std::string::npos) << file << "\n" << dynamic.output;
     // Only the modules link a desktop's libraries, each its own.
-    if (std::string(file).find("nightlight") != std::string::npos)
-      for (const char* library : {"libgio", "libglib", "libX11", "libXrandr", "libwayland"})
+    if (std::string(file).find("nightlight") != std::string::npos) {
+      for (const char* library : {"libgio", "libglib", "libX11", "libXrandr", "libwayland"}) {
         EXPECT_EQ(dynamic.output.find(library), std::string::npos) << file << " links " << library;
+      }
+    }
   }
 }
 
