@@ -71,6 +71,13 @@ void setLog(dw_nightlight_log_callback callback, void* userData) {
   duskwarden::provider::setLogFunction(callback, userData);
 }
 
+int getReason(dw_nightlight_client* client, char* message, size_t size) {
+  using duskwarden::provider::Reason;
+  const Reason reason = client != nullptr ? client->backend->reason() : Reason{};
+  duskwarden::provider::copyReasonMessage(reason.message, message, size);
+  return reason.code;
+}
+
 const char* backendName() {
   const BackendKind* kind = chooseBackend();
   return kind != nullptr ? kind->name : nullptr;
@@ -89,6 +96,7 @@ const dw_nightlight_ops kOps = {
     setStrength,
     setLog,
     backendName,
+    getReason,
 };
 
 }  // namespace

@@ -20,10 +20,12 @@ std::string tableProblem(const dw_nightlight_ops* ops) {
   std::size_t needed = 0;
   if (ops->abi_version == 1)
     needed = DW_NIGHTLIGHT_OPS_V1_SIZE;
+  else if (ops->abi_version == 2)
+    needed = DW_NIGHTLIGHT_OPS_V2_SIZE;
   else if (ops->abi_version == DW_NIGHTLIGHT_ABI_VERSION)
     needed = sizeof(dw_nightlight_ops);
   else
-    return "unknown provider table version " + std::to_string(ops->abi_version) + " (this program knows 1 and " +
+    return "unknown provider table version " + std::to_string(ops->abi_version) + " (this program knows 1 to " +
            std::to_string(DW_NIGHTLIGHT_ABI_VERSION) + ")";
   if (ops->struct_size < needed)
     return "provider table version " + std::to_string(ops->abi_version) + " is " + std::to_string(ops->struct_size) +
@@ -43,6 +45,7 @@ std::string tableProblem(const dw_nightlight_ops* ops) {
       // Not read from a version 1 table: it ends before these fields.
       {"set_log", ops->abi_version == 1 || ops->set_log != nullptr},
       {"backend_name", ops->abi_version == 1 || ops->backend_name != nullptr},
+      {"get_reason", ops->abi_version < 3 || ops->get_reason != nullptr},
   };
   for (const auto& operation : operations)
     if (!operation.present) return std::string("provider table lacks the operation ") + operation.name;
@@ -148,6 +151,14 @@ void CBBlueLightClient::setEnabled(bool enabled) { ops_->set_enabled(client_, en
 
 void CBBlueLightClient::setStrength(float strength, bool commit) {
   ops_->set_strength(client_, strength, commit ? 1 : 0);
+}
+
+std::optional<BlueLightReason> CBBlueLightClient::reason() {
+  if (ops_->abi_version < 3) return std::nullopt;
+  char message[512] = {};
+  const int code = ops_->get_reason(client_, message, sizeof message);
+  if (code == DW_NIGHTLIGHT_REASON_NONE) return std::nullopt;
+  return BlueLightReason{code, message};
 }
 
 }  // namespace duskwarden

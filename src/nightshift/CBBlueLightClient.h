@@ -9,8 +9,9 @@
 // loader/LibraryFile.h), or whose table has an unknown ABI version,
 // a too-small struct_size or a missing operation, counts as not loaded, and
 // failureReason() says which. Tables of version 1 (without set_log and
-// backend_name) and 2 are used. Right after a load, the provider's messages are routed into the
-// Logger: subsystem kBundleIdentifier, category "NightlightProvider".
+// backend_name), 2 (without get_reason) and 3 are used. Right after a load,
+// the provider's messages are routed into the Logger: subsystem
+// kBundleIdentifier, category "NightlightProvider".
 //
 // CBBlueLightClient wraps one provider client. Class operations answer
 // false/nullptr when the framework is not loaded. Every call on a client is
@@ -32,6 +33,12 @@ struct BlueLightStatus {
   std::array<std::uint8_t, DW_NIGHTLIGHT_STATUS_SIZE> bytes{};  // zero-filled
 };
 static_assert(sizeof(BlueLightStatus) == 32);
+
+// Why night light is not on, or why the last request could not be carried out.
+struct BlueLightReason {
+  int code = DW_NIGHTLIGHT_REASON_NONE;  // one of DW_NIGHTLIGHT_REASON_*
+  std::string message;                   // one printable line, e.g. "... Active is locked with [$i]"
+};
 
 class BlueLightFramework {
  public:
@@ -82,6 +89,9 @@ class CBBlueLightClient {
   bool getStrength(float* strength);
   void setEnabled(bool enabled);
   void setStrength(float strength, bool commit);
+  // The provider's reason; nothing when it knows none, or its table (version
+  // 1 or 2) gives none.
+  std::optional<BlueLightReason> reason();
 
  private:
   struct CallbackBox;  // what the provider's callback reaches

@@ -5,11 +5,14 @@
  * The library exports one C entry point, dw_nightlight_get_ops(), returning a
  * table of operations. Callers check abi_version and struct_size before use
  * and refuse a table they do not know:
- *  - version 2 (this header): the whole struct, set_log and backend_name
- *    included;
- *  - version 1: the same struct without set_log and backend_name
- *    (struct_size at least DW_NIGHTLIGHT_OPS_V1_SIZE). Still usable; such a
- *    library cannot report its failures to the caller, nor name its backend.
+ *  - version 3 (this header): the whole struct, get_reason included;
+ *  - version 2: the same struct without get_reason (struct_size at least
+ *    DW_NIGHTLIGHT_OPS_V2_SIZE). Still usable; such a library gives no
+ *    reasons;
+ *  - version 1: the same struct without set_log, backend_name and
+ *    get_reason (struct_size at least DW_NIGHTLIGHT_OPS_V1_SIZE). Still
+ *    usable; such a library cannot report its failures to the caller, nor
+ *    name its backend.
  *
  * Contract of the operations (every call on one client comes from a single
  * thread at a time, the caller's serial queue):
@@ -44,6 +47,18 @@
  *    detection chose ("kde", "gnome", "wlroots", "x11", "sim": the names the
  *    environment variable below takes), or NULL when none is usable. The
  *    string is static: valid for as long as the library is loaded.
+ *  - get_reason (version 3): returns one of the DW_NIGHTLIGHT_REASON_ codes
+ *    below and, when `message` is non-NULL and `size` > 0, writes a
+ *    NUL-terminated, single-line, printable explanation in English (at most
+ *    size-1 bytes, cut at a UTF-8 character boundary), e.g. "kwinrc's
+ *    [NightColor] Active is locked ([$i])". The
+ *    backend sets a reason when set_enabled or set_strength cannot be
+ *    carried out, or when it sees night light held off by something it cannot
+ *    override; it clears it when a later request is carried out or night
+ *    light is seen on. A reason is about the present state, not a history.
+ *    A request that does not finish within its deadline (a few seconds)
+ *    returns, leaving the reason TIMEOUT, so that no call holds the caller's
+ *    queue for longer.
  *
  * Environment: DUSKWARDEN_NIGHTLIGHT_BACKEND=kde|gnome|wlroots|x11|sim forces
  * a backend (anything else, or unset, means automatic detection: KWin's Night
@@ -67,13 +82,23 @@
 extern "C" {
 #endif
 
-#define DW_NIGHTLIGHT_ABI_VERSION 2u
+#define DW_NIGHTLIGHT_ABI_VERSION 3u
 #define DW_NIGHTLIGHT_STATUS_SIZE 32
 #define DW_NIGHTLIGHT_ENTRY_POINT "dw_nightlight_get_ops"
 
 /* Levels of set_log's messages, as syslog numbers them. */
 #define DW_NIGHTLIGHT_LOG_ERROR 3
 #define DW_NIGHTLIGHT_LOG_INFO 6
+
+/* Why night light is not on now, or why this client's last request could not be
+ * carried out, as far as the backend knows (version 3). */
+#define DW_NIGHTLIGHT_REASON_NONE 0      /* none known */
+#define DW_NIGHTLIGHT_REASON_INHIBITED 1 /* another program inhibits night light (KDE's inhibit) */
+#define DW_NIGHTLIGHT_REASON_HELD 2      /* another program holds the screen's gamma (wlroots "failed") */
+#define DW_NIGHTLIGHT_REASON_LOCKED 3    /* the setting is locked against change ([$i] in KConfig, read-only key) */
+#define DW_NIGHTLIGHT_REASON_BUSY 4      /* another writer holds the settings' lock */
+#define DW_NIGHTLIGHT_REASON_FAILED 5    /* the request failed; the message says why (a file that cannot be read or written, a symlink loop, ...) */
+#define DW_NIGHTLIGHT_REASON_TIMEOUT 6   /* the request did not finish within its deadline */
 
 typedef struct dw_nightlight_client dw_nightlight_client;
 typedef void (*dw_nightlight_status_callback)(void *user_data);
@@ -94,10 +119,13 @@ typedef struct dw_nightlight_ops {
   /* Version 2 and later. */
   void (*set_log)(dw_nightlight_log_callback callback, void *user_data);
   const char *(*backend_name)(void);
+  /* Version 3 and later. */
+  int (*get_reason)(dw_nightlight_client *client, char *message, size_t size);
 } dw_nightlight_ops;
 
-/* A version 1 table ends where set_log begins. */
+/* A version 1 table ends where set_log begins, a version 2 table where get_reason begins. */
 #define DW_NIGHTLIGHT_OPS_V1_SIZE offsetof(dw_nightlight_ops, set_log)
+#define DW_NIGHTLIGHT_OPS_V2_SIZE offsetof(dw_nightlight_ops, get_reason)
 
 typedef const dw_nightlight_ops *(*dw_nightlight_get_ops_fn)(void);
 

@@ -3,9 +3,11 @@
 #ifndef DW_TEST_PROVIDER_ABI
 #define DW_TEST_PROVIDER_ABI DW_NIGHTLIGHT_ABI_VERSION
 #endif
-// A version 1 library's table ends before set_log.
+// A version 1 library's table ends before set_log, a version 2 one before get_reason.
 #if DW_TEST_PROVIDER_ABI == 1
 #define DW_TEST_PROVIDER_SIZE DW_NIGHTLIGHT_OPS_V1_SIZE
+#elif DW_TEST_PROVIDER_ABI == 2
+#define DW_TEST_PROVIDER_SIZE DW_NIGHTLIGHT_OPS_V2_SIZE
 #else
 #define DW_TEST_PROVIDER_SIZE sizeof(dw_nightlight_ops)
 #endif
@@ -80,12 +82,18 @@ const char* backendName() {
   return gControl.backendNamed ? "scripted" : nullptr;
 }
 
+int getReason(dw_nightlight_client*, char* message, size_t size) {
+  if (message != nullptr && size > 0) message[0] = '\0';
+  return DW_NIGHTLIGHT_REASON_NONE;
+}
+
 const dw_nightlight_ops kOps = {DW_TEST_PROVIDER_ABI, static_cast<uint32_t>(DW_TEST_PROVIDER_SIZE),
                                 supports,             create,
                                 destroy,              setCallback,
                                 getStatus,            getStrength,
                                 setEnabled,           setStrength,
-                                setLog,               backendName};
+                                setLog,               backendName,
+                                getReason};
 
 }  // namespace
 
