@@ -8,9 +8,9 @@
 // does not know, and unloads the module again when its backend is not
 // chosen. The table hands over a BackendKind, so C++ objects cross the
 // boundary: entry and modules are built together, and `interfaceId` (a
-// digest of this header and Backend.h, made by the build) refuses a module
-// built against another version of them, as a half-finished upgrade could
-// leave behind.
+// digest of this header, Backend.h and the Reason it returns by value, made
+// by the build) refuses a module built against another version of them, as a
+// half-finished upgrade could leave behind.
 
 #include <cstdint>
 
