@@ -100,6 +100,7 @@ void GammaReader::send(const std::vector<GammaCrtc>& crtcs, const std::optional<
   failure_.clear();
   next_ = 0;
   crtcs_ = crtcs;
+  heldAhead_ = hold && hold->delay.count() > 0 && canHold();
   if (hold && canHold()) {
     const WaitCondition conditions[2] = {atLeast(hold->serverTime, XSyncRelative, hold->delay.count()),
                                          atLeast(hold->release, XSyncAbsolute, hold->releaseAt)};

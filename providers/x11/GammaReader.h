@@ -45,6 +45,9 @@ class GammaReader {
   // given. Replaces the look sent before (whose replies are then dropped).
   void send(const std::vector<GammaCrtc>& crtcs, const std::optional<LookHold>& hold);
   bool pending() const { return next_ < sequences_.size(); }
+  // The look sent last waits in the server for a time yet to come: until its
+  // replies wake poll(), there is nothing to collect.
+  bool heldAhead() const { return heldAhead_; }
 
   struct Look {
     std::optional<RampState> state;  // nullopt: the read failed
@@ -61,6 +64,7 @@ class GammaReader {
   std::vector<GammaCrtc> crtcs_;
   std::vector<unsigned> sequences_;  // GetCrtcGamma of each CRTC, in order
   std::size_t next_ = 0;             // the first reply not read yet
+  bool heldAhead_ = false;
   std::vector<std::optional<double>> seen_;
   std::string failure_;
 };

@@ -219,6 +219,7 @@ struct X11EventWatcher::State {
     Display* d = display->get();
     pollfd fds[3] = {{ConnectionNumber(d), POLLIN, 0}, {waker.fd(), POLLIN, 0}, {reader->fd(), POLLIN, 0}};
     bool readable = true;
+    bool replies = true;  // the looks' connection may have something to read
     while (!callback.stopped()) {
       // The socket is read only when poll() says there is something: a look
       // or a timeout then costs no reads that find nothing.
@@ -230,13 +231,18 @@ struct X11EventWatcher::State {
       if (callback.stopped() || display->lost() || reader->lost()) break;
       readable = false;
       plan();
-      // Asked after every send too: replies xcb read while sending wake no poll().
-      if (auto seen = sent ? reader->collect() : std::nullopt) {
-        looked(*seen);
-        continue;
+      // Asked after a send too, as replies xcb read while sending wake no
+      // poll(); not after one held in the server, which has nothing to read yet.
+      if (sent && (replies || !reader->heldAhead())) {
+        replies = false;
+        if (auto seen = reader->collect()) {
+          looked(*seen);
+          continue;
+        }
       }
       if (::poll(fds, 3, pollTimeout()) < 0) continue;  // EINTR
       readable = fds[0].revents != 0;
+      replies = fds[2].revents != 0;
       if (fds[1].revents & POLLIN) {
         waker.drain();
         if (notifyPending.exchange(false)) callback.call();
