@@ -101,7 +101,11 @@ extern "C" {
 
 __attribute__((visibility("default"))) DwTestProviderControl* dw_test_provider_control() { return &gControl; }
 
-#ifndef DW_TEST_PROVIDER_NO_ENTRY
+#if defined(DW_TEST_PROVIDER_DATA_ENTRY)
+// The entry point's name on the table itself: calling it would jump into data.
+__attribute__((visibility("default"))) extern const dw_nightlight_ops kEntryAsData __asm__("dw_nightlight_get_ops");
+const dw_nightlight_ops kEntryAsData = kOps;
+#elif !defined(DW_TEST_PROVIDER_NO_ENTRY)
 __attribute__((visibility("default"))) const dw_nightlight_ops* dw_nightlight_get_ops(void) { return &kOps; }
 #endif
 }

@@ -89,6 +89,7 @@ TEST(BindingLoad, SaysWhyALibraryDidNotLoad) {
       {text, ": not an ELF file"},
       {half, ": truncated ("},
       {DW_TEST_PROVIDER_NOENTRY_PATH, ": no entry point dw_nightlight_get_ops"},
+      {DW_TEST_PROVIDER_DATAENTRY_PATH, ": dw_nightlight_get_ops is not a function (a data object)"},
       {DW_TEST_PROVIDER_BADVERSION_PATH, ": unknown provider table version 99"},
   };
   for (const auto& c : cases) {
