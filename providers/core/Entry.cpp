@@ -76,6 +76,12 @@ const char* backendName() {
   return kind != nullptr ? kind->name : nullptr;
 }
 
+// The backends know no reasons yet.
+int getReason(dw_nightlight_client*, char* message, size_t size) {
+  if (message != nullptr && size > 0) message[0] = '\0';
+  return DW_NIGHTLIGHT_REASON_NONE;
+}
+
 const dw_nightlight_ops kOps = {
     DW_NIGHTLIGHT_ABI_VERSION,
     sizeof(dw_nightlight_ops),
@@ -89,6 +95,7 @@ const dw_nightlight_ops kOps = {
     setStrength,
     setLog,
     backendName,
+    getReason,
 };
 
 }  // namespace

@@ -21,10 +21,12 @@ std::string tableProblem(const dw_nightlight_ops* ops) {
   std::size_t needed = 0;
   if (ops->abi_version == 1)
     needed = DW_NIGHTLIGHT_OPS_V1_SIZE;
+  else if (ops->abi_version == 2)
+    needed = offsetof(dw_nightlight_ops, get_reason);  // a version 2 table ends where get_reason begins
   else if (ops->abi_version == DW_NIGHTLIGHT_ABI_VERSION)
     needed = sizeof(dw_nightlight_ops);
   else
-    return "unknown provider table version " + std::to_string(ops->abi_version) + " (this program knows 1 and " +
+    return "unknown provider table version " + std::to_string(ops->abi_version) + " (this program knows 1 to " +
            std::to_string(DW_NIGHTLIGHT_ABI_VERSION) + ")";
   if (ops->struct_size < needed)
     return "provider table version " + std::to_string(ops->abi_version) + " is " + std::to_string(ops->struct_size) +
@@ -44,6 +46,7 @@ std::string tableProblem(const dw_nightlight_ops* ops) {
       // Not read from a version 1 table: it ends before these fields.
       {"set_log", ops->abi_version == 1 || ops->set_log != nullptr},
       {"backend_name", ops->abi_version == 1 || ops->backend_name != nullptr},
+      {"get_reason", ops->abi_version < 3 || ops->get_reason != nullptr},
   };
   for (const auto& operation : operations)
     if (!operation.present) return std::string("provider table lacks the operation ") + operation.name;
@@ -154,6 +157,15 @@ bool CBBlueLightClient::getBlueLightStatus(BlueLightStatus* status) {
 }
 
 bool CBBlueLightClient::getStrength(float* strength) { return ops_->get_strength(client_, strength) != 0; }
+
+std::optional<BlueLightReason> CBBlueLightClient::reason() {
+  if (ops_->abi_version < 3) return std::nullopt;
+  char message[256] = "";
+  const int code = ops_->get_reason(client_, message, sizeof message);
+  if (code == DW_NIGHTLIGHT_REASON_NONE) return std::nullopt;
+  message[sizeof message - 1] = '\0';  // whatever the provider wrote, it ends here
+  return BlueLightReason{code, message};
+}
 
 void CBBlueLightClient::setEnabled(bool enabled) { ops_->set_enabled(client_, enabled ? 1 : 0); }
 

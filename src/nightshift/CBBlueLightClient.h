@@ -8,7 +8,7 @@
 // library without the entry point, or whose table has an unknown ABI version,
 // a too-small struct_size or a missing operation, counts as not loaded, and
 // failureReason() says which. Tables of version 1 (without set_log and
-// backend_name) and 2 are used. Right after a load, the provider's messages are routed into the
+// backend_name), 2 (without get_reason) and 3 are used. Right after a load, the provider's messages are routed into the
 // Logger: subsystem kBundleIdentifier, category "NightlightProvider".
 //
 // CBBlueLightClient wraps one provider client. Class operations answer
@@ -59,6 +59,13 @@ class BlueLightFramework {
   const dw_nightlight_ops* ops_ = nullptr;
 };
 
+// Why night light is not on, or why the last request could not be carried
+// out: a DW_NIGHTLIGHT_REASON_* code and the provider's one-line explanation.
+struct BlueLightReason {
+  int code = DW_NIGHTLIGHT_REASON_NONE;
+  std::string message;
+};
+
 // The category of the provider's own messages.
 inline constexpr const char* kProviderLogCategory = "NightlightProvider";
 
@@ -81,6 +88,9 @@ class CBBlueLightClient {
   bool getStrength(float* strength);
   void setEnabled(bool enabled);
   void setStrength(float strength, bool commit);
+  // What the provider knows of why night light is not on, or why the last
+  // request failed; nothing when it knows none or its table predates version 3.
+  std::optional<BlueLightReason> reason();
 
  private:
   struct CallbackBox;  // what the provider's callback reaches

@@ -67,13 +67,23 @@
 extern "C" {
 #endif
 
-#define DW_NIGHTLIGHT_ABI_VERSION 2u
+#define DW_NIGHTLIGHT_ABI_VERSION 3u
 #define DW_NIGHTLIGHT_STATUS_SIZE 32
 #define DW_NIGHTLIGHT_ENTRY_POINT "dw_nightlight_get_ops"
 
 /* Levels of set_log's messages, as syslog numbers them. */
 #define DW_NIGHTLIGHT_LOG_ERROR 3
 #define DW_NIGHTLIGHT_LOG_INFO 6
+
+/* Why night light is not on now, or why this client's last request could not be
+ * carried out, as far as the backend knows (version 3). */
+#define DW_NIGHTLIGHT_REASON_NONE 0      /* none known */
+#define DW_NIGHTLIGHT_REASON_INHIBITED 1 /* another program inhibits night light (KDE's inhibit) */
+#define DW_NIGHTLIGHT_REASON_HELD 2      /* another program holds the screen's gamma (wlroots "failed") */
+#define DW_NIGHTLIGHT_REASON_LOCKED 3    /* the setting is locked against change ([$i] in KConfig, read-only key) */
+#define DW_NIGHTLIGHT_REASON_BUSY 4      /* another writer holds the settings' lock */
+#define DW_NIGHTLIGHT_REASON_FAILED 5    /* the request failed; the message says why (a file that cannot be read or written, a symlink loop, ...) */
+#define DW_NIGHTLIGHT_REASON_TIMEOUT 6   /* the request did not finish within its deadline */
 
 typedef struct dw_nightlight_client dw_nightlight_client;
 typedef void (*dw_nightlight_status_callback)(void *user_data);
@@ -94,6 +104,8 @@ typedef struct dw_nightlight_ops {
   /* Version 2 and later. */
   void (*set_log)(dw_nightlight_log_callback callback, void *user_data);
   const char *(*backend_name)(void);
+  /* Version 3 and later. */
+  int (*get_reason)(dw_nightlight_client *client, char *message, size_t size);
 } dw_nightlight_ops;
 
 /* A version 1 table ends where set_log begins. */

@@ -1,11 +1,15 @@
 #include "ScriptedProvider.h"
 
+#include <algorithm>
+
 #ifndef DW_TEST_PROVIDER_ABI
 #define DW_TEST_PROVIDER_ABI DW_NIGHTLIGHT_ABI_VERSION
 #endif
-// A version 1 library's table ends before set_log.
+// A version 1 library's table ends before set_log, a version 2 one before get_reason.
 #if DW_TEST_PROVIDER_ABI == 1
 #define DW_TEST_PROVIDER_SIZE DW_NIGHTLIGHT_OPS_V1_SIZE
+#elif DW_TEST_PROVIDER_ABI == 2
+#define DW_TEST_PROVIDER_SIZE offsetof(dw_nightlight_ops, get_reason)
 #else
 #define DW_TEST_PROVIDER_SIZE sizeof(dw_nightlight_ops)
 #endif
@@ -80,12 +84,24 @@ const char* backendName() {
   return gControl.backendNamed ? "scripted" : nullptr;
 }
 
+int getReason(dw_nightlight_client*, char* message, size_t size) {
+  ++gControl.getReasonCalls;
+  std::lock_guard lock(gControl.mutex);
+  if (message != nullptr && size > 0) {
+    const std::size_t n = std::min(size - 1, gControl.reasonMessage.size());
+    std::memcpy(message, gControl.reasonMessage.data(), n);
+    message[n] = '\0';
+  }
+  return gControl.reasonCode.load();
+}
+
 const dw_nightlight_ops kOps = {DW_TEST_PROVIDER_ABI, static_cast<uint32_t>(DW_TEST_PROVIDER_SIZE),
                                 supports,             create,
                                 destroy,              setCallback,
                                 getStatus,            getStrength,
                                 setEnabled,           setStrength,
-                                setLog,               backendName};
+                                setLog,               backendName,
+                                getReason};
 
 }  // namespace
 

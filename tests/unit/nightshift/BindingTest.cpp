@@ -147,6 +147,37 @@ TEST(BindingLoad, ProviderMessagesReachTheLoggerAndVersionOneStillLoads) {
   setLogSinks({});
 }
 
+// Why night light is not on: a version 3 table says it, a version 2 table
+// knows nothing and is never asked.
+TEST(BindingReason, PassesTheProvidersReasonAndAsksNoOlderTable) {
+  auto& v3 = scriptedProvider();
+  v3.reset();
+  BlueLightFramework framework(DW_TEST_PROVIDER_PATH);
+  ASSERT_TRUE(framework.load());
+  auto client = CBBlueLightClient::create(framework);
+  ASSERT_NE(client, nullptr);
+  EXPECT_EQ(client->reason(), std::nullopt);
+  v3.setReason(DW_NIGHTLIGHT_REASON_LOCKED, "kwinrc's [NightColor] Active is locked ([$i])");
+  const auto reason = client->reason();
+  ASSERT_TRUE(reason.has_value());
+  EXPECT_EQ(reason->code, DW_NIGHTLIGHT_REASON_LOCKED);
+  EXPECT_EQ(reason->message, "kwinrc's [NightColor] Active is locked ([$i])");
+  v3.setReason(DW_NIGHTLIGHT_REASON_FAILED, std::string(1000, 'x'));
+  EXPECT_EQ(client->reason()->message, std::string(255, 'x')) << "cut to the binding's buffer";
+
+  void* handle = ::dlopen(DW_TEST_PROVIDER_V2_PATH, RTLD_LAZY);
+  ASSERT_NE(handle, nullptr) << ::dlerror();
+  auto* v2 = reinterpret_cast<DwTestProviderControlFn>(::dlsym(handle, "dw_test_provider_control"))();
+  v2->reset();
+  v2->setReason(DW_NIGHTLIGHT_REASON_INHIBITED, "inhibited");
+  BlueLightFramework older(DW_TEST_PROVIDER_V2_PATH);
+  ASSERT_TRUE(older.load()) << older.failureReason();
+  auto olderClient = CBBlueLightClient::create(older);
+  ASSERT_NE(olderClient, nullptr);
+  EXPECT_EQ(olderClient->reason(), std::nullopt);
+  EXPECT_EQ(v2->getReasonCalls.load(), 0);
+}
+
 TEST(BindingLoad, DefaultPathIsBesideTheExecutableInLibDuskwarden) {
   const std::string path = BlueLightFramework::defaultLibraryPath();
   const auto exeDir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
@@ -170,7 +201,7 @@ TEST(BindingSetup, WithoutAClientThereIsOneErrorAndNothingIsPublished) {
        "Night-light provider: /nonexistent/lib.so: No such file or directory"},
       {"unknown version", DW_TEST_PROVIDER_BADVERSION_PATH, 1, 0, kLoadFailed, 0,
        std::string("Night-light provider: ") + DW_TEST_PROVIDER_BADVERSION_PATH +
-           ": unknown provider table version 99 (this program knows 1 and 2)"},
+           ": unknown provider table version 99 (this program knows 1 to 3)"},
       {"not supported", DW_TEST_PROVIDER_PATH, 0, 0, kLoadFailed, 0, ""},
       {"create gives nothing", DW_TEST_PROVIDER_PATH, 1, 1, "Failed to create CBBlueLightClient", 1, ""},
   };
