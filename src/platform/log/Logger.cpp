@@ -1,6 +1,7 @@
 #include "platform/log/Logger.h"
 
 #include "decimal/Decimal.h"
+#include "platform/log/PrintableText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -84,7 +85,8 @@ std::string renderLogFormat(std::string_view f, const std::vector<LogArgument>& 
       else if (auto* n = std::get_if<std::int64_t>(&a)) out += formatDouble(static_cast<double>(*n));
       else out += "<mismatch>";
     } else if (conv == 's' || conv == '@') {
-      if (auto* s = std::get_if<std::string>(&a)) out += *s;
+      // Text from outside must not reorder or break the line it lands in.
+      if (auto* s = std::get_if<std::string>(&a)) out += printableText(*s);
       else out += "<mismatch>";
     } else {  // d i u
       if (auto* n = std::get_if<std::int64_t>(&a)) {
