@@ -1,9 +1,12 @@
 #include "control/RemoteCommand.h"
 
 #include "control/BackgroundLaunch.h"
+#include "control/CommandOutcome.h"
 #include "control/InstanceClient.h"
 #include "control/InstanceProtocol.h"
 #include "control/SingleInstance.h"
+#include "decimal/Decimal.h"
+#include "nightshift/NightShiftManager.h"
 #include "platform/common/XdgPaths.h"
 
 #include <QFile>
@@ -49,6 +52,7 @@ class Session {
   int notRunning() const;
   int report(const InstanceAnswer& answer, const std::optional<BackgroundLaunch>& started) const;
   int reportAnswer(const std::string& line) const;
+  std::string failureText(const protocol::Failure& failure) const;
 
   const CommandLine& options_;
   const Command& command_;
@@ -111,6 +115,7 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
 
 int Session::reportAnswer(const std::string& line) const {
   if (line == protocol::kAnswerOk && !command_.show) return kExitDone;
+  if (const auto failure = protocol::parseFailure(line)) return fail(failureText(*failure));
   if (line == protocol::kAnswerRefused)
     return fail("Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)");
   if (line == protocol::kAnswerUnsupported)
@@ -127,6 +132,14 @@ int Session::reportAnswer(const std::string& line) const {
   for (char& c : shown)
     if (c < ' ' || c > '~') c = '?';
   return fail("the running " + name_ + " answered: " + shown);
+}
+
+std::string Session::failureText(const protocol::Failure& failure) const {
+  const std::string goal = command_.goal.empty() ? "carry out " + std::string(command_.option) : std::string(command_.goal);
+  if (failure.why == protocol::kUnconfirmed)
+    return "asked to " + goal + ", but the desktop did not report it done within " +
+           decimal::shortest(commandoutcome::kDeadlineSeconds) + " seconds";
+  return "could not " + goal + ": " + describe({protocol::reasonCode(failure.why), failure.message});
 }
 
 }  // namespace

@@ -32,19 +32,22 @@ bool holdsOff(const BlueLightReason& reason) {
          reason.code == DW_NIGHTLIGHT_REASON_LOCKED;
 }
 
+
+constexpr const char* kReEnablingLine =
+    "Night Shift was disabled but auto-enable is active. Re-enabling in 0.5 seconds...";
+}  // namespace
+
 std::string describe(const BlueLightReason& reason) {
   if (!reason.message.empty()) return reason.message;
   switch (reason.code) {
     case DW_NIGHTLIGHT_REASON_INHIBITED: return "another program inhibits night light";
     case DW_NIGHTLIGHT_REASON_HELD: return "another program holds the screen's colours";
     case DW_NIGHTLIGHT_REASON_LOCKED: return "the setting is locked against change";
-    default: return "reason " + std::to_string(reason.code);
+    case DW_NIGHTLIGHT_REASON_BUSY: return "another program is writing the settings";
+    case DW_NIGHTLIGHT_REASON_TIMEOUT: return "the desktop did not finish the request in time";
+    default: return "the desktop did not carry the request out";
   }
 }
-
-constexpr const char* kReEnablingLine =
-    "Night Shift was disabled but auto-enable is active. Re-enabling in 0.5 seconds...";
-}  // namespace
 
 std::shared_ptr<NightShiftManager> NightShiftManager::create(Dependencies deps) {
   if (!deps.mainQueue || !deps.clientQueue || !deps.defaults || !deps.loginItem)

@@ -20,11 +20,15 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace duskwarden {
 
 inline constexpr const char* kClientQueueLabel = "com.yourcompany.nightshift.client-queue";
 inline constexpr const char* kAutoEnableKey = "autoEnable";
+
+// A reason in words: the provider's own sentence, or one for its code.
+std::string describe(const BlueLightReason& reason);
 
 class NightShiftManager final : public ObservableObject,
                                 public std::enable_shared_from_this<NightShiftManager> {

@@ -70,6 +70,7 @@ void setStrength(dw_nightlight_client*, float strength, int commit) {
   ++gControl.setStrengthCalls;
   gControl.lastStrength = strength;
   gControl.lastCommit = commit;
+  if (gControl.setStrengthTakesEffect) gControl.strength = strength;
 }
 
 void setLog(dw_nightlight_log_callback callback, void* userData) {

@@ -21,6 +21,7 @@ struct DwTestProviderControl {
   std::atomic<int> strengthWrites{1};
   std::atomic<float> strength{0.5f};
   std::atomic<int> setEnabledTakesEffect{1};  // setEnabled changes statusByte1
+  std::atomic<int> setStrengthTakesEffect{1};  // setStrength changes strength
   std::atomic<int> backendNamed{1};           // backend_name answers "scripted", else NULL
   std::atomic<int> reasonCode{DW_NIGHTLIGHT_REASON_NONE};  // get_reason's answer, with reasonMessage
 
@@ -68,6 +69,7 @@ struct DwTestProviderControl {
     strengthWrites = 1;
     strength = 0.5f;
     setEnabledTakesEffect = 1;
+    setStrengthTakesEffect = 1;
     backendNamed = 1;
     reasonCode = DW_NIGHTLIGHT_REASON_NONE;
     getReasonCalls = 0;
