@@ -8,6 +8,7 @@
 #include "decimal/Decimal.h"
 #include "nightshift/NightShiftManager.h"
 #include "platform/common/XdgPaths.h"
+#include "platform/log/Logger.h"
 
 #include <QFile>
 
@@ -106,8 +107,10 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
       break;
   }
   if (started && started->exitStatus() && *started->exitStatus() > 0)
-    return fail(name_ + " was started but ended with status " + std::to_string(*started->exitStatus()) +
-                "; its messages are in the journal (journalctl SYSLOG_IDENTIFIER=duskwarden)");
+    return fail(name_ + " was started but ended with status " + std::to_string(*started->exitStatus()) + "; " +
+                (started->outputInJournal() ? "its messages are in the journal (journalctl SYSLOG_IDENTIFIER=duskwarden)"
+                                            : "nothing kept its messages (no journal here); start " + program_ +
+                                                  " in a terminal to see them"));
   if (started) return fail(name_ + " was started but did not open " + socket_ + " in time");
   return fail("a running " + name_ + " holds " + QFile::encodeName(lock_).toStdString() + " but does not answer on " +
               socket_);
@@ -119,7 +122,9 @@ int Session::reportAnswer(const std::string& line) const {
   if (line == protocol::kAnswerRefused)
     return fail("Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)");
   if (line == protocol::kAnswerUnsupported)
-    return fail("night light is not supported on this desktop; the log says why (journalctl SYSLOG_IDENTIFIER=duskwarden)");
+    return fail(std::string("night light is not supported on this desktop; ") +
+                (journalReachable() ? "the journal says why (journalctl SYSLOG_IDENTIFIER=duskwarden)"
+                                    : "the running " + name_ + "'s standard error says why"));
   if (line == protocol::kErrorUnsupportedVersion)
     return fail("the running " + name_ + " is another version and does not know this command; quit it and try again");
   if (command_.show) {

@@ -197,11 +197,19 @@ std::vector<std::shared_ptr<LogSink>> currentSinks() {
 
 }  // namespace
 
+bool journalReachable() {
+#ifdef DW_HAVE_SYSTEMD
+  struct stat st {};
+  return ::stat("/run/systemd/journal/socket", &st) == 0;
+#else
+  return false;
+#endif
+}
+
 std::shared_ptr<LogSink> makeSystemLogSink() {
   const bool stderrIsJournal = stderrIsJournalStream();
 #ifdef DW_HAVE_SYSTEMD
-  struct stat st {};
-  if (::stat("/run/systemd/journal/socket", &st) == 0) return std::make_shared<JournalSink>(stderrIsJournal);
+  if (journalReachable()) return std::make_shared<JournalSink>(stderrIsJournal);
 #endif
   return std::make_shared<StderrSink>(stderrIsJournal);
 }
