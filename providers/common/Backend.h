@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 
+#include "common/Reason.h"
+
 namespace duskwarden::provider {
 
 class Backend {
@@ -25,6 +27,9 @@ class Backend {
   virtual bool readStrength(float* strength) = 0;
   virtual void setEnabled(bool enabled) = 0;
   virtual void setStrength(float strength, bool commit) = 0;
+  // Why night light is not on, or why the last request failed, as far as
+  // this backend can tell (see the table's get_reason). Called from the caller's queue.
+  virtual Reason reason() { return {}; }
 };
 
 // A kind of backend, the table of what the list needs from it: whether it

@@ -71,15 +71,16 @@ void setLog(dw_nightlight_log_callback callback, void* userData) {
   duskwarden::provider::setLogFunction(callback, userData);
 }
 
+int getReason(dw_nightlight_client* client, char* message, size_t size) {
+  using duskwarden::provider::Reason;
+  const Reason reason = client != nullptr ? client->backend->reason() : Reason{};
+  duskwarden::provider::copyReasonMessage(reason.message, message, size);
+  return reason.code;
+}
+
 const char* backendName() {
   const BackendKind* kind = chooseBackend();
   return kind != nullptr ? kind->name : nullptr;
-}
-
-// The backends know no reasons yet.
-int getReason(dw_nightlight_client*, char* message, size_t size) {
-  if (message != nullptr && size > 0) message[0] = '\0';
-  return DW_NIGHTLIGHT_REASON_NONE;
 }
 
 const dw_nightlight_ops kOps = {

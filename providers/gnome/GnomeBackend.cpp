@@ -30,7 +30,7 @@ struct GnomeBackend::Loop final : GLibLoop {
   // Our own command in progress (provider thread only): its writes are one change.
   bool inCommand = false;
   bool changedInCommand = false;
-  bool commandFailed = false;
+  Reason commandFailure;  // the command's first failure; NONE when it had none
   LogOnce readFailures, writeFailures;
 
   void changed() {
@@ -97,23 +97,33 @@ struct GnomeBackend::Loop final : GLibLoop {
   template <typename F>
   void command(F work) {
     inCommand = true;
-    changedInCommand = commandFailed = false;
+    changedInCommand = false;
+    commandFailure = {};
     work();
     g_settings_sync();
     inCommand = false;
-    if (!commandFailed) writeFailures.clear();  // the next failure is news again
+    if (commandFailure.code == DW_NIGHTLIGHT_REASON_NONE) {
+      writeFailures.clear();  // the next failure is news again
+      reason.clear();
+    } else {
+      reason.set(commandFailure.code, commandFailure.message);
+    }
     if (changedInCommand) callback.call();
   }
 
   // `line` names the request; it is logged once while it keeps failing.
-  void writeFailed(const std::string& line) {
-    commandFailed = true;
+  void writeFailed(const std::string& line, int code = DW_NIGHTLIGHT_REASON_FAILED) {
+    if (commandFailure.code == DW_NIGHTLIGHT_REASON_NONE) commandFailure = {code, line};
     writeFailures.error(line, "%s", line.c_str());
   }
 
   template <typename Setter, typename V>
   void write(const char* key, Setter set, V value) {
-    if (!set(settings, key, value)) writeFailed(std::string("GSettings write ") + key + ": key not writable");
+    if (set(settings, key, value)) return;
+    // A key the administrator locked (dconf lockdown) is not ours to change.
+    const bool locked = !g_settings_is_writable(settings, key);
+    writeFailed(std::string("GSettings write ") + key + (locked ? ": key not writable (locked)" : ": key not writable"),
+                locked ? DW_NIGHTLIGHT_REASON_LOCKED : DW_NIGHTLIGHT_REASON_FAILED);
   }
   void writeBool(const char* key, bool value) { write(key, g_settings_set_boolean, value ? TRUE : FALSE); }
   void writeDouble(const char* key, double value) { write(key, g_settings_set_double, value); }
@@ -161,7 +171,7 @@ struct GnomeBackend::Loop final : GLibLoop {
       std::string error;
       kept = saveSchedule(current, &error);
       if (!kept)
-        writeFailed("GNOME: save the schedule to " + savedSchedulePath() + ": " + error +
+        writeFailed("GNOME: save the schedule to " + error +
                     "; the schedule is left as it is, and night light follows it");
     }
     if (kept) writeSchedule(alwaysOnSchedule());
@@ -172,7 +182,11 @@ struct GnomeBackend::Loop final : GLibLoop {
   void switchOff() {
     writeBool(kEnabledKey, false);
     // Give the schedule back, unless the user has chosen another one meanwhile.
-    if (const auto saved = loadSavedSchedule(); saved && isAlwaysOn(currentSchedule())) writeSchedule(*saved);
+    std::string problem;
+    const auto saved = loadSavedSchedule(&problem);
+    if (saved && isAlwaysOn(currentSchedule())) writeSchedule(*saved);
+    if (!problem.empty())
+      writeFailed("GNOME: read the saved schedule " + problem + "; the schedule is left as it is");
     forgetSavedSchedule();
   }
 
@@ -182,6 +196,7 @@ struct GnomeBackend::Loop final : GLibLoop {
       cachedBool(proxy, "DisabledUntilTomorrow", &disabled);
       readFailures.clear();
       *enabled = active && !disabled;
+      if (*enabled) reason.clear();  // seen on
       return true;
     }
     // Nothing cached: the daemon is away or has not answered the proxy yet.
@@ -206,6 +221,7 @@ struct GnomeBackend::Loop final : GLibLoop {
     }
     readFailures.clear();
     *enabled = active && !disabled;
+    if (*enabled) reason.clear();
     return true;
   }
 };
@@ -253,19 +269,25 @@ GnomeBackend::~GnomeBackend() = default;
 void GnomeBackend::setStatusCallback(std::function<void()> callback) { loop_->callback.set(std::move(callback)); }
 
 bool GnomeBackend::readEnabled(bool* enabled) {
-  return loop_->onLoop<bool>([l = loop_.get(), enabled] { return l->readEnabled(enabled); });
+  const auto on = loop_->onLoop<std::optional<bool>>("GNOME: read the state", [l = loop_.get()] {
+    bool value = false;
+    return l->readEnabled(&value) ? std::optional<bool>(value) : std::nullopt;
+  });
+  if (!on || !*on) return false;
+  *enabled = **on;
+  return true;
 }
 
 bool GnomeBackend::readStrength(float* strength) {
-  return loop_->onLoop<bool>([l = loop_.get(), strength] {
-    const auto s = kelvinToStrength(g_settings_get_uint(l->settings, kTemperatureKey));
-    *strength = static_cast<float>(s.value_or(0.0));
-    return true;
-  });
+  const auto kelvin = loop_->onLoop<guint>("GNOME: read the temperature",
+                                           [l = loop_.get()] { return g_settings_get_uint(l->settings, kTemperatureKey); });
+  if (!kelvin) return false;
+  *strength = static_cast<float>(kelvinToStrength(*kelvin).value_or(0.0));
+  return true;
 }
 
 void GnomeBackend::setEnabled(bool enabled) {
-  loop_->onLoop<bool>([l = loop_.get(), enabled] {
+  loop_->onLoop<bool>(enabled ? "GNOME: turn on" : "GNOME: turn off", [l = loop_.get(), enabled] {
     l->command([l, enabled] { enabled ? l->switchOn() : l->switchOff(); });
     return true;
   });
@@ -276,11 +298,13 @@ void GnomeBackend::setStrength(float strength, bool /*commit*/) {
   // dragging too, so a preview and a commit are the same write here.
   const auto kelvin = strengthToKelvin(strength);
   if (!kelvin) return;  // NaN is no strength at all
-  loop_->onLoop<bool>([l = loop_.get(), k = static_cast<guint>(std::lround(*kelvin))] {
+  loop_->onLoop<bool>("GNOME: set the temperature", [l = loop_.get(), k = static_cast<guint>(std::lround(*kelvin))] {
     l->command([l, k] { l->writeUint(kTemperatureKey, k); });
     return true;
   });
 }
+
+Reason GnomeBackend::reason() { return loop_->reason.get(); }
 
 }  // namespace duskwarden::provider::gnome
 

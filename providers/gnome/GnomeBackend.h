@@ -40,6 +40,10 @@ class GnomeBackend final : public Backend {
   bool readStrength(float* strength) override;
   void setEnabled(bool enabled) override;
   void setStrength(float strength, bool commit) override;
+  // LOCKED for a key the administrator locked, FAILED for another failed
+  // write or an unusable saved-schedule file, TIMEOUT; cleared by a command
+  // that worked, or night light seen on.
+  Reason reason() override;
 
   struct Loop;
 

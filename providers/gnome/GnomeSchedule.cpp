@@ -1,11 +1,8 @@
 #include "gnome/GnomeSchedule.h"
 
 #include <glib.h>
-#include <glib/gstdio.h>
 
-#include <cerrno>
 #include <cmath>
-#include <memory>
 
 #include "common/StateFile.h"
 
@@ -14,54 +11,60 @@ namespace duskwarden::provider::gnome {
 namespace {
 constexpr const char* kGroup = "schedule";
 bool validHour(double h) { return std::isfinite(h) && h >= 0.0 && h <= 24.0; }
+
+// The schedule in a loaded file, or why there is none.
+std::optional<Schedule> scheduleIn(GKeyFile* file, std::string* problem) {
+  GError* error = nullptr;
+  Schedule s;
+  s.automatic = g_key_file_get_boolean(file, kGroup, "automatic", &error);
+  if (!error) s.from = g_key_file_get_double(file, kGroup, "from", &error);
+  if (!error) s.to = g_key_file_get_double(file, kGroup, "to", &error);
+  if (error) {
+    *problem = error->message;
+    g_error_free(error);
+    return std::nullopt;
+  }
+  // A damaged file must not write nonsense into the user's settings.
+  if (!validHour(s.from) || !validHour(s.to)) {
+    *problem = "an hour out of 0..24";
+    return std::nullopt;
+  }
+  return s;
+}
 }  // namespace
 
 Schedule alwaysOnSchedule() { return {false, 0.0, 0.0}; }
 
 bool isAlwaysOn(const Schedule& s) { return !s.automatic && s.from == 0.0 && s.to == 0.0; }
 
-std::string savedSchedulePath() {
-  return stateFilePath("gnome-night-light.ini");
-}
+std::string savedSchedulePath() { return stateFilePath("gnome-night-light.ini"); }
 
-std::optional<Schedule> loadSavedSchedule() {
-  KeyFilePtr file(g_key_file_new());
-  if (!g_key_file_load_from_file(file.get(), savedSchedulePath().c_str(), G_KEY_FILE_NONE, nullptr))
-    return std::nullopt;
-  GError* error = nullptr;
-  Schedule s;
-  s.automatic = g_key_file_get_boolean(file.get(), kGroup, "automatic", &error);
-  if (!error) s.from = g_key_file_get_double(file.get(), kGroup, "from", &error);
-  if (!error) s.to = g_key_file_get_double(file.get(), kGroup, "to", &error);
-  if (error) {
-    g_error_free(error);
-    return std::nullopt;
+std::optional<Schedule> loadSavedSchedule(std::string* problem) {
+  const std::string path = savedSchedulePath();
+  const StateFile found = loadStateFile(path);
+  // What is no file of ours (a FIFO, a directory) held no schedule: nothing is lost.
+  std::string why = found.outcome == StateFile::Outcome::damaged ? found.problem : std::string();
+  std::optional<Schedule> schedule;
+  if (found.outcome == StateFile::Outcome::loaded) {
+    schedule = scheduleIn(found.file.get(), &why);
+    if (!schedule) why = path + ": " + why;
   }
-  // A damaged file must not write nonsense into the user's settings.
-  if (!validHour(s.from) || !validHour(s.to)) return std::nullopt;
-  return s;
+  if (problem) *problem = schedule ? std::string() : why;
+  return schedule;
 }
 
 bool saveSchedule(const Schedule& s, std::string* error) {
-  const std::string path = savedSchedulePath();
-  g_autofree char* dir = g_path_get_dirname(path.c_str());
-  if (g_mkdir_with_parents(dir, 0700) != 0) {
-    if (error) *error = std::string("mkdir ") + dir + ": " + g_strerror(errno);
-    return false;
-  }
   KeyFilePtr file(g_key_file_new());
   g_key_file_set_comment(file.get(), nullptr, nullptr,
                          " Your Night Light schedule, restored when Duskwarden turns night light off", nullptr);
   g_key_file_set_boolean(file.get(), kGroup, "automatic", s.automatic);
   g_key_file_set_double(file.get(), kGroup, "from", s.from);
   g_key_file_set_double(file.get(), kGroup, "to", s.to);
-  GError* failure = nullptr;
-  if (g_key_file_save_to_file(file.get(), path.c_str(), &failure)) return true;  // g_file_set_contents: atomic
-  if (error) *error = failure->message;
-  g_error_free(failure);
-  return false;
+  const auto failure = saveStateFile(savedSchedulePath(), file.get());
+  if (failure && error) *error = *failure;
+  return !failure;
 }
 
-void forgetSavedSchedule() { g_unlink(savedSchedulePath().c_str()); }
+void forgetSavedSchedule() { forgetStateFile(savedSchedulePath()); }
 
 }  // namespace duskwarden::provider::gnome

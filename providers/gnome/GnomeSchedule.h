@@ -19,10 +19,15 @@ bool isAlwaysOn(const Schedule& schedule);
 
 // $XDG_STATE_HOME/duskwarden/gnome-night-light.ini
 std::string savedSchedulePath();
-// nullopt when nothing is saved or the file is unreadable or damaged.
-std::optional<Schedule> loadSavedSchedule();
+
+// nullopt when nothing is saved or the file cannot be used; then `problem`
+// (when given) says why a file of ours that is there is damaged (a schedule
+// is lost), and stays empty otherwise: a FIFO or a directory in its place
+// never held one.
+std::optional<Schedule> loadSavedSchedule(std::string* problem = nullptr);
 // Written atomically; false on failure, with the reason in `*error`.
 bool saveSchedule(const Schedule& schedule, std::string* error = nullptr);
+// Removes the saved file (not a FIFO or a directory in its place: no file of ours).
 void forgetSavedSchedule();
 
 }  // namespace duskwarden::provider::gnome

@@ -51,6 +51,22 @@ struct Snapshot {
   bool inhibitedByOthers() const { return present && enabled && inhibited && !running; }
 };
 
+constexpr const char* kInhibited =
+    "KDE Night Color is inhibited by another program, or by its own applet or shortcut (KWin does not say which)";
+
+int reasonFor(SettingsChange::Refusal refusal) {
+  switch (refusal) {
+    case SettingsChange::Refusal::locked:
+      return DW_NIGHTLIGHT_REASON_LOCKED;
+    case SettingsChange::Refusal::busy:
+      return DW_NIGHTLIGHT_REASON_BUSY;
+    case SettingsChange::Refusal::failed:
+    case SettingsChange::Refusal::none:
+      break;
+  }
+  return DW_NIGHTLIGHT_REASON_FAILED;
+}
+
 }  // namespace
 
 struct KdeBackend::Loop final : GLibLoop {
@@ -59,6 +75,7 @@ struct KdeBackend::Loop final : GLibLoop {
   NightColorSettings settings = NightColorSettings::forUser();
   CallbackSlot callback;
   Snapshot reported;  // on the loop's thread only
+  LogOnce refusals;   // a refusal that every retry meets is logged once
 
   GDBusProxy* active() const {
     for (GDBusProxy* proxy : proxies) {
@@ -92,15 +109,24 @@ struct KdeBackend::Loop final : GLibLoop {
     if (before.present && !now.present) logInfo("KDE Night Color: KWin left the session bus; waiting for it to return");
     if (!before.present && now.present) logInfo("KDE Night Color: KWin's Night Color is back on the session bus");
     if (!before.inhibitedByOthers() && now.inhibitedByOthers())
-      logInfo(
-          "KDE Night Color is inhibited by another program, or by its own applet or shortcut (KWin does not say "
-          "which): night light stays off until that inhibition is lifted; Duskwarden does not override it");
+      logInfo("%s: night light stays off until that inhibition is lifted; Duskwarden does not override it",
+              kInhibited);
     if (before.inhibitedByOthers() && !now.inhibitedByOthers() && now.present)
       logInfo("KDE Night Color: the inhibition has ended");
   }
 
+  // What KWin shows now, as a reason: an inhibition by someone else holds
+  // night light off; night light seen on leaves nothing to explain.
+  void noteState(const Snapshot& now) {
+    if (now.inhibitedByOthers())
+      reason.set(DW_NIGHTLIGHT_REASON_INHIBITED, kInhibited);
+    else if (now.warm() || reason.get().code == DW_NIGHTLIGHT_REASON_INHIBITED)
+      reason.clear();
+  }
+
   void changed() {
     const Snapshot now = snapshot();
+    noteState(now);
     if (now == reported) return;  // a temperature step, or a property we do not report
     explain(reported, now);
     reported = now;
@@ -164,10 +190,15 @@ struct KdeBackend::Loop final : GLibLoop {
   }
 
   void apply(const SettingsChange& change, const char* what) {
-    if (!change.ok())
-      logError("KDE Night Color: %s: %s", what, change.error.c_str());
-    else
-      announce(change.keys);
+    announce(change.keys);  // what was written, also when the change did not go through as a whole
+    if (!change.ok()) {
+      refusals.error(change.error, "KDE Night Color: %s: %s", what, change.error.c_str());
+      reason.set(reasonFor(change.refusal), change.error);
+      return;
+    }
+    refusals.clear();
+    reason.clear();
+    noteState(snapshot());
   }
 };
 
@@ -221,28 +252,32 @@ KdeBackend::~KdeBackend() = default;
 void KdeBackend::setStatusCallback(std::function<void()> callback) { loop_->callback.set(std::move(callback)); }
 
 bool KdeBackend::readEnabled(bool* enabled) {
-  return loop_->onLoop<bool>([l = loop_.get(), enabled] {
+  const auto warm = loop_->onLoop<std::optional<bool>>("KDE Night Color: read the state", [l = loop_.get()] {
     const Snapshot s = l->snapshot();
-    *enabled = s.warm();
-    return s.present;
+    l->noteState(s);
+    return s.present ? std::optional<bool>(s.warm()) : std::nullopt;
   });
+  if (!warm || !*warm) return false;
+  *enabled = **warm;
+  return true;
 }
 
 bool KdeBackend::readStrength(float* strength) {
-  return loop_->onLoop<bool>([l = loop_.get(), strength] {
-    int kelvin = 0;
+  const auto kelvin = loop_->onLoop<std::optional<int>>("KDE Night Color: read the temperature", [l = loop_.get()] {
+    int value = 0;
     std::string error;
-    if (!l->settings.nightTemperature(&kelvin, &error)) {
-      logError("KDE Night Color: %s", error.c_str());
-      return false;
-    }
-    *strength = strengthForTemperature(kelvin);
-    return true;
+    if (l->settings.nightTemperature(&value, &error)) return std::optional<int>(value);
+    l->refusals.error(error, "KDE Night Color: %s", error.c_str());
+    l->reason.set(DW_NIGHTLIGHT_REASON_FAILED, error);
+    return std::optional<int>();
   });
+  if (!kelvin || !*kelvin) return false;
+  *strength = strengthForTemperature(**kelvin);
+  return true;
 }
 
 void KdeBackend::setEnabled(bool enabled) {
-  loop_->onLoop<bool>([l = loop_.get(), enabled] {
+  loop_->onLoop<bool>(enabled ? "KDE Night Color: turn on" : "KDE Night Color: turn off", [l = loop_.get(), enabled] {
     l->apply(enabled ? l->settings.switchOn() : l->settings.switchOff(), enabled ? "turn on" : "turn off");
     return true;
   });
@@ -251,11 +286,13 @@ void KdeBackend::setEnabled(bool enabled) {
 void KdeBackend::setStrength(float strength, bool /*commit*/) {
   const auto kelvin = temperatureForStrength(strength);
   if (!kelvin) return;  // NaN is no strength at all
-  loop_->onLoop<bool>([l = loop_.get(), k = *kelvin] {
+  loop_->onLoop<bool>("KDE Night Color: set the temperature", [l = loop_.get(), k = *kelvin] {
     l->apply(l->settings.setTemperature(k), "set the temperature");
     return true;
   });
 }
+
+Reason KdeBackend::reason() { return loop_->reason.get(); }
 
 }  // namespace duskwarden::provider::kde
 

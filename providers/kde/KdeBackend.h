@@ -37,6 +37,9 @@ class KdeBackend final : public Backend {
   // KWin applies NightTemperature with a transition of its own, so a preview
   // and a commit are the same write.
   void setStrength(float strength, bool commit) override;
+  // INHIBITED while another program inhibits Night Color; LOCKED, BUSY or
+  // FAILED when the last change of kwinrc could not be made; TIMEOUT.
+  Reason reason() override;
 
   struct Loop;
 

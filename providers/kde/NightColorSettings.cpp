@@ -1,25 +1,26 @@
 #include "kde/NightColorSettings.h"
 
 #include <glib.h>
-#include <glib/gstdio.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <charconv>
 #include <map>
-#include <memory>
 #include <optional>
 
 #include "common/ColorTemperature.h"
+#include "common/Log.h"
 #include "common/StateFile.h"
 #include "kde/KConfigFile.h"
-#include "kde/KConfigText.h"
 #include "kde/NightColorValues.h"
+#include "keyfile/KeyFileText.h"
 
 namespace duskwarden::provider::kde {
 
 namespace {
 
+using keyfile::EntryEdit;
+using keyfile::readEntry;
+using Refusal = SettingsChange::Refusal;
 using Value = std::optional<std::string>;  // a key's raw text; nullopt: unset
 
 constexpr const char* kReplacedGroup = "Replaced";
@@ -39,24 +40,42 @@ struct Record {
   bool operator==(const Record&) const = default;
 };
 
-struct KeyFileUnref {
-  void operator()(GKeyFile* f) const { g_key_file_unref(f); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileUnref>;
+SettingsChange refused(Refusal refusal, std::string error) { return {{}, std::move(error), refusal}; }
+
+// A value fit to go back into kwinrc: one plain line, and for the
+// temperature a whole number KWin can use.
+bool restorable(const std::string& key, const std::string& value) {
+  if (!isPlainValue(value)) return false;
+  if (key != kTemperatureKey || value.empty()) return true;
+  int kelvin = 0;
+  const char* end = value.data() + value.size();
+  const auto [stop, error] = std::from_chars(value.data() + (value.front() == '+' ? 1 : 0), end, kelvin);
+  return error == std::errc() && stop == end && kelvin > 0 && kelvin <= 100000;
+}
 
 // A missing or damaged record is no record: nothing is restored from it.
-Record loadRecord(const std::string& path) {
+// `problem` says why one that is there cannot be used at all (a FIFO).
+Record loadRecord(const std::string& path, std::string* problem) {
   Record record;
-  KeyFile file(g_key_file_new());
-  if (!g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_NONE, nullptr)) return record;
-  for (const char* key : kKeys)
-    if (g_autofree char* value = g_key_file_get_string(file.get(), kReplacedGroup, key, nullptr))
+  const StateFile found = loadStateFile(path);
+  if (found.outcome == StateFile::Outcome::unusable) *problem = found.problem;
+  if (found.outcome == StateFile::Outcome::damaged)
+    logError("KDE Night Color: %s is damaged and is not used", found.problem.c_str());
+  if (found.outcome != StateFile::Outcome::loaded) return record;
+  GKeyFile* file = found.file.get();
+  for (const char* key : kKeys) {
+    g_autofree char* value = g_key_file_get_string(file, kReplacedGroup, key, nullptr);
+    if (value && restorable(key, value))
       record.replaced[key] = std::string(value);
-  g_auto(GStrv) unset = g_key_file_get_string_list(file.get(), kReplacedGroup, kUnsetKey, nullptr, nullptr);
+    else if (value)
+      logError("KDE Night Color: %s: the kept value of %s is not a plain value; it is not put back", path.c_str(),
+               key);
+  }
+  g_auto(GStrv) unset = g_key_file_get_string_list(file, kReplacedGroup, kUnsetKey, nullptr, nullptr);
   for (char** key = unset; key && *key; ++key)
     if (std::count(std::begin(kKeys), std::end(kKeys), std::string(*key))) record.replaced[*key] = std::nullopt;
   GError* error = nullptr;
-  const gint written = g_key_file_get_integer(file.get(), kWrittenGroup, kTemperatureKey, &error);
+  const gint written = g_key_file_get_integer(file, kWrittenGroup, kTemperatureKey, &error);
   if (error)
     g_error_free(error);
   else
@@ -64,8 +83,8 @@ Record loadRecord(const std::string& path) {
   return record;
 }
 
-bool saveRecord(const std::string& path, const Record& record, std::string* error) {
-  KeyFile file(g_key_file_new());
+std::optional<std::string> saveRecord(const std::string& path, const Record& record) {
+  KeyFilePtr file(g_key_file_new());
   g_key_file_set_comment(file.get(), nullptr, nullptr,
                          " Your Night Color settings from kwinrc, put back when Duskwarden turns night light off",
                          nullptr);
@@ -78,18 +97,7 @@ bool saveRecord(const std::string& path, const Record& record, std::string* erro
   }
   if (!unset.empty()) g_key_file_set_string_list(file.get(), kReplacedGroup, kUnsetKey, unset.data(), unset.size());
   if (record.written) g_key_file_set_integer(file.get(), kWrittenGroup, kTemperatureKey, *record.written);
-  g_autofree char* dir = g_path_get_dirname(path.c_str());
-  GError* failure = nullptr;
-  if (g_mkdir_with_parents(dir, 0700) != 0) {
-    *error = std::string("mkdir ") + dir + ": " + std::strerror(errno);
-    return false;
-  }
-  if (!g_key_file_save_to_file(file.get(), path.c_str(), &failure)) {  // atomic: a rename
-    *error = std::string("save ") + path + ": " + failure->message;
-    g_error_free(failure);
-    return false;
-  }
-  return true;
+  return saveStateFile(path, file.get());
 }
 
 bool readCurrent(const std::string& kwinrc, Current* current, std::string* error) {
@@ -98,29 +106,37 @@ bool readCurrent(const std::string& kwinrc, Current* current, std::string* error
   return true;
 }
 
-// Applies the edits that change something; names the written keys.
-SettingsChange writeEdits(const std::string& kwinrc, Current& current, const std::map<std::string, Value>& wanted) {
-  SettingsChange change;
+// The edits that change something, applied to the text in memory: nothing
+// is written yet. Refused as a whole when a key or the group is locked.
+SettingsChange plan(const std::string& kwinrc, Current& current, const std::map<std::string, Value>& wanted) {
   std::vector<EntryEdit> edits;
+  std::vector<std::string> keys;
   for (const auto& [key, value] : wanted) {
     if (current.values[key] == value) continue;
     edits.push_back({key, value});
-    change.keys.push_back(key);
+    keys.push_back(key);
   }
-  if (edits.empty()) return change;
   std::string why;
-  if (!editGroup(current.text, kGroup, edits, &why)) {
-    change.error = "edit " + kwinrc + ": " + why;
-  } else if (!writeConfigFile(kwinrc, current.text, &why)) {
-    change.error = why;
-  }
-  if (!change.ok()) change.keys.clear();
-  return change;
+  if (!edits.empty() && !keyfile::editGroup(current.text, kGroup, edits, &why))
+    return refused(Refusal::locked, kwinrc + ": " + why);
+  return {keys, {}, Refusal::none};
+}
+
+SettingsChange write(const std::string& kwinrc, const Current& current, SettingsChange planned) {
+  if (planned.keys.empty() || !planned.ok()) return planned;
+  std::string why;
+  if (!writeConfigFile(kwinrc, current.text, &why)) return refused(Refusal::failed, why);
+  return planned;
 }
 
 int ourTemperature(const Value& current) {
   return std::clamp(effectiveTemperature(current), static_cast<int>(kWarmestKelvin),
                     static_cast<int>(kLeastWarmKelvin));
+}
+
+SettingsChange lockRefused(const std::string& kwinrc, const ConfigLock& lock) {
+  const Refusal refusal = lock.state() == ConfigLock::State::busy ? Refusal::busy : Refusal::failed;
+  return refused(refusal, "lock " + kwinrc + ": " + lock.error());
 }
 
 }  // namespace
@@ -134,12 +150,12 @@ NightColorSettings NightColorSettings::forUser() {
 }
 
 SettingsChange NightColorSettings::switchOn() {
-  SettingsChange change;
   ConfigLock lock(kwinrc_);
-  if (!lock.locked()) return {{}, "lock " + kwinrc_ + ": " + lock.error()};
+  if (!lock.locked()) return lockRefused(kwinrc_, lock);
   Current current;
-  if (!readCurrent(kwinrc_, &current, &change.error)) return change;
-  const Record before = loadRecord(record_);
+  std::string error;
+  if (!readCurrent(kwinrc_, &current, &error)) return refused(Refusal::failed, error);
+  const Record before = loadRecord(record_, &error);
   Record record = before;
   const int temperature = ourTemperature(current.values[kTemperatureKey]);
   const bool ours[] = {readsAsTrue(current.values[kActiveKey]), isConstantMode(current.values[kModeKey]),
@@ -147,23 +163,28 @@ SettingsChange NightColorSettings::switchOn() {
   for (std::size_t i = 0; i < std::size(kKeys); ++i)
     if (!ours[i] || !record.replaced.count(kKeys[i])) record.replaced[kKeys[i]] = current.values[kKeys[i]];
   record.written = temperature;
-  if (record != before && !saveRecord(record_, record, &change.error)) return change;
 
   std::map<std::string, Value> wanted{{kActiveKey, "true"}, {kModeKey, kConstantMode}};
   if (effectiveTemperature(current.values[kTemperatureKey]) != temperature)
     wanted[kTemperatureKey] = std::to_string(temperature);
   if (ours[0]) wanted.erase(kActiveKey);  // "True", "yes": already on as KWin reads it
   if (ours[1]) wanted.erase(kModeKey);
-  return writeEdits(kwinrc_, current, wanted);
+  SettingsChange planned = plan(kwinrc_, current, wanted);
+  if (!planned.ok()) return planned;  // locked: nothing recorded, nothing written
+  if (record != before) {
+    if (auto failure = saveRecord(record_, record)) return refused(Refusal::failed, "save " + *failure);
+  }
+  return write(kwinrc_, current, std::move(planned));
 }
 
 SettingsChange NightColorSettings::switchOff() {
-  SettingsChange change;
   ConfigLock lock(kwinrc_);
-  if (!lock.locked()) return {{}, "lock " + kwinrc_ + ": " + lock.error()};
+  if (!lock.locked()) return lockRefused(kwinrc_, lock);
   Current current;
-  if (!readCurrent(kwinrc_, &current, &change.error)) return change;
-  const Record record = loadRecord(record_);
+  std::string error;
+  if (!readCurrent(kwinrc_, &current, &error)) return refused(Refusal::failed, error);
+  std::string unusable;
+  const Record record = loadRecord(record_, &unusable);
   const auto recorded = [&record](const char* key) -> const Value* {
     const auto it = record.replaced.find(key);
     return it == record.replaced.end() ? nullptr : &it->second;
@@ -179,28 +200,37 @@ SettingsChange NightColorSettings::switchOff() {
   if (const Value* temperature = recorded(kTemperatureKey);
       temperature && record.written && effectiveTemperature(current.values[kTemperatureKey]) == *record.written)
     wanted[kTemperatureKey] = *temperature;
-  change = writeEdits(kwinrc_, current, wanted);
-  if (change.ok()) g_unlink(record_.c_str());
+  SettingsChange change = write(kwinrc_, current, plan(kwinrc_, current, wanted));
+  if (!change.ok()) return change;
+  forgetStateFile(record_);
+  // Off is done; what could not be given back is said, with what was written.
+  if (!unusable.empty()) {
+    change.refusal = Refusal::failed;
+    change.error = unusable + "; your own Night Color settings could not be put back";
+  }
   return change;
 }
 
 SettingsChange NightColorSettings::setTemperature(int kelvin) {
-  SettingsChange change;
   ConfigLock lock(kwinrc_);
-  if (!lock.locked()) return {{}, "lock " + kwinrc_ + ": " + lock.error()};
+  if (!lock.locked()) return lockRefused(kwinrc_, lock);
   Current current;
-  if (!readCurrent(kwinrc_, &current, &change.error)) return change;
+  std::string error;
+  if (!readCurrent(kwinrc_, &current, &error)) return refused(Refusal::failed, error);
+  SettingsChange planned = plan(kwinrc_, current, {{kTemperatureKey, std::to_string(kelvin)}});
+  if (!planned.ok()) return planned;
   // While a record is kept, it must go on telling our temperature from the user's.
-  if (g_file_test(record_.c_str(), G_FILE_TEST_EXISTS)) {
-    const Record before = loadRecord(record_);
+  if (const Record before = loadRecord(record_, &error); error.empty() && before != Record{}) {
     Record record = before;
     const Value& now = current.values[kTemperatureKey];
     if (!record.replaced.count(kTemperatureKey) || !record.written || effectiveTemperature(now) != *record.written)
       record.replaced[kTemperatureKey] = now;
     record.written = kelvin;
-    if (record != before && !saveRecord(record_, record, &change.error)) return change;
+    if (record != before) {
+      if (auto failure = saveRecord(record_, record)) return refused(Refusal::failed, "save " + *failure);
+    }
   }
-  return writeEdits(kwinrc_, current, {{kTemperatureKey, std::to_string(kelvin)}});
+  return write(kwinrc_, current, std::move(planned));
 }
 
 bool NightColorSettings::nightTemperature(int* kelvin, std::string* error) const {

@@ -19,6 +19,11 @@
 // causes no write and no signal.
 //
 // Each change holds KConfig's lock on kwinrc from its read to its write.
+// A key or group locked with [$i] is never edited: the change is refused as
+// a whole, before anything is recorded or written. A user's [$d] line stays
+// (see shared/keyfile). Values from the record go back into kwinrc only when
+// they are plain one-line values (and, for NightTemperature, a whole number):
+// a hand-edited record must not add lines or groups to kwinrc.
 
 #include <string>
 #include <vector>
@@ -26,8 +31,15 @@
 namespace duskwarden::provider::kde {
 
 struct SettingsChange {
+  enum class Refusal {
+    none,
+    locked,  // a key or group we would change is locked with [$i]
+    busy,    // another program held kwinrc's lock all along
+    failed,  // a file could not be read or written
+  };
   std::vector<std::string> keys;  // the kwinrc keys that were written
   std::string error;              // what failed, named; empty on success
+  Refusal refusal = Refusal::none;
   bool ok() const { return error.empty(); }
 };
 

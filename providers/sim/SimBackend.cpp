@@ -98,24 +98,34 @@ class SimBackend final : public Backend {
     update([clamped](sim::SimState& s) { s.strength = clamped; });
   }
 
+  Reason reason() override { return reason_.get(); }
+
  private:
   bool read(sim::SimState* state) {
     std::string error;
     if (sim::readState(file_, state, &error)) {
       readFailures_.clear();
+      if (state->enabled) reason_.clear();  // seen on
       return true;
     }
     readFailures_.error(error, "Simulator: read the state: %s", error.c_str());
+    reason_.set(DW_NIGHTLIGHT_REASON_FAILED, error);
     return false;
   }
 
   void update(const std::function<void(sim::SimState&)>& change) {
     std::string error;
-    if (!sim::updateState(file_, change, &error)) logError("Simulator: update the state file: %s", error.c_str());
+    if (sim::updateState(file_, change, &error)) {
+      reason_.clear();
+      return;
+    }
+    logError("Simulator: update the state file: %s", error.c_str());
+    reason_.set(DW_NIGHTLIGHT_REASON_FAILED, error);
   }
 
   std::filesystem::path file_;
   LogOnce readFailures_;
+  ReasonBox reason_;
   WorkerThread<WatchState> watcher_;  // last: stopped before the rest goes
 };
 

@@ -1,6 +1,7 @@
 #include "sim/SimState.h"
 
 #include "decimal/Decimal.h"
+#include "ownfile/OwnFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +16,12 @@ namespace duskwarden::sim {
 
 namespace {
 
+// Far larger than any valid state.
+constexpr std::size_t kMaxStateBytes = 4096;
+// How long an update waits for another writer's lock (the tool's, another
+// copy's): a lock held longer is another program's fault, reported as such.
+constexpr int kLockWaitMs = 2000;
+
 std::string errnoText(const std::string& what, const std::filesystem::path& path) {
   return what + " " + path.string() + ": " + std::strerror(errno);
 }
@@ -25,44 +32,50 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
-bool writeAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 bool ensureDirectory(const std::filesystem::path& dir, std::string* error) {
   if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) return true;
   if (error) *error = errnoText("cannot create", dir);
   return false;
 }
 
-// Holds an exclusive flock on the lock file beside the state file.
+// Holds an exclusive flock on the lock file beside the state file. Neither
+// the open nor the lock can block: a FIFO put in the lock file's place is
+// refused, and a lock another writer keeps is waited for a bounded time.
 class FileLock {
  public:
   explicit FileLock(const std::filesystem::path& lockFile) {
-    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ >= 0) {
-      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-      }
+    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0600);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+      error_ = errnoText("cannot open", lockFile);
+      return;
     }
+    if (!S_ISREG(st.st_mode)) {
+      error_ = "cannot lock " + lockFile.string() + ": it is not a regular file";
+      return;
+    }
+    for (int waited = 0, pause = 10;; waited += pause, pause = std::min(pause * 2, 200)) {
+      if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+        locked_ = true;
+        return;
+      }
+      if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= kLockWaitMs) break;
+      ::usleep(static_cast<useconds_t>(pause) * 1000);  // no event says when another process lets go
+    }
+    error_ = errno == EWOULDBLOCK ? lockFile.string() + " is held by another process" : errnoText("cannot lock", lockFile);
   }
   ~FileLock() {
     if (fd_ >= 0) ::close(fd_);  // closing releases the lock
   }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
-  bool ok() const { return fd_ >= 0; }
+  bool ok() const { return locked_; }
+  const std::string& error() const { return error_; }
 
  private:
   int fd_ = -1;
+  bool locked_ = false;
+  std::string error_;
 };
 
 }  // namespace
@@ -125,31 +138,16 @@ std::optional<SimState> parseState(std::string_view text) {
 }
 
 bool readState(const std::filesystem::path& file, SimState* state, std::string* error) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) {
-      *state = SimState{};
-      return true;
-    }
-    if (error) *error = errnoText("cannot open", file);
+  const ownfile::Read found = ownfile::read(file, kMaxStateBytes);
+  if (found.outcome == ownfile::Read::Outcome::missing) {
+    *state = SimState{};
+    return true;
+  }
+  if (found.outcome != ownfile::Read::Outcome::read) {
+    if (error) *error = "cannot read " + file.string() + ": " + found.problem;
     return false;
   }
-  std::string text;
-  char buf[512];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      if (error) *error = errnoText("cannot read", file);
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
-    if (text.size() > 4096) break;  // far larger than any valid state
-  }
-  ::close(fd);
-  auto parsed = parseState(text);
+  auto parsed = parseState(found.text);
   if (!parsed) {
     if (error) *error = "corrupt state file " + file.string();
     return false;
@@ -160,29 +158,8 @@ bool readState(const std::filesystem::path& file, SimState* state, std::string* 
 
 bool writeState(const std::filesystem::path& file, const SimState& state, std::string* error) {
   if (!ensureDirectory(file.parent_path(), error)) return false;
-  // Appended piece by piece: GCC 12 at -O3 takes `"." + string` for an
-  // overlapping copy and warns (-Wrestrict, a known false positive).
-  std::string name = ".";
-  name += file.filename().string();
-  name += ".XXXXXX";
-  std::string tmpl = (file.parent_path() / name).string();
-  const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-  if (fd < 0) {
-    if (error) *error = errnoText("cannot create a temporary file in", file.parent_path());
-    return false;
-  }
-  const bool written = writeAll(fd, formatState(state)) && ::fsync(fd) == 0;
-  const int savedErrno = errno;
-  ::close(fd);
-  if (!written) {
-    errno = savedErrno;
-    if (error) *error = errnoText("cannot write", tmpl);
-    ::unlink(tmpl.c_str());
-    return false;
-  }
-  if (::rename(tmpl.c_str(), file.c_str()) != 0) {
-    if (error) *error = errnoText("cannot replace", file);
-    ::unlink(tmpl.c_str());
+  if (const auto failure = ownfile::replace(file, formatState(state), 0600)) {
+    if (error) *error = "cannot replace " + file.string() + ": " + *failure;
     return false;
   }
   return true;
@@ -193,7 +170,7 @@ bool updateState(const std::filesystem::path& file, const std::function<void(Sim
   if (!ensureDirectory(file.parent_path(), error)) return false;
   FileLock lock(file.parent_path() / kLockFileName);
   if (!lock.ok()) {
-    if (error) *error = errnoText("cannot lock", file.parent_path() / kLockFileName);
+    if (error) *error = lock.error();
     return false;
   }
   SimState state;

@@ -10,9 +10,11 @@
 //                         (a decimal comma, which earlier versions wrote, is read too)
 // A missing file is the default state: off, strength 0.5. A file that does not
 // parse (unknown or repeated key, missing key, strength out of range) is
-// corrupt: reads fail until it is replaced. Writes replace the file atomically
-// (temporary file + rename); read-modify-write updates hold an flock on a
-// lock file beside it so concurrent writers do not lose each other's change.
+// corrupt: reads fail until it is replaced. Reads and writes go through the
+// one safe file path (shared/ownfile): a FIFO, a device or a directory at the
+// path is refused, never waited on, and writes replace the file atomically.
+// Read-modify-write updates hold an flock on a lock file beside it, waited
+// for at most 2 s, so concurrent writers do not lose each other's change.
 
 #include <filesystem>
 #include <functional>

@@ -35,6 +35,7 @@ struct GammaLoop::State {
   bool enabled = false;
   CallbackSlot callback;
   WakeFd waker;
+  ReasonBox reason;
 
   // The thread's own.
   std::string socketPath;
@@ -68,14 +69,20 @@ struct GammaLoop::State {
     }
     if (!session) return publish(false);
     session->apply(wanted, retry);
-    if (const auto on = session->enabled()) publish(*on);
+    const auto on = session->enabled();
+    if (on && *on) {
+      reason.clear();
+    } else if (const std::string held = session->heldElsewhere(); on && !held.empty()) {
+      reason.set(DW_NIGHTLIGHT_REASON_HELD, held);
+    }
+    if (on) publish(*on);
   }
 
   void lose() {
-    const std::string reason = session->connection().lostReason();
+    const std::string why = session->connection().lostReason();
     const bool protocolError = session->connection().protocolError();
     logError("wlroots: lost the compositor at %s (%s); night light is off until it is back", socketPath.c_str(),
-             reason.c_str());
+             why.c_str());
     session.reset();
     // Watching before anyone hears "off", so that a compositor started in
     // answer to it cannot slip past the watch.
@@ -182,6 +189,7 @@ void GammaLoop::setOn(bool on) {
     worker_->target.on = on;
     if (on) ++worker_->commands;
   }
+  if (!on) worker_->reason.clear();  // off is always carried out
   worker_->wake();
 }
 
@@ -197,6 +205,8 @@ Target GammaLoop::target() const {
   std::lock_guard lock(worker_->mutex);
   return worker_->target;
 }
+
+ReasonBox& GammaLoop::reason() const { return worker_->reason; }
 
 bool GammaLoop::enabled() const {
   std::lock_guard lock(worker_->mutex);

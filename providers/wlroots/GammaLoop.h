@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "common/Reason.h"
 #include "common/WorkerThread.h"
 #include "wlroots/GammaSession.h"
 
@@ -38,6 +39,9 @@ class GammaLoop {
   Target target() const;
   // The settled state (GammaSession::enabled); off while no compositor is connected.
   bool enabled() const;
+  // HELD while another client keeps an output's gamma from us; cleared when
+  // on is seen, or off asked for. The backend adds its own (a failed save).
+  ReasonBox& reason() const;
 
   struct State;
 

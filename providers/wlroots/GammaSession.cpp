@@ -289,6 +289,14 @@ std::optional<bool> GammaSession::enabled() const {
   return anyShown || outputs_.empty();
 }
 
+std::string GammaSession::heldElsewhere() const {
+  if (!target_.on) return {};
+  for (const auto& output : outputs_)
+    if (output->state == State::refused || output->state == State::lost)
+      return "another program holds the gamma ramps of output " + output->name;
+  return {};
+}
+
 void GammaSession::request(Output& output) {
   static const zwlr_gamma_control_v1_listener listener = {onGammaSize, onFailed};
   drop(output);

@@ -60,6 +60,10 @@ class GammaSession {
   // ramps, and at least one does (unless there are no outputs at all: then
   // there is nothing left to warm). nullopt while a request is unanswered.
   std::optional<bool> enabled() const;
+  // While the target is on: why an output does not show our ramps, when it is
+  // another client's doing (it holds the output's gamma, or took it from us);
+  // empty otherwise.
+  std::string heldElsewhere() const;
 
   // The event loop's half (see WaylandConnection); beforePoll first asks
   // the compositor to confirm what was sent since the last time.

@@ -2,11 +2,10 @@
 
 #include <glib.h>
 
-#include <cerrno>
 #include <cmath>
-#include <memory>
 
 #include "common/ColorTemperature.h"
+#include "common/Log.h"
 #include "common/StateFile.h"
 
 namespace duskwarden::provider::wlroots {
@@ -16,16 +15,16 @@ constexpr const char* kGroup = "night-light";
 constexpr const char* kKey = "temperature";
 }  // namespace
 
-std::string kelvinSettingPath() {
-  return stateFilePath("wlroots-night-light.ini");
-}
+std::string kelvinSettingPath() { return stateFilePath("wlroots-night-light.ini"); }
 
 std::optional<double> loadKelvinSetting() {
-  KeyFilePtr file(g_key_file_new());
-  if (!g_key_file_load_from_file(file.get(), kelvinSettingPath().c_str(), G_KEY_FILE_NONE, nullptr))
+  const StateFile found = loadStateFile(kelvinSettingPath());
+  if (found.outcome != StateFile::Outcome::loaded) {
+    if (!found.problem.empty()) logError("wlroots: the kept temperature is not used: %s", found.problem.c_str());
     return std::nullopt;
+  }
   GError* error = nullptr;
-  const double kelvin = g_key_file_get_double(file.get(), kGroup, kKey, &error);
+  const double kelvin = g_key_file_get_double(found.file.get(), kGroup, kKey, &error);
   if (error != nullptr) {
     g_error_free(error);
     return std::nullopt;
@@ -35,21 +34,13 @@ std::optional<double> loadKelvinSetting() {
 }
 
 bool saveKelvinSetting(double kelvin, std::string* error) {
-  const std::string path = kelvinSettingPath();
-  g_autofree char* dir = g_path_get_dirname(path.c_str());
-  if (g_mkdir_with_parents(dir, 0700) != 0) {
-    *error = std::string("mkdir ") + dir + ": " + g_strerror(errno);
-    return false;
-  }
   KeyFilePtr file(g_key_file_new());
   g_key_file_set_comment(file.get(), nullptr, nullptr, " Night-light colour temperature in kelvin (1700-4700)",
                          nullptr);
   g_key_file_set_double(file.get(), kGroup, kKey, kelvin);
-  GError* failure = nullptr;
-  if (g_key_file_save_to_file(file.get(), path.c_str(), &failure)) return true;  // g_file_set_contents: atomic
-  *error = failure->message;
-  g_error_free(failure);
-  return false;
+  const auto failure = saveStateFile(kelvinSettingPath(), file.get());
+  if (failure) *error = *failure;
+  return !failure;
 }
 
 }  // namespace duskwarden::provider::wlroots

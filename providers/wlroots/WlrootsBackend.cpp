@@ -60,9 +60,15 @@ void WlrootsBackend::setStrength(float strength, bool commit) {
   if (!kelvin) return;        // NaN is no strength at all
   loop_->setKelvin(*kelvin);  // outputs that show our ramps change colour; off stays off
   std::string error;
-  if (commit && !saveKelvinSetting(*kelvin, &error))
-    logError("wlroots: save the temperature to %s: %s", kelvinSettingPath().c_str(), error.c_str());
+  if (commit && !saveKelvinSetting(*kelvin, &error)) {
+    saveFailures_.error(error, "wlroots: save the temperature: %s", error.c_str());
+    loop_->reason().set(DW_NIGHTLIGHT_REASON_FAILED, "save the temperature: " + error);
+  } else if (commit) {
+    saveFailures_.clear();
+  }
 }
+
+Reason WlrootsBackend::reason() { return loop_->reason().get(); }
 
 }  // namespace duskwarden::provider::wlroots
 

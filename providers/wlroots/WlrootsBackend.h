@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "common/Backend.h"
+#include "common/Log.h"
 
 namespace duskwarden::provider::wlroots {
 
@@ -33,10 +34,14 @@ class WlrootsBackend final : public Backend {
   bool readStrength(float* strength) override;
   void setEnabled(bool enabled) override;
   void setStrength(float strength, bool commit) override;
+  // HELD while another program holds an output's gamma; FAILED when the
+  // temperature could not be saved.
+  Reason reason() override;
 
  private:
   explicit WlrootsBackend(std::unique_ptr<GammaLoop> loop);
   std::unique_ptr<GammaLoop> loop_;
+  LogOnce saveFailures_;
 };
 
 }  // namespace duskwarden::provider::wlroots

@@ -14,6 +14,7 @@
 #include "platform/defaults/UserDefaults.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "tray/AccessiblePopups.h"
 #include "tray/ControlsWindow.h"
 #include "tray/NoTrayFallback.h"
 #include "tray/TrayStatusItem.h"
@@ -246,15 +247,19 @@ int DuskwardenApp::main(int argc, char** argv) {
     return kExitFailure;
   }
 
-  QApplication qapp(argc, argv);
-  platform.toolkitStarted();
-  const QString name = nameTheApplication(bundle);
+  // Made before the toolkit starts, which would otherwise try to make it itself.
   const QString runtime = runtimeDirectory(program);
   if (runtime.isEmpty()) {
-    std::fprintf(stderr, "%s: no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made\n",
+    std::fprintf(stderr,
+                 "%s: no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not set and no private one "
+                 "could be made\n",
                  program.c_str());
     return kExitFailure;
   }
+  installAccessiblePopups();  // before the application's accessible node exists
+  QApplication qapp(argc, argv);
+  platform.toolkitStarted();
+  const QString name = nameTheApplication(bundle);
   // Before the lock and socket exist, so a signal can never strand them.
   TerminationSignals termination;
   SingleInstance instance(runtime, QString::fromLatin1(kBundleIdentifier));

@@ -48,7 +48,7 @@ std::unique_ptr<Popover> QtApplication::makePopover(std::shared_ptr<NightShiftMa
 
 std::unique_ptr<StatusItem> QtApplication::makeStatusItem() {
   SniStatusItem::Options sni{QString::fromLatin1(kBundleIdentifier), tray_.menu, tray_.showControls,
-                             tray_.menuOpened, tray_.session};
+                             tray_.menuOpened, tray_.session, QGuiApplication::applicationDisplayName()};
   auto item = std::make_unique<TrayStatusItem>(events_, QDBusConnection::sessionBus(), tray_.xDisplay, std::move(sni));
   trayItem_ = item.get();
   return item;

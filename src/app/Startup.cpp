@@ -50,12 +50,10 @@ bool displayReachable(std::string* why) {
 }
 
 QString runtimeDirectory(const std::string& program) {
-  if (auto dir = userRuntimeDirectory()) return QString::fromStdString(dir->string());
-  if (auto fallback = fallbackRuntimeDirectory()) {
-    std::fprintf(stderr, "%s: XDG_RUNTIME_DIR is not set; using %s\n", program.c_str(), fallback->c_str());
-    return QString::fromStdString(fallback->string());
-  }
-  return {};
+  const auto dir = usableRuntimeDirectory();
+  if (dir && !userRuntimeDirectory())
+    std::fprintf(stderr, "%s: XDG_RUNTIME_DIR is not set; using %s\n", program.c_str(), dir->c_str());
+  return dir ? QString::fromStdString(dir->string()) : QString();
 }
 
 PlatformChoice::PlatformChoice(const DesktopSession& session) {

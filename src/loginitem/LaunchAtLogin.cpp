@@ -26,14 +26,9 @@ bool LaunchAtLogin::isEnabled() { return service().status() == AppServiceStatus:
 void LaunchAtLogin::setEnabled(bool value) {
   AppService& s = service();
   std::optional<AppServiceError> error;
-  if (value) {
-    // Re-registering refreshes an entry that may point at an old location.
-    // A failure here is of no interest: the register below decides.
-    if (s.status() == AppServiceStatus::enabled) (void)s.unregisterService();
-    error = s.registerService();
-  } else {
-    error = s.unregisterService();
-  }
+  // Registering keeps an entry that is already ours, with the keys the user
+  // added, and brings only what it starts up to date.
+  error = value ? s.registerService() : s.unregisterService();
   if (error) {
     logger().error("Failed to %s launch at login: %s", value ? "enable" : "disable", error->localizedDescription);
   }

@@ -2,9 +2,10 @@
 // Starts the application at login, following one Boolean.
 //
 // isEnabled is read live from the app service on every read (status 1 means
-// true); nothing is stored here. Every write registers (unregistering first
-// when already enabled) or unregisters; a failure is logged under subsystem
-// "com.velloran.LaunchAtLogin", category "main", and never reported to the caller.
+// true); nothing is stored here. Every write registers (which keeps an entry
+// that is already ours in place) or unregisters; a failure is logged under
+// subsystem "com.velloran.LaunchAtLogin", category "main", and never
+// reported to the caller.
 
 #include "platform/appservice/AppService.h"
 

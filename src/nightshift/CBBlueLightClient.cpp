@@ -22,7 +22,7 @@ std::string tableProblem(const dw_nightlight_ops* ops) {
   if (ops->abi_version == 1)
     needed = DW_NIGHTLIGHT_OPS_V1_SIZE;
   else if (ops->abi_version == 2)
-    needed = offsetof(dw_nightlight_ops, get_reason);  // a version 2 table ends where get_reason begins
+    needed = DW_NIGHTLIGHT_OPS_V2_SIZE;
   else if (ops->abi_version == DW_NIGHTLIGHT_ABI_VERSION)
     needed = sizeof(dw_nightlight_ops);
   else
@@ -158,19 +158,18 @@ bool CBBlueLightClient::getBlueLightStatus(BlueLightStatus* status) {
 
 bool CBBlueLightClient::getStrength(float* strength) { return ops_->get_strength(client_, strength) != 0; }
 
-std::optional<BlueLightReason> CBBlueLightClient::reason() {
-  if (ops_->abi_version < 3) return std::nullopt;
-  char message[256] = "";
-  const int code = ops_->get_reason(client_, message, sizeof message);
-  if (code == DW_NIGHTLIGHT_REASON_NONE) return std::nullopt;
-  message[sizeof message - 1] = '\0';  // whatever the provider wrote, it ends here
-  return BlueLightReason{code, message};
-}
-
 void CBBlueLightClient::setEnabled(bool enabled) { ops_->set_enabled(client_, enabled ? 1 : 0); }
 
 void CBBlueLightClient::setStrength(float strength, bool commit) {
   ops_->set_strength(client_, strength, commit ? 1 : 0);
+}
+
+std::optional<BlueLightReason> CBBlueLightClient::reason() {
+  if (ops_->abi_version < 3) return std::nullopt;
+  char message[512] = {};
+  const int code = ops_->get_reason(client_, message, sizeof message);
+  if (code == DW_NIGHTLIGHT_REASON_NONE) return std::nullopt;
+  return BlueLightReason{code, message};
 }
 
 }  // namespace duskwarden

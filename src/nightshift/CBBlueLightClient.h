@@ -8,8 +8,9 @@
 // library without the entry point, or whose table has an unknown ABI version,
 // a too-small struct_size or a missing operation, counts as not loaded, and
 // failureReason() says which. Tables of version 1 (without set_log and
-// backend_name), 2 (without get_reason) and 3 are used. Right after a load, the provider's messages are routed into the
-// Logger: subsystem kBundleIdentifier, category "NightlightProvider".
+// backend_name), 2 (without get_reason) and 3 are used. Right after a load,
+// the provider's messages are routed into the Logger: subsystem
+// kBundleIdentifier, category "NightlightProvider".
 //
 // CBBlueLightClient wraps one provider client. Class operations answer
 // false/nullptr when the framework is not loaded. Every call on a client is
@@ -31,6 +32,12 @@ struct BlueLightStatus {
   std::array<std::uint8_t, DW_NIGHTLIGHT_STATUS_SIZE> bytes{};  // zero-filled
 };
 static_assert(sizeof(BlueLightStatus) == 32);
+
+// Why night light is not on, or why the last request could not be carried out.
+struct BlueLightReason {
+  int code = DW_NIGHTLIGHT_REASON_NONE;  // one of DW_NIGHTLIGHT_REASON_*
+  std::string message;                   // one printable line, e.g. "... Active is locked with [$i]"
+};
 
 class BlueLightFramework {
  public:
@@ -59,13 +66,6 @@ class BlueLightFramework {
   const dw_nightlight_ops* ops_ = nullptr;
 };
 
-// Why night light is not on, or why the last request could not be carried
-// out: a DW_NIGHTLIGHT_REASON_* code and the provider's one-line explanation.
-struct BlueLightReason {
-  int code = DW_NIGHTLIGHT_REASON_NONE;
-  std::string message;
-};
-
 // The category of the provider's own messages.
 inline constexpr const char* kProviderLogCategory = "NightlightProvider";
 
@@ -88,8 +88,8 @@ class CBBlueLightClient {
   bool getStrength(float* strength);
   void setEnabled(bool enabled);
   void setStrength(float strength, bool commit);
-  // What the provider knows of why night light is not on, or why the last
-  // request failed; nothing when it knows none or its table predates version 3.
+  // The provider's reason; nothing when it knows none, or its table (version
+  // 1 or 2) gives none.
   std::optional<BlueLightReason> reason();
 
  private:

@@ -33,7 +33,9 @@ QWidget* ControlsWindow::build() {
   for (const MenuItem& item : menu_().items) {
     if (item.isSeparator) continue;
     auto* button = new QPushButton(QString::fromStdString(item.title), window);
-    button->setAutoDefault(false);
+    // Return and Enter press the focused button as Space does (outside a
+    // dialog Qt does so only for auto-default buttons).
+    button->setAutoDefault(true);
     auto run = item.action;
     // Later, like a menu's actions, so a dialog or Quit starts from a settled window.
     auto later = [run] {

@@ -30,11 +30,24 @@ PopoverWindow::PopoverWindow(QWidget* content, std::function<double()> now)
     // it does not manage.
     : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint), now_(std::move(now)) {
   setObjectName(QStringLiteral("popover"));
+  // What assistive technology names the popover's dialog.
+  setWindowTitle(QGuiApplication::applicationDisplayName());
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->addWidget(content);
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &PopoverWindow::focusMoved);
+}
+
+void PopoverWindow::focusFirstControl() {
+  // Recorded now, taken when the popup opens: keyboard and screen-reader
+  // users start on a control, not on nothing.
+  for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+    if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(this)) {
+      w->setFocus(Qt::PopupFocusReason);
+      return;
+    }
+  }
 }
 
 void PopoverWindow::showEvent(QShowEvent* event) {
@@ -128,6 +141,7 @@ bool QtPopover::isShown() const { return window_ && window_->isVisible(); }
 
 void QtPopover::showRelativeTo(const std::optional<Rect>& anchor) {
   if (!window_) build();
+  window_->focusFirstControl();
   window_->adjustSize();
   window_->move(popupPosition(anchor, window_->size()));
   window_->show();

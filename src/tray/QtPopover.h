@@ -7,6 +7,8 @@
 // windows, but the focus moving to another window is seen. Some compositors
 // (wlroots) take the focus straight back from a popup that takes it itself;
 // a focus lost that soon is their refusal, not the user leaving.
+// Opened, its first enabled control has the focus and Tab moves through
+// the rest; AccessiblePopups.h makes it a dialog assistive technology can walk.
 // It is never a taskbar window and does not raise the application. The
 // window takes the content's own size (the popover view is 360 wide, its
 // height follows its content); the content size given beforehand is used only
@@ -44,6 +46,9 @@ class PopoverWindow final : public QWidget {
   // When it last closed itself because the user went elsewhere: a press
   // outside it or the focus moving away.
   std::optional<double> lastClosedByOutsidePress() const { return lastOutsideClose_; }
+  // Gives the focus to the first control that takes it from the keyboard
+  // (in Tab order and enabled), effective when the window next shows.
+  void focusFirstControl();
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;

@@ -138,8 +138,8 @@ QIcon trayIconForSymbol(const SymbolImage& image) {
   return QIcon(new TrayIconEngine(name, uiWeight(image.configuration.weight)));
 }
 
-QtStatusItem::QtStatusItem(EventSource& events, StatusItemButton* button)
-    : events_(events), button_(button ? *button : ownButton_) {
+QtStatusItem::QtStatusItem(EventSource& events, StatusItemButton* button, QString title)
+    : events_(events), button_(button ? *button : ownButton_), title_(std::move(title)) {
   connect(&tray_, &QSystemTrayIcon::activated, this, &QtStatusItem::activated);
 }
 
@@ -165,7 +165,8 @@ bool QtStatusItem::setImage(const SymbolImage& image) {
   }
   if (tray_.isVisible() && key == shownKey_ && image.accessibilityDescription == shownDescription_) return true;
   tray_.setIcon(cached->second);
-  tray_.setToolTip(QString::fromStdString(image.accessibilityDescription));
+  const QString description = QString::fromStdString(image.accessibilityDescription);
+  tray_.setToolTip(title_.isEmpty() ? description : title_ + QLatin1Char('\n') + description);
   shownKey_ = key;
   shownDescription_ = image.accessibilityDescription;
   // Shown with its first image: until then there is nothing to show.

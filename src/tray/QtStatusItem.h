@@ -8,8 +8,9 @@
 // one sets the Control flag. No context menu is ever attached to the tray
 // icon, so every click reaches the button's action.
 //
-// The tray protocols carry one name for an icon, its tooltip, which hosts and
-// screen readers show; the accessibility description goes there, and nothing else.
+// The XEmbed protocol carries no name for an icon; its tooltip, which Qt
+// shows on hover, is the application's name over the accessibility
+// description, as a StatusNotifierItem's tooltip is.
 
 #include "tray/StatusItem.h"
 
@@ -41,8 +42,8 @@ class QtStatusItem final : public QObject, public StatusItem {
   Q_OBJECT
  public:
   // Clicks go through `button` when given (an item that changes trays keeps
-  // one button), else through its own.
-  explicit QtStatusItem(EventSource& events, StatusItemButton* button = nullptr);
+  // one button), else through its own. `title` heads the tooltip.
+  explicit QtStatusItem(EventSource& events, StatusItemButton* button = nullptr, QString title = {});
   ~QtStatusItem() override;
 
   StatusItemButton& button() override { return button_; }
@@ -59,6 +60,7 @@ class QtStatusItem final : public QObject, public StatusItem {
   EventSource& events_;
   StatusItemButton ownButton_;
   StatusItemButton& button_;
+  QString title_;
   QSystemTrayIcon tray_;
   QPointer<QMenu> menu_;
   std::map<std::string, QIcon> iconCache_;  // rendered tray icons by symbol and configuration

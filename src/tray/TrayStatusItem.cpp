@@ -51,7 +51,7 @@ void TrayStatusItem::choose() {
     }
   }
   if (wanted == Host::xembed) {
-    xembed_ = std::make_unique<QtStatusItem>(events_, &button_);
+    xembed_ = std::make_unique<QtStatusItem>(events_, &button_, sniOptions_.title);
     host_ = Host::xembed;
   }
   if (lastImage_) {

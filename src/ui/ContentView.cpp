@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include "ui/ContentViewParts.h"
 #include "ui/GradientSlider.h"
 #include "ui/PaletteColors.h"
+#include "ui/StrengthRow.h"
 #include "ui/ToggleSwitch.h"
 
 namespace duskwarden::ui {
@@ -19,14 +21,33 @@ namespace {
 
 using namespace contentview;
 
-// Text styles, in logical pixels.
+// Text styles, in logical pixels at the default text size.
 enum class TextStyle { title2 = 17, title3 = 15, body = 13, caption = 10 };
 
-QFont styledFont(const QFont& base, TextStyle style, QFont::Weight weight = QFont::Normal) {
+// The desktop's text size the styles are drawn for; larger text settings
+// enlarge them in proportion, as they do the desktop's dialogs. Smaller ones
+// leave them be: the design is the smallest the popover gets.
+constexpr double kDefaultPointSize = 10;
+
+double textScale(const QFont& desktop) {
+  const double points = desktop.pointSizeF() > 0 ? desktop.pointSizeF() : QFontInfo(desktop).pointSizeF();
+  return std::max(1.0, points / kDefaultPointSize);
+}
+
+QFont styledFont(const QFont& base, double scale, int pixels, QFont::Weight weight = QFont::Normal) {
   QFont f = base;
-  f.setPixelSize(static_cast<int>(style));
+  f.setPixelSize(qRound(pixels * scale));
   f.setWeight(weight);
   return f;
+}
+
+QFont styledFont(const QFont& base, double scale, TextStyle style, QFont::Weight weight = QFont::Normal) {
+  return styledFont(base, scale, static_cast<int>(style), weight);
+}
+
+void setAccessibleText(QWidget* w, const QString& name, const QString& description) {
+  if (w->accessibleName() != name) w->setAccessibleName(name);
+  if (w->accessibleDescription() != description) w->setAccessibleDescription(description);
 }
 
 void setTextColor(QLabel* label, const QColor& color) {
@@ -78,6 +99,19 @@ void ContentView::build() {
   gap();
   addVersionLine(column);
   connectActions();
+  applyFonts();
+}
+
+void ContentView::applyFonts() {
+  const QFont desktop = font();
+  const double scale = textScale(desktop);
+  title_->setFont(styledFont(desktop, scale, TextStyle::title3, QFont::Bold));
+  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  mono.setPixelSize(qRound(static_cast<int>(TextStyle::body) * scale));
+  statusBadge_->setFont(mono);
+  cardTitle_->setFont(styledFont(desktop, scale, TextStyle::body, QFont::DemiBold));
+  for (QLabel* l : {cardCaption_, lessWarm_, moreWarm_, version_}) l->setFont(styledFont(desktop, scale, TextStyle::caption));
+  for (QPushButton* b : {enableButton_, disableButton_}) b->setFont(styledFont(desktop, scale, kCommandButtonTextSize));
 }
 
 void ContentView::addHeaderSymbol(QVBoxLayout* column) {
@@ -90,16 +124,12 @@ void ContentView::addHeaderSymbol(QVBoxLayout* column) {
 void ContentView::addTitle(QVBoxLayout* column) {
   title_ = new QLabel(this);
   title_->setObjectName(QStringLiteral("title"));
-  title_->setFont(styledFont(font(), TextStyle::title3, QFont::Bold));
   column->addWidget(title_, 0, Qt::AlignHCenter);
 }
 
 void ContentView::addStatusBadge(QVBoxLayout* column) {
   auto* badge = new BackdropLabel(-1, this);
   badge->setObjectName(QStringLiteral("statusBadge"));
-  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  mono.setPixelSize(static_cast<int>(TextStyle::body));
-  badge->setFont(mono);
   badge->setContentsMargins(kBadgeHorizontalPadding, kBadgeVerticalPadding, kBadgeHorizontalPadding,
                             kBadgeVerticalPadding);
   statusBadge_ = badge;
@@ -122,10 +152,8 @@ void ContentView::addKeepAlwaysOnCard(QVBoxLayout* column) {
   texts->setSpacing(2);
   cardTitle_ = new QLabel(card);
   cardTitle_->setObjectName(QStringLiteral("cardTitle"));
-  cardTitle_->setFont(styledFont(font(), TextStyle::body, QFont::DemiBold));
   cardCaption_ = new QLabel(card);
   cardCaption_->setObjectName(QStringLiteral("cardCaption"));
-  cardCaption_->setFont(styledFont(font(), TextStyle::caption));
   cardCaption_->setWordWrap(true);
   texts->addWidget(cardTitle_);
   texts->addWidget(cardCaption_);
@@ -133,6 +161,7 @@ void ContentView::addKeepAlwaysOnCard(QVBoxLayout* column) {
   switch_ = new ToggleSwitch(QStringLiteral("Warden Mode"), card);
   switch_->setObjectName(QStringLiteral("wardenModeSwitch"));
   cardRow->addWidget(switch_, 0, Qt::AlignVCenter);
+  cardTitle_->setBuddy(switch_);  // the switch is labelled by the card's title, as well as named
   column->addWidget(card);
 }
 
@@ -158,34 +187,21 @@ void ContentView::addCommandButtons(QVBoxLayout* column) {
 }
 
 void ContentView::addStrengthSection(QVBoxLayout* column) {
-  auto* strength = new QVBoxLayout;
-  strength->setSpacing(kStrengthSpacing);
-  auto* captions = new QHBoxLayout;
-  lessWarm_ = new QLabel(this);
+  strength_ = new StrengthRow(this);
+  strength_->setObjectName(QStringLiteral("strengthRow"));
+  lessWarm_ = strength_->lessCaption();
   lessWarm_->setObjectName(QStringLiteral("lessWarm"));
-  moreWarm_ = new QLabel(this);
+  moreWarm_ = strength_->moreCaption();
   moreWarm_->setObjectName(QStringLiteral("moreWarm"));
-  for (auto* l : {lessWarm_, moreWarm_}) l->setFont(styledFont(font(), TextStyle::caption));
-  captions->addWidget(lessWarm_);
-  captions->addStretch(1);
-  captions->addWidget(moreWarm_);
-  strength->addLayout(captions);
-  // The slot reserves the slider's 24-high row; the slider itself is laid over it
-  // so that its track spans the column and the thumb may overhang into the padding.
-  sliderSlot_ = new QWidget(this);
-  sliderSlot_->setObjectName(QStringLiteral("strengthSliderSlot"));
-  sliderSlot_->setFixedHeight(static_cast<int>(slider::kRowHeight));
-  sliderSlot_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  sliderSlot_->installEventFilter(this);
-  strength->addWidget(sliderSlot_);
-  strength->addSpacing(kSliderBottomPadding);
-  column->addLayout(strength);
+  // The column counts the captions and the slider's 24-high row; the slider
+  // may overhang into the padding.
+  column->addItem(new OverhangItem(strength_, StrengthRow::overhang()));
+  column->addSpacing(kSliderBottomPadding);
 }
 
 void ContentView::addVersionLine(QVBoxLayout* column) {
   version_ = new QLabel(this);
   version_->setObjectName(QStringLiteral("versionLabel"));
-  version_->setFont(styledFont(font(), TextStyle::caption));
   version_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   column->addWidget(version_);
 }
@@ -197,16 +213,15 @@ void ContentView::connectActions() {
   connect(switch_, &QAbstractButton::clicked, this, [m](bool on) { m->autoEnable = on; });
   connect(enableButton_, &QPushButton::clicked, this, [m] { m->enableNightShift(); });
   connect(disableButton_, &QPushButton::clicked, this, [m] { m->disableNightShift(); });
-  slider_ = new GradientSlider(
-      Binding<float>{[m] { return m->colorTemperatureStrength.get(); },
-                     [m](float v) { m->colorTemperatureStrength = v; }},
-      ClosedRange<float>{0.0F, 1.0F},
-      [m](bool editing) {
-        // The platform hears about the strength once per drag, at its end.
-        if (!editing) m->setColorTemperatureStrength(m->colorTemperatureStrength.get());
-      },
-      this);
+  const Binding<float> strength{[m] { return m->colorTemperatureStrength.get(); },
+                                [m](float v) { m->colorTemperatureStrength = v; }};
+  // The platform hears about the strength once per drag (or burst of keys), at its end.
+  const auto commit = [m](bool editing) {
+    if (!editing) m->setColorTemperatureStrength(m->colorTemperatureStrength.get());
+  };
+  slider_ = new GradientSlider(strength, ClosedRange<float>{0.0F, 1.0F}, commit, strength_);
   slider_->setObjectName(QStringLiteral("strengthSlider"));
+  strength_->attach(slider_, strength, commit);
 }
 
 void ContentView::fitHeight() {
@@ -225,21 +240,12 @@ bool ContentView::event(QEvent* event) {
   return handled;
 }
 
-void ContentView::placeSlider() {
-  slider_->setGeometry(sliderSlot_->geometry().marginsAdded(CustomGradientSlider::contentMargins()));
-  slider_->raise();
-}
-
-bool ContentView::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == sliderSlot_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) placeSlider();
-  return QWidget::eventFilter(watched, event);
-}
-
 void ContentView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
     if (slider_) apply();
   }
+  if (event->type() == QEvent::FontChange && version_) applyFonts();
 }
 
 void ContentView::scheduleApply() {
@@ -288,7 +294,8 @@ void ContentView::apply() {
   setTextColor(cardTitle_, color(c.title.color));
   cardCaption_->setText(text(c.caption.text));
   setTextColor(cardCaption_, color(c.caption.color));
-  switch_->setAccessibleName(text(c.switchAccessibleName));
+  // Set when they change only: assistive technology announces every new name.
+  setAccessibleText(switch_, text(c.switchAccessibleName), text(c.caption.text));
   switch_->setTint(color({ColorRole::green}));
   switch_->setChecked(c.switchOn);
 
@@ -303,7 +310,8 @@ void ContentView::apply() {
   setTextColor(lessWarm_, color(d.strength.lessCaption.color));
   moreWarm_->setText(text(d.strength.moreCaption.text));
   setTextColor(moreWarm_, color(d.strength.moreCaption.color));
-  slider_->refresh();
+  setAccessibleText(strength_, text(d.strength.accessibleName), {});
+  strength_->refresh();
 
   version_->setText(text(d.versionLine.text));
   setTextColor(version_, color(d.versionLine.color));

@@ -4,6 +4,10 @@
 // after the manager announces a change, and every user action is a write of a
 // published property or a call of a manager operation.
 //
+// Every control works from the keyboard, in Tab order down the column (the
+// switch, an enabled command button, the strength row), and names itself to
+// assistive technology; the text follows a larger desktop font.
+//
 // The manager's objectWillChange fires before the write, so the view re-applies
 // on the next turn of the main queue; a burst of writes in one turn (a slider
 // drag, an applied status) costs one re-application.
@@ -24,6 +28,7 @@ class QVBoxLayout;
 namespace duskwarden::ui {
 
 class GradientSlider;
+class StrengthRow;
 class ToggleSwitch;
 
 class ContentView : public QWidget {
@@ -43,7 +48,6 @@ class ContentView : public QWidget {
  protected:
   bool event(QEvent* event) override;
   void changeEvent(QEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void build();
@@ -57,10 +61,10 @@ class ContentView : public QWidget {
   void addStrengthSection(QVBoxLayout* column);
   void addVersionLine(QVBoxLayout* column);
   void connectActions();  // the switch, the buttons and the slider, to the manager
+  void applyFonts();      // the text styles, at the desktop's text scale
   void scheduleApply();
   void apply();
   ContentViewInputs currentInputs() const;
-  void placeSlider();
   void fitHeight();
 
   std::shared_ptr<NightShiftManager> manager_;
@@ -84,7 +88,7 @@ class ContentView : public QWidget {
   QPushButton* disableButton_ = nullptr;
   QLabel* lessWarm_ = nullptr;
   QLabel* moreWarm_ = nullptr;
-  QWidget* sliderSlot_ = nullptr;
+  StrengthRow* strength_ = nullptr;
   GradientSlider* slider_ = nullptr;
   QLabel* version_ = nullptr;
 };

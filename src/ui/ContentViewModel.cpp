@@ -47,6 +47,7 @@ ContentViewDescription describeContentView(const ContentViewInputs& in) {
 
   d.strength.lessCaption = {"Less Warm", color(ColorRole::secondary)};
   d.strength.moreCaption = {"More Warm", color(ColorRole::secondary)};
+  d.strength.accessibleName = "Warmth, Less Warm to More Warm";
   d.strength.value = static_cast<double>(in.colorTemperatureStrength);
   d.strength.lower = 0.0;
   d.strength.upper = 1.0;

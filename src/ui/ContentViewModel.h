@@ -55,12 +55,13 @@ struct KeepAlwaysOnCardSpec {
   TextSpec caption;  // "Automatically keeps Night Shift active."
   ColorSpec background;
   bool switchOn = false;
-  std::string switchAccessibleName;  // the hidden label
+  std::string switchAccessibleName;  // the hidden label; the caption describes it
 };
 
 struct StrengthSpec {
   TextSpec lessCaption;
   TextSpec moreCaption;
+  std::string accessibleName;  // the row as one control: what it sets, between its captions
   double value = 0;  // S widened; the slider reads it through its own binding
   double lower = 0;
   double upper = 1;

@@ -1,5 +1,7 @@
 #include "ui/ContentViewParts.h"
 
+#include <algorithm>
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -78,8 +80,10 @@ void Divider::paintEvent(QPaintEvent*) {
 
 CommandButton::CommandButton(QWidget* parent) : QPushButton(parent) {
   QFont f = font();
-  f.setPixelSize(13);
+  f.setPixelSize(kCommandButtonTextSize);
   setFont(f);
+  // Outside a dialog Qt presses a button on Return only when it is an auto-default one.
+  setAutoDefault(true);
 }
 
 void CommandButton::setColors(const CommandButtonColors& colors) {
@@ -88,7 +92,21 @@ void CommandButton::setColors(const CommandButtonColors& colors) {
   update();
 }
 
-QSize CommandButton::sizeHint() const { return {fontMetrics().horizontalAdvance(text()) + 24, 30}; }
+QSize CommandButton::sizeHint() const {
+  // 30 high at the design's text size, taller in proportion to larger text.
+  const int text = font().pixelSize() > 0 ? font().pixelSize() : kCommandButtonTextSize;
+  return {fontMetrics().horizontalAdvance(this->text()) + 24, std::max(30, qRound(30.0 * text / kCommandButtonTextSize))};
+}
+
+void CommandButton::focusInEvent(QFocusEvent* event) {
+  ring_.focusIn(event);
+  QPushButton::focusInEvent(event);
+}
+
+void CommandButton::focusOutEvent(QFocusEvent* event) {
+  ring_.focusOut();
+  QPushButton::focusOutEvent(event);
+}
 
 void CommandButton::paintEvent(QPaintEvent*) {
   QPainter p(this);
@@ -100,6 +118,8 @@ void CommandButton::paintEvent(QPaintEvent*) {
   p.setPen(border.alpha() > 0 ? QPen(border, 1.0) : QPen(Qt::NoPen));
   p.setBrush(fill);
   p.drawRoundedRect(box, 7, 7);
+  // Inside the edge, in the text's colour: it shows on the filled and the light button alike.
+  ring_.paint(p, *this, box.adjusted(2, 2, -2, -2), 5, colors_.text);
   p.setPen(enabled ? colors_.text : colors_.disabledText);
   p.drawText(rect().adjusted(12, 0, -12, 0), Qt::AlignCenter, text());
 }

@@ -5,9 +5,11 @@
 
 #include <QColor>
 #include <QLabel>
+#include <QLayoutItem>
 #include <QPushButton>
 #include <QWidget>
 
+#include "ui/FocusRing.h"
 #include "ui/Symbols.h"
 
 namespace duskwarden::ui {
@@ -71,6 +73,27 @@ class CardWidget : public QWidget {
   QColor backdrop_;
 };
 
+// A column item that lays its widget over the slot the column gives it,
+// grown by `overhang`: the column counts the slot, the widget may draw
+// beyond it (the slider's thumb into the column's padding).
+class OverhangItem final : public QWidgetItem {
+ public:
+  OverhangItem(QWidget* widget, QMargins overhang) : QWidgetItem(widget), overhang_(overhang) {}
+  QSize sizeHint() const override { return QWidgetItem::sizeHint().shrunkBy(overhang_); }
+  QSize minimumSize() const override { return QWidgetItem::minimumSize().shrunkBy(overhang_); }
+  QSize maximumSize() const override { return QWidgetItem::maximumSize().shrunkBy(overhang_); }
+  void setGeometry(const QRect& slot) override {
+    slot_ = slot;
+    // Not QWidgetItem's: it would bound the widget by this item's (slot) size.
+    if (!isEmpty()) widget()->setGeometry(slot.marginsAdded(overhang_));
+  }
+  QRect geometry() const override { return slot_; }
+
+ private:
+  QMargins overhang_;
+  QRect slot_;
+};
+
 // A one-pixel separator across the available width.
 class Divider : public QWidget {
   Q_OBJECT
@@ -86,7 +109,10 @@ class Divider : public QWidget {
 // corners), drawn here from its colours: filled with the tint for "bordered
 // prominent", a light fill with a hairline border for "bordered". Drawn by
 // hand rather than with a style sheet, which would load Qt's style-sheet
-// engine (about a third of a mebibyte) for two buttons.
+// engine (about a third of a mebibyte) for two buttons. Return and Enter
+// press it as Space does.
+inline constexpr int kCommandButtonTextSize = 13;  // pixels, at the default text scale
+
 struct CommandButtonColors {
   QColor fill, pressedFill, text, border;  // border transparent: none
   QColor disabledFill, disabledText;
@@ -104,9 +130,12 @@ class CommandButton : public QPushButton {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   CommandButtonColors colors_;
+  FocusRing ring_;
 };
 
 }  // namespace duskwarden::ui

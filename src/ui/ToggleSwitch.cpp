@@ -1,6 +1,7 @@
 #include "ui/ToggleSwitch.h"
 
-#include <QFocusEvent>
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -10,10 +11,47 @@ namespace {
 constexpr int kTrackWidth = 38;
 constexpr int kTrackHeight = 22;
 constexpr int kKnobInset = 2;
+
+// A check box to assistive technology, as Qt presents checkable buttons;
+// both of its actions click.
+class AccessibleSwitch final : public QAccessibleWidget {
+ public:
+  explicit AccessibleSwitch(ToggleSwitch* s) : QAccessibleWidget(s, QAccessible::CheckBox) {}
+
+  QAccessible::State state() const override {
+    QAccessible::State st = QAccessibleWidget::state();
+    st.checkable = true;
+    st.checked = button()->isChecked();
+    st.pressed = button()->isDown();
+    return st;
+  }
+  QStringList actionNames() const override {
+    if (!button()->isEnabled()) return QAccessibleWidget::actionNames();
+    return QStringList{toggleAction(), pressAction()} + QAccessibleWidget::actionNames();
+  }
+  void doAction(const QString& action) override {
+    if (action == toggleAction() || action == pressAction()) {
+      if (button()->isEnabled()) button()->click();
+      return;
+    }
+    QAccessibleWidget::doAction(action);
+  }
+
+ private:
+  QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
+};
+
+QAccessibleInterface* switchFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String(ToggleSwitch::staticMetaObject.className()))
+    return new AccessibleSwitch(static_cast<ToggleSwitch*>(object));
+  return nullptr;
+}
 }  // namespace
 
 ToggleSwitch::ToggleSwitch(const QString& accessibleName, QWidget* parent)
     : QAbstractButton(parent), tint_(0x34, 0xC7, 0x59) {
+  static const bool accessible = (QAccessible::installFactory(switchFactory), true);
+  (void)accessible;
   setCheckable(true);
   setAccessibleName(accessibleName);
   setCursor(Qt::PointingHandCursor);
@@ -30,14 +68,23 @@ QSize ToggleSwitch::sizeHint() const { return {kTrackWidth, kTrackHeight}; }
 
 bool ToggleSwitch::hitButton(const QPoint& pos) const { return rect().contains(pos); }
 
-// The ring marks keyboard focus only; a popover opening with focus here shows none.
+void ToggleSwitch::keyPressEvent(QKeyEvent* event) {
+  // Return and Enter flip it as Space does; held down, they flip it once.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (!event->isAutoRepeat()) click();
+    event->accept();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
+}
+
 void ToggleSwitch::focusInEvent(QFocusEvent* event) {
-  keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+  ring_.focusIn(event);
   QAbstractButton::focusInEvent(event);
 }
 
 void ToggleSwitch::focusOutEvent(QFocusEvent* event) {
-  keyboardFocus_ = false;
+  ring_.focusOut();
   QAbstractButton::focusOutEvent(event);
 }
 
@@ -64,13 +111,7 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
   p.setBrush(Qt::white);
   p.drawEllipse(knob);
 
-  if (hasFocus() && keyboardFocus_) {
-    QColor ring = palette().color(QPalette::Highlight);
-    ring.setAlphaF(0.6F);
-    p.setPen(QPen(ring, 1.5));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(track.adjusted(0.75, 0.75, -0.75, -0.75), radius, radius);
-  }
+  ring_.paint(p, *this, track.adjusted(0.75, 0.75, -0.75, -0.75), radius);
 }
 
 }  // namespace duskwarden::ui

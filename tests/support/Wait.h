@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <string_view>
 #include <thread>
 
@@ -31,6 +34,20 @@ template <class Done>
 [[nodiscard]] ::testing::AssertionResult waitUntil(std::string_view what, Done&& done,
                                                    std::chrono::milliseconds limit = std::chrono::seconds(5)) {
   return waitUntil(what, done, limit, [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); });
+}
+
+// Runs `call` on a thread of its own and waits for it; a call still running
+// after `limit` (a FIFO opened for reading, a lock waited on forever) fails
+// the test and ends the process, since the blocked thread cannot be taken back.
+template <class F>
+void withinBound(const char* what, F call, std::chrono::milliseconds limit = std::chrono::seconds(3)) {
+  std::packaged_task<void()> task(call);
+  auto done = task.get_future();
+  std::thread(std::move(task)).detach();
+  if (done.wait_for(limit) != std::future_status::ready) {
+    std::fprintf(stderr, "%s did not return within %lld ms\n", what, static_cast<long long>(limit.count()));
+    std::_Exit(1);
+  }
 }
 
 }  // namespace duskwarden::testing

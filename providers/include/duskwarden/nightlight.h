@@ -5,11 +5,14 @@
  * The library exports one C entry point, dw_nightlight_get_ops(), returning a
  * table of operations. Callers check abi_version and struct_size before use
  * and refuse a table they do not know:
- *  - version 2 (this header): the whole struct, set_log and backend_name
- *    included;
- *  - version 1: the same struct without set_log and backend_name
- *    (struct_size at least DW_NIGHTLIGHT_OPS_V1_SIZE). Still usable; such a
- *    library cannot report its failures to the caller, nor name its backend.
+ *  - version 3 (this header): the whole struct, get_reason included;
+ *  - version 2: the same struct without get_reason (struct_size at least
+ *    DW_NIGHTLIGHT_OPS_V2_SIZE). Still usable; such a library gives no
+ *    reasons;
+ *  - version 1: the same struct without set_log, backend_name and
+ *    get_reason (struct_size at least DW_NIGHTLIGHT_OPS_V1_SIZE). Still
+ *    usable; such a library cannot report its failures to the caller, nor
+ *    name its backend.
  *
  * Contract of the operations (every call on one client comes from a single
  * thread at a time, the caller's serial queue):
@@ -44,6 +47,18 @@
  *    detection chose ("kde", "gnome", "wlroots", "x11", "sim": the names the
  *    environment variable below takes), or NULL when none is usable. The
  *    string is static: valid for as long as the library is loaded.
+ *  - get_reason (version 3): returns one of the DW_NIGHTLIGHT_REASON_ codes
+ *    below and, when `message` is non-NULL and `size` > 0, writes a
+ *    NUL-terminated, single-line, printable explanation in English (at most
+ *    size-1 bytes, cut at a UTF-8 character boundary), e.g. "kwinrc's
+ *    [NightColor] Active is locked ([$i])". The
+ *    backend sets a reason when set_enabled or set_strength cannot be
+ *    carried out, or when it sees night light held off by something it cannot
+ *    override; it clears it when a later request is carried out or night
+ *    light is seen on. A reason is about the present state, not a history.
+ *    A request that does not finish within its deadline (a few seconds)
+ *    returns, leaving the reason TIMEOUT, so that no call holds the caller's
+ *    queue for longer.
  *
  * Environment: DUSKWARDEN_NIGHTLIGHT_BACKEND=kde|gnome|wlroots|x11|sim forces
  * a backend (anything else, or unset, means automatic detection: KWin's Night
@@ -108,8 +123,9 @@ typedef struct dw_nightlight_ops {
   int (*get_reason)(dw_nightlight_client *client, char *message, size_t size);
 } dw_nightlight_ops;
 
-/* A version 1 table ends where set_log begins. */
+/* A version 1 table ends where set_log begins, a version 2 table where get_reason begins. */
 #define DW_NIGHTLIGHT_OPS_V1_SIZE offsetof(dw_nightlight_ops, set_log)
+#define DW_NIGHTLIGHT_OPS_V2_SIZE offsetof(dw_nightlight_ops, get_reason)
 
 typedef const dw_nightlight_ops *(*dw_nightlight_get_ops_fn)(void);
 

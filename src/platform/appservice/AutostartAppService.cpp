@@ -3,7 +3,8 @@
 #include "platform/appservice/DesktopEntry.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/common/GLibPtr.h"
-#include "platform/common/OwnFile.h"
+#include "keyfile/KeyFileText.h"
+#include "ownfile/OwnFile.h"
 #include "platform/common/XdgPaths.h"
 
 #include <glib.h>
@@ -76,7 +77,7 @@ enum class EntryState {
 struct Entry {
   EntryState state = EntryState::missing;
   std::string reason;  // foreign or unreadable: why, as a clause
-  fs::path target;     // the regular file read (a link's target)
+  std::string text;    // enabled or stale: the entry as it is
 };
 
 // The shape of the entries we write: our program as the only argument (with
@@ -124,7 +125,28 @@ Entry readEntry(const fs::path& entryPath, const fs::path& executable) {
   }
   if (!startsUs && !ours) return {EntryState::foreign, std::string("it starts \"") + exec.get() + "\"", {}};
   if (switchedOff) return {EntryState::disabled, {}, {}};
-  return {startsUs ? EntryState::enabled : EntryState::stale, {}, found.target};
+  return {startsUs ? EntryState::enabled : EntryState::stale, {}, found.text};
+}
+
+// A value as the key file holds it: the key-file escapes on top.
+std::string escapedValue(const std::string& value) {
+  KeyFilePtr file(g_key_file_new());
+  g_key_file_set_string(file.get(), kGroup, "Value", value.c_str());
+  GStringPtr raw(g_key_file_get_value(file.get(), kGroup, "Value", nullptr));
+  return raw.get();
+}
+
+// The keys that say what the entry starts, as we write them.
+std::vector<keyfile::EntryEdit> ourKeys(const fs::path& executable) {
+  return {{G_KEY_FILE_DESKTOP_KEY_EXEC, escapedValue(desktopentry::execLine({executable.string(), kLoginArgument}))},
+          {G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, escapedValue(executable.string())}};
+}
+
+std::string newEntry(const fs::path& executable) {
+  std::string text = std::string("[") + kGroup + "]\nType=" + G_KEY_FILE_DESKTOP_TYPE_APPLICATION + "\n";
+  text += "Name=" + escapedValue(bundleName()) + "\nComment=Keep the night light on\n";
+  for (const auto& key : ourKeys(executable)) text += key.key + "=" + *key.value + "\n";
+  return text + kGnomeEnabledKey + "=true\n";
 }
 
 AppServiceError writeError(const fs::path& entryPath, const std::string& reason) {
@@ -192,27 +214,21 @@ std::optional<AppServiceError> AutostartAppService::registerService() {
       break;
   }
 
-  if (g_mkdir_with_parents(directory_.c_str(), 0700) != 0) {
-    return writeError(entryPath_, g_strerror(errno));
+  if (entry.state == EntryState::missing) {
+    if (auto error = ownfile::replace(entryPath_, newEntry(*executable))) return writeError(entryPath_, *error);
+    return std::nullopt;
   }
-
-  KeyFilePtr file(g_key_file_new());
-  g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_TYPE, G_KEY_FILE_DESKTOP_TYPE_APPLICATION);
-  g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_NAME, bundleName().c_str());
-  g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_COMMENT, "Keep the night light on");
-  // set_string adds the key-file escaping on top of the Exec quoting.
-  g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_EXEC,
-                        desktopentry::execLine({executable->string(), kLoginArgument}).c_str());
-  g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, executable->c_str());
-  g_key_file_set_boolean(file.get(), kGroup, kGnomeEnabledKey, TRUE);
-
-  gsize length = 0;
-  GStringPtr data(g_key_file_to_data(file.get(), &length, nullptr));
-  // An entry of ours reached through a link (a dotfile manager) is updated where it points.
-  const fs::path target = entry.target.empty() ? entryPath_ : entry.target;
-  if (auto error = ownfile::replace(target, std::string_view(data.get(), length))) {
-    return writeError(target, *error);
-  }
+  // Ours already: only what it starts is ours to bring up to date. The keys
+  // the user added (a start delay, a desktop filter), comments and layout stay.
+  std::vector<keyfile::EntryEdit> stale;
+  for (auto& key : ourKeys(*executable))
+    if (keyfile::readEntry(entry.text, kGroup, key.key) != key.value) stale.push_back(std::move(key));
+  if (stale.empty()) return std::nullopt;
+  std::string text = entry.text;
+  std::string why;
+  if (!keyfile::editGroup(text, kGroup, stale, &why)) return writeError(entryPath_, why);
+  // An entry reached through a link (a dotfile manager) is updated where it points.
+  if (auto error = ownfile::replace(entryPath_, text)) return writeError(entryPath_, *error);
   return std::nullopt;
 }
 

@@ -4,15 +4,20 @@
 // The entry is `<directory>/<bundle identifier>.desktop`, starting the
 // running executable with `--autostart`. An entry counts as ours when its
 // Exec line starts the running executable (with or without that argument, so
-// entries of earlier versions keep working). One we wrote for this program at
-// another path (an earlier install) is replaced by the next register.
+// entries of earlier versions keep working). Registering writes a new entry
+// only when there is none; an entry that is ours already (also one we wrote
+// for this program at another path, an earlier install) is kept in place,
+// and only its Exec and TryExec are brought up to date when they are stale:
+// the keys the user added (X-GNOME-Autostart-Delay, ...) and every other byte
+// stay. Either write is an atomic replace, so a failed one (a full disk)
+// leaves the old entry as it was.
 //
 // Anything else under that name is the user's: an entry of their own that
 // starts something else, one switched off in the startup settings, or a file
 // that cannot be read (a FIFO, a device, an oversized or malformed file). It
 // reads as requiring approval, register refuses to replace it and says why,
 // and unregister leaves it alone. Reads never block: only a small regular
-// file (or a link to one) is read. Writes are atomic replaces.
+// file (or a link to one) is read; a link is written through, and stays.
 
 #include "platform/appservice/AppService.h"
 

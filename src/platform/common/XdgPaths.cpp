@@ -18,6 +18,20 @@ constexpr const char* kListVariables[] = {"XDG_CONFIG_DIRS", "XDG_DATA_DIRS"};
 
 bool isAbsolute(const std::string& value) { return !value.empty() && value.front() == '/'; }
 
+// Makes each missing directory of `dir` with mode 0700 (the umask can only
+// take from that), then accepts `dir` only as a real directory of this user's
+// that nobody else may enter.
+bool makePrivateDirectory(const std::filesystem::path& dir) {
+  std::filesystem::path partial;
+  for (const auto& part : dir) {
+    partial /= part;
+    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  // The temporary directory is shared: someone else may have made this name first.
+  struct stat st {};
+  return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> absoluteXdgValue(const char* name) {
@@ -41,16 +55,19 @@ std::filesystem::path userConfigHome() {
 
 std::optional<std::filesystem::path> userRuntimeDirectory() { return absoluteXdgValue("XDG_RUNTIME_DIR"); }
 
+std::optional<std::filesystem::path> usableRuntimeDirectory() {
+  const auto dir = userRuntimeDirectory();
+  if (!dir) return fallbackRuntimeDirectory();
+  struct stat st {};
+  if (::stat(dir->c_str(), &st) != 0 && errno == ENOENT && !makePrivateDirectory(*dir)) return std::nullopt;
+  return dir;
+}
+
 std::optional<std::filesystem::path> fallbackRuntimeDirectory() {
   std::filesystem::path base = "/tmp";
   if (const char* tmp = std::getenv("TMPDIR"); tmp && isAbsolute(tmp)) base = tmp;
   const std::filesystem::path dir = base / ("runtime-" + std::to_string(::getuid()));
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
-  // The temporary directory is shared: someone else may have made this name first.
-  struct stat st {};
-  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-      (st.st_mode & 077) != 0)
-    return std::nullopt;
+  if (!makePrivateDirectory(dir)) return std::nullopt;
   return dir;
 }
 

@@ -22,6 +22,12 @@ std::filesystem::path userConfigHome();
 // $XDG_RUNTIME_DIR when it is absolute; nothing otherwise.
 std::optional<std::filesystem::path> userRuntimeDirectory();
 
+// The runtime directory to keep our socket and lock in: $XDG_RUNTIME_DIR when
+// it is absolute, made with mode 0700 when it is missing (one that exists is
+// the session's, used as it is); otherwise the fallback below. Nothing when
+// neither can be had.
+std::optional<std::filesystem::path> usableRuntimeDirectory();
+
 // The stand-in the rules ask for when there is no runtime directory:
 // <temporary directory>/runtime-<uid>, made with mode 0700 if missing, and
 // accepted only when it is a real directory owned by this user that nobody

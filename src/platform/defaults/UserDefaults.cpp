@@ -1,12 +1,13 @@
 #include "platform/defaults/UserDefaults.h"
 
 #include "platform/common/GLibPtr.h"
-#include "platform/common/OwnFile.h"
+#include "ownfile/OwnFile.h"
 #include "platform/common/XdgPaths.h"
 #include "platform/log/Logger.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -191,12 +192,8 @@ void UserDefaults::setBool(bool value, const std::string& key) {
 
   // Read again, so changes made by someone else since start are kept.
   Loaded now = load(path_);
-  fs::path target = path_;
   switch (now.result) {
-    case LoadResult::loaded:
-      // A symlinked file (dotfile managers) is updated where it points.
-      if (now.found.isSymlink) target = now.found.target;
-      break;
+    case LoadResult::loaded:  // a symlinked file (dotfile managers) is updated where it points
     case LoadResult::missing:
       break;
     case LoadResult::damaged: {
@@ -213,6 +210,9 @@ void UserDefaults::setBool(bool value, const std::string& key) {
       }
       logger().log("Kept the damaged defaults file %{public}s as %{public}s; writing a fresh one", path_.string(),
                    backup->string());
+      // A link to a file that is not ours (a shell's rc file) is kept as the
+      // backup; the fresh file takes the link's place, not its target's.
+      if (now.found.isSymlink) ::unlink(path_.c_str());
       break;
     }
     case LoadResult::unusable:
@@ -222,18 +222,11 @@ void UserDefaults::setBool(bool value, const std::string& key) {
   }
   for (const auto& [k, v] : impl_->written) storeBoolean(now.file.get(), k, v);
 
-  const std::string directory = target.parent_path().string();
-  if (!directory.empty() && g_mkdir_with_parents(directory.c_str(), 0700) != 0) {
-    const int err = errno;
-    logger().error("Could not create the defaults directory %{public}s: %{public}s", directory,
-                   std::string(g_strerror(err)));
-    return;
-  }
   gsize length = 0;
   GStringPtr data(g_key_file_to_data(now.file.get(), &length, nullptr));
-  if (auto error = ownfile::replace(target, std::string_view(data.get(), length))) {
+  if (auto error = ownfile::replace(path_, std::string_view(data.get(), length))) {
     logger().error("Could not write the defaults file %{public}s, keeping the value for this session: %{public}s",
-                   target.string(), *error);
+                   path_.string(), *error);
     return;
   }
   impl_->state = LoadResult::loaded;

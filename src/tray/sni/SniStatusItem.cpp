@@ -57,7 +57,7 @@ Rect toRect(const QRect& r) { return Rect{r.x(), r.y(), r.width(), r.height()}; 
 
 SniStatusItem::SniStatusItem(QDBusConnection bus, EventSource& events, StatusItemButton& button, Options options)
     : bus_(std::move(bus)), events_(events), button_(button), options_(std::move(options)) {
-  item_ = std::make_unique<StatusNotifierItem>(options_.id, installedIconTheme(options_.id));
+  item_ = std::make_unique<StatusNotifierItem>(options_.id, options_.title, installedIconTheme(options_.id));
   menu_ = std::make_unique<DBusMenuExporter>([this] { return exportedMenu(); });
   menu_->onOpened = options_.hostMenuOpened;
   item_->onActivate = [this](int x, int y) { click(EventType::leftMouseUp, x, y); };

@@ -41,6 +41,7 @@ class SniStatusItem final : public QObject, public StatusItem {
     std::function<void()> showControls;
     std::function<void()> hostMenuOpened;  // the host is showing our menu
     DesktopSession session;
+    QString title;                   // the application's name: the item's Title and its tooltip's
   };
 
   // Exports the item and its menu on `bus`; `button` and `events` carry its clicks.

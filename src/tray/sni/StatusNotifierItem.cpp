@@ -2,8 +2,8 @@
 
 namespace duskwarden {
 
-StatusNotifierItem::StatusNotifierItem(QString id, QString iconThemePath, QObject* parent)
-    : QObject(parent), id_(std::move(id)), iconThemePath_(std::move(iconThemePath)) {
+StatusNotifierItem::StatusNotifierItem(QString id, QString title, QString iconThemePath, QObject* parent)
+    : QObject(parent), id_(std::move(id)), title_(std::move(title)), iconThemePath_(std::move(iconThemePath)) {
   sni::registerTypes();
 }
 
@@ -11,13 +11,10 @@ void StatusNotifierItem::setIcon(const QString& themeName, const sni::IconPixmap
                                  const QString& description) {
   iconName_ = themeName;
   pixmaps_ = pixmaps;
-  const bool renamed = description != description_;
+  const bool described = description != description_;
   description_ = description;
   Q_EMIT NewIcon();
-  if (renamed) {
-    Q_EMIT NewTitle();
-    Q_EMIT NewToolTip();
-  }
+  if (described) Q_EMIT NewToolTip();
 }
 
 void StatusNotifierItem::Activate(int x, int y) {

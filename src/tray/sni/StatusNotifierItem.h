@@ -1,6 +1,8 @@
 #pragma once
 // The org.kde.StatusNotifierItem object a tray host reads and calls: the
-// icon (by theme name and as pixmaps), title and tooltip, status, category,
+// icon (by theme name and as pixmaps), title (the application's name) and
+// tooltip (that name over the icon's description, shown on hover: Xfce and
+// MATE show both, LXQt the name alone), status, category,
 // the path of the item's dbusmenu, and the host's clicks (Activate,
 // SecondaryActivate, ContextMenu, Scroll), which go to the callbacks.
 //
@@ -36,19 +38,19 @@ class StatusNotifierItem final : public QObject {
   Q_PROPERTY(duskwarden::sni::ToolTip ToolTip READ toolTip)
 
  public:
-  StatusNotifierItem(QString id, QString iconThemePath, QObject* parent = nullptr);
+  StatusNotifierItem(QString id, QString title, QString iconThemePath, QObject* parent = nullptr);
 
   // The host's clicks, with the screen position it passed (0, 0 when it has none).
   std::function<void(int x, int y)> onActivate;
   std::function<void(int x, int y)> onSecondaryActivate;
   std::function<void(int x, int y)> onContextMenu;
 
-  // Sets the icon and the text that names it (title and tooltip) and tells hosts.
+  // Sets the icon and the text that describes it (the tooltip's body) and tells hosts.
   void setIcon(const QString& themeName, const sni::IconPixmapList& pixmaps, const QString& description);
 
   QString category() const { return QStringLiteral("ApplicationStatus"); }
   QString id() const { return id_; }
-  QString title() const { return description_; }
+  QString title() const { return title_; }
   QString status() const { return QStringLiteral("Active"); }
   int windowId() const { return 0; }
   QString iconThemePath() const { return iconThemePath_; }
@@ -56,7 +58,7 @@ class StatusNotifierItem final : public QObject {
   bool itemIsMenu() const { return false; }
   QString iconName() const { return iconName_; }
   sni::IconPixmapList iconPixmap() const { return pixmaps_; }
-  sni::ToolTip toolTip() const { return sni::ToolTip{{}, {}, description_, {}}; }
+  sni::ToolTip toolTip() const { return sni::ToolTip{{}, {}, title_, description_}; }
   QString noName() const { return {}; }
   sni::IconPixmapList noPixmaps() const { return {}; }
 
@@ -76,6 +78,7 @@ class StatusNotifierItem final : public QObject {
 
  private:
   QString id_;
+  QString title_;
   QString iconThemePath_;
   QString iconName_;
   sni::IconPixmapList pixmaps_;

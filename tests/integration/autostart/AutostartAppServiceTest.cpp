@@ -6,7 +6,10 @@
 
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -154,6 +157,35 @@ TEST_F(AutostartTest, AnEntryStartingUsCountsAsOursWithOrWithoutTheLoginArgument
   ASSERT_FALSE(service.registerService());
   EXPECT_TRUE(fs::is_symlink(entry));
   EXPECT_EQ(testing::rawValue(readFile(kept), "Exec"), program.string() + " --autostart");
+}
+
+// Registered again at every launch while Keep Always On is set: the entry
+// stays as the user keeps it, a moved program is put right in place, and a
+// write that fails (a full disk) leaves the entry as it was.
+TEST_F(AutostartTest, AnEntryOfOursIsKeptInPlaceWithTheKeysTheUserAdded) {
+  ASSERT_FALSE(service.registerService());
+  const std::string mine = "# mine\n" + readFile(entry) + "X-GNOME-Autostart-Delay = 10\n";
+  writeFile(entry, mine);
+  ASSERT_FALSE(service.registerService());
+  EXPECT_EQ(readFile(entry), mine);
+
+  executable = makeProgram(root / "moved", "duskwarden");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const rlimit tiny{16, 16};  // a file may grow to 16 bytes: a full disk, as a write sees it
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::_exit(::setrlimit(RLIMIT_FSIZE, &tiny) == 0 && service.registerService() ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed write was not reported";
+  EXPECT_EQ(readFile(entry), mine);
+
+  ASSERT_FALSE(service.registerService());
+  std::string moved = replaceLine(mine, "Exec=" + program.string(), "Exec=" + executable->string());
+  moved = replaceLine(moved, "TryExec=" + program.string(), "TryExec=" + executable->string());
+  EXPECT_EQ(readFile(entry), moved);
+  EXPECT_EQ(service.status(), AppServiceStatus::enabled);
 }
 
 TEST_F(AutostartTest, AnUnwritableAutostartLocationIsReported) {

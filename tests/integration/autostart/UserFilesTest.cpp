@@ -2,6 +2,7 @@
 // damaged sits at their paths: each call must return promptly, log the path,
 // and leave on disk only what the rules allow.
 #include "TestEnvironment.h"
+#include "Wait.h"
 #include "loginitem/LaunchAtLogin.h"
 #include "platform/appservice/AutostartAppService.h"
 #include "platform/defaults/UserDefaults.h"
@@ -39,19 +40,7 @@ mode_t typeOf(const fs::path& path) {
   return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
 }
 
-// Runs `call` on its own thread; a call still blocked after the bound (a FIFO
-// opened for reading, a device read to its end) fails the test and ends the
-// process, since the blocked thread cannot be taken back.
-template <class F>
-void withinBound(const char* what, F call) {
-  std::packaged_task<void()> task(call);
-  auto done = task.get_future();
-  std::thread(std::move(task)).detach();
-  if (done.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
-    std::fprintf(stderr, "%s did not return within 3 s\n", what);
-    std::_Exit(1);
-  }
-}
+using testing::withinBound;
 
 enum class Defaults { backedUp, refused };
 
@@ -90,6 +79,12 @@ const Row kRows[] = {
      Defaults::refused},
     {"Directory", [](const fs::path& p, const fs::path&, const std::string&) { return fs::create_directory(p); },
      Defaults::refused},
+    {"DanglingLink",
+     [](const fs::path& p, const fs::path& d, const std::string&) { return fs::create_symlink(d / "gone", p), true; },
+     Defaults::refused},
+    {"LoopingLink",
+     [](const fs::path& p, const fs::path&, const std::string&) { return fs::create_symlink(p.filename(), p), true; },
+     Defaults::refused},
     {"Oversized", [](const fs::path& p, const fs::path& d, const std::string& c) { return regular(p, d, c + kBig); },
      Defaults::backedUp},
     {"Binary",
@@ -120,8 +115,10 @@ class UserFilesTest : public ::testing::TestWithParam<Row> {
   // The kind of file at `path` (and behind a link), with a regular file's bytes.
   std::string onDisk(const fs::path& path) {
     const mode_t type = typeOf(path);
+    std::error_code ec;
+    const fs::path target = type == S_IFLNK ? path.parent_path() / fs::read_symlink(path, ec) : fs::path();
     return std::to_string(type) + (type == S_IFREG ? readFile(path) : "") +
-           (type == S_IFLNK ? std::to_string(typeOf(fs::canonical(path))) : "");
+           (type == S_IFLNK ? target.string() + std::to_string(typeOf(target)) : "");
   }
   std::vector<std::string> logged(LogLevel level, const std::string& needle) {
     std::vector<std::string> out;

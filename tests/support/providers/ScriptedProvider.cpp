@@ -9,7 +9,7 @@
 #if DW_TEST_PROVIDER_ABI == 1
 #define DW_TEST_PROVIDER_SIZE DW_NIGHTLIGHT_OPS_V1_SIZE
 #elif DW_TEST_PROVIDER_ABI == 2
-#define DW_TEST_PROVIDER_SIZE offsetof(dw_nightlight_ops, get_reason)
+#define DW_TEST_PROVIDER_SIZE DW_NIGHTLIGHT_OPS_V2_SIZE
 #else
 #define DW_TEST_PROVIDER_SIZE sizeof(dw_nightlight_ops)
 #endif

@@ -1,5 +1,5 @@
 // Reading our own small files: the buffer follows the file, not the cap.
-#include "platform/common/OwnFile.h"
+#include "ownfile/OwnFile.h"
 
 #include <gtest/gtest.h>
 

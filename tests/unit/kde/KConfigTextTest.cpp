@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "kde/KConfigText.h"
+#include "keyfile/KeyFileText.h"
 
-namespace duskwarden::provider::kde {
+namespace duskwarden::keyfile {
 namespace {
 
 // Everything a hand-kept or KConfig-written kwinrc may hold around our keys.
@@ -61,8 +61,8 @@ TEST(KConfigText, ChangesOnlyTheValuesItSetsAndPutsEverythingBack) {
 
 TEST(KConfigText, AddsAndRemovesKeysAndSectionsWhereKConfigWould) {
   // Whole sections added and taken out again: NightColorSettingsTest.
-  // A last line without its newline is ended first.
-  EXPECT_EQ(edited("[Desktops]\nNumber=2", {{"Active", "true"}}), "[Desktops]\nNumber=2\n\n[NightColor]\nActive=true\n");
+  // A last line without its newline is ended first, and the file still ends without one.
+  EXPECT_EQ(edited("[Desktops]\nNumber=2", {{"Active", "true"}}), "[Desktops]\nNumber=2\n\n[NightColor]\nActive=true");
   // Added to the group's last section, right after its last entry, with its line ending.
   EXPECT_EQ(edited("[NightColor]\r\nMode=Times\r\n# note\r\n[B]\r\n", {{"Active", "true"}}),
             "[NightColor]\r\nMode=Times\r\nActive=true\r\n# note\r\n[B]\r\n");
@@ -87,4 +87,4 @@ TEST(KConfigText, RefusesLockedFilesGroupsAndKeysAndChangesNothing) {
 }
 
 }  // namespace
-}  // namespace duskwarden::provider::kde
+}  // namespace duskwarden::keyfile

@@ -5,21 +5,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "TestEnvironment.h"
 #include "kde/KConfigFile.h"
-#include "kde/KConfigText.h"
 #include "kde/NightColorSettings.h"
 #include "kde/NightColorValues.h"
+#include "keyfile/KeyFileText.h"
 
 namespace duskwarden::provider::kde {
 namespace {
 
 namespace fs = std::filesystem;
+using keyfile::editGroup;
+using keyfile::readEntry;
 
 TEST(NightColorValues, ReadKWinsValuesAndMapStrength) {
   for (const char* no : {"", "false", "No", "OFF", "0"}) EXPECT_FALSE(readsAsTrue(no)) << no;
@@ -158,6 +164,65 @@ TEST_F(NightColorSettingsTest, NothingChangesUnlessTheRecordIsSavedAndTheLockHel
   ASSERT_TRUE(on.ok()) << on.error;
   EXPECT_EQ(key("Mode"), "Constant");
   EXPECT_FALSE(fs::exists(kwinrc_.string() + ".lock"));
+}
+
+// The user's kwinrc as people and tools leave it: on holds Night Color on as
+// KWin reads it and off gives back every byte; a lock is never edited.
+TEST_F(NightColorSettingsTest, ShapesOfTheUsersFileAreKeptOrRefusedWhole) {
+  using Refusal = SettingsChange::Refusal;
+  const std::pair<std::string, Refusal> cases[] = {
+      {"[NightColor]\nActive[$d]\nMode=Times\n", Refusal::none},  // deleted: back to its default, whatever /etc says
+      {"[Desktops]\nNumber=1", Refusal::none},
+      {"[NightColor]\nMode=Times", Refusal::none},
+      {"[Desktops]\r\nNumber=1\r\n", Refusal::none},
+      {"[NightColor]\r\nActive=false\r\nMode=Times\r\n", Refusal::none},
+      {"[NightColor][$i]\nActive=false\n", Refusal::locked},
+      {"[NightColor]\nActive[$i]=false\nMode=Times\n", Refusal::locked},
+  };
+  for (const auto& [original, refusal] : cases) {
+    SCOPED_TRACE(original);
+    put(kwinrc_, original);
+    const SettingsChange on = settings_.switchOn();
+    EXPECT_EQ(on.refusal, refusal) << on.error;
+    if (refusal != Refusal::none) {
+      EXPECT_NE(on.error.find("is locked with [$i]"), std::string::npos) << on.error;
+      EXPECT_EQ(slurp(kwinrc_), original);
+      EXPECT_FALSE(fs::exists(record_)) << "recorded though nothing could be written";
+      continue;
+    }
+    const std::string held = slurp(kwinrc_);
+    EXPECT_TRUE(readsAsTrue(key("Active")));
+    EXPECT_EQ(held.back() == '\n', original.back() == '\n') << "the final newline came or went";
+    const bool crlf = original.find('\r') != std::string::npos;
+    EXPECT_EQ(std::count(held.begin(), held.end(), '\r'), crlf ? std::count(held.begin(), held.end(), '\n') : 0);
+    ASSERT_TRUE(settings_.switchOff().ok());
+    EXPECT_EQ(slurp(kwinrc_), original);
+  }
+
+  // A hand-edited record: a value with a line break or a '[' never reaches kwinrc.
+  put(kwinrc_, "[NightColor]\nMode=Times\n");
+  ASSERT_TRUE(settings_.switchOn().ok());
+  put(record_, "[Replaced]\nMode=Times\\n[Evil]\\nx=1\nNightTemperature=[4000\nUnset=Active\n");
+  ASSERT_TRUE(settings_.switchOff().ok());
+  EXPECT_EQ(slurp(kwinrc_).find('['), slurp(kwinrc_).rfind('[')) << slurp(kwinrc_);
+}
+
+// A lock still held when the process ends (a request in flight at exit) goes with it.
+TEST_F(NightColorSettingsTest, ALockHeldAtExitIsRemoved) {
+  const std::string lock = kwinrc_.string() + ".lock";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::thread([this] {
+      ConfigLock held(kwinrc_.string());
+      std::this_thread::sleep_for(std::chrono::hours(1));
+    }).detach();
+    while (!fs::exists(lock)) std::this_thread::yield();
+    std::exit(0);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_FALSE(fs::exists(lock));
 }
 
 }  // namespace

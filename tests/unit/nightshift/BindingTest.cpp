@@ -163,7 +163,7 @@ TEST(BindingReason, PassesTheProvidersReasonAndAsksNoOlderTable) {
   EXPECT_EQ(reason->code, DW_NIGHTLIGHT_REASON_LOCKED);
   EXPECT_EQ(reason->message, "kwinrc's [NightColor] Active is locked ([$i])");
   v3.setReason(DW_NIGHTLIGHT_REASON_FAILED, std::string(1000, 'x'));
-  EXPECT_EQ(client->reason()->message, std::string(255, 'x')) << "cut to the binding's buffer";
+  EXPECT_EQ(client->reason()->message, std::string(511, 'x')) << "cut to the binding's buffer";
 
   void* handle = ::dlopen(DW_TEST_PROVIDER_V2_PATH, RTLD_LAZY);
   ASSERT_NE(handle, nullptr) << ::dlerror();

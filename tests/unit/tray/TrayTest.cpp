@@ -166,7 +166,8 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   int menuOpened = 0;
   SniStatusItem::Options options{QStringLiteral("com.quillmoor.Duskwarden"),
                                  [] { return Menu{{MenuItem{"Quit Duskwarden", "Ctrl+Q", [] {}}}}; },
-                                 [&] { ++showControls; }, [&] { ++menuOpened; }, DesktopSession{"", "", "x11", "", ""}};
+                                 [&] { ++showControls; }, [&] { ++menuOpened; }, DesktopSession{"", "", "x11", "", ""},
+                                 QStringLiteral("Duskwarden")};
   TrayStatusItem item(events, program, QString(), options);
   std::vector<bool> trayChanges;
   item.onTrayChanged = [&](bool has) { trayChanges.push_back(has); };
@@ -196,7 +197,9 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   EXPECT_EQ(property("Id").toString(), "com.quillmoor.Duskwarden");
   EXPECT_FALSE(property("ItemIsMenu").toBool());
   EXPECT_EQ(qdbus_cast<QDBusObjectPath>(property("Menu")).path(), sni::kMenuPath);
-  EXPECT_EQ(qdbus_cast<sni::ToolTip>(property("ToolTip")).title, "Night Shift Inactive");
+  EXPECT_EQ(property("Title").toString(), "Duskwarden");
+  EXPECT_EQ(qdbus_cast<sni::ToolTip>(property("ToolTip")).title, "Duskwarden");
+  EXPECT_EQ(qdbus_cast<sni::ToolTip>(property("ToolTip")).description, "Night Shift Inactive");
   // Pixmaps: several sizes, ARGB32 in network byte order, as drawn for XEmbed.
   const auto pixmaps = qdbus_cast<sni::IconPixmapList>(property("IconPixmap"));
   ASSERT_GE(pixmaps.size(), 3);

@@ -1,9 +1,9 @@
-#include "kde/KConfigText.h"
+#include "keyfile/KeyFileText.h"
 
 #include <algorithm>
 #include <set>
 
-namespace duskwarden::provider::kde {
+namespace duskwarden::keyfile {
 
 namespace {
 
@@ -131,6 +131,13 @@ std::string lineEnding(std::string_view text, const Line& l) {
   return l.end > l.begin && text[l.end - 1] == '\r' ? "\r\n" : "\n";
 }
 
+// The file's own line ending, as its first line has it.
+std::string fileEnding(std::string_view text, const Scan& s) {
+  return s.lines.empty() ? "\n" : lineEnding(text, s.lines.front());
+}
+
+bool endsInNewline(std::string_view text) { return !text.empty() && text.back() == '\n'; }
+
 // The key's last line in `group`: the one that counts.
 std::optional<std::size_t> lastKeyLine(const Scan& s, std::string_view group, std::string_view key) {
   std::optional<std::size_t> last;
@@ -153,27 +160,25 @@ std::optional<std::size_t> insertionAnchor(const Scan& s, std::string_view group
 
 // A new section at the end of the file, after a blank line.
 void appendSection(std::string& text, const Scan& s, std::string_view group, const std::string& entry) {
-  if (!text.empty() && text.back() != '\n') text += '\n';
-  if (!s.lines.empty() && s.lines.back().kind != Kind::blank) text += '\n';
+  const std::string eol = fileEnding(text, s);
+  if (!text.empty() && !endsInNewline(text)) text += eol;
+  if (!s.lines.empty() && s.lines.back().kind != Kind::blank) text += eol;
   // Appended piece by piece (GCC 12's -O3 -Wrestrict false positive on `"[" + string`).
   text += '[';
   text += group;
-  text += "]\n";
+  text += ']';
+  text += eol;
   text += entry;
-  text += '\n';
+  text += eol;
 }
 
 void setEntry(std::string& text, std::string_view group, const std::string& key, const std::string& value) {
   const Scan s = scan(text);
-  if (const auto last = lastKeyLine(s, group, key)) {
+  const auto last = lastKeyLine(s, group, key);
+  if (last && !s.lines[*last].deleted) {
     const Line& l = s.lines[*last];
-    if (l.deleted) {
-      const std::size_t end = l.end > l.begin && text[l.end - 1] == '\r' ? l.end - 1 : l.end;
-      text.replace(l.begin, end - l.begin, key + "=" + value);
-    } else {
-      text.replace(l.valueBegin, l.valueEnd - l.valueBegin, value);
-    }
-  } else if (const auto anchor = insertionAnchor(s, group)) {
+    text.replace(l.valueBegin, l.valueEnd - l.valueBegin, value);
+  } else if (const auto anchor = last ? last : insertionAnchor(s, group)) {
     const Line& l = s.lines[*anchor];
     const std::string eol = lineEnding(text, l);
     if (l.end == text.size())
@@ -213,12 +218,12 @@ std::vector<std::size_t> emptiedSections(const Scan& s, const std::vector<std::s
   return more;
 }
 
-// Every line of the key, then any section that held only those.
+// Every line of the key that holds a value, then any section that held only those.
 void removeEntry(std::string& text, std::string_view group, std::string_view key) {
   const Scan s = scan(text);
   std::vector<std::size_t> drop;
   for (std::size_t i = 0; i < s.lines.size(); ++i)
-    if (isKeyLine(s, s.lines[i], group, key)) drop.push_back(i);
+    if (isKeyLine(s, s.lines[i], group, key) && !s.lines[i].deleted) drop.push_back(i);
   if (drop.empty()) return;
   const auto emptied = emptiedSections(s, drop);
   drop.insert(drop.end(), emptied.begin(), emptied.end());
@@ -242,6 +247,7 @@ std::optional<std::string> readEntry(std::string_view text, std::string_view gro
       value.reset();
     else
       value = std::string(text.substr(l.valueBegin, l.valueEnd - l.valueBegin));
+    if (l.locked) break;  // later lines cannot change a locked entry
   }
   return value;
 }
@@ -259,13 +265,19 @@ bool editGroup(std::string& text, std::string_view group, const std::vector<Entr
     for (const Line& l : s.lines)
       if (isKeyLine(s, l, group, edit.key) && l.locked)
         return fail(edit.key + " in [" + std::string(group) + "] is locked with [$i]");
+  const bool hadFinalNewline = text.empty() || endsInNewline(text);
   for (const EntryEdit& edit : edits) {
     if (edit.value)
       setEntry(text, group, edit.key, *edit.value);
     else
       removeEntry(text, group, edit.key);
   }
+  // A file that ended without a newline still does.
+  if (!hadFinalNewline && endsInNewline(text)) {
+    text.pop_back();
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+  }
   return true;
 }
 
-}  // namespace duskwarden::provider::kde
+}  // namespace duskwarden::keyfile

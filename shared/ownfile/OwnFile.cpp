@@ -1,15 +1,14 @@
-#include "platform/common/OwnFile.h"
-
-#include "platform/common/GLibPtr.h"
+#include "ownfile/OwnFile.h"
 
 #include <fcntl.h>
-#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <random>
 
 namespace duskwarden::ownfile {
 namespace fs = std::filesystem;
@@ -18,8 +17,12 @@ namespace {
 
 // Enough names for any number of damaged files a person would keep around.
 constexpr int kMaxBackupNames = 100;
+constexpr int kMaxTemporaryNames = 100;
 
-std::string errnoText(int err) { return g_strerror(err); }
+std::string errnoText(int err) {
+  char buffer[256];
+  return ::strerror_r(err, buffer, sizeof buffer);  // the GNU variant returns the text
+}
 
 std::string kindOf(mode_t mode) {
   if (S_ISDIR(mode)) return "a directory";
@@ -31,6 +34,7 @@ std::string kindOf(mode_t mode) {
 }
 
 std::string sizeText(std::size_t bytes) {
+  if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0) return std::to_string(bytes / (1024 * 1024)) + " MiB";
   if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KiB";
   return std::to_string(bytes) + " bytes";
 }
@@ -61,9 +65,10 @@ bool writeAll(int fd, std::string_view data) {
 }
 
 // Where a path leads, looked at without opening anything: a regular file
-// (its status and the path to open), or the answer to give instead.
+// (its status and the path to open), nothing yet, or the answer to give instead.
 struct Located {
   std::optional<Read> answer;
+  bool exists = false;
   struct stat seen {};
   fs::path target;
   bool isSymlink = false;
@@ -78,6 +83,7 @@ Located locate(const fs::path& path) {
     l.answer = err == ENOENT || err == ENOTDIR ? Read{} : refused(Read::Outcome::failed, errnoText(err), false);
     return l;
   }
+  l.exists = true;
   l.isSymlink = S_ISLNK(l.seen.st_mode);
   if (!l.isSymlink) {
     if (!S_ISREG(l.seen.st_mode)) l.answer = refused(Read::Outcome::notRegular, "it is " + kindOf(l.seen.st_mode), false);
@@ -86,8 +92,12 @@ Located locate(const fs::path& path) {
   // stat() looks at a FIFO or device without opening it, so it cannot block.
   if (::stat(path.c_str(), &l.seen) != 0) {
     const int err = errno;
-    l.answer = err == ENOENT ? refused(Read::Outcome::notRegular, "it is a symbolic link to nothing", true)
-                             : refused(Read::Outcome::failed, errnoText(err), true);
+    if (err == ENOENT)
+      l.answer = refused(Read::Outcome::notRegular, "it is a symbolic link to nothing", true);
+    else if (err == ELOOP)
+      l.answer = refused(Read::Outcome::notRegular, "it is a loop of symbolic links", true);
+    else
+      l.answer = refused(Read::Outcome::failed, errnoText(err), true);
     return l;
   }
   if (!S_ISREG(l.seen.st_mode)) {
@@ -132,6 +142,39 @@ Read readCapped(int fd, std::uintmax_t size, std::size_t maxBytes, const Located
   return r;
 }
 
+// Makes each missing directory above `file`, private to the user.
+std::optional<std::string> makeDirectories(const fs::path& file) {
+  fs::path partial;
+  const fs::path parent = file.parent_path();
+  for (const fs::path& part : parent) {
+    partial /= part;
+    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
+      return "cannot create the directory " + partial.string() + ": " + errnoText(errno);
+  }
+  return std::nullopt;
+}
+
+// A new file beside `target`, open for writing, not yet visible under its name.
+int openTemporary(const fs::path& target, int mode, fs::path* name) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  for (int attempt = 0; attempt < kMaxTemporaryNames; ++attempt) {
+    std::string suffix(6, 'x');
+    for (char& c : suffix) c = kLetters[pick(random)];
+    // Appended piece by piece (GCC 12's -O3 -Wrestrict false positive on `"." + string`).
+    std::string base = ".";
+    base += target.filename().string();
+    base += '.';
+    base += suffix;
+    *name = target.parent_path() / base;
+    const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
 }  // namespace
 
 Read read(const fs::path& path, std::size_t maxBytes) {
@@ -151,18 +194,31 @@ Read read(const fs::path& path, std::size_t maxBytes) {
 }
 
 std::optional<std::string> replace(const fs::path& path, std::string_view data, int mode) {
-  struct stat existing {};
-  if (::lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
-    return "it is " + kindOf(existing.st_mode) + ", which is never replaced";
-  GError* raw = nullptr;
-  // Temporary file beside it, fsync, rename: a crash leaves the old or the new file, never a torn one.
-  if (!g_file_set_contents_full(path.c_str(), data.data(), static_cast<gssize>(data.size()),
-                                static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT |
-                                                                   G_FILE_SET_CONTENTS_DURABLE),
-                                mode, &raw)) {
-    ErrorPtr error(raw);
-    return std::string(error->message);
+  const Located file = locate(path);
+  if (file.answer && file.answer->outcome != Read::Outcome::missing)
+    return file.answer->problem + ", which is never replaced";
+  if (!file.exists) {
+    if (auto error = makeDirectories(path)) return error;
   }
+  fs::path temporary;
+  Fd out;
+  out.fd = openTemporary(file.target, mode, &temporary);
+  if (out.fd < 0) return "cannot create a file in " + file.target.parent_path().string() + ": " + errnoText(errno);
+  const auto fail = [&](int err) -> std::optional<std::string> {
+    ::unlink(temporary.c_str());  // the old file stays as it was
+    return "cannot write " + temporary.string() + ": " + errnoText(err);
+  };
+  if (file.exists && ::fchmod(out.fd, file.seen.st_mode & 07777) != 0) return fail(errno);
+  if (!writeAll(out.fd, data) || ::fsync(out.fd) != 0) return fail(errno ? errno : EIO);
+  if (::rename(temporary.c_str(), file.target.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temporary.c_str());
+    return "cannot replace " + file.target.string() + ": " + errnoText(err);
+  }
+  // The rename itself reaches the disk with the directory.
+  Fd directory;
+  directory.fd = ::open(file.target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory.fd >= 0) ::fsync(directory.fd);
   return std::nullopt;
 }
 

@@ -1,0 +1,143 @@
+#!/usr/bin/python3
+"""The popover as a screen reader and a keyboard-only user meet it: the real
+binary on the simulator under Xvfb with trayer, the real accessibility bus
+(at-spi-bus-launcher) read with pyatspi. Launched again, the program opens
+its popover; the tree is walked and saved (accessible-tree.txt), and each
+control is driven, by assistive technology and by keys, against --status,
+the simulator and the log. Runs in a PID namespace of its own where it may,
+so the accessibility bus and registry end with it.
+
+Usage: accessibility_e2e.py BUILD_DIR   (needs /usr/bin/python3 with pyatspi)"""
+
+import json
+import os
+import subprocess
+import sys
+
+from desktop import XDesktop, read_log, trayui
+
+if "DW_PID_NAMESPACE" not in os.environ and subprocess.run(
+        ["unshare", "--fork", "--pid", "--mount-proc", "true"], capture_output=True).returncode == 0:
+    os.environ["DW_PID_NAMESPACE"] = "1"
+    os.execvp("unshare", ["unshare", "--fork", "--pid", "--mount-proc", "--kill-child", sys.executable, *sys.argv])
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def walk(node, depth=0):
+    """[(depth, node)] in reading order."""
+    found = [(depth, node)]
+    for i in range(node.childCount):
+        found += walk(node.getChildAtIndex(i), depth + 1)
+    return found
+
+
+def spoken(node):
+    """One line as a screen reader reads a node: role, name, value, states, relations."""
+    import pyatspi
+    parts = [node.getRoleName(), repr(node.name)]
+    if node.description:
+        parts.append(f"description {node.description!r}")
+    if "Value" in pyatspi.listInterfaces(node):
+        v = node.queryValue()
+        parts.append(f"value {v.currentValue:g} of {v.minimumValue:g}..{v.maximumValue:g} step {v.minimumIncrement:g}")
+    states = node.getState()
+    parts += [pyatspi.stateToString(s) for s in (pyatspi.STATE_FOCUSED, pyatspi.STATE_CHECKED) if states.contains(s)]
+    if states.contains(pyatspi.STATE_FOCUSABLE) and not states.contains(pyatspi.STATE_SENSITIVE):
+        parts.append("unavailable")
+    parts += [f"labelled by {r.getTarget(0).name!r}" for r in node.getRelationSet()
+              if r.getRelationType() == pyatspi.RELATION_LABELLED_BY]
+    return ", ".join(parts)
+
+
+def main(build):
+    with XDesktop(build, session_bus=True, artifacts="e2e-accessibility") as d:
+        d.session.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+        d.bus.wait_for_name("org.a11y.Bus", 10)
+        app = trayui.launch(d, "app", extra_env={"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
+        os.environ.update(DBUS_SESSION_BUS_ADDRESS=d.env["DBUS_SESSION_BUS_ADDRESS"], DISPLAY=d.env["DISPLAY"])
+        import pyatspi
+        from gi.repository import Atspi
+
+        def status():
+            return json.loads(d.session.run([d.app.binary, "--status", "--json"], timeout=30).stdout)
+
+        def commits():
+            return sum("Setting color temperature strength to:" in line for line in read_log(app.log))
+
+        def tree():
+            desktop = pyatspi.Registry.getDesktop(0)
+            ours = [a for a in desktop if a is not None and a.get_process_id() == app.pid]
+            if not ours:
+                return []
+            ours[0].set_cache_mask(Atspi.Cache.NONE)  # nobody runs the event loop that would keep a cache fresh
+            return walk(ours[0])
+
+        def node(role, name):
+            return next((n for _, n in tree() if n.getRoleName() == role and n.name == name), None)
+
+        def focused():
+            return next((n.name for _, n in tree() if n.getState().contains(pyatspi.STATE_FOCUSED)), None)
+
+        def wait(predicate, what, timeout=10):
+            value = d.session.wait_for(predicate, timeout)
+            check(value, f"timed out waiting for {what}")
+            return value
+
+        # A keyboard user opens it by launching the program again.
+        d.session.spawn([d.app.binary], log=d.session.path("again.log"))
+        wait(lambda: node("dialog", "Duskwarden"), "the popover's dialog in the application's tree")
+        reading = "\n".join("  " * depth + spoken(n) for depth, n in tree())
+        d.shots.save("popover.png")
+        with open(os.path.join(d.shots.directory, "accessible-tree.txt"), "w") as f:
+            f.write(reading + "\n")
+        print(reading, flush=True)
+        check(focused() == "Warden Mode", f"focus on opening: {focused()!r}")
+        switch = node("check box", "Warden Mode")
+        check("labelled by 'Always On Mode'" in spoken(switch), spoken(switch))
+        slider = node("slider", "Warmth, Less Warm to More Warm")
+        check(slider and slider.childCount == 0, "no single warmth slider")
+        value = slider.queryValue()
+        check((value.minimumValue, value.maximumValue, value.minimumIncrement) == (0, 1, 0.05), spoken(slider))
+        check(node("label", "Less Warm") is None, "the captions are read apart from the warmth")
+
+        # Tab: the switch, the enabled command button, the warmth, round again.
+        for expected in ("Enable Night Shift", "Warmth, Less Warm to More Warm", "Warden Mode", "Enable Night Shift"):
+            d.input.key("Tab")
+            wait(lambda: focused() == expected, f"Tab to {expected!r} (focus on {focused()!r})", 5)
+        d.input.key("Return")
+        wait(lambda: status()["enabled"], "Return on Enable Night Shift")
+
+        # Keys on the warmth: a burst commits once, after the last key.
+        for _ in range(4):
+            if focused() == "Warmth, Less Warm to More Warm":
+                break
+            d.input.key("Tab")
+        before = commits()
+        d.input.key("End", "Left")
+        wait(lambda: abs(value.currentValue - 0.95) < 1e-6, "End, Left to set the strength")
+        wait(lambda: abs(d.app.sim_state()["strength"] - 0.95) < 1e-6, "the keys' strength on the platform")
+        check(commits() == before + 1 and abs(status()["strength"] - 0.95) < 1e-6, f"{commits() - before} calls")
+        d.input.key("Home")
+        wait(lambda: d.app.sim_state()["strength"] == 0, "Home on the platform")
+
+        # Assistive technology sets the value and toggles the switch.
+        value.currentValue = 0.3
+        wait(lambda: abs(d.app.sim_state()["strength"] - 0.3) < 1e-6, "the value set on the platform")
+        check(abs(status()["strength"] - 0.3) < 1e-6 and commits() == before + 3, f"{status()}, {commits()}")
+        actions = switch.queryAction()
+        actions.doAction(next(i for i in range(actions.nActions) if actions.getName(i) == "Toggle"))
+        wait(lambda: status()["keepAlwaysOn"], "the Toggle action to set Keep Always On")
+        wait(lambda: node("check box", "Warden Mode").getState().contains(pyatspi.STATE_CHECKED), "checked")
+        check(d.app.wait_for_line(app, "Auto-enable toggled: true", 1), "not the click's path")
+
+        d.input.key("Escape")
+        wait(lambda: trayui.popover(d, app.pid) is None and node("dialog", "Duskwarden") is None, "Escape to close")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
+    print("passed")

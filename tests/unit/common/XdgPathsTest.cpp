@@ -1,0 +1,37 @@
+// Where the socket and the lock live: a runtime directory that is missing is
+// made private, and a fallback that another user owns or may enter is refused.
+#include "platform/common/XdgPaths.h"
+
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace duskwarden {
+namespace {
+namespace fs = std::filesystem;
+using testing::ScopedEnv;
+
+fs::perms permissionsOf(const fs::path& path) { return fs::status(path).permissions() & fs::perms::all; }
+
+TEST(RuntimeDirectory, AMissingOneIsMadePrivateAndAnOpenOrForeignFallbackIsRefused) {
+  const fs::path root = testing::makeTempDir("runtime");
+  std::optional<ScopedEnv> runtime(std::in_place, "XDG_RUNTIME_DIR", (root / "missing" / "run").string());
+  EXPECT_EQ(usableRuntimeDirectory(), root / "missing" / "run");
+  EXPECT_EQ(permissionsOf(root / "missing"), fs::perms::owner_all);
+  EXPECT_EQ(permissionsOf(root / "missing" / "run"), fs::perms::owner_all);
+  runtime.emplace("XDG_RUNTIME_DIR", nullptr);
+  ScopedEnv tmp("TMPDIR", root.string());
+  const fs::path fallback = root / ("runtime-" + std::to_string(::getuid()));
+  EXPECT_EQ(usableRuntimeDirectory(), fallback);
+  EXPECT_EQ(permissionsOf(fallback), fs::perms::owner_all);
+  fs::permissions(fallback, fs::perms::group_read | fs::perms::group_exec, fs::perm_options::add);
+  EXPECT_EQ(usableRuntimeDirectory(), std::nullopt) << "a fallback others may enter";
+  fs::permissions(fallback, fs::perms::owner_all, fs::perm_options::replace);
+  if (::chown(fallback.c_str(), 65534, 65534) == 0) {  // only root can give it away
+    EXPECT_EQ(usableRuntimeDirectory(), std::nullopt) << "a fallback of another user's";
+  }
+}
+
+}  // namespace
+}  // namespace duskwarden
