@@ -191,6 +191,13 @@ void NetworkAppcastSource::onFinished() {
   if (!reply_) return;
   onReadyRead();
   if (!reply_) return;  // went over the cap, or damaged
+  // Checked before the status: after a redirect loop that is the status of
+  // whatever answer came last, which says nothing of what went wrong.
+  if (reply_->error() == QNetworkReply::TooManyRedirectsError) {
+    fail("The update server redirected more than " + std::to_string(limits_.maxRedirects) +
+         " times in a row (a redirect loop?).");
+    return;
+  }
   const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
   if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
     const QString reason = reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
