@@ -98,17 +98,24 @@ TEST(SingleInstanceLock, OnlyALiveHolderCountsWhateverTheFileSays) {
     ::pause();
     ::_exit(0);
   }
+  // Another user's live process: as root, a child that becomes nobody; else init.
+  pid_t otherUser = 1;
+  if (::geteuid() == 0 && (otherUser = ::fork()) == 0) {
+    if (::setuid(65534) == 0) ::pause();
+    ::_exit(0);
+  }
   const struct {
     const char* name;
     std::optional<std::string> contents;  // nothing: no file
-    const char* logged;                   // nullptr: no line
+    std::string logged;                   // empty: no line
   } rows[] = {
-      {"no file", std::nullopt, nullptr},
+      {"no file", std::nullopt, ""},
       {"empty", "", "it was empty"},
       {"garbage", "\x01\xff not a lock\n", "it did not name a process"},
       {"own dead pid", std::to_string(ended) + "\nduskwarden\nhost\n", "which has ended"},
       {"live unrelated pid", std::to_string(unrelated) + "\nsleep\nhost\n", "which does not hold it"},
-      {"another user's pid (1)", "1\ninit\nhost\n", "it named process 1, which does not hold it"},
+      {"another user's pid", std::to_string(otherUser) + "\nduskwarden\nhost\n",
+       "it named process " + std::to_string(otherUser) + ", which does not hold it"},
   };
   auto sink = std::make_shared<MemoryLogSink>();
   setLogSinks({sink});
@@ -128,8 +135,8 @@ TEST(SingleInstanceLock, OnlyALiveHolderCountsWhateverTheFileSays) {
     ASSERT_EQ(copy.start(&error, 500), SingleInstance::Role::primary) << error.toStdString();
     EXPECT_TRUE(SingleInstance::isHeld(lock));
     const auto lines = sink->messages("SingleInstance");
-    ASSERT_EQ(lines.size(), row.logged ? 1u : 0u);
-    if (row.logged) {
+    ASSERT_EQ(lines.size(), row.logged.empty() ? 0u : 1u);
+    if (!row.logged.empty()) {
       EXPECT_NE(lines[0].find(row.logged), std::string::npos) << lines[0];
     }
     QFile f(lock);
@@ -137,8 +144,11 @@ TEST(SingleInstanceLock, OnlyALiveHolderCountsWhateverTheFileSays) {
     EXPECT_EQ(f.readLine().trimmed().toLongLong(), ::getpid());
   }
   setLogSinks({});
-  ::kill(unrelated, SIGKILL);
-  ::waitpid(unrelated, nullptr, 0);
+  for (const pid_t child : {unrelated, otherUser}) {
+    if (child == 1) continue;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+  }
 
   // A live copy, and a copy of an earlier version that held a QLockFile.
   const QString dir = QString::fromStdString(testing::makeTempDir("lock").string());
