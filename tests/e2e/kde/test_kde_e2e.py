@@ -103,36 +103,26 @@ class EnableExitStatusOnKWin(unittest.TestCase):
         plain = nc.read_kwinrc(self.s)
         holder = subprocess.Popen(["sleep", "600"])  # a live writer of this host
         self.addCleanup(holder.kill)
-
-        def lock_active():
-            with open(path, "ab") as f:
-                f.write(b"\n[NightColor]\nActive[$i]=false\n")
-
-        def hold_the_lock():
-            with open(path + ".lock", "w") as f:
-                f.write(f"{holder.pid}\nkwriteconfig5\n{socket.gethostname()}\n")
-
-        cases = [
-            ("Active locked with [$i]", lock_active, "is locked"),
-            ("kwinrc.lock held by another writer", hold_the_lock, "held by another program"),
-        ]
-        for name, arrange, said in cases:
+        for name, file, text, said in (
+            ("Active locked with [$i]", path, plain.decode() + "\n[NightColor]\nActive[$i]=false\n", "is locked"),
+            ("kwinrc.lock held", path + ".lock", f"{holder.pid}\nkwriteconfig5\n{socket.gethostname()}\n",
+             "held by another program"),
+        ):
             with self.subTest(name):
-                arrange()
+                with open(file, "w") as f:
+                    f.write(text)
                 result = self.enable()
-                self.assertEqual(result.returncode, 1, (result.stdout, result.stderr))
+                self.assertEqual((result.returncode, len(result.stderr.splitlines())), (1, 1), result.stderr)
                 self.assertIn(said, result.stderr)
-                self.assertEqual(len(result.stderr.strip().splitlines()), 1, result.stderr)
                 self.assertFalse(nc.properties(self.kwin)["enabled"])
                 with open(path, "wb") as f:
                     f.write(plain)
-                if os.path.exists(path + ".lock"):
-                    os.remove(path + ".lock")
+                if file != path:
+                    os.remove(file)
 
         result = self.enable()
         self.assertEqual((result.returncode, result.stderr), (0, ""))
         self.assertTrue(nc.properties(self.kwin)["enabled"])
-
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

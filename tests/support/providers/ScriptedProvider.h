@@ -1,8 +1,8 @@
 #pragma once
 // A provider library for tests whose answers the test scripts through a
 // control block, reached with dlsym(handle, "dw_test_provider_control").
-// Built five times: as is, as a version 1 table (no set_log, no
-// backend_name), as a version 2 table (no get_reason), with an unknown
+// Built four times: as is, as a version 1 table (no set_log, no
+// backend_name, no get_reason), with an unknown
 // table version, and without the entry point.
 
 #include "duskwarden/nightlight.h"

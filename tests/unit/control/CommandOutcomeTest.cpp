@@ -1,7 +1,8 @@
 // What the running copy answers to enable, disable and strength, against the
 // scripted provider on virtual time: "ok" only once a read shows the state
 // asked for, "failed <why> <message>" as soon as the provider says why not,
-// "failed unconfirmed" when nothing shows it by the deadline.
+// "failed unconfirmed" when nothing shows it by the deadline. A locked key on
+// a real KWin and gsd-color is in the e2e tests (e2e_kde, e2e_backends).
 #include "control/InstanceCommands.h"
 
 #include "ManagerHarness.h"
@@ -27,13 +28,6 @@ struct Row {
 const Row kRows[] = {
     {"on", {"enable", {}}, nullptr, nullptr, "ok", 0.51},
     {"already on", {"enable", {}}, [](auto& p) { p.statusByte1 = 1; }, nullptr, "ok", 0.51},
-    {"locked",
-     {"enable", {}},
-     [](auto& p) {
-       p.setEnabledTakesEffect = 0;
-       p.setReason(DW_NIGHTLIGHT_REASON_LOCKED, "kwinrc's [NightColor] Active is locked ([$i])");
-     },
-     nullptr, "failed locked kwinrc's [NightColor] Active is locked ([$i])", 0.51},
     {"inhibited without a message",
      {"enable", {}},
      [](auto& p) {

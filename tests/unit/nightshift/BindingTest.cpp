@@ -143,39 +143,11 @@ TEST(BindingLoad, ProviderMessagesReachTheLoggerAndVersionOneStillLoads) {
   BlueLightStatus status;
   ASSERT_TRUE(client->getBlueLightStatus(&status));
   EXPECT_EQ(status.bytes[1], 1);
+  v1->setReason(DW_NIGHTLIGHT_REASON_LOCKED, "locked");
+  EXPECT_EQ(client->reason(), std::nullopt);
+  EXPECT_EQ(v1->getReasonCalls.load(), 0) << "nor a get_reason";
   client.reset();
   setLogSinks({});
-}
-
-// Why night light is not on: a version 3 table says it, a version 2 table
-// knows nothing and is never asked.
-TEST(BindingReason, PassesTheProvidersReasonAndAsksNoOlderTable) {
-  auto& v3 = scriptedProvider();
-  v3.reset();
-  BlueLightFramework framework(DW_TEST_PROVIDER_PATH);
-  ASSERT_TRUE(framework.load());
-  auto client = CBBlueLightClient::create(framework);
-  ASSERT_NE(client, nullptr);
-  EXPECT_EQ(client->reason(), std::nullopt);
-  v3.setReason(DW_NIGHTLIGHT_REASON_LOCKED, "kwinrc's [NightColor] Active is locked ([$i])");
-  const auto reason = client->reason();
-  ASSERT_TRUE(reason.has_value());
-  EXPECT_EQ(reason->code, DW_NIGHTLIGHT_REASON_LOCKED);
-  EXPECT_EQ(reason->message, "kwinrc's [NightColor] Active is locked ([$i])");
-  v3.setReason(DW_NIGHTLIGHT_REASON_FAILED, std::string(1000, 'x'));
-  EXPECT_EQ(client->reason()->message, std::string(511, 'x')) << "cut to the binding's buffer";
-
-  void* handle = ::dlopen(DW_TEST_PROVIDER_V2_PATH, RTLD_LAZY);
-  ASSERT_NE(handle, nullptr) << ::dlerror();
-  auto* v2 = reinterpret_cast<DwTestProviderControlFn>(::dlsym(handle, "dw_test_provider_control"))();
-  v2->reset();
-  v2->setReason(DW_NIGHTLIGHT_REASON_INHIBITED, "inhibited");
-  BlueLightFramework older(DW_TEST_PROVIDER_V2_PATH);
-  ASSERT_TRUE(older.load()) << older.failureReason();
-  auto olderClient = CBBlueLightClient::create(older);
-  ASSERT_NE(olderClient, nullptr);
-  EXPECT_EQ(olderClient->reason(), std::nullopt);
-  EXPECT_EQ(v2->getReasonCalls.load(), 0);
 }
 
 TEST(BindingLoad, DefaultPathIsBesideTheExecutableInLibDuskwarden) {
