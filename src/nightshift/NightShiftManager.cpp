@@ -32,7 +32,6 @@ bool holdsOff(const BlueLightReason& reason) {
          reason.code == DW_NIGHTLIGHT_REASON_LOCKED;
 }
 
-
 constexpr const char* kReEnablingLine =
     "Night Shift was disabled but auto-enable is active. Re-enabling in 0.5 seconds...";
 }  // namespace
