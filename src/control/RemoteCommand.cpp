@@ -1,10 +1,14 @@
 #include "control/RemoteCommand.h"
 
 #include "control/BackgroundLaunch.h"
+#include "control/CommandOutcome.h"
 #include "control/InstanceClient.h"
 #include "control/InstanceProtocol.h"
 #include "control/SingleInstance.h"
+#include "decimal/Decimal.h"
+#include "nightshift/NightShiftManager.h"
 #include "platform/common/XdgPaths.h"
+#include "platform/log/Logger.h"
 
 #include <QFile>
 
@@ -49,6 +53,7 @@ class Session {
   int notRunning() const;
   int report(const InstanceAnswer& answer, const std::optional<BackgroundLaunch>& started) const;
   int reportAnswer(const std::string& line) const;
+  std::string failureText(const protocol::Failure& failure) const;
 
   const CommandLine& options_;
   const Command& command_;
@@ -102,8 +107,10 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
       break;
   }
   if (started && started->exitStatus() && *started->exitStatus() > 0)
-    return fail(name_ + " was started but ended with status " + std::to_string(*started->exitStatus()) +
-                "; its messages are in the journal (journalctl SYSLOG_IDENTIFIER=duskwarden)");
+    return fail(name_ + " was started but ended with status " + std::to_string(*started->exitStatus()) + "; " +
+                (started->outputInJournal() ? "its messages are in the journal (journalctl SYSLOG_IDENTIFIER=duskwarden)"
+                                            : "nothing kept its messages (no journal here); start " + program_ +
+                                                  " in a terminal to see them"));
   if (started) return fail(name_ + " was started but did not open " + socket_ + " in time");
   return fail("a running " + name_ + " holds " + QFile::encodeName(lock_).toStdString() + " but does not answer on " +
               socket_);
@@ -111,10 +118,13 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
 
 int Session::reportAnswer(const std::string& line) const {
   if (line == protocol::kAnswerOk && !command_.show) return kExitDone;
+  if (const auto failure = protocol::parseFailure(line)) return fail(failureText(*failure));
   if (line == protocol::kAnswerRefused)
     return fail("Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)");
   if (line == protocol::kAnswerUnsupported)
-    return fail("night light is not supported on this desktop; the log says why (journalctl SYSLOG_IDENTIFIER=duskwarden)");
+    return fail(std::string("night light is not supported on this desktop; ") +
+                (journalReachable() ? "the journal says why (journalctl SYSLOG_IDENTIFIER=duskwarden)"
+                                    : "the running " + name_ + "'s standard error says why"));
   if (line == protocol::kErrorUnsupportedVersion)
     return fail("the running " + name_ + " is another version and does not know this command; quit it and try again");
   if (command_.show) {
@@ -127,6 +137,14 @@ int Session::reportAnswer(const std::string& line) const {
   for (char& c : shown)
     if (c < ' ' || c > '~') c = '?';
   return fail("the running " + name_ + " answered: " + shown);
+}
+
+std::string Session::failureText(const protocol::Failure& failure) const {
+  const std::string goal = command_.goal.empty() ? "carry out " + std::string(command_.option) : std::string(command_.goal);
+  if (failure.why == protocol::kUnconfirmed)
+    return "asked to " + goal + ", but the desktop did not report it done within " +
+           decimal::shortest(commandoutcome::kDeadlineSeconds) + " seconds";
+  return "could not " + goal + ": " + describe({protocol::reasonCode(failure.why), failure.message});
 }
 
 }  // namespace
