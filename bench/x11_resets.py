@@ -146,6 +146,8 @@ def idle_costs(bench):
                     raise RuntimeError(f"{who} did not switch off on SIGUSR1")
             time.sleep(3)  # start-up work settles
             events = measure.thread_named(p.pid, EVENTS_THREAD) if who == DW else None
+            if who == DW and state == "on":
+                bench.note_gio("x11", p.pid)
             cpu0 = measure.thread_cpu_ns(p.pid)
             counter = measure.sample_wakeups([p.pid], window)[p.pid]
             cpu1 = measure.thread_cpu_ns(p.pid)

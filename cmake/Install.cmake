@@ -1,4 +1,4 @@
-# Install rules: the program, its night-light provider library, the desktop
+# Install rules: the program, its night-light provider library and backend modules, the desktop
 # entry, AppStream metadata, icons, man pages, licence and changelog, plus an
 # `uninstall` target.
 #
@@ -18,6 +18,8 @@ set(DW_ICON_DIR "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable")
 # duskwarden (src/app) and duskwarden-nightlight-sim (providers/tools) carry
 # their own install rules to bin/; the install test checks they stay there.
 install(TARGETS duskwarden-nightlight LIBRARY DESTINATION ${dw_provider_install_dir})
+# Its backend modules, in backends/ beside it, where it looks for them.
+install(TARGETS ${dw_backend_modules} LIBRARY DESTINATION ${dw_provider_install_dir}/backends)
 # The update check's network part, opened from beside the provider on the first check.
 if(TARGET duskwarden-update)
   install(TARGETS duskwarden-update LIBRARY DESTINATION ${dw_provider_install_dir})
@@ -106,7 +108,7 @@ add_custom_target(duskwarden-man ALL DEPENDS ${dw_gzipped} COMMENT "Compressing 
 add_custom_target(uninstall
   COMMAND ${CMAKE_COMMAND}
           -DMANIFEST=${PROJECT_BINARY_DIR}/install_manifest.txt
-          -DOWNED_DIRS=${dw_provider_install_dir}$<SEMICOLON>${DW_DOC_DIR}
+          -DOWNED_DIRS=${dw_provider_install_dir}/backends$<SEMICOLON>${dw_provider_install_dir}$<SEMICOLON>${DW_DOC_DIR}
           -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
   COMMENT "Removing the installed files listed in install_manifest.txt"
   VERBATIM)

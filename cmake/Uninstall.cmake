@@ -26,6 +26,8 @@ foreach(file IN LISTS files)
 endforeach()
 
 list(REMOVE_DUPLICATES parents)
+# Children before their parents (lib/duskwarden/backends, then lib/duskwarden).
+list(SORT parents ORDER DESCENDING)
 foreach(parent IN LISTS parents)
   foreach(owned IN LISTS OWNED_DIRS)
     string(LENGTH "/${owned}" owned_length)

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <type_traits>
 #include <utility>
 
 namespace duskwarden::provider {
@@ -14,14 +15,16 @@ struct Sink {
   void* userData = nullptr;
 };
 
-Sink& sink() {
-  static Sink* instance = new Sink;  // never destroyed: threads may log during exit
-  return *instance;
-}
+// Constant-initialised and never destroyed, so threads may log during exit;
+// nor allocated, so a backend module unloaded after its probe leaves nothing behind.
+constinit Sink theSink;
+static_assert(std::is_trivially_destructible_v<Sink>);
 
-void deliver(int level, const char* format, va_list args) {
-  char message[1024];
-  std::vsnprintf(message, sizeof message, format, args);
+Sink& sink() { return theSink; }
+
+}  // namespace
+
+void logLine(int level, const char* message) {
   dw_nightlight_log_callback callback;
   void* userData;
   {
@@ -33,6 +36,14 @@ void deliver(int level, const char* format, va_list args) {
     callback(userData, level, message);
   else if (level <= DW_NIGHTLIGHT_LOG_ERROR)
     std::fprintf(stderr, "duskwarden-nightlight: %s\n", message);
+}
+
+namespace {
+
+void deliver(int level, const char* format, va_list args) {
+  char message[1024];
+  std::vsnprintf(message, sizeof message, format, args);
+  logLine(level, message);
 }
 
 }  // namespace

@@ -21,6 +21,10 @@ namespace duskwarden::provider {
 // Thread-safe; a message being delivered while this runs goes to either function.
 void setLogFunction(dw_nightlight_log_callback callback, void* userData);
 
+// A finished line, as set_log's function receives it: how the entry library
+// passes on the lines of a backend module (its own copy of this file).
+void logLine(int level, const char* message);
+
 void logError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void logInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

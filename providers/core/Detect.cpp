@@ -7,6 +7,7 @@
 
 #include "common/Log.h"
 #include "core/Backends.h"
+#include "core/Modules.h"
 
 namespace duskwarden::provider {
 
@@ -28,28 +29,46 @@ std::string environmentKey() {
   return key;
 }
 
+// The backend of `entry` when it can run here: first what it needs of the
+// session, then its module's own check. A module not chosen is unloaded
+// again, and with it the libraries only it needed.
+const BackendKind* tryBackend(const BackendEntry& entry) {
+  if (std::string why; !entry.mayRun(&why)) {
+    logInfo("%s", why.c_str());
+    return nullptr;
+  }
+  const BackendKind* kind = openModule(entry.name);
+  if (kind == nullptr) return nullptr;
+  if (kind->isUsable()) {
+    keepModule(entry.name);
+    return kind;
+  }
+  closeModule(entry.name);
+  return nullptr;
+}
+
 const BackendKind* detect() {
-  const auto kinds = backendKinds();
+  const auto list = backendList();
   if (const char* forced = std::getenv(kForceVariable); forced && *forced) {
-    for (const BackendKind* kind : kinds) {
-      if (std::strcmp(kind->name, forced) != 0) continue;
-      if (kind->isUsable()) {
-        logInfo("Using the %s backend (%s)", kind->name, kForceVariable);
+    for (const BackendEntry& entry : list) {
+      if (std::strcmp(entry.name, forced) != 0) continue;
+      if (const BackendKind* kind = tryBackend(entry)) {
+        logInfo("Using the %s backend (%s)", entry.name, kForceVariable);
         return kind;
       }
-      logError("The %s backend that %s asks for is not usable here", kind->name, kForceVariable);
+      logError("The %s backend that %s asks for is not usable here", entry.name, kForceVariable);
       return nullptr;
     }
     logInfo("%s=%s names no backend; detecting one", kForceVariable, forced);
   }
   std::string tried;
-  for (const BackendKind* kind : kinds) {
-    if (!kind->autoDetect) continue;
-    if (kind->isUsable()) {
-      logInfo("Using the %s backend", kind->name);
+  for (const BackendEntry& entry : list) {
+    if (!entry.autoDetect) continue;
+    if (const BackendKind* kind = tryBackend(entry)) {
+      logInfo("Using the %s backend", entry.name);
       return kind;
     }
-    tried += tried.empty() ? kind->name : std::string(", ") + kind->name;
+    tried += tried.empty() ? entry.name : std::string(", ") + entry.name;
   }
   logInfo("No night-light backend is usable here (tried %s)", tried.c_str());
   return nullptr;

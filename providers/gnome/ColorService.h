@@ -6,10 +6,12 @@
 
 #include <string>
 
+#include "gnome/GnomeEntry.h"
+
 namespace duskwarden::provider::gnome {
 
 inline constexpr const char* kSchema = "org.gnome.settings-daemon.plugins.color";
-inline constexpr const char* kBusName = "org.gnome.SettingsDaemon.Color";
+inline constexpr const char* kBusName = kGnomeBusName;
 inline constexpr const char* kObjectPath = "/org/gnome/SettingsDaemon/Color";
 
 inline constexpr const char* kEnabledKey = "night-light-enabled";

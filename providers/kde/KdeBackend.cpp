@@ -29,8 +29,8 @@ struct NightColorObject {
 // takes that name only after the object is registered, so a restarted KWin
 // is never seen without its properties.
 constexpr NightColorObject kObjects[] = {
-    {"org.kde.KWin.NightLight", "/org/kde/KWin/NightLight", "org.kde.KWin.NightLight"},
-    {"org.kde.NightColor", "/ColorCorrect", "org.kde.kwin.ColorCorrect"},
+    {kKdeBusNames[0], "/org/kde/KWin/NightLight", "org.kde.KWin.NightLight"},
+    {kKdeBusNames[1], "/ColorCorrect", "org.kde.kwin.ColorCorrect"},
 };
 
 bool cachedBool(GDBusProxy* proxy, const char* name) {

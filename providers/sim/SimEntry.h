@@ -1,6 +1,7 @@
 #pragma once
-// The sim backend's entry in the list of backends (core/Backends.cpp):
-// the file-backed simulator, only when forced. Only this header is seen from outside the directory.
+// The sim backend's entry, the one header seen from outside the directory (by the
+// module's exported table, common/ModuleEntry.cpp):
+// the file-backed simulator, only when forced.
 
 #include "common/Backend.h"
 

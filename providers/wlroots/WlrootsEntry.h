@@ -1,6 +1,7 @@
 #pragma once
-// The wlroots backend's entry in the list of backends (core/Backends.cpp):
-// wlr-gamma-control on sway, Hyprland, labwc, river. Only this header is seen from outside the directory.
+// The wlroots backend's entry, the one header seen from outside the directory (by the
+// module's exported table, common/ModuleEntry.cpp):
+// wlr-gamma-control on sway, Hyprland, labwc, river.
 
 #include "common/Backend.h"
 

@@ -1,6 +1,7 @@
 #pragma once
-// The x11 backend's entry in the list of backends (core/Backends.cpp):
-// RandR gamma ramps, never on Xwayland. Only this header is seen from outside the directory.
+// The x11 backend's entry, the one header seen from outside the directory (by the
+// module's exported table, common/ModuleEntry.cpp):
+// RandR gamma ramps, never on Xwayland.
 
 #include "common/Backend.h"
 

@@ -2,12 +2,15 @@
 
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/scrnsaver.h>
+#include <X11/extensions/sync.h>
 #include <poll.h>
 #include <pthread.h>
 
 #include <atomic>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "decimal/Decimal.h"
 #include "common/Log.h"
 #include "common/WorkerThread.h"
+#include "x11/GammaReader.h"
 #include "x11/LookSchedule.h"
 #include "x11/X11Gamma.h"
 #include "x11/XDisplay.h"
@@ -58,21 +62,29 @@ struct X11EventWatcher::State {
   // The event thread's own.
   std::optional<std::vector<GammaCrtc>> crtcs;  // dropped on every RandR change
   LogOnce lookFailures;
+  std::unique_ptr<GammaReader> reader;
+  // The SYNC counters a look is held on (GammaReader.h); 0 without SYNC.
+  XSyncCounter serverTime = 0, release = 0;
+  long released = 0;  // what `release` counts: looks called off
+  struct Sent {
+    Clock::time_point due;
+    std::uint64_t generation;
+    bool calledOff;
+  };
+  std::optional<Sent> sent;  // the look sent, until its replies are in
 
   void wake() const { waker.wake(); }
 
   void expect(std::optional<double> kelvin) {
-    bool armedChanged = false;
     {
       std::lock_guard lock(mutex);
       expected = kelvin;
       ++generation;
-      const bool wasArmed = schedule.armed();
       schedule.setArmed(kelvin.has_value(), Clock::now());
-      armedChanged = wasArmed != schedule.armed();
     }
-    if (armedChanged) wake();  // to start the timer, or to drop it
+    wake();  // plan() sends, moves or calls off the look to suit
   }
+
 
   void requestLook() {
     lookPending = true;
@@ -84,8 +96,12 @@ struct X11EventWatcher::State {
     schedule.lookSoon(Clock::now());
   }
 
-  // How long poll() may wait: -1 (no timeout) while nothing is due.
+  bool holds() const { return release != 0; }
+
+  // How long poll() may wait: -1 (no timeout) while nothing is due, or while
+  // the look's own reply will wake the thread.
   int pollTimeout() {
+    if (sent || holds()) return -1;
     std::lock_guard lock(mutex);
     const auto next = schedule.next();
     if (!next) return -1;
@@ -93,9 +109,52 @@ struct X11EventWatcher::State {
     return wait < 0 ? 0 : static_cast<int>(std::min<long long>(wait, 1 << 30));
   }
 
-  bool lookDue() {
-    std::lock_guard lock(mutex);
-    return schedule.due(Clock::now());
+  // Keeps the look that was sent in step with the schedule: calls it off
+  // when the schedule or what we expect has changed since, and sends the
+  // next one ahead of time (held in the server) or, without SYNC, when due.
+  void plan() {
+    std::optional<Clock::time_point> next;
+    std::uint64_t lookGeneration = 0;
+    {
+      std::lock_guard lock(mutex);
+      next = schedule.next();
+      lookGeneration = generation;
+    }
+    if (sent && !sent->calledOff && (next != sent->due || lookGeneration != sent->generation)) {
+      sent->calledOff = true;
+      if (holds()) {
+        // Requests on the looks' connection wait behind the Await; this one does not.
+        XSyncValue one;
+        XSyncIntToValue(&one, 1);
+        XSyncChangeCounter(display->get(), release, one);
+        XFlush(display->get());
+        ++released;
+      }
+    }
+    if (sent || !next) return;  // a look called off is answered at once; its replies come first
+    const auto now = Clock::now();
+    if (!holds() && *next > now) return;
+    std::string error;
+    if (!crtcs) crtcs = listGammaCrtcs(display->get(), &error);
+    if (!crtcs || crtcs->empty()) {
+      reportLookFailure(crtcs ? "RANDR GetCrtcGamma: no CRTC with a gamma ramp" : error);
+      crtcs.reset();
+      std::lock_guard lock(mutex);
+      schedule.looked(now);  // tried: the next try is an interval away
+      return;
+    }
+    std::optional<LookHold> hold;
+    if (holds())
+      hold = LookHold{serverTime, release, released + 1,
+                      std::max(std::chrono::ceil<std::chrono::milliseconds>(*next - now), std::chrono::milliseconds(0))};
+    reader->send(*crtcs, hold);
+    sent = Sent{*next, lookGeneration, false};
+  }
+
+  void reportLookFailure(const std::string& error) {
+    if (display->lost()) return;
+    const std::string line = "X11 " + display->name() + ": looking at the gamma ramps: " + error;
+    lookFailures.error(line, "%s", line.c_str());
   }
 
   void handle(XEvent& event) {
@@ -113,31 +172,29 @@ struct X11EventWatcher::State {
     }
   }
 
-  void look() {
+  // The replies of the look sent are in: compare what the ramps show with
+  // what we expect there.
+  void looked(const GammaReader::Look& seen) {
+    const Sent was = *sent;
+    sent.reset();
+    if (was.calledOff) return;
     std::optional<double> kelvin;
-    std::uint64_t lookGeneration = 0;
     bool afterEvent = false;
     {
       std::lock_guard lock(mutex);
+      if (was.generation != generation) return;  // we wrote or read meanwhile: plan() sends it again
       afterEvent = schedule.looked(Clock::now());
       kelvin = expected;
-      lookGeneration = generation;
     }
     if (!kelvin) return;
     ++looks;
-    std::string error;
-    if (!crtcs) crtcs = listGammaCrtcs(display->get(), &error);
-    const auto seen = crtcs ? readRampsOf(*display, *crtcs, &error) : std::nullopt;
-    if (!seen) {
+    if (!seen.state) {
       crtcs.reset();  // a CRTC may have gone; list them afresh next time
-      if (!display->lost()) {
-        const std::string line = "X11 " + display->name() + ": looking at the gamma ramps: " + error;
-        lookFailures.error(line, "%s", line.c_str());
-      }
+      reportLookFailure(seen.error);
       return;
     }
     lookFailures.clear();
-    const bool same = seen->warmKelvin && std::fabs(*seen->warmKelvin - *kelvin) < kSameKelvin;
+    const bool same = seen.state->warmKelvin && std::fabs(*seen.state->warmKelvin - *kelvin) < kSameKelvin;
     // Events are rare (resume, VT switch, blanking, screen changes): their
     // looks are worth a line; the periodic ones speak only of a reset.
     if (afterEvent && same)
@@ -145,7 +202,7 @@ struct X11EventWatcher::State {
     if (same) return;
     {
       std::lock_guard lock(mutex);
-      if (lookGeneration != generation) return;  // we wrote or read meanwhile: that result stands
+      if (was.generation != generation) return;
       // The status read that the callback leads to says what is there now.
       expected.reset();
       ++generation;
@@ -160,25 +217,32 @@ struct X11EventWatcher::State {
   void run() {
     pthread_setname_np(pthread_self(), "dw-x11-events");
     Display* d = display->get();
-    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {waker.fd(), POLLIN, 0}};
+    pollfd fds[3] = {{ConnectionNumber(d), POLLIN, 0}, {waker.fd(), POLLIN, 0}, {reader->fd(), POLLIN, 0}};
     bool readable = true;
+    bool replies = true;  // the looks' connection may have something to read
     while (!callback.stopped()) {
       // The socket is read only when poll() says there is something: a look
-      // or a timeout then costs no reads that find nothing. Events that came
-      // in with a look's reply are already queued.
+      // or a timeout then costs no reads that find nothing.
       while (!callback.stopped() && XEventsQueued(d, readable ? QueuedAfterReading : QueuedAlready) > 0) {
         XEvent event;
         XNextEvent(d, &event);
         handle(event);
       }
-      if (callback.stopped() || display->lost()) break;
+      if (callback.stopped() || display->lost() || reader->lost()) break;
       readable = false;
-      if (lookDue()) {
-        look();
-        continue;
+      plan();
+      // Asked after a send too, as replies xcb read while sending wake no
+      // poll(); not after one held in the server, which has nothing to read yet.
+      if (sent && (replies || !reader->heldAhead())) {
+        replies = false;
+        if (auto seen = reader->collect()) {
+          looked(*seen);
+          continue;
+        }
       }
-      if (::poll(fds, 2, pollTimeout()) < 0) continue;  // EINTR
+      if (::poll(fds, 3, pollTimeout()) < 0) continue;  // EINTR
       readable = fds[0].revents != 0;
+      replies = fds[2].revents != 0;
       if (fds[1].revents & POLLIN) {
         waker.drain();
         if (notifyPending.exchange(false)) callback.call();
@@ -187,6 +251,27 @@ struct X11EventWatcher::State {
       // Connection readable or hung up: the loop above reads it, or finds it lost.
     }
     ended = true;
+  }
+
+  // SERVERTIME and a release counter of our own, when the server has SYNC.
+  void findCounters() {
+    Display* d = display->get();
+    int opcode = 0, eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    // Ask the core protocol first: libXext keeps a record for a display even when the extension is missing.
+    if (!XQueryExtension(d, "SYNC", &opcode, &eventBase, &errorBase) ||
+        !XSyncQueryExtension(d, &eventBase, &errorBase) || !XSyncInitialize(d, &major, &minor) || !reader->canHold()) {
+      logInfo("X11 %s: no SYNC extension; each look at the ramps waits for a timer", display->name().c_str());
+      return;
+    }
+    int count = 0;
+    XSyncSystemCounter* counters = XSyncListSystemCounters(d, &count);
+    for (int i = 0; i < count; ++i)
+      if (std::strcmp(counters[i].name, "SERVERTIME") == 0) serverTime = counters[i].counter;
+    if (counters) XSyncFreeSystemCounterList(counters);
+    if (serverTime == 0) return;
+    XSyncValue zero;
+    XSyncIntToValue(&zero, 0);
+    release = XSyncCreateCounter(d, zero);
   }
 };
 
@@ -222,6 +307,9 @@ std::unique_ptr<X11EventWatcher> X11EventWatcher::start(std::function<void()> ca
   if (std::string why; !state->display->sync(&why)) return fail("RANDR SelectInput on the root windows: " + why);
   // Listed now, while connecting, so that every look is one request per CRTC.
   state->crtcs = listGammaCrtcs(d, nullptr);
+  if (std::string why; !(state->reader = GammaReader::open(DisplayString(d), &why))) return fail(why);
+  state->findCounters();
+  if (std::string why; !state->display->sync(&why)) return fail("SYNC CreateCounter: " + why);
   if (std::string why; !state->waker.open(&why)) return fail(why);
   state->callback.set(std::move(callback));
   return std::unique_ptr<X11EventWatcher>(new X11EventWatcher(std::move(state)));

@@ -10,6 +10,8 @@
 //    ending (MIT-SCREEN-SAVER, which DPMS drives too), or lookSoon() (resume
 //    and VT switches, from logind). A look only reads; nothing here writes
 //    the ramps. While no warm ramps are expected it waits with no timeout.
+// Looks go over a second connection (GammaReader.h), sent ahead and held in
+// the server until due, so each costs the thread one wakeup: its reply.
 
 #include <chrono>
 #include <functional>

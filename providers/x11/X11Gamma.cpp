@@ -148,8 +148,7 @@ std::optional<RampState> readRampsOf(XDisplay& display, const std::vector<GammaC
     describe(error, "RANDR GetCrtcGamma", "no CRTC with a gamma ramp");
     return std::nullopt;
   }
-  RampState state;
-  bool allWarm = true;
+  std::vector<std::optional<double>> kelvins;
   for (const auto& [crtc, size] : crtcs) {
     Gamma gamma(XRRGetCrtcGamma(display.get(), crtc));
     if (!gamma) {
@@ -163,7 +162,15 @@ std::optional<RampState> readRampsOf(XDisplay& display, const std::vector<GammaC
       return std::nullopt;
     }
     const auto n = static_cast<std::size_t>(size);
-    const auto kelvin = kelvinOfRamps({{gamma->red, n}, {gamma->green, n}, {gamma->blue, n}});
+    kelvins.push_back(kelvinOfRamps({{gamma->red, n}, {gamma->green, n}, {gamma->blue, n}}));
+  }
+  return rampStateOf(kelvins);
+}
+
+RampState rampStateOf(const std::vector<std::optional<double>>& kelvins) {
+  RampState state;
+  bool allWarm = true;
+  for (const auto& kelvin : kelvins) {
     if (kelvin && !state.anyWarmKelvin) state.anyWarmKelvin = kelvin;
     allWarm = allWarm && kelvin.has_value();
   }

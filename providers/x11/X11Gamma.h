@@ -45,6 +45,8 @@ struct GammaCrtc {
 };
 std::optional<std::vector<GammaCrtc>> listGammaCrtcs(Display* display, std::string* error);
 std::optional<RampState> readRampsOf(XDisplay& display, const std::vector<GammaCrtc>& crtcs, std::string* error);
+// The state of CRTCs whose ramps showed these temperatures (nullopt: not ours).
+RampState rampStateOf(const std::vector<std::optional<double>>& kelvins);
 
 // The temperature the user last committed, kept on the root window. Anyone
 // can write that property, so what is read is clamped to the strength

@@ -51,18 +51,39 @@ struct Handlers {
     XUnlockDisplay(display);
   }
 
+  static inline std::once_flag installed;
+  static inline bool oursInstalled = false;
+
   static void installOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] {
+    std::call_once(installed, [] {
       // The event thread and the command queue each use Xlib. libX11 1.8 and
       // later (Debian 12: 1.8.4) already did this when it was loaded, before
       // any display existed; for an older one, this is before our first display.
       XInitThreads();
       previousError = XSetErrorHandler(&onError);
       previousIo = XSetIOErrorHandler(&onIoError);
+      oursInstalled = true;
     });
   }
+
+  // This code lives in a module that is unloaded when detection does not
+  // choose X11, while libX11 stays (Qt maps it): the process's handlers must
+  // not be left pointing here. Put back what was there, unless someone has
+  // installed handlers of their own since.
+  struct Uninstall {
+    ~Uninstall() {
+      if (!oursInstalled) return;
+      if (XErrorHandler current = XSetErrorHandler(previousError); current != &onError) XSetErrorHandler(current);
+      if (XIOErrorHandler current = XSetIOErrorHandler(previousIo); current != &onIoError)
+        XSetIOErrorHandler(current);
+    }
+  };
 };
+
+namespace {
+// Destroyed when the module is unloaded (or the process ends).
+Handlers::Uninstall uninstall;
+}  // namespace
 
 std::unique_ptr<XDisplay> XDisplay::open() {
   Handlers::installOnce();

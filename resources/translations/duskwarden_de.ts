@@ -198,16 +198,44 @@ außer bei %2); jeweils nur einer:
         <translation>Das Nachtlicht bleibt an, solange „Immer eingeschaltet lassen“ gesetzt ist; schalten Sie das zuerst aus (--keep-always-on off)</translation>
     </message>
     <message>
-        <source>night light is not supported on this desktop; the log says why (journalctl SYSLOG_IDENTIFIER=duskwarden)</source>
-        <translation>Nachtlicht wird in dieser Arbeitsumgebung nicht unterstützt; das Protokoll nennt den Grund (journalctl SYSLOG_IDENTIFIER=duskwarden)</translation>
-    </message>
-    <message>
         <source>the running %1 is another version and does not know this command; quit it and try again</source>
         <translation>das laufende %1 ist eine andere Version und kennt diesen Befehl nicht; beenden Sie es und versuchen Sie es erneut</translation>
     </message>
     <message>
         <source>the running %1 answered: %2</source>
         <translation>das laufende %1 antwortete: %2</translation>
+    </message>
+    <message>
+        <source>turn Night Shift off</source>
+        <translation>Nachtlicht ausschalten</translation>
+    </message>
+    <message>
+        <source>set the strength</source>
+        <translation>die Wärme einstellen</translation>
+    </message>
+    <message>
+        <source>%1 was started but ended with status %2; nothing kept its messages (no journal here); start %3 in a terminal to see them</source>
+        <translation>%1 wurde gestartet, endete aber mit Status %2; seine Meldungen wurden nicht aufbewahrt (hier gibt es kein Journal); starten Sie %3 in einem Terminal, um sie zu sehen</translation>
+    </message>
+    <message>
+        <source>night light is not supported on this desktop; the journal says why (journalctl SYSLOG_IDENTIFIER=duskwarden)</source>
+        <translation>Nachtlicht wird auf dieser Arbeitsumgebung nicht unterstützt; das Journal nennt den Grund (journalctl SYSLOG_IDENTIFIER=duskwarden)</translation>
+    </message>
+    <message>
+        <source>night light is not supported on this desktop; the running %1&apos;s standard error says why</source>
+        <translation>Nachtlicht wird auf dieser Arbeitsumgebung nicht unterstützt; die Standardfehlerausgabe des laufenden %1 nennt den Grund</translation>
+    </message>
+    <message>
+        <source>carry out %1</source>
+        <translation>%1 ausführen</translation>
+    </message>
+    <message>
+        <source>asked to %1, but the desktop did not report it done within %2 seconds</source>
+        <translation>Angefordert: %1 – die Arbeitsumgebung hat es aber nicht innerhalb von %2 Sekunden als erledigt gemeldet</translation>
+    </message>
+    <message>
+        <source>could not %1: %2</source>
+        <translation>%1 ist nicht gelungen: %2</translation>
     </message>
 </context>
 <context>

@@ -198,16 +198,44 @@ salvo con %2); de una en una:
         <translation>La luz nocturna sigue encendida mientras «Mantener siempre activo» esté activado; desactívelo primero (--keep-always-on off)</translation>
     </message>
     <message>
-        <source>night light is not supported on this desktop; the log says why (journalctl SYSLOG_IDENTIFIER=duskwarden)</source>
-        <translation>la luz nocturna no es compatible con este escritorio; el registro explica por qué (journalctl SYSLOG_IDENTIFIER=duskwarden)</translation>
-    </message>
-    <message>
         <source>the running %1 is another version and does not know this command; quit it and try again</source>
         <translation>%1 en ejecución es otra versión y no conoce esta orden; ciérrelo y vuelva a intentarlo</translation>
     </message>
     <message>
         <source>the running %1 answered: %2</source>
         <translation>%1 en ejecución respondió: %2</translation>
+    </message>
+    <message>
+        <source>turn Night Shift off</source>
+        <translation>desactivar la luz nocturna</translation>
+    </message>
+    <message>
+        <source>set the strength</source>
+        <translation>ajustar la calidez</translation>
+    </message>
+    <message>
+        <source>%1 was started but ended with status %2; nothing kept its messages (no journal here); start %3 in a terminal to see them</source>
+        <translation>%1 se inició pero terminó con el estado %2; sus mensajes no se guardaron (aquí no hay registro del sistema); inicie %3 en un terminal para verlos</translation>
+    </message>
+    <message>
+        <source>night light is not supported on this desktop; the journal says why (journalctl SYSLOG_IDENTIFIER=duskwarden)</source>
+        <translation>la luz nocturna no es compatible con este escritorio; el registro indica el motivo (journalctl SYSLOG_IDENTIFIER=duskwarden)</translation>
+    </message>
+    <message>
+        <source>night light is not supported on this desktop; the running %1&apos;s standard error says why</source>
+        <translation>la luz nocturna no es compatible con este escritorio; la salida de error estándar del %1 en ejecución indica el motivo</translation>
+    </message>
+    <message>
+        <source>carry out %1</source>
+        <translation>ejecutar %1</translation>
+    </message>
+    <message>
+        <source>asked to %1, but the desktop did not report it done within %2 seconds</source>
+        <translation>se pidió %1, pero el escritorio no lo confirmó en %2 segundos</translation>
+    </message>
+    <message>
+        <source>could not %1: %2</source>
+        <translation>no se pudo %1: %2</translation>
     </message>
 </context>
 <context>

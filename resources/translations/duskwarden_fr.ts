@@ -199,16 +199,44 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
         <translation>L’éclairage nocturne reste allumé tant que «&#xa0;Garder toujours actif&#xa0;» est activé&#x202f;; désactivez d’abord cette option (--keep-always-on off)</translation>
     </message>
     <message>
-        <source>night light is not supported on this desktop; the log says why (journalctl SYSLOG_IDENTIFIER=duskwarden)</source>
-        <translation>l’éclairage nocturne n’est pas pris en charge sur ce bureau&#x202f;; le journal en donne la raison (journalctl SYSLOG_IDENTIFIER=duskwarden)</translation>
-    </message>
-    <message>
         <source>the running %1 is another version and does not know this command; quit it and try again</source>
         <translation>%1 en cours d’exécution est une autre version et ne connaît pas cette commande&#x202f;; quittez-le et réessayez</translation>
     </message>
     <message>
         <source>the running %1 answered: %2</source>
         <translation>%1 en cours d’exécution a répondu&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>turn Night Shift off</source>
+        <translation>désactiver l’éclairage nocturne</translation>
+    </message>
+    <message>
+        <source>set the strength</source>
+        <translation>régler la chaleur</translation>
+    </message>
+    <message>
+        <source>%1 was started but ended with status %2; nothing kept its messages (no journal here); start %3 in a terminal to see them</source>
+        <translation>%1 a été lancé mais s’est terminé avec le code %2&#x202f;; ses messages n’ont été conservés nulle part (pas de journal ici)&#x202f;; lancez %3 dans un terminal pour les voir</translation>
+    </message>
+    <message>
+        <source>night light is not supported on this desktop; the journal says why (journalctl SYSLOG_IDENTIFIER=duskwarden)</source>
+        <translation>l’éclairage nocturne n’est pas pris en charge sur ce bureau&#x202f;; le journal en donne la raison (journalctl SYSLOG_IDENTIFIER=duskwarden)</translation>
+    </message>
+    <message>
+        <source>night light is not supported on this desktop; the running %1&apos;s standard error says why</source>
+        <translation>l’éclairage nocturne n’est pas pris en charge sur ce bureau&#x202f;; la sortie d’erreur standard du %1 en cours en donne la raison</translation>
+    </message>
+    <message>
+        <source>carry out %1</source>
+        <translation>exécuter %1</translation>
+    </message>
+    <message>
+        <source>asked to %1, but the desktop did not report it done within %2 seconds</source>
+        <translation>demande envoyée («&#xa0;%1&#xa0;»), mais le bureau ne l’a pas confirmée en %2 secondes</translation>
+    </message>
+    <message>
+        <source>could not %1: %2</source>
+        <translation>échec de la demande «&#xa0;%1&#xa0;»&#xa0;: %2</translation>
     </message>
 </context>
 <context>

@@ -182,13 +182,14 @@ Read read(const fs::path& path, std::size_t maxBytes) {
   if (file.answer) return *file.answer;
 
   // Non-blocking, so a FIFO swapped in since the stat cannot hold the open;
-  // fstat then proves the descriptor is the regular file just looked at.
+  // fstat then proves the descriptor is a regular file. Another regular file
+  // there is the same file replaced atomically in between: its newer text.
   Fd opened;
   opened.fd = ::open(file.target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
   if (opened.fd < 0) return refused(Read::Outcome::failed, errnoText(errno), file.isSymlink);
   struct stat status {};
   if (::fstat(opened.fd, &status) != 0) return refused(Read::Outcome::failed, errnoText(errno), file.isSymlink);
-  if (!S_ISREG(status.st_mode) || status.st_dev != file.seen.st_dev || status.st_ino != file.seen.st_ino)
+  if (!S_ISREG(status.st_mode))
     return refused(Read::Outcome::notRegular, "it changed while it was being opened", file.isSymlink);
   return readCapped(opened.fd, static_cast<std::uintmax_t>(status.st_size), maxBytes, file);
 }

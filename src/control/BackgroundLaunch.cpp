@@ -25,11 +25,13 @@ namespace {
 
 // Where the started program's output goes: the journal, as for a program a
 // desktop session starts, else nowhere. -1 when neither can be opened.
-int outputDescriptor() {
+int outputDescriptor(bool* inJournal) {
 #ifdef DW_HAVE_SYSTEMD
   const int journal = sd_journal_stream_fd("duskwarden", LOG_INFO, 0);
+  *inJournal = journal >= 0;
   if (journal >= 0) return journal;
 #endif
+  *inJournal = false;
   return ::open("/dev/null", O_WRONLY | O_CLOEXEC);
 }
 
@@ -65,7 +67,8 @@ std::optional<BackgroundLaunch> BackgroundLaunch::start(const std::string& execu
   posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
   posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-  const int output = outputDescriptor();
+  bool inJournal = false;
+  const int output = outputDescriptor(&inJournal);
   posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   if (output >= 0) {
     posix_spawn_file_actions_adddup2(&setup.actions, output, STDOUT_FILENO);
@@ -89,7 +92,7 @@ std::optional<BackgroundLaunch> BackgroundLaunch::start(const std::string& execu
     *error = executable + ": " + std::strerror(rc);
     return std::nullopt;
   }
-  return BackgroundLaunch(pid);
+  return BackgroundLaunch(pid, inJournal);
 }
 
 bool BackgroundLaunch::running() {

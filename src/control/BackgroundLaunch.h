@@ -24,10 +24,13 @@ class BackgroundLaunch {
   // The exit status, or 128 + the signal that ended it; nothing while it runs.
   std::optional<int> exitStatus() const { return exitStatus_; }
   pid_t pid() const { return pid_; }
+  // Whether its output goes to the journal; otherwise it goes nowhere.
+  bool outputInJournal() const { return outputInJournal_; }
 
  private:
-  explicit BackgroundLaunch(pid_t pid) : pid_(pid) {}
+  BackgroundLaunch(pid_t pid, bool outputInJournal) : pid_(pid), outputInJournal_(outputInJournal) {}
   pid_t pid_;
+  bool outputInJournal_;
   std::optional<int> exitStatus_;
 };
 

@@ -39,24 +39,21 @@ const CommandValue kSwitchValue{
 
 // Handlers: each the very manager operation the popover's control uses.
 
-std::string okWhereSupported(const ProviderInfo& provider) {
-  return std::string(provider.supported ? protocol::kAnswerOk : protocol::kAnswerUnsupported);
-}
-
 void enable(const CommandCall& call) {
   call.manager->enableNightShift();
-  call.replyAfterWork(okWhereSupported);
+  call.replyWhenCarriedOut({.enabled = true});
 }
 
 void disable(const CommandCall& call) {
   if (call.manager->disableNightShift() == NightShiftManager::Outcome::refused)
     return call.reply(protocol::kAnswerRefused);
-  call.replyAfterWork(okWhereSupported);
+  call.replyWhenCarriedOut({.enabled = false});
 }
 
 void setStrength(const CommandCall& call) {
-  call.manager->setColorTemperatureStrength(*protocol::parseStrength(call.value));  // checked by the table
-  call.replyAfterWork(okWhereSupported);
+  const float strength = *protocol::parseStrength(call.value);  // checked by the table
+  call.manager->setColorTemperatureStrength(strength);
+  call.replyWhenCarriedOut({.strength = strength});
 }
 
 void setKeepAlwaysOn(const CommandCall& call) {
@@ -113,15 +110,18 @@ const Command kCommands[] = {
     {.option = "--enable",
      .word = "enable",
      .help = DW_TRANSLATE_NOOP("CommandLine", "turn Night Shift on"),
+     .goal = DW_TRANSLATE_NOOP("CommandLine", "turn Night Shift on"),
      .handle = enable},
     {.option = "--disable",
      .word = "disable",
      .help = DW_TRANSLATE_NOOP("CommandLine", "turn Night Shift off; refused while Keep Always On is set"),
+     .goal = DW_TRANSLATE_NOOP("CommandLine", "turn Night Shift off"),
      .handle = disable},
     {.option = "--strength",
      .word = "strength",
      .value = &kStrengthValue,
      .help = DW_TRANSLATE_NOOP("CommandLine", "set the warmth, from 0.0 (least warm) to 1.0 (most warm)"),
+     .goal = DW_TRANSLATE_NOOP("CommandLine", "set the strength"),
      .handle = setStrength},
     {.option = "--keep-always-on",
      .word = "keep-always-on",

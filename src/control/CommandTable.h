@@ -25,7 +25,7 @@ class NightShiftManager;
 
 // Exit statuses of a launch that carries a command.
 inline constexpr int kExitDone = 0;
-inline constexpr int kExitFailed = 1;    // refused, no night light here, no answer
+inline constexpr int kExitFailed = 1;    // refused, not carried out, no night light here, no answer
 inline constexpr int kExitUsage = 2;     // checked before anyone is contacted
 inline constexpr int kExitNotRunning = 3;  // only for commands that do not start the program
 
@@ -45,6 +45,12 @@ struct CommandValue {
   std::string (*invalid)(std::string_view option, std::string_view text);
 };
 
+// What the desktop should report once a command is carried out.
+struct Expectation {
+  std::optional<bool> enabled{};
+  std::optional<float> strength{};
+};
+
 // What a handler works with in the running copy, on the main thread.
 struct CommandCall {
   using Reply = std::function<void(std::string_view answer)>;
@@ -57,6 +63,9 @@ struct CommandCall {
   // Answers with `answer`'s line once the manager's client queue has run
   // what the handler queued there, so the request has reached the provider.
   std::function<void(Answer)> replyAfterWork;
+  // Answers "ok" once the desktop reports `expected`, and "failed ..." when it
+  // says why it cannot or does not report it within a few seconds (CommandOutcome.h).
+  std::function<void(Expectation)> replyWhenCarriedOut;
 };
 
 struct Command {
@@ -64,6 +73,7 @@ struct Command {
   std::string_view word{};    // "strength" on the socket
   const CommandValue* value = nullptr;  // nullptr: takes none
   std::string_view help{};    // its line in --help
+  std::string_view goal{};    // "turn Night Shift on": what a failure says could not be done
   void (*handle)(const CommandCall& call) = nullptr;
   // With no copy running: true starts one in the background first, as a
   // launcher would; false says it is not running (kExitNotRunning).

@@ -1,5 +1,7 @@
 #include "control/InstanceCommands.h"
 
+#include "control/CommandOutcome.h"
+
 #include "nightshift/NightShiftManager.h"
 
 #include <optional>
@@ -41,7 +43,13 @@ void InstanceCommands::handle(const protocol::Request& request, Reply reply) {
       reply(answer(provider));
     });
   };
-  command->handle(CommandCall{manager, std::move(*value), reply, replyAfterWork});
+  const auto replyWhenCarriedOut = [this, manager, reply](Expectation expected) {
+    commandoutcome::watch(
+        manager, expected, *env_.mainQueue,
+        [this, manager](std::function<void(const ProviderInfo&)> then) { afterClientQueue(*manager, std::move(then)); },
+        reply);
+  };
+  command->handle(CommandCall{manager, std::move(*value), reply, replyAfterWork, replyWhenCarriedOut});
 }
 
 }  // namespace duskwarden

@@ -1,6 +1,8 @@
 #include "control/InstanceProtocol.h"
 
 #include "decimal/Decimal.h"
+#include "duskwarden/nightlight.h"
+#include "platform/log/PrintableText.h"
 
 #include <charconv>
 #include <cmath>
@@ -31,7 +33,8 @@ bool isVersionWord(std::string_view word) {
   return true;
 }
 
-bool isBackendName(std::string_view name) {
+// A backend's name or a failure's word: one short word, safe in any answer.
+bool isShortWord(std::string_view name) {
   if (name.empty() || name.size() > 32 || name == "-") return false;
   for (char c : name)
     if (!(isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_')) return false;
@@ -81,15 +84,69 @@ std::optional<std::string> LineReader::takeLine() {
   return line;
 }
 
+namespace {
+
+// Six decimals are far finer than any desktop's setting (one kelvin is about
+// 0.0003); past them a value is noise that would be echoed as a long number.
+float toSixDecimals(double value) { return static_cast<float>(std::round(value * 1e6) / 1e6); }
+
+}  // namespace
+
 std::optional<float> parseStrength(std::string_view text) {
   const auto value = decimal::parse<double>(text);
   if (!value || !(*value >= 0.0 && *value <= 1.0)) return std::nullopt;
-  return static_cast<float>(*value);
+  return toSixDecimals(*value);
 }
 
 std::string formatStrength(float strength) {
-  const std::string text = decimal::shortest(strength);
+  const std::string text = decimal::shortest(toSixDecimals(strength));
   return text.empty() ? std::string("0") : text;
+}
+
+namespace {
+
+constexpr struct {
+  int code;
+  std::string_view word;
+} kReasonWords[] = {
+    {DW_NIGHTLIGHT_REASON_INHIBITED, "inhibited"}, {DW_NIGHTLIGHT_REASON_HELD, "held"},
+    {DW_NIGHTLIGHT_REASON_LOCKED, "locked"},       {DW_NIGHTLIGHT_REASON_BUSY, "busy"},
+    {DW_NIGHTLIGHT_REASON_FAILED, "failed"},       {DW_NIGHTLIGHT_REASON_TIMEOUT, "timeout"},
+};
+
+}  // namespace
+
+std::string_view reasonWord(int code) {
+  for (const auto& reason : kReasonWords)
+    if (reason.code == code) return reason.word;
+  return "failed";
+}
+
+int reasonCode(std::string_view word) {
+  for (const auto& reason : kReasonWords)
+    if (reason.word == word) return reason.code;
+  return DW_NIGHTLIGHT_REASON_FAILED;
+}
+
+std::string formatFailure(const Failure& failure) {
+  std::string line = std::string(kAnswerFailed) + " " + (isShortWord(failure.why) ? failure.why : "failed");
+  const std::string message = printableText(failure.message);
+  if (message.empty()) return line;
+  std::size_t room = kMaxRequestLine - line.size() - 1;
+  if (message.size() > room) {
+    while (room > 0 && (static_cast<unsigned char>(message[room]) & 0xC0) == 0x80) --room;  // not inside a character
+  } else {
+    room = message.size();
+  }
+  return line + " " + message.substr(0, room);
+}
+
+std::optional<Failure> parseFailure(std::string_view answer) {
+  const auto parts = words(answer);
+  if (parts.size() < 2 || parts[0] != kAnswerFailed || !isShortWord(parts[1])) return std::nullopt;
+  const std::size_t start = parts[0].size() + 1 + parts[1].size();
+  const std::string_view message = start < answer.size() ? answer.substr(start + 1) : std::string_view{};
+  return Failure{std::string(parts[1]), printableText(message)};
 }
 
 std::optional<bool> parseSwitch(std::string_view text) {
@@ -99,7 +156,7 @@ std::optional<bool> parseSwitch(std::string_view text) {
 }
 
 std::string formatStatus(const Status& status) {
-  const std::string backend = status.backend && isBackendName(*status.backend) ? *status.backend : "-";
+  const std::string backend = status.backend && isShortWord(*status.backend) ? *status.backend : "-";
   // A provider's odd value is reported as unknown rather than breaking the line.
   const std::string strength = std::isfinite(status.strength) ? formatStrength(status.strength) : "-";
   return std::string(kStatus) + " enabled=" + (status.enabled ? "1" : "0") + " strength=" + strength +
@@ -136,7 +193,7 @@ std::optional<Status> parseStatus(std::string_view answer) {
   const std::string_view backend = fields["backend"];
   if (backend.empty()) return std::nullopt;
   if (backend != "-") {
-    if (!isBackendName(backend)) return std::nullopt;
+    if (!isShortWord(backend)) return std::nullopt;
     status.backend = std::string(backend);
   }
   return status;

@@ -9,8 +9,16 @@
 //
 //   v1 activate          show yourself -> ok
 //   v1 <word> [<value>]  a command of the command table (CommandTable.h):
-//                        "v1 strength 0.7" -> ok | refused | unsupported,
+//                        "v1 strength 0.7" -> ok | refused | unsupported | failed <why> [<message>],
 //                        "v1 status" -> status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=sim
+//
+// "ok" to enable, disable and strength means the desktop reported the state
+// asked for. "failed <why> <message>" means it did not: <why> is one of
+// inhibited, held (another program holds the screen's gamma), locked, busy
+// (another writer holds the settings' lock), failed, timeout (the provider's
+// reasons) or unconfirmed (the state was not reported within a few seconds);
+// the message, which may be absent, says it in a sentence (UTF-8, printable).
+// A client that does not know "failed" reports it as an answer it does not know.
 //
 // Failures are answered "error <reason>": bad-request (not a request line),
 // unsupported-version (another version: never guessed at), unknown-command,
@@ -38,6 +46,8 @@ inline constexpr std::string_view kStatus = "status";
 inline constexpr std::string_view kAnswerOk = "ok";
 inline constexpr std::string_view kAnswerRefused = "refused";          // Keep Always On holds night light on
 inline constexpr std::string_view kAnswerUnsupported = "unsupported";  // no usable night light here
+inline constexpr std::string_view kAnswerFailed = "failed";            // "failed <why> [<message>]"
+inline constexpr std::string_view kUnconfirmed = "unconfirmed";        // the <why> of a deadline passed
 inline constexpr std::string_view kErrorBadRequest = "error bad-request";
 inline constexpr std::string_view kErrorUnsupportedVersion = "error unsupported-version";
 inline constexpr std::string_view kErrorUnknownCommand = "error unknown-command";
@@ -79,10 +89,28 @@ class LineReader {
 
 // A strength as people and scripts write it: a plain decimal from 0 to 1
 // ("0.7", "1", ".25"), in any locale the same. No sign, exponent, comma,
-// "inf" or "nan". Rounded to the nearest float.
+// "inf" or "nan". Rounded to six decimals, then to the nearest float.
 std::optional<float> parseStrength(std::string_view text);
-// The shortest decimal that reads back as `strength` ("0.7", "1").
+// The shortest decimal that reads back as `strength` rounded to six
+// decimals ("0.7", "1", never more than "0.123457").
 std::string formatStrength(float strength);
+
+// Why the desktop did not carry a request out.
+struct Failure {
+  std::string why;      // a word: inhibited, held, locked, busy, failed, timeout, unconfirmed
+  std::string message;  // a sentence, or empty
+};
+
+// The provider's reason codes (DW_NIGHTLIGHT_REASON_*) as <why> words, and
+// back; an unknown code is "failed", an unknown word DW_NIGHTLIGHT_REASON_FAILED.
+std::string_view reasonWord(int code);
+int reasonCode(std::string_view word);
+
+// "failed <why> <message>": the message made printable (PrintableText.h)
+// and cut, at a character's end, so the line fits kMaxRequestLine.
+std::string formatFailure(const Failure& failure);
+// The failure in a "failed" answer, its message made printable; nothing for any other line.
+std::optional<Failure> parseFailure(std::string_view answer);
 
 // "on" / "off"
 std::optional<bool> parseSwitch(std::string_view text);

@@ -1,10 +1,14 @@
 #include "control/RemoteCommand.h"
 
 #include "control/BackgroundLaunch.h"
+#include "control/CommandOutcome.h"
 #include "control/InstanceClient.h"
 #include "control/InstanceProtocol.h"
 #include "control/SingleInstance.h"
+#include "decimal/Decimal.h"
+#include "nightshift/NightShiftManager.h"
 #include "platform/common/XdgPaths.h"
+#include "platform/log/Logger.h"
 #include "platform/text/Text.h"
 
 #include <QFile>
@@ -50,6 +54,7 @@ class Session {
   int notRunning() const;
   int report(const InstanceAnswer& answer, const std::optional<BackgroundLaunch>& started) const;
   int reportAnswer(const std::string& line) const;
+  std::string failureText(const protocol::Failure& failure) const;
 
   const CommandLine& options_;
   const Command& command_;
@@ -106,10 +111,15 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
       break;
   }
   if (started && started->exitStatus() && *started->exitStatus() > 0)
-    return fail(text::arg(text::translate("CommandLine",
-                                          "%1 was started but ended with status %2; its messages are in the "
-                                          "journal (journalctl SYSLOG_IDENTIFIER=duskwarden)"),
-                          {name_, std::to_string(*started->exitStatus())}));
+    return fail(text::arg(
+        started->outputInJournal()
+            ? text::translate("CommandLine",
+                              "%1 was started but ended with status %2; its messages are in the journal "
+                              "(journalctl SYSLOG_IDENTIFIER=duskwarden)")
+            : text::translate("CommandLine",
+                              "%1 was started but ended with status %2; nothing kept its messages (no journal "
+                              "here); start %3 in a terminal to see them"),
+        {name_, std::to_string(*started->exitStatus()), program_}));
   if (started)
     return fail(
         text::arg(text::translate("CommandLine", "%1 was started but did not open %2 in time"), {name_, socket_}));
@@ -119,14 +129,20 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
 
 int Session::reportAnswer(const std::string& line) const {
   if (line == protocol::kAnswerOk && !command_.show) return kExitDone;
+  if (const auto failure = protocol::parseFailure(line)) return fail(failureText(*failure));
   if (line == protocol::kAnswerRefused)
     return fail(text::translate(
         "CommandLine",
         "Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)"));
   if (line == protocol::kAnswerUnsupported)
-    return fail(text::translate(
-        "CommandLine",
-        "night light is not supported on this desktop; the log says why (journalctl SYSLOG_IDENTIFIER=duskwarden)"));
+    return fail(journalReachable()
+                    ? text::translate("CommandLine",
+                                      "night light is not supported on this desktop; the journal says why "
+                                      "(journalctl SYSLOG_IDENTIFIER=duskwarden)")
+                    : text::arg(text::translate("CommandLine",
+                                                "night light is not supported on this desktop; the running %1's "
+                                                "standard error says why"),
+                                {name_}));
   if (line == protocol::kErrorUnsupportedVersion)
     return fail(text::arg(
         text::translate("CommandLine",
@@ -142,6 +158,19 @@ int Session::reportAnswer(const std::string& line) const {
   for (char& c : shown)
     if (c < ' ' || c > '~') c = '?';
   return fail(text::arg(text::translate("CommandLine", "the running %1 answered: %2"), {name_, shown}));
+}
+
+std::string Session::failureText(const protocol::Failure& failure) const {
+  const std::string goal =
+      command_.goal.empty()
+          ? text::arg(text::translate("CommandLine", "carry out %1"), {std::string(command_.option)})
+          : text::translate("CommandLine", command_.goal.data());
+  if (failure.why == protocol::kUnconfirmed)
+    return text::arg(
+        text::translate("CommandLine", "asked to %1, but the desktop did not report it done within %2 seconds"),
+        {goal, decimal::shortest(commandoutcome::kDeadlineSeconds)});
+  return text::arg(text::translate("CommandLine", "could not %1: %2"),
+                   {goal, describe({protocol::reasonCode(failure.why), failure.message})});
 }
 
 }  // namespace

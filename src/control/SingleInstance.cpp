@@ -1,10 +1,10 @@
 #include "control/SingleInstance.h"
 
 #include "control/InstanceClient.h"
+#include "control/InstanceLock.h"
 
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QPointer>
 #include <QSocketNotifier>
 
@@ -79,7 +79,7 @@ SingleInstance::SingleInstance(QString directory, QString name, Limits limits)
 
 SingleInstance::~SingleInstance() {
   closeListener();
-  if (lock_ && lock_->isLocked()) lock_->unlock();  // removes the lock file
+  lock_.reset();  // removes the lock file
   if (exitCleanupSlot_ >= 0) exitCleanups[static_cast<std::size_t>(exitCleanupSlot_)].armed = false;
 }
 
@@ -95,10 +95,7 @@ QString SingleInstance::lockPath(const QString& directory, const QString& name) 
 }
 
 bool SingleInstance::isHeld(const QString& lockPath) {
-  qint64 pid = 0;
-  QString hostname, application;
-  if (!QLockFile(lockPath).getLockInfo(&pid, &hostname, &application) || pid <= 0) return false;
-  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  return InstanceLock::isHeld(QFile::encodeName(lockPath).toStdString());
 }
 
 SingleInstance::Role SingleInstance::start(QString* error, int answerTimeoutMs) {
@@ -106,21 +103,21 @@ SingleInstance::Role SingleInstance::start(QString* error, int answerTimeoutMs) 
     *error = QStringLiteral("cannot create %1").arg(directory_);
     return Role::unavailable;
   }
-  lock_ = std::make_unique<QLockFile>(lockPath());
-  lock_->setStaleLockTime(0);  // only a dead holder makes the lock stale, never its age
-  if (lock_->tryLock(0)) {
-    if (!listen(error)) {
-      lock_.reset();  // unlocks: a copy that cannot answer must not hold the lock
+  std::string why;
+  switch (InstanceLock::take(QFile::encodeName(lockPath()).toStdString(), &lock_, &why)) {
+    case InstanceLock::Result::taken:
+      if (!listen(error)) {
+        lock_.reset();  // unlocks: a copy that cannot answer must not hold the lock
+        return Role::unavailable;
+      }
+      exitCleanupSlot_ = armExitCleanup(socketPath(), lockPath());
+      return Role::primary;
+    case InstanceLock::Result::failed:
+      *error = QString::fromStdString(why);
       return Role::unavailable;
-    }
-    exitCleanupSlot_ = armExitCleanup(socketPath(), lockPath());
-    return Role::primary;
+    case InstanceLock::Result::heldElsewhere:
+      break;
   }
-  if (lock_->error() != QLockFile::LockFailedError) {
-    *error = QStringLiteral("cannot create the lock file %1").arg(lockPath());
-    return Role::unavailable;
-  }
-  lock_.reset();
   return askRunningInstance(error, answerTimeoutMs) ? Role::secondary : Role::unavailable;
 }
 
@@ -138,7 +135,17 @@ bool SingleInstance::listen(QString* error) {
     *error = QStringLiteral("cannot make a socket: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
     return false;
   }
-  ::unlink(path.constData());  // left by a copy that crashed; we hold the lock, so it is not in use
+  // A socket there was left by a copy that crashed (we hold the lock, so it is
+  // not in use); anything else is not ours to remove.
+  if (struct stat st {}; ::lstat(path.constData(), &st) == 0) {
+    if (!S_ISSOCK(st.st_mode)) {
+      *error = QStringLiteral("%1 is in the way: it is %2, where this program keeps its socket; remove or rename it")
+                   .arg(socketPath(), S_ISDIR(st.st_mode) ? QStringLiteral("a directory") : QStringLiteral("not a socket"));
+      ::close(fd);
+      return false;
+    }
+    ::unlink(path.constData());
+  }
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
       ::chmod(path.constData(), 0600) != 0 || ::listen(fd, 64) != 0) {
     *error = QStringLiteral("cannot listen on %1: %2").arg(socketPath(), QString::fromLocal8Bit(std::strerror(errno)));
@@ -217,20 +224,25 @@ class Connection final : public QObject {
   QSocketNotifier& notifier() { return notifier_; }
   QTimer& timer() { return timer_; }
 
-  // Everything readable now, or nullopt once the peer has gone.
-  std::optional<std::string> readAvailable() {
+  struct Read {
     std::string bytes;
+    bool ended = false;  // the peer sends no more (it may still read: nc -N shuts only its writing side)
+  };
+
+  // Everything readable now.
+  Read readAvailable() {
+    Read read;
     char buffer[4096];
     for (;;) {
       const ssize_t n = ::read(fd_, buffer, sizeof buffer);
       if (n > 0) {
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > 2 * sizeof buffer) return bytes;  // the caller drops it
+        read.bytes.append(buffer, static_cast<std::size_t>(n));
+        if (read.bytes.size() > 2 * sizeof buffer) return read;  // the caller drops it
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return bytes;
-      return std::nullopt;  // end of stream, or an error
+      read.ended = !(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));  // end of stream, or an error
+      return read;
     }
   }
 
@@ -281,12 +293,16 @@ void SingleInstance::serve(int fd) {
 
   auto reader = std::make_shared<protocol::LineReader>();
   connect(&connection->notifier(), &QSocketNotifier::activated, connection, [this, connection, reader, lineRead] {
-    const auto bytes = connection->readAvailable();
-    if (!bytes) return connection->drop();  // the peer went away
-    if (*lineRead) return;                  // one request per connection
-    if (!reader->append(*bytes)) return connection->drop();  // longer than any request: not one of ours
+    const auto read = connection->readAvailable();
+    if (!reader->append(read.bytes)) return connection->drop();  // longer than any request: not one of ours
     const auto line = reader->takeLine();
-    if (!line) return;
+    if (!line) {
+      if (read.ended) connection->drop();  // gone before a whole line
+      return;
+    }
+    // One request per connection: nothing more is read, so a peer that has
+    // shut its writing side after the line still gets the answer.
+    connection->notifier().setEnabled(false);
     *lineRead = true;
     connection->timer().start(limits_.answerTimeoutMs);
     answer(*line, [connection = QPointer<Connection>(connection)](std::string_view reply) {

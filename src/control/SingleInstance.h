@@ -5,9 +5,9 @@
 // listens on a local socket beside it; a later copy that finds the lock taken
 // connects, asks the first to show itself and waits for its answer. Holding
 // the lock before listening closes the start-up race: two copies started
-// together cannot both become the first. A lock left by a crashed copy is
-// taken over (the lock records the holder's process id). The exchange is the
-// line protocol of InstanceProtocol.h.
+// together cannot both become the first. The lock is the kernel's, so one
+// left by a crashed copy, or a damaged lock file, is taken over
+// (InstanceLock.h). The exchange is the line protocol of InstanceProtocol.h.
 //
 // Only the same user is served: the directory is the user's own (0700) and
 // a peer whose credentials name another uid is dropped unanswered.
@@ -26,10 +26,11 @@
 #include <memory>
 #include <string_view>
 
-class QLockFile;
 class QSocketNotifier;
 
 namespace duskwarden {
+
+class InstanceLock;
 
 class SingleInstance final : public QObject {
   Q_OBJECT
@@ -66,7 +67,7 @@ class SingleInstance final : public QObject {
   static QString socketPath(const QString& directory, const QString& name);
   static QString lockPath(const QString& directory, const QString& name);
   // Whether a live process holds the lock at `lockPath` (a copy that is
-  // running, or starting and not listening yet).
+  // running, or starting and not listening yet), whatever the file says.
   static bool isHeld(const QString& lockPath);
   bool isListeningForTesting() const { return listenFd_ >= 0; }
 
@@ -82,7 +83,7 @@ class SingleInstance final : public QObject {
   QString directory_;
   QString name_;
   Limits limits_;
-  std::unique_ptr<QLockFile> lock_;
+  std::unique_ptr<InstanceLock> lock_;
   int listenFd_ = -1;
   std::unique_ptr<QSocketNotifier> notifier_;
   QTimer acceptRetry_;

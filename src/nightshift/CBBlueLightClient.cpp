@@ -2,12 +2,11 @@
 
 #include "callback/CallbackSlot.h"
 #include "duskwarden_build_info.h"
-#include "nightshift/LibraryFile.h"
+#include "loader/Library.h"
 #include "platform/bundle/Bundle.h"
 #include "platform/log/Logger.h"
 
 #include <algorithm>
-#include <dlfcn.h>
 #include <filesystem>
 #include <system_error>
 
@@ -81,20 +80,10 @@ std::string BlueLightFramework::defaultLibraryPath() {
 
 bool BlueLightFramework::load() {
   std::call_once(once_, [this] {
-    if (!isCompleteSharedObject(path_, &failureReason_)) return;
-    // The handle is never closed: the table points into the library.
-    void* handle = ::dlopen(path_.c_str(), RTLD_LAZY);
-    if (handle == nullptr) {
-      const char* error = ::dlerror();
-      failureReason_ = error ? error : path_ + ": dlopen failed";
-      return;
-    }
-    auto getOps = reinterpret_cast<dw_nightlight_get_ops_fn>(::dlsym(handle, DW_NIGHTLIGHT_ENTRY_POINT));
-    if (getOps == nullptr) {
-      failureReason_ = path_ + ": no entry point " + DW_NIGHTLIGHT_ENTRY_POINT;
-      return;
-    }
-    const dw_nightlight_ops* ops = getOps();
+    // Never closed: the table points into the library.
+    const auto library = loader::Library::open(path_, DW_NIGHTLIGHT_ENTRY_POINT, &failureReason_);
+    if (!library.isOpen()) return;
+    const dw_nightlight_ops* ops = library.entry<dw_nightlight_get_ops_fn>()();
     if (const auto problem = tableProblem(ops); !problem.empty()) {
       failureReason_ = path_ + ": " + problem;
       return;

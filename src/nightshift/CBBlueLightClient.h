@@ -1,11 +1,12 @@
 #pragma once
 // Binding to the night-light provider library, loaded at run time.
 //
-// BlueLightFramework is the library: opened with dlopen(RTLD_LAZY) at most
-// once per instance, whether that succeeds or not; its handle is kept open
-// for the life of the process. The process-wide instance, system(), opens the
-// library at the path fixed by the build, relative to the executable. A
-// library without the entry point, or whose table has an unknown ABI version,
+// BlueLightFramework is the library: opened through the one safe loader
+// (shared/loader) at most once per instance, whether that succeeds or not;
+// its handle is kept open for the life of the process. The process-wide
+// instance, system(), opens the library at the path fixed by the build,
+// relative to the executable. A library the loader refuses (see
+// loader/LibraryFile.h), or whose table has an unknown ABI version,
 // a too-small struct_size or a missing operation, counts as not loaded, and
 // failureReason() says which. Tables of version 1 (without set_log and
 // backend_name), 2 (without get_reason) and 3 are used. Right after a load,

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace duskwarden {
@@ -21,10 +22,31 @@ constexpr double kCommandWindow = 1.0;  // own changes seen inside it are not re
 // so a platform that refuses sees a handful of calls a minute.
 constexpr double kRetryDelays[] = {0.5, 1, 2, 4, 30};
 constexpr int kRetryDelayCount = static_cast<int>(std::size(kRetryDelays));
+// While night light is held off, the slow pace from the start: the desktop's
+// change signal is what ends the wait.
+constexpr double kHeldOffRetryDelay = 30;
+
+// Reasons that no retry of ours can overcome until something else changes.
+bool holdsOff(const BlueLightReason& reason) {
+  return reason.code == DW_NIGHTLIGHT_REASON_INHIBITED || reason.code == DW_NIGHTLIGHT_REASON_HELD ||
+         reason.code == DW_NIGHTLIGHT_REASON_LOCKED;
+}
 
 constexpr const char* kReEnablingLine =
     "Night Shift was disabled but auto-enable is active. Re-enabling in 0.5 seconds...";
 }  // namespace
+
+std::string describe(const BlueLightReason& reason) {
+  if (!reason.message.empty()) return reason.message;
+  switch (reason.code) {
+    case DW_NIGHTLIGHT_REASON_INHIBITED: return "another program inhibits night light";
+    case DW_NIGHTLIGHT_REASON_HELD: return "another program holds the screen's colours";
+    case DW_NIGHTLIGHT_REASON_LOCKED: return "the setting is locked against change";
+    case DW_NIGHTLIGHT_REASON_BUSY: return "another program is writing the settings";
+    case DW_NIGHTLIGHT_REASON_TIMEOUT: return "the desktop did not finish the request in time";
+    default: return "the desktop did not carry the request out";
+  }
+}
 
 std::shared_ptr<NightShiftManager> NightShiftManager::create(Dependencies deps) {
   if (!deps.mainQueue || !deps.clientQueue || !deps.defaults || !deps.loginItem)
@@ -66,7 +88,10 @@ void NightShiftManager::initialise() {
 void NightShiftManager::autoEnableDidChange(bool value) {
   deps_.defaults->setBool(value, kAutoEnableKey);
   logger_.log("Auto-enable toggled: %{bool}d", value);
-  if (!value) keepOnFailures_ = 0;
+  if (!value) {
+    keepOnFailures_ = 0;
+    if (waitingWhileHeldOff_) stopWaiting("Keep Always On was switched off");
+  }
   deps_.loginItem->setEnabled(value);
   logger_.log("Auto-enable toggled: %{bool,public}d. Launch at Login set to: %{bool,public}d", value,
               deps_.loginItem->isEnabled());
@@ -112,20 +137,36 @@ void NightShiftManager::updateStatus() {
 void NightShiftManager::readStatus() {
   if (!blueLightClient_) return;
   BlueLightStatus status;
-  float strength = 0.0f;
   if (!blueLightClient_->getBlueLightStatus(&status)) return;
   const bool enabled = status.bytes[1] != 0;
-  blueLightClient_->getStrength(&strength);  // its answer tells nothing more
-  logger_.log("Status update - enabled: %{bool}d, strength: %f", enabled, strength);
-  deps_.mainQueue->async([self = shared_from_this(), enabled, strength] { self->applyStatus(enabled, strength); });
+  // A strength that could not be read is not 0.0 (least warm): it is unknown,
+  // and the last one we had stays.
+  std::optional<float> strength;
+  if (float read = 0.0f; blueLightClient_->getStrength(&read)) strength = read;
+  if (strength)
+    logger_.log("Status update - enabled: %{bool}d, strength: %f", enabled, *strength);
+  else
+    logger_.log("Status update - enabled: %{bool}d; the strength could not be read, the last one stays", enabled);
+  deps_.mainQueue->async([self = shared_from_this(), enabled, strength, reason = blueLightClient_->reason()] {
+    self->applyStatus(enabled, strength, reason);
+  });
 }
 
-void NightShiftManager::applyStatus(bool enabled, float strength) {
+void NightShiftManager::applyStatus(bool enabled, std::optional<float> strength,
+                                    std::optional<BlueLightReason> reason) {
   const bool wasEnabled = isNightShiftEnabled.get();
   // On after the command window means the last re-enable held.
   if (enabled && !isInternalUpdate_.load()) keepOnFailures_ = 0;
-  colorTemperatureStrength = strength;
+  reason_ = std::move(reason);
+  colorTemperatureStrength = strength.value_or(colorTemperatureStrength.get());
   isNightShiftEnabled = enabled;
+  if (waitingWhileHeldOff_ && enabled) {
+    stopWaiting("night light is on again");
+  } else if (waitingWhileHeldOff_ && !(reason_ && holdsOff(*reason_))) {
+    // The desktop let go: try at once rather than at the next slow turn.
+    stopWaiting("night light is no longer held off; re-enabling");
+    if (autoEnable.get()) scheduleReEnable(kReEnableDelay);
+  }
   checkAutoReEnable(wasEnabled, enabled);
   if (!hasPerformedInitialCheck_) {
     hasPerformedInitialCheck_ = true;
@@ -148,15 +189,29 @@ void NightShiftManager::checkAutoReEnable(bool wasEnabled, bool isEnabled) {
 
 void NightShiftManager::scheduleReEnable(double delay) {
   reEnablePending_ = true;
-  deps_.mainQueue->asyncAfter(delay, [weak = weak_from_this()] {
+  deps_.mainQueue->asyncAfter(delay, [weak = weak_from_this(), number = ++reEnableNumber_] {
     auto self = weak.lock();
-    if (!self) return;
+    if (!self || number != self->reEnableNumber_) return;  // replaced by a later one
     self->reEnablePending_ = false;
     if (self->autoEnable.get() && !self->isNightShiftEnabled.get()) self->enableNightShift();
   });
 }
 
-void NightShiftManager::closeCommandWindow() {
+void NightShiftManager::startWaiting() {
+  if (waitingWhileHeldOff_) return;
+  waitingWhileHeldOff_ = true;
+  logger_.submit(LogLevel::info,
+                 "Keep Always On is waiting: night light is held off (%{public}s); trying again when the desktop "
+                 "reports a change, and every %{public}s seconds",
+                 {describe(*reason_), decimal::shortest(kHeldOffRetryDelay)});
+}
+
+void NightShiftManager::stopWaiting(const char* why) {
+  waitingWhileHeldOff_ = false;
+  logger_.submit(LogLevel::info, "Keep Always On stops waiting: %{public}s", {std::string(why)});
+}
+
+void NightShiftManager::closeCommandWindow(unsigned number, bool reachedClient) {
   isInternalUpdate_.store(false);
   const bool offSeen = std::exchange(offSeenInWindow_, false);
   if (isNightShiftEnabled.get()) {
@@ -166,6 +221,14 @@ void NightShiftManager::closeCommandWindow() {
   // Without an applied status there is no client to retry against, and the
   // launch check has not had its turn yet.
   if (!hasPerformedInitialCheck_ || !autoEnable.get() || reEnablePending_) return;
+  // A command that reached no client (the one queued at creation, before the
+  // set-up), or one a later command follows, did not fail: the later one is judged.
+  if (!offSeen && (!reachedClient || number != commandsQueued_)) return;
+  if (reason_ && holdsOff(*reason_)) {
+    startWaiting();
+    scheduleReEnable(kHeldOffRetryDelay);
+    return;
+  }
   const int attempt = ++keepOnFailures_;
   const double delay = kRetryDelays[std::min(attempt, kRetryDelayCount) - 1];
   if (attempt == 1 && offSeen) {
@@ -179,9 +242,7 @@ void NightShiftManager::closeCommandWindow() {
 
 void NightShiftManager::enableNightShift() {
   logger_.log("Enabling Night Shift...");
-  clientQueue_->async([weak = weak_from_this()] {
-    if (auto self = weak.lock()) self->runCommand(true);
-  });
+  queueCommand(true);
 }
 
 NightShiftManager::Outcome NightShiftManager::disableNightShift() {
@@ -190,17 +251,24 @@ NightShiftManager::Outcome NightShiftManager::disableNightShift() {
     return Outcome::refused;
   }
   logger_.log("Disabling Night Shift...");
-  clientQueue_->async([weak = weak_from_this()] {
-    if (auto self = weak.lock()) self->runCommand(false);
-  });
+  queueCommand(false);
   return Outcome::accepted;
 }
 
-void NightShiftManager::runCommand(bool enable) {
+void NightShiftManager::queueCommand(bool enable) {
+  clientQueue_->async([weak = weak_from_this(), enable, number = ++commandsQueued_] {
+    if (auto self = weak.lock()) self->runCommand(enable, number);
+  });
+}
+
+void NightShiftManager::runCommand(bool enable, unsigned number) {
   isInternalUpdate_.store(true);
-  if (blueLightClient_) blueLightClient_->setEnabled(enable);
+  const bool reachedClient = blueLightClient_ != nullptr;
+  if (reachedClient) blueLightClient_->setEnabled(enable);
   // The window is one flag, not a count: an earlier command's close ends it.
-  deps_.mainQueue->asyncAfter(kCommandWindow, [self = shared_from_this()] { self->closeCommandWindow(); });
+  deps_.mainQueue->asyncAfter(kCommandWindow, [self = shared_from_this(), number, reachedClient] {
+    self->closeCommandWindow(number, reachedClient);
+  });
   deps_.mainQueue->asyncAfter(kCommandReadDelay, [self = shared_from_this()] { self->updateStatus(); });
 }
 

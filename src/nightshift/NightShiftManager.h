@@ -19,11 +19,16 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace duskwarden {
 
 inline constexpr const char* kClientQueueLabel = "com.yourcompany.nightshift.client-queue";
 inline constexpr const char* kAutoEnableKey = "autoEnable";
+
+// A reason in words: the provider's own sentence, or one for its code.
+std::string describe(const BlueLightReason& reason);
 
 class NightShiftManager final : public ObservableObject,
                                 public std::enable_shared_from_this<NightShiftManager> {
@@ -61,6 +66,11 @@ class NightShiftManager final : public ObservableObject,
   void handleStatusChange();
   void checkAutoReEnable(bool wasEnabled, bool isEnabled);
 
+  // What the last applied read said of why night light is not on, or why the
+  // last request could not be carried out; nothing when the provider knew none.
+  // Main only.
+  const std::optional<BlueLightReason>& reason() const { return reason_; }
+
   bool isInternalUpdateForTesting() const { return isInternalUpdate_.load(); }
   bool hasPerformedInitialCheckForTesting() const { return hasPerformedInitialCheck_; }
   DispatchQueue& clientQueue() const { return *clientQueue_; }
@@ -70,11 +80,15 @@ class NightShiftManager final : public ObservableObject,
   void initialise();
   void setupBlueLightClient();  // on clientQueue
   void readStatus();            // the clientQueue half of updateStatus()
-  void applyStatus(bool enabled, float strength);
+  // `strength` is nothing when it could not be read: the last one stays.
+  void applyStatus(bool enabled, std::optional<float> strength, std::optional<BlueLightReason> reason);
   void autoEnableDidChange(bool value);
-  void runCommand(bool enable);  // on clientQueue
-  void closeCommandWindow();     // main
+  void queueCommand(bool enable);  // main
+  void runCommand(bool enable, unsigned number);  // on clientQueue
+  void closeCommandWindow(unsigned number, bool reachedClient);  // main
   void scheduleReEnable(double delay);
+  void startWaiting();                // main
+  void stopWaiting(const char* why);  // main
 
   // Keep Always On must not silently give up. An off seen inside a command
   // window is not fought while the window is open, so the window's close looks
@@ -84,6 +98,14 @@ class NightShiftManager final : public ObservableObject,
   int keepOnFailures_ = 0;         // main only
   bool offSeenInWindow_ = false;   // main only
   bool reEnablePending_ = false;   // main only
+  unsigned reEnableNumber_ = 0;    // main only: a later schedule replaces an earlier one
+  unsigned commandsQueued_ = 0;    // main only: numbers the on and off commands
+  // While the provider says night light is held off by something we cannot
+  // override (another program's inhibition or gamma, a locked setting), Keep
+  // Always On tries only at the slow pace and whenever the desktop reports a
+  // change, and says so once instead of an error per attempt.
+  bool waitingWhileHeldOff_ = false;  // main only
+  std::optional<BlueLightReason> reason_;  // main only
 
   Dependencies deps_;
   Logger logger_;

@@ -28,6 +28,7 @@ class CustomGradientSlider : public QWidget {
 
   static QMargins contentMargins();
   bool isEditingForTesting() const { return model_.isEditing(); }
+  double shownValueForTesting() const { return model_.read(); }
   // Track width for the current widget size.
   double trackWidth() const;
   // Widget coordinates of a point given in row coordinates (x from the track's leading edge).

@@ -97,7 +97,9 @@ class GradientSliderModel {
   bool isTracking() const { return tracking_; }
   bool isDragRecognized() const { return recognized_; }
 
-  // The recognised drag's events.
+  // The recognised drag's events. While the drag lasts, the thumb shows the
+  // dragged value even when another is written into the binding (a status
+  // read), and the end writes the dragged value back before it is committed.
   void changeEvent(double x);
   void endEvent();
 
@@ -115,6 +117,7 @@ class GradientSliderModel {
   bool tracking_ = false;
   bool recognized_ = false;
   SliderPoint pressPoint_;
+  double dragged_ = 0;  // the drag's own value while editing, whatever is published meanwhile
 };
 
 }  // namespace duskwarden::ui

@@ -1,6 +1,7 @@
 #include "platform/log/Logger.h"
 
 #include "decimal/Decimal.h"
+#include "platform/log/PrintableText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -84,7 +85,8 @@ std::string renderLogFormat(std::string_view f, const std::vector<LogArgument>& 
       else if (auto* n = std::get_if<std::int64_t>(&a)) out += formatDouble(static_cast<double>(*n));
       else out += "<mismatch>";
     } else if (conv == 's' || conv == '@') {
-      if (auto* s = std::get_if<std::string>(&a)) out += *s;
+      // Text from outside must not reorder or break the line it lands in.
+      if (auto* s = std::get_if<std::string>(&a)) out += printableText(*s);
       else out += "<mismatch>";
     } else {  // d i u
       if (auto* n = std::get_if<std::int64_t>(&a)) {
@@ -195,11 +197,19 @@ std::vector<std::shared_ptr<LogSink>> currentSinks() {
 
 }  // namespace
 
+bool journalReachable() {
+#ifdef DW_HAVE_SYSTEMD
+  struct stat st {};
+  return ::stat("/run/systemd/journal/socket", &st) == 0;
+#else
+  return false;
+#endif
+}
+
 std::shared_ptr<LogSink> makeSystemLogSink() {
   const bool stderrIsJournal = stderrIsJournalStream();
 #ifdef DW_HAVE_SYSTEMD
-  struct stat st {};
-  if (::stat("/run/systemd/journal/socket", &st) == 0) return std::make_shared<JournalSink>(stderrIsJournal);
+  if (journalReachable()) return std::make_shared<JournalSink>(stderrIsJournal);
 #endif
   return std::make_shared<StderrSink>(stderrIsJournal);
 }

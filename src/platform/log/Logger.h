@@ -75,6 +75,8 @@ void removeLogSink(const std::shared_ptr<LogSink>& sink);
 
 // The default sink: journal when reachable, otherwise stderr.
 std::shared_ptr<LogSink> makeSystemLogSink();
+// Whether the default sink writes to the journal on this machine.
+bool journalReachable();
 
 // Keeps entries in memory for tests.
 class MemoryLogSink final : public LogSink {

@@ -1,10 +1,9 @@
 #include "platform/update/LoadableAppcastSource.h"
 
+#include "loader/Library.h"
 #include "platform/update/UpdateLibrary.h"
 
 #include <QTimer>
-
-#include <dlfcn.h>
 
 #include <filesystem>
 #include <system_error>
@@ -24,15 +23,11 @@ std::string LoadableAppcastSource::defaultLibraryPath() {
 }
 
 std::string LoadableAppcastSource::load() {
+  std::string reason;
   // Kept open for the life of the process: the source's code lives there.
-  void* handle = ::dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    const char* error = ::dlerror();
-    return error ? error : path_ + ": cannot be opened";
-  }
-  auto create = reinterpret_cast<CreateAppcastSourceFn>(::dlsym(handle, kUpdateLibraryEntryPoint));
-  if (!create) return path_ + ": not an update library (no " + kUpdateLibraryEntryPoint + ")";
-  AppcastSource* source = create(kUpdateLibraryVersion);
+  const auto library = loader::Library::open(path_, kUpdateLibraryEntryPoint, &reason);
+  if (!library.isOpen()) return reason;
+  AppcastSource* source = library.entry<CreateAppcastSourceFn>()(kUpdateLibraryVersion);
   if (!source) return path_ + ": built for another version of the program";
   source_.reset(source);
   return {};

@@ -105,6 +105,7 @@ void NetworkAppcastSource::fetch(const QUrl& url, std::function<void(FetchResult
   done_ = std::move(done);
   body_.clear();
   received_ = 0;
+  visited_ = {url};
   inflater_.reset();
   feedUrl_ = url;
   if (std::string problem = feedUrlProblem(url); !problem.empty()) {
@@ -118,7 +119,9 @@ void NetworkAppcastSource::fetch(const QUrl& url, std::function<void(FetchResult
 
   QNetworkRequest request(url);
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-  request.setMaximumRedirectsAllowed(limits_.maxRedirects);
+  // Loops are caught in onRedirected: at its own limit, or sent back to the
+  // same address, Qt may end the reply with no error and no status at all.
+  request.setMaximumRedirectsAllowed(limits_.maxRedirects + 1);
   const auto version = Bundle::main().stringForKey("CFBundleShortVersionString").value_or("0");
   request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromStdString("Duskwarden/" + version));
   request.setRawHeader("Accept", "application/rss+xml, application/xml;q=0.9, text/xml;q=0.8");
@@ -143,6 +146,15 @@ void NetworkAppcastSource::cancel() {
 void NetworkAppcastSource::onRedirected(const QUrl& target) {
   if (!reply_) return;
   const QUrl resolved = reply_->url().resolved(target);
+  if (visited_.contains(resolved)) {
+    fail("The update server redirects in a loop (back to " + resolved.toDisplayString().toStdString() + ").");
+    return;
+  }
+  if (visited_.size() > limits_.maxRedirects) {
+    fail("The update server redirected more than " + std::to_string(limits_.maxRedirects) + " times in a row.");
+    return;
+  }
+  visited_.append(resolved);
   if (std::string problem = redirectProblem(feedUrl_, resolved); !problem.empty()) {
     fail("The update server redirected to an address that is not allowed. " + problem);
     return;
@@ -192,7 +204,7 @@ void NetworkAppcastSource::onFinished() {
   onReadyRead();
   if (!reply_) return;  // went over the cap, or damaged
   const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-  if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
+  if (status.isValid() && status.toInt() > 299) {
     const QString reason = reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
     // Appended piece by piece: GCC 12 at -O3 takes `" " + string` for an
     // overlapping copy and warns (-Wrestrict, a known false positive).
@@ -208,6 +220,12 @@ void NetworkAppcastSource::onFinished() {
   }
   if (reply_->error() != QNetworkReply::NoError) {
     fail("The update feed could not be fetched: " + reply_->errorString().toStdString());
+    return;
+  }
+  // Qt leaves 100 (or nothing) there when the connection closed before any
+  // status line came: that is no answer, not an HTTP status to report.
+  if (!status.isValid() || status.toInt() < 200) {
+    fail("The update server closed the connection without answering.");
     return;
   }
   if (inflater_ && !inflater_->ended()) {

@@ -12,6 +12,7 @@
 #include "platform/update/AppcastSource.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -64,6 +65,7 @@ class NetworkAppcastSource final : public QObject, public AppcastSource {
   QUrl feedUrl_;
   QByteArray body_;          // decoded
   std::size_t received_ = 0;  // as sent
+  QList<QUrl> visited_;       // the feed's address and every redirect followed
   std::unique_ptr<Inflater> inflater_;  // while the body is gzip
   std::function<void(FetchResult)> done_;
   unsigned generation_ = 0;  // tells a stale queued refusal from the current fetch

@@ -4,12 +4,14 @@ tray host (trayer) and the file-backed simulator: each command changes the
 simulator as the popover's control would, through the same manager
 operation (its log line); --status --json reads back what the simulator
 holds; a bad value is refused with exit status 2 before anyone is
-contacted; with no copy running, --status says so and a command starts one."""
+contacted; with no copy running (a stale lock file is none), --status says so
+and a command starts one."""
 
 import json
 import os
 import signal
 import socket
+import time
 import unittest
 
 from desktop import BUNDLE_ID, XDesktop, find_build_dir, read_log, stays, trayui
@@ -131,6 +133,14 @@ class NoRunningCopy(Base):
         quiet = self.cli("--status", "--json")
         self.assertEqual((quiet.returncode, quiet.stdout), (3, ""))
         self.assertFalse(os.path.exists(self.lock_path))
+
+        # A lock left naming a live process that is no copy (this test) is stale:
+        # it neither makes --status wait nor keeps a command from starting one.
+        with open(self.lock_path, "w") as f:
+            f.write(f"{os.getpid()}\nduskwarden\nhost\n")
+        started = time.monotonic()
+        self.assertEqual(self.cli("--status").returncode, 3)
+        self.assertLess(time.monotonic() - started, 3.0)
 
         result = self.cli("--strength", "0.2")
         self.assertEqual((result.returncode, result.stderr), (0, ""))

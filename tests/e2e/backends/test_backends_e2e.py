@@ -8,7 +8,9 @@ about a second.
 - GNOME: on a private session bus with the real dconf service and the real
   colour daemon (gsd-color) on the test's own Xvfb, `gsettings set` turns
   night light off the way the desktop's settings do; the app turns it back on
-  and the daemon reports it active again.
+  and the daemon reports it active again. --enable exits 1 with the reason
+  while the administrator has locked night-light-enabled (dconf lockdown),
+  and 0 once the daemon reports night light active.
 """
 
 import os
@@ -89,6 +91,39 @@ class GnomeBackend(unittest.TestCase):
         self.assertTrue(any("Night Shift was disabled but auto-enable is active" in line for line in log),
                         "the app never saw the outside turn-off")
         self.assertEqual(error_level(log), [])
+
+    def locked_profile(self):
+        """A dconf profile whose second database locks night-light-enabled at false."""
+        keyfiles = self.s.path("dconf-keyfiles")
+        os.makedirs(os.path.join(keyfiles, "locks"))
+        with open(os.path.join(keyfiles, "00-night-light"), "w") as f:
+            f.write("[org/gnome/settings-daemon/plugins/color]\nnight-light-enabled=false\n")
+        with open(os.path.join(keyfiles, "locks", "night-light"), "w") as f:
+            f.write("/org/gnome/settings-daemon/plugins/color/night-light-enabled\n")
+        self.s.run(["dconf", "compile", self.s.path("dconf-locked"), keyfiles])
+        profile = self.s.path("dconf-profile")
+        with open(profile, "w") as f:
+            f.write(f"user-db:user\nfile-db:{self.s.path('dconf-locked')}\n")
+        return profile
+
+    def test_enable_exits_1_with_the_reason_while_locked_and_0_once_active(self):
+        s = self.s
+        self.d.app.write_defaults(False)
+        enable = lambda: s.run([self.d.app.binary, "--enable"], check=False, timeout=60)  # noqa: E731
+        for name, env, status, said in (
+            ("locked by the administrator", {"DCONF_PROFILE": self.locked_profile()}, 1, "locked"),
+            ("writable", {}, 0, ""),
+        ):
+            with self.subTest(name):
+                app = self.d.app.launch(s.path(f"gnome-{status}.log"), "gnome", extra_env=env)
+                self.assertTrue(self.d.app.wait_for_line(app, "Using the gnome backend"), read_log(app.log)[-20:])
+                result = enable()
+                self.assertEqual(result.returncode, status, (result.stdout, result.stderr))
+                self.assertIn(said, result.stderr)
+                self.assertEqual(len(result.stderr.splitlines()), 1 if status else 0, result.stderr)
+                self.assertEqual(self.key("night-light-enabled") == "true" and self.active(), status == 0)
+                app.terminate()
+                app.wait(timeout=10)
 
 
 if __name__ == "__main__":

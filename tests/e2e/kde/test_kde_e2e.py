@@ -5,16 +5,22 @@ DUSKWARDEN_NIGHTLIGHT_BACKEND unset: detection must pick KDE.
 - The user turns Night Color off in System Settings (kwinrc + ConfigChanged):
   Night Color is warm again within 1.5 s, measured.
 - Another client inhibits Night Color: reported off, said once in the log,
-  and not fought: for 10 s of the manager's retries no ConfigChanged crosses
-  the bus. When the client lets go, KWin resumes and the program sees it on.
+  and not fought: Keep Always On says once that it waits, logs no error, and
+  for 10 s no ConfigChanged crosses the bus. When the client lets go, KWin
+  resumes, the program sees it on and says once that the wait is over.
+- With Keep Always On off, --enable exits 0 only when KWin reports Night Color
+  on: with Active locked by [$i], or kwinrc.lock held by another writer, it
+  exits 1 and says why on stderr.
 """
 
 import os
+import socket
+import subprocess
 import time
 import unittest
 
 import nightcolor as nc
-from desktop import XDesktop, find_build_dir, read_log, trayui
+from desktop import XDesktop, error_level, find_build_dir, read_log, trayui
 from desktop.kwin import KWin
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
@@ -22,6 +28,8 @@ BUILD = find_build_dir(SOURCE)
 OUTSIDE_COMMAND_WINDOW = 1.3  # the manager ignores an off within 1.0 s of its own command
 BACK_ON_WITHIN = 1.5
 INHIBITED_LINE = "KDE Night Color is inhibited by another program"
+WAITING_LINE = "Keep Always On is waiting: night light is held off"
+WAITED_LINE = "Keep Always On stops waiting"
 
 
 class KeepAlwaysOnOnKWin(unittest.TestCase):
@@ -57,12 +65,14 @@ class KeepAlwaysOnOnKWin(unittest.TestCase):
         inhibitor = nc.Inhibitor(self.s)
         self.assertTrue(self.s.wait_for(lambda: any("Status update - enabled: false" in line
                                                     for line in self.lines()[already:]), 5))
-        time.sleep(10)  # an observation window: the manager's retries at 0.5, 1, 2 and 4 s fall in it
+        time.sleep(10)  # an observation window: a retry per attempt at 0.5, 1, 2 and 4 s would fall in it
         since = self.lines()[already:]
-        self.assertGreaterEqual(sum("Enabling Night Shift..." in line for line in since), 3, since)
+        self.assertEqual(sum(WAITING_LINE in line for line in since), 1, since)
+        self.assertLessEqual(sum("Enabling Night Shift..." in line for line in since), 1, since)
+        self.assertEqual(error_level(since), [])
         self.assertEqual(signals.count(), 0, "turning on under an inhibition wrote kwinrc again")
         self.assertTrue(nc.properties(self.kwin)["inhibited"])
-        said = [line for line in since if INHIBITED_LINE in line]
+        said = [line for line in since if INHIBITED_LINE in line and WAITING_LINE not in line]
         self.assertEqual(len(said), 1, since)
         print("the log says:", said[0], flush=True)
 
@@ -71,7 +81,48 @@ class KeepAlwaysOnOnKWin(unittest.TestCase):
         self.assertTrue(self.s.wait_for(lambda: any("Status update - enabled: true" in line
                                                     for line in self.lines()[already:]), 5))
         self.assertEqual(signals.count(), 0)
+        self.assertEqual(sum(WAITED_LINE in line for line in self.lines()[already:]), 1)
 
+
+class EnableExitStatusOnKWin(unittest.TestCase):
+    def setUp(self):
+        self.d = XDesktop(BUILD, session_bus=True, artifacts="e2e-kde-exit")
+        self.addCleanup(self.d.close)
+        self.s = self.d.session
+        self.kwin = KWin(self.s, self.d.bus)
+        nc.wait_for_kwins_own_writes(self.s)  # before the test edits kwinrc
+        self.d.app.write_defaults(False)
+        self.app = trayui.launch(self.d, "kde", backend=None)
+        self.assertTrue(self.d.app.wait_for_line(self.app, "Using the kde backend"), read_log(self.app.log)[-20:])
+
+    def enable(self):
+        return self.s.run([self.d.app.binary, "--enable"], check=False, timeout=60)
+
+    def test_enable_exits_1_with_the_reason_when_kde_refuses_and_0_when_kwin_reports_it_on(self):
+        path = nc.kwinrc_path(self.s)
+        plain = nc.read_kwinrc(self.s)
+        holder = subprocess.Popen(["sleep", "600"])  # a live writer of this host
+        self.addCleanup(holder.kill)
+        for name, file, text, said in (
+            ("Active locked with [$i]", path, plain.decode() + "\n[NightColor]\nActive[$i]=false\n", "is locked"),
+            ("kwinrc.lock held", path + ".lock", f"{holder.pid}\nkwriteconfig5\n{socket.gethostname()}\n",
+             "held by another program"),
+        ):
+            with self.subTest(name):
+                with open(file, "w") as f:
+                    f.write(text)
+                result = self.enable()
+                self.assertEqual((result.returncode, len(result.stderr.splitlines())), (1, 1), result.stderr)
+                self.assertIn(said, result.stderr)
+                self.assertFalse(nc.properties(self.kwin)["enabled"])
+                with open(path, "wb") as f:
+                    f.write(plain)
+                if file != path:
+                    os.remove(file)
+
+        result = self.enable()
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        self.assertTrue(nc.properties(self.kwin)["enabled"])
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -50,6 +50,7 @@ class StatusFlood(unittest.TestCase):
         open_latency = time.monotonic() - clicked
         out, _ = flood.communicate(timeout=30)
         self.assertEqual(flood.returncode, 0, out)
+        sent = int(out.split("writes=")[1].split()[0])
         seconds = float(out.split("seconds=")[1])
         flood_still_running = open_latency < seconds - 0.3
         self.assertTrue(opened, "the popover did not open within 30 s of a click during the flood")
@@ -62,15 +63,17 @@ class StatusFlood(unittest.TestCase):
         rss_after = rss_kib(app.pid)
         all_lines = lines()
         callbacks = sum("status change detected" in line for line in all_lines) - callbacks_before
-        print(f"\nflood: {WRITES} writes in {seconds:.3f} s, {callbacks} change callbacks; popover open "
+        print(f"\nflood: {sent} writes in {seconds:.3f} s, {callbacks} change callbacks; popover open "
               f"{open_latency * 1000:.0f} ms after the click (flood running: {flood_still_running}); "
               f"RSS {rss_before / MIB:.1f} -> {rss_after / MIB:.1f} MiB", file=sys.stderr)
 
         with self.subTest("a flood it was"):
             self.assertLessEqual(seconds, 1.5, "the writer was too slow for a flood")
-            # The provider hands a batch of file events over in one callback, so
-            # it takes about three writes per callback to reach 10,000 callbacks.
-            self.assertGreaterEqual(callbacks, 8000, "too few change callbacks for the flood")
+            # The provider hands each batch of file events over in one callback:
+            # about three writes a callback on an idle machine, more when it is
+            # loaded and the batches grow. A tenth of the writes still makes a
+            # flood; far fewer would mean the writes were not watched.
+            self.assertGreaterEqual(callbacks, sent // 10, f"too few change callbacks for {sent} writes")
         with self.subTest("ends on the provider's state"):
             self.assertTrue(caught_up, f"last read {status_updates(all_lines)[-1]}, provider {dw.sim_state()}")
             self.assertEqual(dw.sim_state(), {"enabled": True, "strength": FINAL})

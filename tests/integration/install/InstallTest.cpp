@@ -177,7 +177,10 @@ TEST_F(InstallTree, InstalledProviderLoadsAndOffersItsTable) {
   const dw_nightlight_ops* ops = getOps();
   ASSERT_NE(ops, nullptr);
   EXPECT_EQ(ops->abi_version, DW_NIGHTLIGHT_ABI_VERSION);
-  ::dlclose(handle);
+  // It finds its backend modules where they were installed, beside it.
+  duskwarden::testing::ScopedEnv backend("DUSKWARDEN_NIGHTLIGHT_BACKEND", std::string("sim"));
+  EXPECT_EQ(ops->supports_night_light(), 1);
+  EXPECT_STREQ(ops->backend_name(), "sim");
 
   // The update check's library, beside it, where the first check opens it.
   const fs::path update = prefix_ / "lib/duskwarden/libduskwarden-update.so";
@@ -188,11 +191,19 @@ TEST_F(InstallTree, InstalledProviderLoadsAndOffersItsTable) {
 
 TEST_F(InstallTree, InstalledFilesDoNotDependOnTheBuildTree) {
   for (const char* file :
-       {"bin/duskwarden", "lib/duskwarden/libduskwarden-nightlight.so", "lib/duskwarden/libduskwarden-update.so"}) {
+       {"bin/duskwarden", "lib/duskwarden/libduskwarden-nightlight.so", "lib/duskwarden/libduskwarden-update.so",
+        "lib/duskwarden/backends/kde.so", "lib/duskwarden/backends/gnome.so", "lib/duskwarden/backends/wlroots.so",
+        "lib/duskwarden/backends/x11.so", "lib/duskwarden/backends/sim.so"}) {
     const auto dynamic = runCommand("readelf -d " + shellQuote(prefix_ / file));
     ASSERT_EQ(dynamic.status, 0) << dynamic.output;
     EXPECT_EQ(dynamic.output.find("RPATH"), std::string::npos) << file << "\n" << dynamic.output;
     EXPECT_EQ(dynamic.output.find(buildDir().string()), std::string::npos) << file << "\n" << dynamic.output;
+    // Only the modules link a desktop's libraries, each its own.
+    if (std::string(file).find("nightlight") != std::string::npos) {
+      for (const char* library : {"libgio", "libglib", "libX11", "libXrandr", "libwayland"}) {
+        EXPECT_EQ(dynamic.output.find(library), std::string::npos) << file << " links " << library;
+      }
+    }
   }
 }
 

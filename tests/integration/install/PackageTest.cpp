@@ -90,7 +90,9 @@ TEST_F(DebianPackage, HoldsTheInstallTreeUnderUsr) {
     EXPECT_EQ(path.find("/usr/local"), std::string::npos) << path;
   }
   for (const char* wanted : {"./usr/bin/duskwarden", "./usr/lib/duskwarden/libduskwarden-nightlight.so",
-                             "./usr/lib/duskwarden/libduskwarden-update.so",
+                             "./usr/lib/duskwarden/libduskwarden-update.so", "./usr/lib/duskwarden/backends/kde.so",
+                             "./usr/lib/duskwarden/backends/gnome.so", "./usr/lib/duskwarden/backends/wlroots.so",
+                             "./usr/lib/duskwarden/backends/x11.so", "./usr/lib/duskwarden/backends/sim.so",
                              "./usr/share/applications/com.quillmoor.Duskwarden.desktop",
                              "./usr/share/metainfo/com.quillmoor.Duskwarden.metainfo.xml",
                              "./usr/share/icons/hicolor/scalable/apps/com.quillmoor.Duskwarden.svg",
@@ -144,6 +146,9 @@ TEST_F(DebianPackage, PackagedProgramRunsAndFindsItsProvider) {
   const auto symbols = runCommand("nm -D --defined-only " + shellQuote(provider));
   EXPECT_EQ(symbols.status, 0) << symbols.output;
   EXPECT_NE(symbols.output.find("dw_nightlight_get_ops"), std::string::npos) << symbols.output;
+  // Stripped modules keep the dynamic symbol table the loader reads their entry from.
+  const auto module = runCommand("nm -D --defined-only " + shellQuote(provider.parent_path() / "backends/x11.so"));
+  EXPECT_NE(module.output.find("T dw_backend_module"), std::string::npos) << module.output;
 }
 
 }  // namespace

@@ -193,6 +193,13 @@ TEST_F(FeedServerTest, RedirectToPlainHttpElsewhereIsRefused) {
       << r.errorMessage;
 }
 
+TEST_F(FeedServerTest, ARedirectLoopIsNamedAsOne) {
+  CannedServer server("HTTP/1.1 301 Moved Permanently\r\nLocation: /appcast.xml\r\nContent-Length: 0\r\n\r\n");
+  const auto r = check(server.url(), FetchLimits{kMaxAppcastBytes, 5000, 3});
+  EXPECT_EQ(r.kind, UpdateCheckResult::Kind::error);
+  EXPECT_NE(r.errorMessage.find("redirects in a loop (back to http://127.0.0.1:"), std::string::npos) << r.errorMessage;
+}
+
 TEST_F(FeedServerTest, PlainHttpToAnotherHostIsRefusedWithoutConnecting) {
   // A listening loopback server reached by a non-loopback name would be the
   // only way to see a connection; the refusal happens before name lookup.

@@ -26,14 +26,17 @@ def read_log(path):
 
 
 def status_updates(lines):
-    """[(enabled, strength)] from the manager's "Status update" lines, in order."""
+    """[(enabled, strength)] from the manager's "Status update" lines, in order
+    (strength None where it could not be read)."""
     found = []
     for line in lines:
         at = line.find(STATUS_PREFIX)
         if at < 0:
             continue
         enabled, _, strength = line[at + len(STATUS_PREFIX):].partition(", strength: ")
-        found.append((enabled == "true", float(strength)))
+        if not strength:
+            enabled = enabled.partition(";")[0]
+        found.append((enabled == "true", float(strength) if strength else None))
     return found
 
 

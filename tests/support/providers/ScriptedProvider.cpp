@@ -1,5 +1,7 @@
 #include "ScriptedProvider.h"
 
+#include <algorithm>
+
 #ifndef DW_TEST_PROVIDER_ABI
 #define DW_TEST_PROVIDER_ABI DW_NIGHTLIGHT_ABI_VERSION
 #endif
@@ -68,6 +70,7 @@ void setStrength(dw_nightlight_client*, float strength, int commit) {
   ++gControl.setStrengthCalls;
   gControl.lastStrength = strength;
   gControl.lastCommit = commit;
+  if (gControl.setStrengthTakesEffect) gControl.strength = strength;
 }
 
 void setLog(dw_nightlight_log_callback callback, void* userData) {
@@ -83,8 +86,14 @@ const char* backendName() {
 }
 
 int getReason(dw_nightlight_client*, char* message, size_t size) {
-  if (message != nullptr && size > 0) message[0] = '\0';
-  return DW_NIGHTLIGHT_REASON_NONE;
+  ++gControl.getReasonCalls;
+  std::lock_guard lock(gControl.mutex);
+  if (message != nullptr && size > 0) {
+    const std::size_t n = std::min(size - 1, gControl.reasonMessage.size());
+    std::memcpy(message, gControl.reasonMessage.data(), n);
+    message[n] = '\0';
+  }
+  return gControl.reasonCode.load();
 }
 
 const dw_nightlight_ops kOps = {DW_TEST_PROVIDER_ABI, static_cast<uint32_t>(DW_TEST_PROVIDER_SIZE),
@@ -101,7 +110,11 @@ extern "C" {
 
 __attribute__((visibility("default"))) DwTestProviderControl* dw_test_provider_control() { return &gControl; }
 
-#ifndef DW_TEST_PROVIDER_NO_ENTRY
+#if defined(DW_TEST_PROVIDER_DATA_ENTRY)
+// The entry point's name on the table itself: calling it would jump into data.
+__attribute__((visibility("default"))) extern const dw_nightlight_ops kEntryAsData __asm__("dw_nightlight_get_ops");
+const dw_nightlight_ops kEntryAsData = kOps;
+#elif !defined(DW_TEST_PROVIDER_NO_ENTRY)
 __attribute__((visibility("default"))) const dw_nightlight_ops* dw_nightlight_get_ops(void) { return &kOps; }
 #endif
 }

@@ -179,6 +179,29 @@ TEST_F(Widget, DragWritesAlongTheWayAndCommitsTheLastValueOnce) {
   EXPECT_EQ(manager->colorTemperatureStrength.get(), 0.8F);
 }
 
+// A status read during a drag does not move the thumb; a release without
+// further movement commits the dragged value, not the one read.
+TEST_F(Widget, AStatusReadMidDragNeitherMovesTheThumbNorIsCommitted) {
+  start();
+  const double w = sliderControl()->trackWidth();
+  const double from = 0.5 * w + 4;
+  QTest::mousePress(view->windowHandle(), Qt::LeftButton, {}, sliderPoint(from));
+  QTest::mouseMove(view->windowHandle(), sliderPoint(0.8 * w));
+  turn();
+  const double dragged = sliderControl()->shownValueForTesting();
+  ASSERT_NEAR(dragged, 0.8, 0.02);
+  provider->strength = 0.3F;
+  manager->updateStatus();
+  turn();
+  ASSERT_EQ(manager->colorTemperatureStrength.get(), 0.3F) << "the read was published";
+  EXPECT_EQ(sliderControl()->shownValueForTesting(), dragged);
+  sink->clear();
+  QTest::mouseRelease(view->windowHandle(), Qt::LeftButton, {}, sliderPoint(0.8 * w));
+  turn();
+  EXPECT_EQ(provider->lastStrength.load(), static_cast<float>(dragged));
+  EXPECT_EQ(manager->colorTemperatureStrength.get(), static_cast<float>(dragged));
+}
+
 TEST_F(Widget, ClickOnTheSliderThatIsNoDragCallsNothing) {
   start();
   const double w = sliderControl()->trackWidth();

@@ -37,7 +37,9 @@ TEST(InstanceProtocol, StrengthIsAPlainDecimalFromZeroToOne) {
     const char* text;
     float value;
   } accepted[] = {{"0", 0.0f}, {"1", 1.0f}, {"0.5", 0.5f}, {".25", 0.25f}, {"1.000", 1.0f}, {"0.7", 0.7f},
-                  {"00.1", 0.1f}, {"0.00001", 0.00001f}, {"0.123456789012345678901234567890", 0.12345679f}};
+                  {"00.1", 0.1f}, {"0.00001", 0.00001f}, {"0.123456789012345678901234567890", 0.123457f},
+                  // Six decimals at most: a tiny one is 0, not a 46-digit echo.
+                  {"0.00000000000000000000000000000000000000000001", 0.0f}, {"0.9999999", 1.0f}};
   for (const auto& [text, value] : accepted) {
     const auto parsed = parseStrength(text);
     ASSERT_TRUE(parsed) << text;
@@ -54,6 +56,26 @@ TEST(InstanceProtocol, StrengthIsAPlainDecimalFromZeroToOne) {
   EXPECT_EQ(parseSwitch("on"), true);
   EXPECT_EQ(parseSwitch("off"), false);
   EXPECT_EQ(parseSwitch("true"), std::nullopt);
+}
+
+TEST(InstanceProtocol, FailureAnswerFitsOneLineAndReadsBack) {
+  EXPECT_EQ(formatFailure({"locked", "kwinrc's [NightColor] Active is locked ([$i])"}),
+            "failed locked kwinrc's [NightColor] Active is locked ([$i])");
+  EXPECT_EQ(formatFailure({"unconfirmed", ""}), "failed unconfirmed");
+  EXPECT_EQ(formatFailure({"no such word!", "x\ny"}), "failed failed x<U+000A>y");
+  // Cut to the line's limit, never inside a character.
+  const std::string line = formatFailure({"failed", std::string(300, 'a') + "\u00e4"});
+  EXPECT_EQ(line.size(), kMaxRequestLine);
+  const std::string cut = formatFailure({"failed", std::string(kMaxRequestLine - 15, 'a') + "\u00e4\u00e4"});
+  EXPECT_EQ(cut, "failed failed " + std::string(kMaxRequestLine - 15, 'a'));
+
+  const auto back = parseFailure("failed busy kwinrc.lock is held \u202e");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->why, "busy");
+  EXPECT_EQ(back->message, "kwinrc.lock is held <U+202E>");
+  EXPECT_EQ(parseFailure("failed timeout")->message, "");
+  for (const char* other : {"ok", "failed", "failedx busy", "failed  busy", "refused"})
+    EXPECT_FALSE(parseFailure(other)) << other;
 }
 
 TEST(InstanceProtocol, StatusAnswerRoundTripsAndRejectsWhatItCannotRead) {

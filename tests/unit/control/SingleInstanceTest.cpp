@@ -4,6 +4,7 @@
 // are covered with the real binary (e2e_lifecycle).
 #include "control/InstanceProtocol.h"
 #include "control/SingleInstance.h"
+#include "platform/log/Logger.h"
 
 #include "TestEnvironment.h"
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 #include <poll.h>
@@ -23,8 +25,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 namespace duskwarden {
@@ -78,6 +82,91 @@ SingleInstance::Role secondLaunch(const QString& dir) {
   EXPECT_TRUE(spinUntil("the second launch's role", [&] { return role.load() != -1; }, 8s));
   second.join();
   return static_cast<SingleInstance::Role>(role.load());
+}
+
+// Whatever a lock file says, only a live holder of its kernel lock makes a
+// copy the running one: anything else is taken over, said once in the log,
+// and never makes a client wait.
+TEST(SingleInstanceLock, OnlyALiveHolderCountsWhateverTheFileSays) {
+  app();
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const pid_t unrelated = ::fork();  // alive, of this user, and no copy of ours
+  if (unrelated == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  // Another user's live process: as root, a child that becomes nobody; else init.
+  pid_t otherUser = 1;
+  if (::geteuid() == 0 && (otherUser = ::fork()) == 0) {
+    if (::setuid(65534) == 0) ::pause();
+    ::_exit(0);
+  }
+  const struct {
+    const char* name;
+    std::optional<std::string> contents;  // nothing: no file
+    std::string logged;                   // empty: no line
+  } rows[] = {
+      {"no file", std::nullopt, ""},
+      {"empty", "", "it was empty"},
+      {"garbage", "\x01\xff not a lock\n", "it did not name a process"},
+      {"own dead pid", std::to_string(ended) + "\nduskwarden\nhost\n", "which has ended"},
+      {"live unrelated pid", std::to_string(unrelated) + "\nsleep\nhost\n", "which does not hold it"},
+      {"another user's pid", std::to_string(otherUser) + "\nduskwarden\nhost\n",
+       "it named process " + std::to_string(otherUser) + ", which does not hold it"},
+  };
+  auto sink = std::make_shared<MemoryLogSink>();
+  setLogSinks({sink});
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    sink->clear();
+    const QString dir = QString::fromStdString(testing::makeTempDir("lock").string());
+    const QString lock = SingleInstance::lockPath(dir, "dw");
+    if (row.contents) {
+      QFile f(lock);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(row.contents->data(), static_cast<qint64>(row.contents->size()));
+    }
+    EXPECT_FALSE(SingleInstance::isHeld(lock)) << "a client would wait for nobody";
+    SingleInstance copy(dir, "dw");
+    QString error;
+    ASSERT_EQ(copy.start(&error, 500), SingleInstance::Role::primary) << error.toStdString();
+    EXPECT_TRUE(SingleInstance::isHeld(lock));
+    const auto lines = sink->messages("SingleInstance");
+    ASSERT_EQ(lines.size(), row.logged.empty() ? 0u : 1u);
+    if (!row.logged.empty()) {
+      EXPECT_NE(lines[0].find(row.logged), std::string::npos) << lines[0];
+    }
+    QFile f(lock);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readLine().trimmed().toLongLong(), ::getpid());
+  }
+  setLogSinks({});
+  for (const pid_t child : {unrelated, otherUser}) {
+    if (child == 1) continue;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+  }
+
+  // A live copy.
+  const QString dir = QString::fromStdString(testing::makeTempDir("lock").string());
+  SingleInstance first(dir, "dw");
+  QString error;
+  ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
+  EXPECT_EQ(secondLaunch(dir), SingleInstance::Role::secondary);
+}
+
+// A directory where the socket belongs is named as such, not "Address already in use".
+TEST(SingleInstanceLock, ADirectoryAtTheSocketPathIsNamed) {
+  app();
+  const QString dir = QString::fromStdString(testing::makeTempDir("lock").string());
+  ASSERT_TRUE(QDir().mkpath(SingleInstance::socketPath(dir, "dw")));
+  SingleInstance copy(dir, "dw");
+  QString error;
+  EXPECT_EQ(copy.start(&error), SingleInstance::Role::unavailable);
+  EXPECT_TRUE(error.contains("is in the way: it is a directory")) << error.toStdString();
+  EXPECT_FALSE(SingleInstance::isHeld(SingleInstance::lockPath(dir, "dw"))) << "not left locked";
 }
 
 // Out of descriptors, accept() fails; the listener must stay, and serve the
@@ -158,6 +247,15 @@ TEST(SingleInstanceClients, LateAnswersArriveAndMissingOnesTimeOut) {
   EXPECT_TRUE(spinUntil("both answers", [&] { return late.closedWith() && never.closedWith(); }, 2s));
   EXPECT_EQ(late.closedWith(), "status enabled=1\n");
   EXPECT_EQ(never.closedWith(), "error timeout\n");
+
+  // A client that shuts its writing side after the line (nc -N) still gets the answer.
+  RawClient halfClosed(first.socketPath(), "v1 status\n");
+  ASSERT_EQ(::shutdown(halfClosed.fd, SHUT_WR), 0);
+  ASSERT_TRUE(spinUntil("the request", [&] { return held.size() == 2; }, 2s));
+  spinFor(100ms);
+  held[1]("status enabled=0");
+  EXPECT_TRUE(spinUntil("the answer", [&] { return halfClosed.closedWith().has_value(); }, 2s));
+  EXPECT_EQ(halfClosed.closedWith(), "status enabled=0\n");
 }
 
 // The directory keeps other users out; should it not (a shared TMPDIR, a

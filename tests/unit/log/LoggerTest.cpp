@@ -99,6 +99,22 @@ TEST(RenderLogFormat, PercentEdgeCasesStayText) {
   EXPECT_EQ(renderLogFormat("", V{std::int64_t{1}}), "");
 }
 
+// Text from outside (a feed's version, a provider's message) cannot reverse,
+// split or corrupt the line it lands in; other scripts pass untouched.
+TEST(RenderLogFormat, TextArgumentsAreShownNeverObeyed) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"1.2\u202Egpj.exe", "1.2<U+202E>gpj.exe"},
+      {"a\u2066b\u2069c\u200Fd\u061C", "a<U+2066>b<U+2069>c<U+200F>d<U+061C>"},
+      {"two\nlines\r\t\x1b[31m\x7f", "two<U+000A>lines<U+000D><U+0009><U+001B>[31m<U+007F>"},
+      {"c1 \u0085 end", "c1 <U+0085> end"},
+      {"bad \xff\xc0\x80 \xe2\x80 \xed\xa0\x80", "bad <0xFF><0xC0><0x80> <0xE2><0x80> <0xED><0xA0><0x80>"},
+      {"Dämmerung \u65e5\u672c \U0001F319", "Dämmerung \u65e5\u672c \U0001F319"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(renderLogFormat("v%s.", {c.in}), "v" + c.out + ".") << c.out;
+}
+
 TEST_F(LoggerTest, NullCStringArgumentDoesNotCrash) {
   Logger l("s", "c");
   const char* none = nullptr;

@@ -89,6 +89,7 @@ TEST(BindingLoad, SaysWhyALibraryDidNotLoad) {
       {text, ": not an ELF file"},
       {half, ": truncated ("},
       {DW_TEST_PROVIDER_NOENTRY_PATH, ": no entry point dw_nightlight_get_ops"},
+      {DW_TEST_PROVIDER_DATAENTRY_PATH, ": dw_nightlight_get_ops is not a function (a data object)"},
       {DW_TEST_PROVIDER_BADVERSION_PATH, ": unknown provider table version 99"},
   };
   for (const auto& c : cases) {
@@ -143,6 +144,9 @@ TEST(BindingLoad, ProviderMessagesReachTheLoggerAndVersionOneStillLoads) {
   BlueLightStatus status;
   ASSERT_TRUE(client->getBlueLightStatus(&status));
   EXPECT_EQ(status.bytes[1], 1);
+  v1->setReason(DW_NIGHTLIGHT_REASON_LOCKED, "locked");
+  EXPECT_EQ(client->reason(), std::nullopt);
+  EXPECT_EQ(v1->getReasonCalls.load(), 0) << "nor a get_reason";
   client.reset();
   setLogSinks({});
 }
@@ -226,15 +230,21 @@ TEST(BindingStatusRead, FailedReadPublishesAndLogsNothingAndALaterReadWorks) {
   EXPECT_EQ(h.count("Status update - enabled: true, strength: 0.250000"), 1u);
 }
 
-TEST(BindingStatusRead, AnyNonZeroByteOneIsEnabledAndAnUnwrittenStrengthIsZero) {
+// A strength that could not be read is unknown, not 0.0 (least warm): the
+// last one stays, and is published again with the enabled flag.
+TEST(BindingStatusRead, AnyNonZeroByteOneIsEnabledAndAnUnreadStrengthKeepsTheLastOne) {
   Harness h;
   h.provider.statusByte1 = 2;
-  h.provider.strengthWrites = 0;
+  h.provider.strength = 0.75f;
   h.startWith(false);
   h.settle();
+  h.provider.strengthWrites = 0;
+  h.published.clear();
+  h.manager->updateStatus();
+  h.clock->runUntilIdle();
   EXPECT_TRUE(h.manager->isNightShiftEnabled.get());
-  EXPECT_EQ(h.manager->colorTemperatureStrength.get(), 0.0f);
-  EXPECT_EQ(h.count("Status update - enabled: true, strength: 0.000000"), 1u);
+  EXPECT_THAT(h.published, ElementsAre("strength=0.750000", "enabled=true"));
+  EXPECT_EQ(h.count("Status update - enabled: true; the strength could not be read, the last one stays"), 1u);
 }
 
 TEST(BindingCallback, ChangeNotificationFromAnotherThreadSchedulesARead) {

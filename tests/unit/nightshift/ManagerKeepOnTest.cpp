@@ -168,6 +168,82 @@ TEST(ManagerKeepOn, SwitchingKeepAlwaysOnOffStopsTheRetries) {
   EXPECT_EQ(h.provider.setEnabledCalls.load(), calls + 2);
 }
 
+std::size_t infoContaining(const Harness& h, const std::string& text) {
+  std::size_t n = 0;
+  for (const auto& e : h.sink->entries())
+    if (e.level == LogLevel::info && e.message.find(text) != std::string::npos) ++n;
+  return n;
+}
+
+struct HeldOffCase {
+  int reason;
+  const char* message;
+  bool holdsOff;       // waited for quietly, or retried with an error per attempt
+  bool comesOnByItself;  // the desktop turns it back on, or only lets go
+};
+
+class WhileTheProviderSaysWhy : public ::testing::TestWithParam<HeldOffCase> {};
+
+// Another program's inhibition or gamma, or a locked setting: no retry of ours
+// can help, so Keep Always On says so once, tries every 30 s and whenever the
+// desktop reports a change, and says once when it is over.
+TEST_P(WhileTheProviderSaysWhy, KeepAlwaysOnWaitsQuietlyOnlyWhenNightLightIsHeldOff) {
+  const HeldOffCase& c = GetParam();
+  Harness h;
+  h.startOnWithKeepAlwaysOn();
+  h.provider.setEnabledTakesEffect = 0;
+  h.provider.setReason(c.reason, c.message);
+  h.externalChange(false);
+  h.clock->advanceBy(125.0);
+  if (!c.holdsOff) {
+    EXPECT_GE(errorsContaining(h, "Night Shift is still off after re-enabling"), 5u);
+    EXPECT_EQ(infoContaining(h, "Keep Always On is waiting"), 0u);
+    return;
+  }
+  EXPECT_TRUE(h.errors().empty());
+  EXPECT_EQ(infoContaining(h, std::string("Keep Always On is waiting: night light is held off (") + c.message), 1u);
+  EXPECT_EQ(h.provider.setEnabledCalls.load(), 5) << "the re-enable, then one every 31 s";
+
+  h.provider.setReason(DW_NIGHTLIGHT_REASON_NONE, "");
+  const int calls = h.provider.setEnabledCalls.load();
+  if (c.comesOnByItself) {
+    h.externalChange(true);
+  } else {
+    h.provider.setEnabledTakesEffect = 1;
+    ASSERT_TRUE(h.provider.fire());  // let go, still off: re-enabled at once, not 30 s later
+  }
+  h.clock->advanceBy(1.2);
+  EXPECT_TRUE(h.manager->isNightShiftEnabled.get());
+  EXPECT_EQ(h.provider.setEnabledCalls.load(), calls + (c.comesOnByItself ? 0 : 1));
+  EXPECT_EQ(infoContaining(h, "Keep Always On stops waiting"), 1u);
+  h.clock->advanceBy(120.0);
+  EXPECT_EQ(h.provider.setEnabledCalls.load(), calls + (c.comesOnByItself ? 0 : 1));
+  EXPECT_TRUE(h.errors().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, WhileTheProviderSaysWhy,
+    ::testing::Values(HeldOffCase{DW_NIGHTLIGHT_REASON_INHIBITED, "KDE Night Color is inhibited", true, true},
+                      HeldOffCase{DW_NIGHTLIGHT_REASON_HELD, "another client holds the gamma", true, false},
+                      HeldOffCase{DW_NIGHTLIGHT_REASON_LOCKED, "kwinrc's Active is locked", true, true},
+                      HeldOffCase{DW_NIGHTLIGHT_REASON_BUSY, "kwinrc.lock is held", false, false}));
+
+// A backend slow to set up: the first read comes 0.7 s after launch, so the
+// creation command's window (its command reached no client) closes while the
+// launch check's enable is still settling. Neither is a failed attempt.
+TEST(ManagerKeepOn, TheCreationCommandsWindowIsNoFailedAttempt) {
+  Harness h;
+  h.provider.statusOk = 0;
+  h.startWith(true);
+  h.clock->advanceBy(0.7);
+  h.provider.statusOk = 1;
+  ASSERT_TRUE(h.provider.fire());
+  h.clock->advanceBy(5.0);
+  EXPECT_TRUE(h.errors().empty());
+  EXPECT_EQ(h.provider.setEnabledCalls.load(), 1);
+  EXPECT_TRUE(h.manager->isNightShiftEnabled.get());
+}
+
 // A damaged defaults file says nothing about what the user wants: Keep Always
 // On is neither applied nor switched off, the file and the login item stay as
 // they are, until the user sets it.

@@ -3,16 +3,20 @@
 // through the callback, and the end of callbacks at destroy.
 
 #include "CallbackCounter.h"
+#include "ProviderLogCapture.h"
 #include "SimProcess.h"
 #include "TestEnvironment.h"
 #include "duskwarden/nightlight.h"
 #include "sim/SimState.h"
 
 #include <dlfcn.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace duskwarden::testing {
 namespace {
@@ -124,6 +128,46 @@ TEST_F(SimProvider, DestroyFromInsideTheCallbackDoesNotDeadlock) {
       &context);
   ASSERT_EQ(runSimTool({"on"}).status, 0);
   EXPECT_TRUE(context.done.waitBeyond(0));
+}
+
+// The entry library opens a backend's module (backends/<name>.so beside it)
+// only when detection reaches that backend; a module that is missing,
+// damaged or holds another backend is a logged reason, never a crash.
+TEST(ProviderModules, AMissingDamagedOrForeignModuleIsALoggedReason) {
+  namespace fs = std::filesystem;
+  const auto dir = makeTempDir("entry");
+  fs::create_directories(dir / "backends");
+  const auto entry = dir / "libduskwarden-nightlight.so";
+  fs::copy_file(DW_PROVIDER_MODULE_PATH, entry);
+  void* handle = ::dlopen(entry.c_str(), RTLD_NOW | RTLD_LOCAL);  // a copy: detection of its own
+  ASSERT_NE(handle, nullptr) << ::dlerror();
+  const auto* ops = reinterpret_cast<dw_nightlight_get_ops_fn>(::dlsym(handle, DW_NIGHTLIGHT_ENTRY_POINT))();
+  ProviderLogCapture log;
+  ops->set_log(&ProviderLogCapture::log, &log);
+  ScopedEnv backend{"DUSKWARDEN_NIGHTLIGHT_BACKEND", std::string("sim")};
+
+  const std::string module = (dir / "backends" / "sim.so").string();
+  std::ifstream in(DW_PROVIDER_MODULE_DIR "/sim.so", std::ios::binary);
+  const std::string sim{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const struct {
+    const char* source;  // copied as sim.so; nullptr: none
+    std::string reason;
+  } cases[] = {
+      {nullptr, module + ": No such file or directory"},
+      {"cut", module + ": truncated (4000 bytes)"},
+      {DW_PROVIDER_MODULE_DIR "/x11.so", module + ": holds the backend \"x11\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    if (c.source != nullptr && std::string(c.source) == "cut")
+      std::ofstream(module, std::ios::binary) << sim.substr(0, 4000);
+    else if (c.source != nullptr)
+      fs::copy_file(c.source, module, fs::copy_options::overwrite_existing);
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", makeTempDir("runtime").string()};  // a new environment: detected afresh
+    EXPECT_FALSE(ops->supports_night_light());
+    EXPECT_THAT(log.take(true), ::testing::ElementsAre(::testing::HasSubstr("The sim backend's module: " + c.reason),
+                                                       ::testing::HasSubstr("asks for is not usable here")));
+  }
 }
 
 }  // namespace

@@ -9,13 +9,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTest>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 using namespace duskwarden;
@@ -231,10 +235,13 @@ TEST_F(PopoverTest, ClosesWhenTheFocusItHeldMovesAwayButNotWhenTheCompositorTake
 TEST(SingleInstance, ASecondCopyAsksTheFirstToShowItselfAndAStaleSocketDoesNotBlockTheFirst) {
   app();
   const QString dir = QString::fromStdString(duskwarden::testing::makeTempDir("instance").string());
-  // A socket file left behind by a copy that crashed.
-  QFile stale(dir + "/dw.socket");
-  ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-  stale.close();
+  // A socket left behind by a copy that crashed: bound, and nobody listening.
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s/dw.socket", qPrintable(dir));
+  const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ::close(stale);
 
   SingleInstance first(dir, "dw");
   QString error;

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <map>
+
 #include "QtSpin.h"
 #include "TestEnvironment.h"
 
@@ -194,11 +196,26 @@ std::string someOtherLibrary() {
   return {};
 }
 
-TEST(UpdateLibrary, AMissingOrForeignLibraryEndsTheCheckInTheErrorDialogAndALaterCheckMayRun) {
+// The update library cut short, as an interrupted upgrade leaves it.
+std::string truncatedUpdateLibrary(std::size_t size) {
+  QFile whole(QString::fromStdString(LoadableAppcastSource::defaultLibraryPath()));
+  if (!whole.open(QIODevice::ReadOnly)) return {};
+  const std::string path = (testing::makeTempDir("update-cut") / "libduskwarden-update.so").string();
+  QFile cut(QString::fromStdString(path));
+  if (!cut.open(QIODevice::WriteOnly) || cut.write(whole.read(static_cast<qint64>(size))) != qint64(size)) return {};
+  return path;
+}
+
+TEST(UpdateLibrary, AMissingForeignOrTruncatedLibraryEndsTheCheckInTheErrorDialogAndALaterCheckMayRun) {
   app();
   const std::string foreign = someOtherLibrary();
+  const std::string cut = truncatedUpdateLibrary(4000);
   ASSERT_FALSE(foreign.empty());
-  for (const std::string& path : {std::string("/nonexistent/libduskwarden-update.so"), foreign}) {
+  ASSERT_FALSE(cut.empty());
+  const std::map<std::string, std::string> reasons = {{"/nonexistent/libduskwarden-update.so", "nonexistent"},
+                                                      {foreign, "no entry point dw_update_create_appcast_source"},
+                                                      {cut, "truncated (4000 bytes)"}};
+  for (const auto& [path, reason] : reasons) {
     auto driver = std::make_shared<StandardUpdateUserDriver>([](const QUrl&) { return true; });
     UpdaterSettings settings;
     settings.applicationName = "Duskwarden";
@@ -212,7 +229,7 @@ TEST(UpdateLibrary, AMissingOrForeignLibraryEndsTheCheckInTheErrorDialogAndALate
     }));
     const QString info = driver->currentDialogForTesting()->informativeText();
     EXPECT_TRUE(info.startsWith("The update check could not start: ")) << info.toStdString();
-    EXPECT_TRUE(info.contains(path == foreign ? "not an update library" : "nonexistent")) << info.toStdString();
+    EXPECT_TRUE(info.contains(QString::fromStdString(reason))) << info.toStdString();
     EXPECT_FALSE(controller.updater().canCheckForUpdates()) << "until the dialog is closed";
     driver->currentDialogForTesting()->close();
     EXPECT_TRUE(controller.updater().canCheckForUpdates());
