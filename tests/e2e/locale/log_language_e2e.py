@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Under de_DE.UTF-8 the no-tray notice is German while the log stays English,
-GLib's error text included (the GNOME backend where no session bus listens)."""
+the C library's error text included (the GNOME backend where no session bus listens)."""
 
 import os
 import unittest
@@ -17,9 +17,9 @@ class LogLanguage(unittest.TestCase):
         self.addCleanup(d.close)
         bus = {"DBUS_SESSION_BUS_ADDRESS": "unix:path=" + d.session.path("no-bus")}
         proc = d.app.launch(d.session.path("app.log"), "gnome", bus)
-        line = d.app.wait_for_line(proc, "GNOME: D-Bus connect", timeout=30)
+        line = d.app.wait_for_line(proc, "GNOME: no session bus", timeout=30)
         self.assertIsNotNone(line, read_log(proc.log))
-        self.assertIn("Could not connect: No such file or directory", line)
+        self.assertIn("(No such file or directory)", line)
         self.assertIsNotNone(d.app.wait_for_line(proc, "kein Infobereich gefunden", timeout=30), read_log(proc.log))
 
 
