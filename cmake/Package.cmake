@@ -31,6 +31,8 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
 # The GNOME backend talks to a running GNOME session's own services; none of
 # them is needed elsewhere.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-settings-daemon")
+# Qt's own texts (OK, Cancel) in the user's language; ours ship in the package.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 # Without the ldconfig calls CPack adds for the private libraries.
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebPostBuild.cmake)

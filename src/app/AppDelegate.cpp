@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "nightshift/NightShiftManager.h"
+#include "platform/text/Text.h"
 
 namespace duskwarden {
 
@@ -44,8 +45,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::updateStatusIcon(bool isNightShiftEnabled) {
   SymbolImage image = isNightShiftEnabled
-                          ? SymbolImage{"moonphase.first.quarter", "Night Shift Active", menuBarSymbolConfiguration}
-                          : SymbolImage{"moonphase.full.moon.inverse", "Night Shift Inactive",
+                          ? SymbolImage{"moonphase.first.quarter", text::translate("Tray", "Night Shift Active"),
+                                        menuBarSymbolConfiguration}
+                          : SymbolImage{"moonphase.full.moon.inverse", text::translate("Tray", "Night Shift Inactive"),
                                         menuBarSymbolConfiguration};
   if (statusItem_) statusItem_->setImage(image);
 }
@@ -93,13 +95,14 @@ void AppDelegate::showPopover() {
 Menu AppDelegate::buildStatusMenu() {
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   Menu menu;
-  menu.items.push_back(MenuItem{"Check for Updates...", "", [weak] {
+  menu.items.push_back(MenuItem{text::translate("Tray", "Check for Updates..."), "", [weak] {
                                   if (auto self = weak.lock()) self->checkForUpdates();
                                 }});
   menu.items.push_back(MenuItem::separatorItem());
   const std::string name = env_.bundle->stringForKey("CFBundleName").value_or("App");
   Application* app = env_.application;
-  menu.items.push_back(MenuItem{"Quit " + name, "Ctrl+Q", [app] { app->terminate(); }});
+  menu.items.push_back(
+      MenuItem{text::arg(text::translate("Tray", "Quit %1"), {name}), "Ctrl+Q", [app] { app->terminate(); }});
   return menu;
 }
 

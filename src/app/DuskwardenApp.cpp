@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/QtApplication.h"
 #include "app/Startup.h"
+#include "app/Translations.h"
 #include "control/CommandLine.h"
 #include "control/InstanceCommands.h"
 #include "control/RemoteCommand.h"
@@ -14,6 +15,7 @@
 #include "platform/defaults/UserDefaults.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "platform/text/Text.h"
 #include "tray/AccessiblePopups.h"
 #include "tray/ControlsWindow.h"
 #include "tray/NoTrayFallback.h"
@@ -21,6 +23,7 @@
 #include "ui/ContentView.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTimer>
 
 #include <chrono>
@@ -52,8 +55,9 @@ std::optional<int> answerWithoutRunning(const CommandLine& options, const std::s
       std::printf("%s\n", versionLine(bundle).c_str());
       return 0;
     case CommandLine::Action::usageError:
-      std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(), options.error.c_str(),
-                   program.c_str());
+      std::fprintf(
+          stderr, "%s: %s\n%s\n", program.c_str(), options.error.c_str(),
+          text::arg(text::translate("CommandLine", "Try '%1 --help' for more information."), {program}).c_str());
       return kExitUsage;
     case CommandLine::Action::command:
       // Carried out by the running copy (started if need be); this process
@@ -82,7 +86,10 @@ std::optional<int> becomeTheRunningCopy(SingleInstance& instance, const QString&
   QString error;
   switch (instance.start(&error)) {
     case SingleInstance::Role::secondary:
-      std::printf("%s is already running; its window has been opened.\n", qPrintable(name));
+      std::printf("%s\n",
+                  text::arg(text::translate("CommandLine", "%1 is already running; its window has been opened."),
+                            {name.toStdString()})
+                      .c_str());
       return 0;
     case SingleInstance::Role::unavailable:
       std::fprintf(stderr, "%s: %s\n", program.c_str(), qPrintable(error));
@@ -235,6 +242,7 @@ void RunningCopy::launch() {
 int DuskwardenApp::main(int argc, char** argv) {
   const Bundle& bundle = Bundle::main();
   const std::string program = argc > 0 && argv[0] ? argv[0] : "duskwarden";
+  translations::load(QLocale::system().uiLanguages());  // --help and the command line's messages come first
   const CommandLine options = CommandLine::parse(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
   if (const auto status = answerWithoutRunning(options, program, bundle)) return *status;
 
@@ -250,14 +258,17 @@ int DuskwardenApp::main(int argc, char** argv) {
   // Made before the toolkit starts, which would otherwise try to make it itself.
   const QString runtime = runtimeDirectory(program);
   if (runtime.isEmpty()) {
-    std::fprintf(stderr,
-                 "%s: no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not set and no private one "
-                 "could be made\n",
-                 program.c_str());
+    std::fprintf(stderr, "%s: %s\n", program.c_str(),
+                 text::translate("CommandLine",
+                                 "no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not set and no "
+                                 "private one could be made")
+                     .c_str());
     return kExitFailure;
   }
   installAccessiblePopups();  // before the application's accessible node exists
   QApplication qapp(argc, argv);
+  translations::install(qapp);
+  keepSystemMessagesEnglish();
   platform.toolkitStarted();
   const QString name = nameTheApplication(bundle);
   // Before the lock and socket exist, so a signal can never strand them.

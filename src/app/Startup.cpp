@@ -2,6 +2,7 @@
 
 #include "platform/common/StartEnvironment.h"
 #include "platform/common/XdgPaths.h"
+#include "platform/text/Text.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,7 +29,8 @@ std::string env(const char* name) {
 
 void settleEnvironment(const std::string& program) {
   for (const auto& name : dropRelativeXdgPaths())
-    std::fprintf(stderr, "%s: ignoring %s: it is not an absolute path\n", program.c_str(), name.c_str());
+    std::fprintf(stderr, "%s: %s\n", program.c_str(),
+                 text::arg(text::translate("CommandLine", "ignoring %1: it is not an absolute path"), {name}).c_str());
   settleSessionBusAddress();
 }
 
@@ -37,22 +40,26 @@ bool displayReachable(std::string* why) {
   if (platform.empty() && !env("WAYLAND_DISPLAY").empty()) return true;
   const std::string display = env("DISPLAY");
   if (display.empty()) {
-    *why = "no display (DISPLAY is not set); start it inside a desktop session";
+    *why = text::translate("CommandLine", "no display (DISPLAY is not set); start it inside a desktop session");
     return false;
   }
   Display* connection = XOpenDisplay(display.c_str());
   if (!connection) {
-    *why = "cannot open display '" + display + "'";
+    *why = text::arg(text::translate("CommandLine", "cannot open display '%1'"), {display});
     return false;
   }
   XCloseDisplay(connection);
   return true;
 }
 
+void keepSystemMessagesEnglish() { std::setlocale(LC_MESSAGES, "C"); }
+
 QString runtimeDirectory(const std::string& program) {
   const auto dir = usableRuntimeDirectory();
   if (dir && !userRuntimeDirectory())
-    std::fprintf(stderr, "%s: XDG_RUNTIME_DIR is not set; using %s\n", program.c_str(), dir->c_str());
+    std::fprintf(
+        stderr, "%s: %s\n", program.c_str(),
+        text::arg(text::translate("CommandLine", "XDG_RUNTIME_DIR is not set; using %1"), {dir->string()}).c_str());
   return dir ? QString::fromStdString(dir->string()) : QString();
 }
 

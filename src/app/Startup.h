@@ -27,6 +27,14 @@ bool displayReachable(std::string* why);
 // there is neither.
 QString runtimeDirectory(const std::string& program);
 
+// Messages of the C library and GLib (strerror, GError texts) in English,
+// once the toolkit has set the user's locale: they reach only the log, which
+// stays English whatever the locale. Qt takes the user's language from the
+// environment, not from this category, so the interface keeps it. Right after
+// the toolkit starts and before our own threads (the provider's, the client
+// queue) exist, since setlocale is process-wide.
+void keepSystemMessagesEnglish();
+
 // On a Wayland session with Xwayland the toolkit runs on X11 (see
 // preferredQtPlatform); the choice is ours, so programs we start (a browser
 // for a download page) must not inherit it.

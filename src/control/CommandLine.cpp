@@ -1,5 +1,7 @@
 #include "control/CommandLine.h"
 
+#include "platform/text/Text.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -24,7 +26,8 @@ CommandLine printHelp() {
 }
 
 std::string goesWith(const std::string& scriptOption) {
-  return scriptOption + " goes with " + std::string(commandForScriptsOption(scriptOption)->option);
+  return text::arg(text::translate("CommandLine", "%1 goes with %2"),
+                   {scriptOption, commandForScriptsOption(scriptOption)->option});
 }
 
 // What the loop over the arguments has seen so far.
@@ -43,8 +46,12 @@ CommandLine finish(Seen seen) {
     if (seen.version) result.action = CommandLine::Action::printVersion;
     return result;
   }
-  if (seen.version) return usageError("--version cannot be combined with " + seen.commandOption);
-  if (result.launchedAtLogin) return usageError("--autostart cannot be combined with " + seen.commandOption);
+  if (seen.version)
+    return usageError(
+        text::arg(text::translate("CommandLine", "--version cannot be combined with %1"), {seen.commandOption}));
+  if (result.launchedAtLogin)
+    return usageError(
+        text::arg(text::translate("CommandLine", "--autostart cannot be combined with %1"), {seen.commandOption}));
   if (!seen.scriptOption.empty() && result.command->forScripts != seen.scriptOption)
     return usageError(goesWith(seen.scriptOption));
   result.action = CommandLine::Action::command;
@@ -60,7 +67,9 @@ std::optional<CommandLine> takeCommand(Seen& seen, const Command& command, const
     if (!checked) return usageError(command.value->invalid(option, *value));
     seen.result.value = std::move(*checked);
   }
-  if (!seen.commandOption.empty()) return usageError("one command at a time: " + seen.commandOption + " and " + option);
+  if (!seen.commandOption.empty())
+    return usageError(
+        text::arg(text::translate("CommandLine", "one command at a time: %1 and %2"), {seen.commandOption, option}));
   seen.commandOption = option;
   seen.result.command = &command;
   return std::nullopt;
@@ -82,10 +91,11 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     if (takesValue && equals != std::string::npos) {
       value = argument.substr(equals + 1);
     } else if (takesValue) {
-      if (i + 1 == arguments.size()) return usageError("option '" + name + "' needs a value");
+      if (i + 1 == arguments.size())
+        return usageError(text::arg(text::translate("CommandLine", "option '%1' needs a value"), {name}));
       value = arguments[++i];
     } else if (name != argument) {
-      return usageError("option '" + name + "' takes no value");
+      return usageError(text::arg(text::translate("CommandLine", "option '%1' takes no value"), {name}));
     }
 
     if (name == "--version" || name == "-V") {
@@ -97,8 +107,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     } else if (command) {
       if (auto error = takeCommand(seen, *command, name, value)) return *error;
     } else {
-      return usageError(argument.starts_with("-") ? "unknown option '" + argument + "'"
-                                                  : "unexpected argument '" + argument + "'");
+      return usageError(text::arg(argument.starts_with("-")
+                                      ? text::translate("CommandLine", "unknown option '%1'")
+                                      : text::translate("CommandLine", "unexpected argument '%1'"),
+                                  {argument}));
     }
   }
   return finish(std::move(seen));
@@ -112,19 +124,24 @@ std::string versionLine(const Bundle& bundle) {
 
 namespace {
 
-// "       duskwarden --enable | --disable | ...", wrapped.
-std::string commandUsage(const std::string& program) {
+// Columns, for the indent under a translated "Usage:".
+std::size_t width(std::string_view utf8) {
+  return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+// "       duskwarden --enable | --disable | ...", wrapped, under "Usage: ".
+std::string commandUsage(const std::string& program, const std::string& indent) {
   std::string usage;
   std::string line;
   for (const Command& command : commands()) {
     const std::string next = synopsis(command);
     if (!line.empty() && line.size() + 3 + next.size() > kSynopsisWidth) {
-      usage += "       " + program + " " + line + "\n";
+      usage += indent + program + " " + line + "\n";
       line.clear();
     }
     line += (line.empty() ? "" : " | ") + next;
   }
-  return usage + "       " + program + " " + line + "\n";
+  return usage + indent + program + " " + line + "\n";
 }
 
 // "      --enable                 turn Night Shift on", one line each.
@@ -135,7 +152,7 @@ std::string commandList() {
   for (const Command& command : commands()) {
     std::string entry = synopsis(command);
     entry.resize(width + 2, ' ');
-    list += "      " + entry + std::string(command.help) + "\n";
+    list += "      " + entry + text::translate("CommandLine", command.help.data()) + "\n";
   }
   return list;
 }
@@ -152,21 +169,33 @@ std::string notStarting() {
 
 std::string helpText(const std::string& program, const Bundle& bundle) {
   const std::string name = bundle.stringForKey("CFBundleName").value_or("Duskwarden");
-  return "Usage: " + program + " [--help | --version]\n" + commandUsage(program) + name +
-         " keeps the desktop's night light on. It lives in the system tray:\n"
-         "left-click its icon for the controls, right-click (or Control-click) for the menu.\n"
-         "Where the tray's menu opens on a left click, its first item is Show Controls.\n"
-         "Without a tray it keeps running and opens its controls in a window.\n"
-         "Starting it again while it runs opens the running one's controls.\n"
-         "\n"
-         "  -h, --help       show this help and exit\n"
-         "  -V, --version    show the version and exit\n"
-         "      --autostart  used by the start-at-login entry: opens no window\n"
-         "\n"
-         "Commands for the running " + name + " (started first when it is not running,\n"
-         "except for " + notStarting() + "); one at a time:\n" + commandList() +
-         "\n"
-         "Exit status: 0 done, 1 refused or failed, 2 wrong usage, 3 (" + notStarting() + ") not running.\n";
+  const std::string usage = text::translate("CommandLine", "Usage:");
+  const std::string indent(width(usage) + 1, ' ');
+  const auto option = [](const char* synopsis, const std::string& help) {
+    return "  " + std::string(synopsis) + help + "\n";
+  };
+  return usage + " " + program + " [--help | --version]\n" + commandUsage(program, indent) +
+         text::arg(
+             text::translate("CommandLine",
+                             "%1 keeps the desktop's night light on. It lives in the system tray:\n"
+                             "left-click its icon for the controls, right-click (or Control-click) for the menu.\n"
+                             "Where the tray's menu opens on a left click, its first item is Show Controls.\n"
+                             "Without a tray it keeps running and opens its controls in a window.\n"
+                             "Starting it again while it runs opens the running one's controls.\n"),
+             {name}) +
+         "\n" + option("-h, --help       ", text::translate("CommandLine", "show this help and exit")) +
+         option("-V, --version    ", text::translate("CommandLine", "show the version and exit")) +
+         option("    --autostart  ",
+                text::translate("CommandLine", "used by the start-at-login entry: opens no window")) +
+         "\n" +
+         text::arg(text::translate("CommandLine",
+                                   "Commands for the running %1 (started first when it is not running,\n"
+                                   "except for %2); one at a time:\n"),
+                   {name, notStarting()}) +
+         commandList() + "\n" +
+         text::arg(text::translate("CommandLine",
+                                   "Exit status: 0 done, 1 refused or failed, 2 wrong usage, 3 (%1) not running.\n"),
+                   {notStarting()});
 }
 
 }  // namespace duskwarden

@@ -2,6 +2,7 @@
 
 #include "control/InstanceProtocol.h"
 #include "nightshift/NightShiftManager.h"
+#include "platform/text/Text.h"
 
 #include <cmath>
 
@@ -21,7 +22,9 @@ const CommandValue kStrengthValue{
       return protocol::formatStrength(*strength);
     },
     [](std::string_view, std::string_view text) {
-      return "invalid strength '" + std::string(text) + "': expected a decimal number from 0.0 to 1.0, such as 0.5";
+      return text::arg(text::translate("CommandLine",
+                                       "invalid strength '%1': expected a decimal number from 0.0 to 1.0, such as 0.5"),
+                       {text});
     }};
 
 const CommandValue kSwitchValue{
@@ -31,7 +34,7 @@ const CommandValue kSwitchValue{
       return std::string(text);
     },
     [](std::string_view option, std::string_view text) {
-      return "invalid value '" + std::string(text) + "' for " + std::string(option) + ": expected on or off";
+      return text::arg(text::translate("CommandLine", "invalid value '%1' for %2: expected on or off"), {text, option});
     }};
 
 // Handlers: each the very manager operation the popover's control uses.
@@ -75,13 +78,16 @@ void status(const CommandCall& call) {
 
 // What the status answer prints.
 
-const char* onOff(bool on) { return on ? "on" : "off"; }
+std::string onOff(bool on) { return on ? text::translate("CommandLine", "on") : text::translate("CommandLine", "off"); }
 
+// For people; scripts read --json, which stays the same in every language.
 std::string humanStatus(const protocol::Status& status) {
-  const std::string strength = std::isfinite(status.strength) ? protocol::formatStrength(status.strength) : "unknown";
-  return std::string("Night Shift: ") + (status.supported ? onOff(status.enabled) : "not supported here") +
-         "; strength: " + strength + "; Keep Always On: " + onOff(status.keepAlwaysOn) +
-         "; backend: " + status.backend.value_or("none");
+  const std::string strength = std::isfinite(status.strength) ? protocol::formatStrength(status.strength)
+                                                              : text::translate("CommandLine", "unknown");
+  return text::arg(
+      text::translate("CommandLine", "Night Shift: %1; strength: %2; Keep Always On: %3; backend: %4"),
+      {status.supported ? onOff(status.enabled) : text::translate("CommandLine", "not supported here"), strength,
+       onOff(status.keepAlwaysOn), status.backend.value_or(text::translate("CommandLine", "none"))});
 }
 
 // Every value is a number, a Boolean or a word of [A-Za-z0-9_-]: nothing to escape.
@@ -101,27 +107,30 @@ std::optional<std::string> showStatus(std::string_view answer, bool forScripts) 
 }
 
 const Command kCommands[] = {
-    {.option = "--enable", .word = "enable", .help = "turn Night Shift on", .goal = "turn Night Shift on",
+    {.option = "--enable",
+     .word = "enable",
+     .help = DW_TRANSLATE_NOOP("CommandLine", "turn Night Shift on"),
+     .goal = DW_TRANSLATE_NOOP("CommandLine", "turn Night Shift on"),
      .handle = enable},
     {.option = "--disable",
      .word = "disable",
-     .help = "turn Night Shift off; refused while Keep Always On is set",
-     .goal = "turn Night Shift off",
+     .help = DW_TRANSLATE_NOOP("CommandLine", "turn Night Shift off; refused while Keep Always On is set"),
+     .goal = DW_TRANSLATE_NOOP("CommandLine", "turn Night Shift off"),
      .handle = disable},
     {.option = "--strength",
      .word = "strength",
      .value = &kStrengthValue,
-     .help = "set the warmth, from 0.0 (least warm) to 1.0 (most warm)",
-     .goal = "set the strength",
+     .help = DW_TRANSLATE_NOOP("CommandLine", "set the warmth, from 0.0 (least warm) to 1.0 (most warm)"),
+     .goal = DW_TRANSLATE_NOOP("CommandLine", "set the strength"),
      .handle = setStrength},
     {.option = "--keep-always-on",
      .word = "keep-always-on",
      .value = &kSwitchValue,
-     .help = "switch Keep Always On",
+     .help = DW_TRANSLATE_NOOP("CommandLine", "switch Keep Always On"),
      .handle = setKeepAlwaysOn},
     {.option = "--status",
      .word = "status",
-     .help = "show the state, as a line or as JSON",
+     .help = DW_TRANSLATE_NOOP("CommandLine", "show the state, as a line or as JSON"),
      .handle = status,
      .startsProgram = false,
      .forScripts = "--json",

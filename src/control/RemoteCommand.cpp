@@ -9,6 +9,7 @@
 #include "nightshift/NightShiftManager.h"
 #include "platform/common/XdgPaths.h"
 #include "platform/log/Logger.h"
+#include "platform/text/Text.h"
 
 #include <QFile>
 
@@ -66,7 +67,9 @@ class Session {
 int Session::run() {
   std::optional<std::filesystem::path> runtime = userRuntimeDirectory();
   if (!runtime) runtime = fallbackRuntimeDirectory();
-  if (!runtime) return fail("no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made");
+  if (!runtime)
+    return fail(text::translate("CommandLine",
+                                "no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made"));
   const QString directory = QString::fromStdString(runtime->string());
   const QString id = QString::fromLatin1(kBundleIdentifier);
   socket_ = QFile::encodeName(SingleInstance::socketPath(directory, id)).toStdString();
@@ -82,7 +85,7 @@ int Session::run() {
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     std::string error;
     started = BackgroundLaunch::start(ec ? program_ : self.string(), program_, &error);
-    if (!started) return fail("cannot start " + name_ + ": " + error);
+    if (!started) return fail(text::arg(text::translate("CommandLine", "cannot start %1: %2"), {name_, error}));
     answer = ask(socket_, request, kStartedCopyTimeoutMs,
                  [this, &started] { return started->running() || SingleInstance::isHeld(lock_); });
   }
@@ -91,7 +94,8 @@ int Session::run() {
 
 int Session::notRunning() const {
   // Output for scripts stays empty: the exit status says it.
-  std::fprintf(options_.forScripts ? stderr : stdout, "%s is not running\n", name_.c_str());
+  const std::string line = text::arg(text::translate("CommandLine", "%1 is not running"), {name_});
+  std::fprintf(options_.forScripts ? stderr : stdout, "%s\n", line.c_str());
   return kExitNotRunning;
 }
 
@@ -100,33 +104,50 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
     case Outcome::answered:
       return reportAnswer(answer.line);
     case Outcome::foreignPeer:
-      return fail(socket_ + " belongs to another user; nothing was sent");
+      return fail(text::arg(text::translate("CommandLine", "%1 belongs to another user; nothing was sent"), {socket_}));
     case Outcome::noAnswer:
-      return fail("the running " + name_ + " did not answer");
+      return fail(text::arg(text::translate("CommandLine", "the running %1 did not answer"), {name_}));
     case Outcome::notListening:
       break;
   }
   if (started && started->exitStatus() && *started->exitStatus() > 0)
-    return fail(name_ + " was started but ended with status " + std::to_string(*started->exitStatus()) + "; " +
-                (started->outputInJournal() ? "its messages are in the journal (journalctl SYSLOG_IDENTIFIER=duskwarden)"
-                                            : "nothing kept its messages (no journal here); start " + program_ +
-                                                  " in a terminal to see them"));
-  if (started) return fail(name_ + " was started but did not open " + socket_ + " in time");
-  return fail("a running " + name_ + " holds " + QFile::encodeName(lock_).toStdString() + " but does not answer on " +
-              socket_);
+    return fail(text::arg(
+        started->outputInJournal()
+            ? text::translate("CommandLine",
+                              "%1 was started but ended with status %2; its messages are in the journal "
+                              "(journalctl SYSLOG_IDENTIFIER=duskwarden)")
+            : text::translate("CommandLine",
+                              "%1 was started but ended with status %2; nothing kept its messages (no journal "
+                              "here); start %3 in a terminal to see them"),
+        {name_, std::to_string(*started->exitStatus()), program_}));
+  if (started)
+    return fail(
+        text::arg(text::translate("CommandLine", "%1 was started but did not open %2 in time"), {name_, socket_}));
+  return fail(text::arg(text::translate("CommandLine", "a running %1 holds %2 but does not answer on %3"),
+                        {name_, QFile::encodeName(lock_).toStdString(), socket_}));
 }
 
 int Session::reportAnswer(const std::string& line) const {
   if (line == protocol::kAnswerOk && !command_.show) return kExitDone;
   if (const auto failure = protocol::parseFailure(line)) return fail(failureText(*failure));
   if (line == protocol::kAnswerRefused)
-    return fail("Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)");
+    return fail(text::translate(
+        "CommandLine",
+        "Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)"));
   if (line == protocol::kAnswerUnsupported)
-    return fail(std::string("night light is not supported on this desktop; ") +
-                (journalReachable() ? "the journal says why (journalctl SYSLOG_IDENTIFIER=duskwarden)"
-                                    : "the running " + name_ + "'s standard error says why"));
+    return fail(journalReachable()
+                    ? text::translate("CommandLine",
+                                      "night light is not supported on this desktop; the journal says why "
+                                      "(journalctl SYSLOG_IDENTIFIER=duskwarden)")
+                    : text::arg(text::translate("CommandLine",
+                                                "night light is not supported on this desktop; the running %1's "
+                                                "standard error says why"),
+                                {name_}));
   if (line == protocol::kErrorUnsupportedVersion)
-    return fail("the running " + name_ + " is another version and does not know this command; quit it and try again");
+    return fail(text::arg(
+        text::translate("CommandLine",
+                        "the running %1 is another version and does not know this command; quit it and try again"),
+        {name_}));
   if (command_.show) {
     if (const auto shown = command_.show(line, options_.forScripts)) {
       std::printf("%s\n", shown->c_str());
@@ -136,15 +157,20 @@ int Session::reportAnswer(const std::string& line) const {
   std::string shown = line;  // whatever it is, not raw bytes on the terminal
   for (char& c : shown)
     if (c < ' ' || c > '~') c = '?';
-  return fail("the running " + name_ + " answered: " + shown);
+  return fail(text::arg(text::translate("CommandLine", "the running %1 answered: %2"), {name_, shown}));
 }
 
 std::string Session::failureText(const protocol::Failure& failure) const {
-  const std::string goal = command_.goal.empty() ? "carry out " + std::string(command_.option) : std::string(command_.goal);
+  const std::string goal =
+      command_.goal.empty()
+          ? text::arg(text::translate("CommandLine", "carry out %1"), {std::string(command_.option)})
+          : text::translate("CommandLine", command_.goal.data());
   if (failure.why == protocol::kUnconfirmed)
-    return "asked to " + goal + ", but the desktop did not report it done within " +
-           decimal::shortest(commandoutcome::kDeadlineSeconds) + " seconds";
-  return "could not " + goal + ": " + describe({protocol::reasonCode(failure.why), failure.message});
+    return text::arg(
+        text::translate("CommandLine", "asked to %1, but the desktop did not report it done within %2 seconds"),
+        {goal, decimal::shortest(commandoutcome::kDeadlineSeconds)});
+  return text::arg(text::translate("CommandLine", "could not %1: %2"),
+                   {goal, describe({protocol::reasonCode(failure.why), failure.message})});
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tray/NoTrayFallback.h"
 
+#include "platform/text/Text.h"
+
 namespace duskwarden {
 
 NoTrayFallback::NoTrayFallback(Actions actions, std::string name, bool launchedAtLogin)
@@ -8,12 +10,16 @@ NoTrayFallback::NoTrayFallback(Actions actions, std::string name, bool launchedA
 void NoTrayFallback::launched() {
   if (actions_.hasTray()) return;
   if (launchedAtLogin_) {
-    actions_.say("no system tray found; " + name_ + " keeps night light on in the background. Start " + name_ +
-                 " to open its window.");
+    actions_.say(text::arg(
+        text::translate(
+            "Tray", "no system tray found; %1 keeps night light on in the background. Start %1 to open its window."),
+        {name_}));
     return;
   }
-  actions_.say("no system tray found; " + name_ + "'s controls are open in a window. Start " + name_ +
-               " again to reopen them.");
+  actions_.say(
+      text::arg(text::translate(
+                    "Tray", "no system tray found; %1's controls are open in a window. Start %1 again to reopen them."),
+                {name_}));
   actions_.showWindow();
 }
 
@@ -30,8 +36,9 @@ void NoTrayFallback::trayChanged(bool hasTray) {
     actions_.closeWindow();
     return;
   }
-  actions_.say("the system tray went away; " + name_ + " keeps running. Start " + name_ +
-               " again to open its window.");
+  actions_.say(text::arg(
+      text::translate("Tray", "the system tray went away; %1 keeps running. Start %1 again to open its window."),
+      {name_}));
 }
 
 }  // namespace duskwarden

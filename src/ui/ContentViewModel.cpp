@@ -1,5 +1,7 @@
 #include "ui/ContentViewModel.h"
 
+#include "platform/text/Text.h"
+
 namespace duskwarden::ui {
 
 namespace {
@@ -9,9 +11,9 @@ constexpr ColorSpec color(ColorRole role, double opacity = 1.0) { return ColorSp
 KeepAlwaysOnCardSpec describeCard(bool autoEnable) {
   KeepAlwaysOnCardSpec card;
   card.switchOn = autoEnable;
-  card.switchAccessibleName = "Warden Mode";
-  card.title.text = "Always On Mode";
-  card.caption.text = "Automatically keeps Night Shift active.";
+  card.switchAccessibleName = text::translate("Popover", "Warden Mode");
+  card.title.text = text::translate("Popover", "Always On Mode");
+  card.caption.text = text::translate("Popover", "Automatically keeps Night Shift active.");
   if (autoEnable) {
     card.shield = {"checkmark.shield.fill", color(ColorRole::white)};
     card.title.color = color(ColorRole::white);
@@ -36,18 +38,18 @@ ContentViewDescription describeContentView(const ContentViewInputs& in) {
   d.headerSymbol = e ? SymbolSpec{"moonphase.first.quarter", color(ColorRole::orange)}
                      : SymbolSpec{"moonphase.full.moon.inverse", color(ColorRole::secondary)};
   d.title = {"Duskwarden", color(ColorRole::primary)};
-  d.statusBadge = {std::string("Status: ") + (e ? "Active" : "Inactive"),
+  d.statusBadge = {e ? text::translate("Popover", "Status: Active") : text::translate("Popover", "Status: Inactive"),
                    color(e ? ColorRole::green : ColorRole::red)};
   d.statusBadgeBackground = color(ColorRole::black, 0.2);
   d.keepAlwaysOnCard = describeCard(k);
 
-  d.enableButton = {"Enable Night Shift", !e};
+  d.enableButton = {text::translate("Popover", "Enable Night Shift"), !e};
   // Turning off is refused while Keep Always On is set, so the button says so.
-  d.disableButton = {"Disable Night Shift", e && !k};
+  d.disableButton = {text::translate("Popover", "Disable Night Shift"), e && !k};
 
-  d.strength.lessCaption = {"Less Warm", color(ColorRole::secondary)};
-  d.strength.moreCaption = {"More Warm", color(ColorRole::secondary)};
-  d.strength.accessibleName = "Warmth, Less Warm to More Warm";
+  d.strength.lessCaption = {text::translate("Popover", "Less Warm"), color(ColorRole::secondary)};
+  d.strength.moreCaption = {text::translate("Popover", "More Warm"), color(ColorRole::secondary)};
+  d.strength.accessibleName = text::translate("Popover", "Warmth, Less Warm to More Warm");
   d.strength.value = static_cast<double>(in.colorTemperatureStrength);
   d.strength.lower = 0.0;
   d.strength.upper = 1.0;

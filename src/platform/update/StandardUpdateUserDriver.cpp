@@ -3,6 +3,7 @@
 #include "platform/update/Appcast.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMessageBox>
@@ -21,7 +22,8 @@ constexpr int kMaxMessageLength = 400;
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
 QMessageBox* makeBox(QMessageBox::Icon icon, const QString& appName) {
-  auto* box = new QMessageBox(icon, QStringLiteral("Software Update - %1").arg(appName), QString());
+  auto* box = new QMessageBox(icon, QCoreApplication::translate("UpdateDialog", "Software Update - %1").arg(appName),
+                              QString());
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
   // Feed text is shown as written, never interpreted as markup.
@@ -85,7 +87,7 @@ StandardUpdateUserDriver::~StandardUpdateUserDriver() { closeCurrent(); }
 void StandardUpdateUserDriver::showChecking(std::function<void()> cancel) {
   closeCurrent();
   auto* box = makeBox(QMessageBox::Information, QStringLiteral("Duskwarden"));
-  box->setText(QStringLiteral("Checking for updates…"));
+  box->setText(QCoreApplication::translate("UpdateDialog", "Checking for updates…"));
   box->setStandardButtons(QMessageBox::Cancel);
   // Closed by the user (Cancel, Escape, window close): abort the check. Closed
   // because the result arrived: closeCurrent() disconnects this first.
@@ -103,27 +105,30 @@ void StandardUpdateUserDriver::showResult(const UpdateCheckResult& result, std::
   switch (result.kind) {
     case UpdateCheckResult::Kind::upToDate:
       box = makeBox(QMessageBox::Information, app);
-      box->setText(QStringLiteral("You're up to date."));
-      setPlainInformativeText(box, QStringLiteral("%1 %2 is the newest version available.")
-                                  .arg(app, text(result.currentVersion)));
+      box->setText(QCoreApplication::translate("UpdateDialog", "You're up to date."));
+      setPlainInformativeText(box, QCoreApplication::translate("UpdateDialog", "%1 %2 is the newest version available.")
+                                       .arg(app, text(result.currentVersion)));
       box->setStandardButtons(QMessageBox::Ok);
       break;
     case UpdateCheckResult::Kind::updateAvailable: {
       box = makeBox(QMessageBox::Information, app);
-      box->setText(QStringLiteral("A new version of %1 is available.").arg(app));
-      QString info = QStringLiteral("%1 %2 is available; you have %3.")
-                         .arg(app, displayText(result.item.displayVersion(), kMaxVersionLength),
-                              text(result.currentVersion));
+      box->setText(QCoreApplication::translate("UpdateDialog", "A new version of %1 is available.").arg(app));
+      QString info =
+          QCoreApplication::translate("UpdateDialog", "%1 %2 is available; you have %3.")
+              .arg(app, displayText(result.item.displayVersion(), kMaxVersionLength), text(result.currentVersion));
       if (!result.item.releaseNotesLink.empty())
-        info += QStringLiteral("\n\nRelease notes: %1").arg(displayText(result.item.releaseNotesLink, kMaxLinkLength));
+        info += QCoreApplication::translate("UpdateDialog", "\n\nRelease notes: %1")
+                    .arg(displayText(result.item.releaseNotesLink, kMaxLinkLength));
       setPlainInformativeText(box, info);
-      QPushButton* download = box->addButton(QStringLiteral("Open Download Page"), QMessageBox::AcceptRole);
+      QPushButton* download =
+          box->addButton(QCoreApplication::translate("UpdateDialog", "Open Download Page"), QMessageBox::AcceptRole);
       if (!result.item.releaseNotesLink.empty()) {
-        QPushButton* notes = box->addButton(QStringLiteral("Release Notes"), QMessageBox::ActionRole);
+        QPushButton* notes =
+            box->addButton(QCoreApplication::translate("UpdateDialog", "Release Notes"), QMessageBox::ActionRole);
         QObject::connect(notes, &QPushButton::clicked, box,
                          [this, link = result.item.releaseNotesLink] { openWebUrl(link, opener_); });
       }
-      box->addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
+      box->addButton(QCoreApplication::translate("UpdateDialog", "Later"), QMessageBox::RejectRole);
       box->setDefaultButton(download);
       QObject::connect(download, &QPushButton::clicked, box,
                        [this, link = result.item.downloadLink] { openWebUrl(link, opener_); });
@@ -131,16 +136,18 @@ void StandardUpdateUserDriver::showResult(const UpdateCheckResult& result, std::
     }
     case UpdateCheckResult::Kind::error:
       box = makeBox(QMessageBox::Warning, app);
-      box->setText(QStringLiteral("The update check failed."));
+      box->setText(QCoreApplication::translate("UpdateDialog", "The update check failed."));
       // The message may quote the server (its reason phrase) or the feed.
       setPlainInformativeText(box, displayText(result.errorMessage, kMaxMessageLength));
       box->setStandardButtons(QMessageBox::Ok);
       break;
     case UpdateCheckResult::Kind::notConfigured:
       box = makeBox(QMessageBox::Information, app);
-      box->setText(QStringLiteral("Updates are not configured."));
-      setPlainInformativeText(box, 
-          QStringLiteral("This build of %1 has no update feed. Updates come from where you installed it.").arg(app));
+      box->setText(QCoreApplication::translate("UpdateDialog", "Updates are not configured."));
+      setPlainInformativeText(
+          box, QCoreApplication::translate(
+                   "UpdateDialog", "This build of %1 has no update feed. Updates come from where you installed it.")
+                   .arg(app));
       box->setStandardButtons(QMessageBox::Ok);
       break;
   }

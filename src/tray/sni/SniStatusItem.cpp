@@ -117,7 +117,7 @@ void SniStatusItem::registerWithWatcher() {
 
 Menu SniStatusItem::exportedMenu() {
   Menu menu;
-  menu.items.push_back(MenuItem{kShowControlsTitle, "", [this] {
+  menu.items.push_back(MenuItem{text::translate("Tray", kShowControlsTitle), "", [this] {
                                   // Chosen from a menu the host drew: no click position comes with it.
                                   anchor_ = anchorWithoutPosition();
                                   if (options_.showControls) options_.showControls();

@@ -12,6 +12,7 @@
 // Controls", since some (GNOME's AppIndicator host) open the menu on a left
 // click and never call Activate.
 
+#include "platform/text/Text.h"
 #include "tray/DesktopSession.h"
 #include "tray/StatusItem.h"
 #include "tray/sni/SniProtocol.h"
@@ -30,7 +31,7 @@ namespace duskwarden {
 class DBusMenuExporter;
 class StatusNotifierItem;
 
-inline constexpr const char* kShowControlsTitle = "Show Controls";
+inline constexpr const char* kShowControlsTitle = DW_TRANSLATE_NOOP("Tray", "Show Controls");
 
 class SniStatusItem final : public QObject, public StatusItem {
   Q_OBJECT

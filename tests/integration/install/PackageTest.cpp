@@ -97,7 +97,8 @@ TEST_F(DebianPackage, HoldsTheInstallTreeUnderUsr) {
                              "./usr/share/metainfo/com.quillmoor.Duskwarden.metainfo.xml",
                              "./usr/share/icons/hicolor/scalable/apps/com.quillmoor.Duskwarden.svg",
                              "./usr/share/icons/hicolor/48x48/apps/com.quillmoor.Duskwarden.png",
-                             "./usr/share/man/man1/duskwarden.1.gz"}) {
+                             "./usr/share/man/man1/duskwarden.1.gz",
+                             "./usr/share/duskwarden/translations/duskwarden_de.qm"}) {
     EXPECT_NE(std::find(paths.begin(), paths.end(), wanted), paths.end()) << wanted << " missing from\n"
                                                                           << listing.output;
   }

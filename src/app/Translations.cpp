@@ -1,0 +1,65 @@
+#include "app/Translations.h"
+
+#include "platform/text/Text.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <filesystem>
+#include <system_error>
+
+namespace duskwarden::translations {
+
+namespace {
+
+QString loaded;  // the language of ours() and qts(); empty: the source texts
+
+QTranslator& ours() {
+  static QTranslator translator;
+  return translator;
+}
+
+QTranslator& qts() {
+  static QTranslator translator;
+  return translator;
+}
+
+QString ourDirectory() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  return QString::fromStdString((exe.parent_path() / DW_TRANSLATIONS_RELDIR).lexically_normal().string());
+}
+
+std::string lookup(const char* context, const char* source) { return ours().translate(context, source).toStdString(); }
+
+}  // namespace
+
+QString load(const QStringList& languages) {
+  text::installLookup(nullptr);
+  loaded.clear();
+  const QString directory = ourDirectory();
+  for (const QString& language : languages) {
+    // The source texts are English; "C" is what an unset locale reads as.
+    if (language.startsWith(QLatin1String("en")) || language == QLatin1String("C")) break;
+    const QLocale locale(language);
+    if (!ours().load(locale, QStringLiteral("duskwarden"), QStringLiteral("_"), directory)) continue;
+    // Qt's "OK" and "Cancel" in the same language, where Qt ships it.
+    (void)qts().load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    text::installLookup(lookup);
+    loaded = language;
+    return language;
+  }
+  return {};
+}
+
+void install(QCoreApplication& app) {
+  if (loaded.isEmpty()) return;
+  app.installTranslator(&ours());
+  if (!qts().isEmpty()) app.installTranslator(&qts());
+}
+
+}  // namespace duskwarden::translations
