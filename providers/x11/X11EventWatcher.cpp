@@ -183,7 +183,10 @@ struct X11EventWatcher::State {
     {
       std::lock_guard lock(mutex);
       if (was.generation != generation) return;  // we wrote or read meanwhile: plan() sends it again
-      afterEvent = schedule.looked(Clock::now());
+      // A look held in the server is released by the server's clock, which we
+      // know only up to a round trip: it answers what it was sent for, even
+      // when its reply comes a moment before its time by ours.
+      afterEvent = schedule.looked(std::max(Clock::now(), was.due));
       kelvin = expected;
     }
     if (!kelvin) return;
