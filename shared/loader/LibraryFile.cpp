@@ -1,5 +1,7 @@
 #include "loader/LibraryFile.h"
 
+#include "fd/UniqueFd.h"
+
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
@@ -19,20 +21,6 @@ namespace {
 // No library of ours comes near this; a table claiming more is damage, not
 // something to allocate for.
 constexpr std::uint64_t kTableLimit = std::uint64_t{64} << 20;
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 bool readAt(int fd, void* out, std::size_t size, std::uint64_t offset) {
   auto* p = static_cast<char*>(out);
@@ -132,7 +120,7 @@ std::string entryProblem(int fd, std::uint64_t fileSize, const ElfW(Ehdr) & head
 
 std::string libraryFileProblem(const std::string& path, const char* entry) {
   auto problem = [&](const std::string& why) { return path + ": " + why; };
-  const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) return problem(std::strerror(errno));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return problem(std::strerror(errno));

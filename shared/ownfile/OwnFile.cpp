@@ -1,5 +1,7 @@
 #include "ownfile/OwnFile.h"
 
+#include "fd/UniqueFd.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,13 +48,6 @@ Read refused(Read::Outcome outcome, std::string problem, bool isSymlink) {
   r.isSymlink = isSymlink;
   return r;
 }
-
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
 
 bool writeAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -184,14 +179,13 @@ Read read(const fs::path& path, std::size_t maxBytes) {
   // Non-blocking, so a FIFO swapped in since the stat cannot hold the open;
   // fstat then proves the descriptor is a regular file. Another regular file
   // there is the same file replaced atomically in between: its newer text.
-  Fd opened;
-  opened.fd = ::open(file.target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-  if (opened.fd < 0) return refused(Read::Outcome::failed, errnoText(errno), file.isSymlink);
+  const UniqueFd opened(::open(file.target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+  if (opened.get() < 0) return refused(Read::Outcome::failed, errnoText(errno), file.isSymlink);
   struct stat status {};
-  if (::fstat(opened.fd, &status) != 0) return refused(Read::Outcome::failed, errnoText(errno), file.isSymlink);
+  if (::fstat(opened.get(), &status) != 0) return refused(Read::Outcome::failed, errnoText(errno), file.isSymlink);
   if (!S_ISREG(status.st_mode))
     return refused(Read::Outcome::notRegular, "it changed while it was being opened", file.isSymlink);
-  return readCapped(opened.fd, static_cast<std::uintmax_t>(status.st_size), maxBytes, file);
+  return readCapped(opened.get(), static_cast<std::uintmax_t>(status.st_size), maxBytes, file);
 }
 
 std::optional<std::string> replace(const fs::path& path, std::string_view data, int mode) {
@@ -202,24 +196,22 @@ std::optional<std::string> replace(const fs::path& path, std::string_view data, 
     if (auto error = makeDirectories(path)) return error;
   }
   fs::path temporary;
-  Fd out;
-  out.fd = openTemporary(file.target, mode, &temporary);
-  if (out.fd < 0) return "cannot create a file in " + file.target.parent_path().string() + ": " + errnoText(errno);
+  const UniqueFd out(openTemporary(file.target, mode, &temporary));
+  if (out.get() < 0) return "cannot create a file in " + file.target.parent_path().string() + ": " + errnoText(errno);
   const auto fail = [&](int err) -> std::optional<std::string> {
     ::unlink(temporary.c_str());  // the old file stays as it was
     return "cannot write " + temporary.string() + ": " + errnoText(err);
   };
-  if (file.exists && ::fchmod(out.fd, file.seen.st_mode & 07777) != 0) return fail(errno);
-  if (!writeAll(out.fd, data) || ::fsync(out.fd) != 0) return fail(errno ? errno : EIO);
+  if (file.exists && ::fchmod(out.get(), file.seen.st_mode & 07777) != 0) return fail(errno);
+  if (!writeAll(out.get(), data) || ::fsync(out.get()) != 0) return fail(errno ? errno : EIO);
   if (::rename(temporary.c_str(), file.target.c_str()) != 0) {
     const int err = errno;
     ::unlink(temporary.c_str());
     return "cannot replace " + file.target.string() + ": " + errnoText(err);
   }
   // The rename itself reaches the disk with the directory.
-  Fd directory;
-  directory.fd = ::open(file.target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (directory.fd >= 0) ::fsync(directory.fd);
+  const UniqueFd directory(::open(file.target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directory.get() >= 0) ::fsync(directory.get());
   return std::nullopt;
 }
 
@@ -236,12 +228,11 @@ std::optional<fs::path> keepBackup(const fs::path& path, const std::optional<std
       *error = "cannot keep a copy as " + candidate.string() + ": " + errnoText(err);
       return std::nullopt;
     }
-    Fd copy;
-    copy.fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (copy.fd < 0 && errno == EEXIST) continue;
-    if (copy.fd < 0 || !writeAll(copy.fd, *contents) || ::fsync(copy.fd) != 0) {
+    const UniqueFd copy(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (copy.get() < 0 && errno == EEXIST) continue;
+    if (copy.get() < 0 || !writeAll(copy.get(), *contents) || ::fsync(copy.get()) != 0) {
       *error = "cannot keep a copy as " + candidate.string() + ": " + errnoText(errno);
-      if (copy.fd >= 0) ::unlink(candidate.c_str());  // a partial copy would pass for the original
+      if (copy.get() >= 0) ::unlink(candidate.c_str());  // a partial copy would pass for the original
       return std::nullopt;
     }
     return candidate;

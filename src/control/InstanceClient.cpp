@@ -1,6 +1,7 @@
 #include "control/InstanceClient.h"
 
 #include "control/InstanceProtocol.h"
+#include "fd/UniqueFd.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -22,20 +23,6 @@ int millisecondsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Waits for `events` on `fd` until the deadline; false on timeout or error.
 bool waitFor(int fd, short events, Clock::time_point deadline) {
@@ -63,7 +50,7 @@ InstanceAnswer askOnce(const std::string& path, std::string_view request, int ti
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) return {Outcome::notListening, {}};
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  Fd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (socket.get() < 0) return {Outcome::notListening, {}};
   if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     // A full backlog (a busy copy) says EAGAIN on a non-blocking local socket.

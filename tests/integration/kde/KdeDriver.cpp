@@ -3,7 +3,6 @@
 //   status    -> "= on" | "= off" | "= unreadable"
 //   strength  -> "= 0.250" | "= unreadable"
 //   on | off | set STRENGTH -> "= done"
-//   reason    -> "= CODE MESSAGE" (the table's get_reason), "= 0" for none
 // Between answers, from the backend's own threads: "callback" after each
 // status callback, "log LEVEL MESSAGE" for each provider message.
 #include <cstdio>
@@ -57,9 +56,6 @@ int main() {
     } else if (command == "on" || command == "off") {
       backend->setEnabled(command == "on");
       say("= done");
-    } else if (command == "reason") {
-      const auto reason = backend->reason();
-      say("= " + std::to_string(reason.code) + (reason.message.empty() ? "" : " " + reason.message));
     } else if (command.rfind("set ", 0) == 0) {
       backend->setStrength(std::stof(command.substr(4)), true);
       say("= done");

@@ -7,7 +7,6 @@ and KWin killed and started again."""
 import os
 import queue
 import signal
-import socket
 import subprocess
 import threading
 import time
@@ -128,40 +127,6 @@ class KdeBackend(unittest.TestCase):
         self.assertEqual(driver.ask("status"), "off")
         self.assertEqual(nc.read_kwinrc(s).decode(), before.decode())
         self.assertEqual([line for line in driver.logs if line.startswith("3 ")], [])
-
-    def test_a_locked_key_a_held_lock_or_an_inhibition_is_the_reason_night_color_stays_off(self):
-        s = self.s
-        nc.wait_for_kwins_own_writes(s)
-        plain = nc.read_kwinrc(s)
-        with open(nc.kwinrc_path(s), "ab") as f:
-            f.write(b"\n[NightColor]\nActive[$i]=false\n")
-        locked = nc.read_kwinrc(s)
-        driver = self.driver()
-        driver.ask("on")
-        code, _, message = driver.ask("reason").partition(" ")
-        self.assertEqual(code, "3", message)  # LOCKED
-        self.assertIn("Active in [NightColor] is locked with [$i]", message)
-        self.assertEqual(nc.read_kwinrc(s), locked)
-        self.assertFalse(nc.properties(self.kwin)["enabled"])
-
-        # Another writer holds kwinrc's lock (a live process of this host): no edit.
-        with open(nc.kwinrc_path(s), "wb") as f:
-            f.write(plain)
-        lock = nc.kwinrc_path(s) + ".lock"
-        with open(lock, "w") as f:
-            f.write(f"{os.getpid()}\n{os.path.basename(os.readlink('/proc/self/exe'))}\n{socket.gethostname()}\n")
-        driver.ask("on")
-        self.assertEqual(driver.ask("reason").split(" ")[0], "4")  # BUSY
-        self.assertEqual(nc.read_kwinrc(s), plain)
-        os.remove(lock)
-
-        # Another client's inhibition holds it off until lifted; then night light is on and no reason is left.
-        inhibitor = nc.Inhibitor(s)
-        driver.ask("on")
-        self.assertTrue(s.wait_for(lambda: driver.ask("reason").startswith("1 "), 10), driver.ask("reason"))
-        inhibitor.release()
-        self.assertTrue(s.wait_for(lambda: nc.warm(self.kwin), 10))
-        self.assertTrue(s.wait_for(lambda: driver.ask("reason") == "0", 10), driver.ask("reason"))
 
     def test_kwin_killed_and_started_again_is_followed(self):
         s = self.s

@@ -4,7 +4,6 @@
 
 #include "TestEnvironment.h"
 #include "Wait.h"
-#include "nightshift/CBBlueLightClient.h"
 #include "nightshift/NightShiftManager.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "sim/SimState.h"
@@ -16,7 +15,6 @@
 #include <future>
 #include <mutex>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace duskwarden::testing {
@@ -125,27 +123,6 @@ TEST(KeepAlwaysOnWithTheSimulator, TurnedOffFromOutsideComesBackOn) {
   done.get_future().wait();
   mainQ.reset();
   setLogSinks({});
-}
-
-// Why a request failed, through the binding and the provider's table: the
-// simulator's state file is a FIFO until it is taken away.
-TEST(SimReason, AnUnusableStateFileIsTheReasonUntilARequestWorks) {
-  BlueLightFramework framework(DW_PROVIDER_MODULE_PATH);
-  ASSERT_TRUE(framework.load()) << framework.failureReason();
-  auto client = CBBlueLightClient::create(framework);
-  ASSERT_NE(client, nullptr);
-  EXPECT_FALSE(client->reason());
-  const auto file = sim::stateFilePath();
-  std::filesystem::remove(file);
-  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-  client->setEnabled(true);
-  const auto reason = client->reason();
-  ASSERT_TRUE(reason);
-  EXPECT_EQ(reason->code, DW_NIGHTLIGHT_REASON_FAILED);
-  EXPECT_THAT(reason->message, ::testing::HasSubstr(file.string() + ": it is a FIFO"));
-  std::filesystem::remove(file);
-  client->setEnabled(true);
-  EXPECT_FALSE(client->reason());
 }
 
 }  // namespace
