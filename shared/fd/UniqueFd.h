@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace duskwarden {
 
 class UniqueFd {
@@ -14,6 +16,12 @@ class UniqueFd {
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
   int get() const { return fd_; }
+  // Closes it now, for callers that must see close's result or have it closed
+  // before the next step; 0 when there was nothing to close.
+  int close() {
+    const int fd = std::exchange(fd_, -1);
+    return fd < 0 ? 0 : ::close(fd);
+  }
 
  private:
   int fd_;

@@ -196,7 +196,7 @@ std::optional<std::string> replace(const fs::path& path, std::string_view data, 
     if (auto error = makeDirectories(path)) return error;
   }
   fs::path temporary;
-  const UniqueFd out(openTemporary(file.target, mode, &temporary));
+  UniqueFd out(openTemporary(file.target, mode, &temporary));
   if (out.get() < 0) return "cannot create a file in " + file.target.parent_path().string() + ": " + errnoText(errno);
   const auto fail = [&](int err) -> std::optional<std::string> {
     ::unlink(temporary.c_str());  // the old file stays as it was
@@ -204,6 +204,9 @@ std::optional<std::string> replace(const fs::path& path, std::string_view data, 
   };
   if (file.exists && ::fchmod(out.get(), file.seen.st_mode & 07777) != 0) return fail(errno);
   if (!writeAll(out.get(), data) || ::fsync(out.get()) != 0) return fail(errno ? errno : EIO);
+  // Closed before the rename: a watcher sees one finished file under its name,
+  // not a rename and then a close of the same file.
+  if (out.close() != 0) return fail(errno);
   if (::rename(temporary.c_str(), file.target.c_str()) != 0) {
     const int err = errno;
     ::unlink(temporary.c_str());
