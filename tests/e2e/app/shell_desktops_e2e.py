@@ -208,7 +208,7 @@ def x11_panel(build, name):
         with guarded(d):
             log(f"panel up in {start_panel(d.session, d.bus, size=size).startup_seconds:.1f} s")
             strip = (0, 0, SCREEN[0], size)
-            before = d.shots.pixels(strip)
+            before = drawn_strip(d, strip)
             d.app.write_defaults(True)
             app = d.app.launch(d.session.path("app.log"))
             item = wait_for(d.session, lambda: sni.items(d.bus), 10, "our item in the panel's watcher")[0]
@@ -268,6 +268,19 @@ def panel_menu(d, icon):
     log(f"right click: the panel's menu at {drawn}")
     check(distance(icon, Window(0, *drawn)) <= NEAR, "the menu is not at the icon")
     return drawn
+
+
+def drawn_strip(d, strip):
+    """The panel's `strip` once two looks 0.3 s apart agree: a panel that has
+    registered its tray host may still be drawing itself (MATE's does)."""
+    last = [None]
+
+    def steady():
+        time.sleep(0.3)
+        now = d.shots.pixels(strip)
+        same, last[0] = now == last[0], now
+        return now if same else None
+    return wait_for(d.session, steady, 10, "the panel to finish drawing")
 
 
 def settled_icon(d, before, strip):
