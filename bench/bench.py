@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Duskwarden against its peers, side by side on one private X server.
 
-Usage: bench.py --build-dir DIR --minimal-tray PATH [--quick] [--out FILE]
+Usage: bench.py --build-dir DIR --minimal-tray PATH [--x11-floor PATH] [--quick] [--out FILE]
 
 Every figure printed here is measured in this run; ratios between columns
 matter more than absolute values on a shared machine.
@@ -44,6 +44,7 @@ class Bench:
     def __init__(self, args):
         self.args = args
         self.quick = args.quick
+        self.x11_floor = getattr(args, "x11_floor", None)
         self.d = XDesktop(args.build_dir, artifacts="bench")
         self.s, self.dw = self.d.session, self.d.app
         self.logdir = os.path.join(self.s.root, "logs")
@@ -397,6 +398,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--build-dir", required=True)
     ap.add_argument("--minimal-tray", required=True)
+    ap.add_argument("--x11-floor", help="bench/x11-floor.c built: the X11 rows' floor on this machine")
     ap.add_argument("--quick", action="store_true", help="short durations for a smoke run")
     ap.add_argument("--out", help="also write the table as markdown here")
     args = ap.parse_args()

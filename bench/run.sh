@@ -34,7 +34,11 @@ if [[ ! -x "$tray_build/minimal-tray" ]]; then
   ninja -C "$tray_build" >/dev/null
 fi
 
+# The X11 rows' floor: what waking, and the smallest look, cost on this machine.
+cc -O2 -D_GNU_SOURCE -pthread "$here/x11-floor.c" -o "$build_dir/x11-floor" -lX11 -lXrandr -lXext -lxcb
+
 out="$here/results/latest.md"
 [[ ${#quick[@]} -gt 0 ]] && out="$here/results/quick.md"
 exec python3 "$here/bench.py" --build-dir "$build_dir" --minimal-tray "$tray_build/minimal-tray" \
+  --x11-floor "$build_dir/x11-floor" \
   --out "$out" "${quick[@]}"

@@ -110,6 +110,22 @@ def blanking_end(bench):
     latency_row(bench, "X11 blanking end → warm again (median / p95)", results, f"p95 ≤ {limit:.2f} s", limit)
 
 
+def start_floors(bench):
+    """bench/x11-floor's two threads beside Duskwarden's, at the default
+    interval: what waking alone, and the smallest look, cost here."""
+    if not bench.x11_floor:
+        return {}
+    ms = str(int(DEFAULT_INTERVAL * 1000))
+    floors = {kind: bench.s.spawn([bench.x11_floor, kind, ms]) for kind in ("wake", "look")}
+    if not bench.s.wait_for(lambda: all(measure.thread_named(f.pid, "floor") for f in floors.values()), 5):
+        raise RuntimeError("x11-floor did not start")
+    return floors
+
+
+def floor_cpu_ns(p):
+    return measure.thread_cpu_ns(p.pid).get(measure.thread_named(p.pid, "floor"), 0)
+
+
 def look_cost(bench):
     """Wakeups and CPU time of Duskwarden's event thread per look, from a
     window with a look every 0.1 s; (wakeups, microseconds) per look."""
@@ -146,12 +162,18 @@ def idle_costs(bench):
                     raise RuntimeError(f"{who} did not switch off on SIGUSR1")
             time.sleep(3)  # start-up work settles
             events = measure.thread_named(p.pid, EVENTS_THREAD) if who == DW else None
+            floors = {}
             if who == DW and state == "on":
                 bench.note_gio("x11", p.pid)
+                floors = start_floors(bench)
             cpu0 = measure.thread_cpu_ns(p.pid)
+            floor0 = {kind: floor_cpu_ns(f) for kind, f in floors.items()}
             counter = measure.sample_wakeups([p.pid], window)[p.pid]
             cpu1 = measure.thread_cpu_ns(p.pid)
             scale = 60 / window
+            for kind, f in floors.items():
+                figures["floor", kind] = (floor_cpu_ns(f) - floor0[kind]) / 1e6 * scale
+                bench.s.stop(f)
             figures[who, state] = {
                 "wakeups": counter.total() * scale,
                 "cpu_ms": sum(ns - cpu0.get(t, 0) for t, ns in cpu1.items()) / 1e6 * scale,
@@ -177,6 +199,10 @@ def idle_costs(bench):
         bench.row(f"X11 idle wakeups while {state} (per min, all threads)",
                   {**NA, **{who: text(who, state, "wakeups", 1, "thread_wakeups") for who in (DW, RS, GS)}},
                   goal, verdict)
+    if ("floor", "wake") in figures:
+        bench.row("X11 floor on this machine: a bare C thread waking every 10 s / taking the smallest held look "
+                  "every 10 s (ms per min, same window)",
+                  {**NA, DW: f"{figures['floor', 'wake']:.2f} / {figures['floor', 'look']:.2f}", RS: "n/a", GS: "n/a"})
     cost = figures[DW, "on"]["thread_cpu_ms"]
     bench.row("X11 idle CPU time while on (ms per min)",
               {**NA, **{who: text(who, "on", "cpu_ms", 2, "thread_cpu_ms") for who in (DW, RS, GS)}},
