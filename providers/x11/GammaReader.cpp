@@ -6,6 +6,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -99,6 +100,10 @@ void GammaReader::send(const std::vector<GammaCrtc>& crtcs, const std::optional<
   seen_.clear();
   failure_.clear();
   next_ = 0;
+  if (crtcs.size() != crtcs_.size() ||
+      !std::equal(crtcs.begin(), crtcs.end(), crtcs_.begin(),
+                  [](const GammaCrtc& a, const GammaCrtc& b) { return a.crtc == b.crtc && a.size == b.size; }))
+    known_.clear();
   crtcs_ = crtcs;
   heldAhead_ = hold && hold->delay.count() > 0 && canHold();
   if (hold && canHold()) {
@@ -113,6 +118,19 @@ void GammaReader::send(const std::vector<GammaCrtc>& crtcs, const std::optional<
   xcb_flush(c_);
 }
 
+std::optional<double> GammaReader::kelvinOf(std::size_t index, const std::uint8_t* ramps, std::size_t size) {
+  // Most looks find the ramps as the one before did: comparing the bytes
+  // keeps a periodic look short.
+  if (known_.size() != crtcs_.size()) known_.resize(crtcs_.size());
+  Known& known = known_[index];
+  const std::size_t bytes = size * 6;
+  if (known.ramps.size() == bytes && std::memcmp(known.ramps.data(), ramps, bytes) == 0) return known.kelvin;
+  const auto* entries = reinterpret_cast<const std::uint16_t*>(ramps);
+  known.ramps.assign(ramps, ramps + bytes);
+  known.kelvin = kelvinOfRamps({{entries, size}, {entries + size, size}, {entries + 2 * size, size}});
+  return known.kelvin;
+}
+
 std::optional<GammaReader::Look> GammaReader::collect() {
   // Errors of the Await would come as events; none is expected, so they are only drained.
   while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) std::free(event);
@@ -120,9 +138,10 @@ std::optional<GammaReader::Look> GammaReader::collect() {
     void* reply = nullptr;
     xcb_generic_error_t* error = nullptr;
     if (xcb_poll_for_reply(c_, sequences_[next_], &reply, &error) == 0) return std::nullopt;
-    const GammaCrtc crtc = crtcs_[next_++];
-    const std::string request = "RANDR GetCrtcGamma on CRTC " + std::to_string(crtc.crtc);
-    if (error != nullptr && failure_.empty()) failure_ = xError(request.c_str(), error);
+    const std::size_t index = next_++;
+    const GammaCrtc crtc = crtcs_[index];
+    auto request = [&crtc] { return "RANDR GetCrtcGamma on CRTC " + std::to_string(crtc.crtc); };
+    if (error != nullptr && failure_.empty()) failure_ = xError(request().c_str(), error);
     std::free(error);
     // The reply: 32 bytes, then `size` red, green and blue entries of 16 bits.
     const auto* bytes = static_cast<const std::uint8_t*>(reply);
@@ -133,11 +152,9 @@ std::optional<GammaReader::Look> GammaReader::collect() {
       std::memcpy(&size, bytes + 8, sizeof size);
     }
     if (bytes != nullptr && size == crtc.size && std::uint64_t{words} * 4 >= std::uint64_t{size} * 6) {
-      const auto* entries = reinterpret_cast<const std::uint16_t*>(bytes + 32);
-      const auto n = static_cast<std::size_t>(size);
-      seen_.push_back(kelvinOfRamps({{entries, n}, {entries + n, n}, {entries + 2 * n, n}}));
+      seen_.push_back(kelvinOf(index, bytes + 32, static_cast<std::size_t>(size)));
     } else if (failure_.empty()) {
-      failure_ = request + (bytes != nullptr ? ": the CRTC changed while being read" : ": no reply");
+      failure_ = request() + (bytes != nullptr ? ": the CRTC changed while being read" : ": no reply");
     }
     std::free(reply);
   }

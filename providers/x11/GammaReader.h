@@ -11,6 +11,7 @@
 // ahead is called off. Without SYNC the caller sends each look when due.
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,6 +67,13 @@ class GammaReader {
   std::size_t next_ = 0;             // the first reply not read yet
   bool heldAhead_ = false;
   std::vector<std::optional<double>> seen_;
+  // The ramps each CRTC showed last, and what they meant.
+  struct Known {
+    std::vector<std::uint8_t> ramps;
+    std::optional<double> kelvin;
+  };
+  std::vector<Known> known_;
+  std::optional<double> kelvinOf(std::size_t index, const std::uint8_t* ramps, std::size_t size);
   std::string failure_;
 };
 
