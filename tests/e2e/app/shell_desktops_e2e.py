@@ -270,28 +270,28 @@ def panel_menu(d, icon):
     return drawn
 
 
-def drawn_strip(d, strip):
-    """The panel's `strip` once two looks 0.3 s apart agree: a panel that has
-    registered its tray host may still be drawing itself (MATE's does)."""
+def once_steady(d, sample, what, gap=0.0):
+    """What `sample()` gives once two samples running agree (`gap` s apart)."""
     last = [None]
 
     def steady():
-        time.sleep(0.3)
-        now = d.shots.pixels(strip)
-        same, last[0] = now == last[0], now
+        time.sleep(gap)
+        now = sample()
+        same, last[0] = now is not None and now == last[0], now
         return now if same else None
-    return wait_for(d.session, steady, 10, "the panel to finish drawing")
+    return wait_for(d.session, steady, 10, what)
+
+
+def drawn_strip(d, strip):
+    """The panel's `strip` once looks 0.3 s apart agree: a panel that has
+    registered its tray host may still be drawing itself (MATE's does)."""
+    return once_steady(d, lambda: d.shots.pixels(strip), "the panel to finish drawing", gap=0.3)
 
 
 def settled_icon(d, before, strip):
     """Centre of what changed in the panel's `strip`, once the same twice
     running: panels grow their tray area while its first icon appears."""
-    seen = [None]
-
-    def settled():
-        seen.append(changed_centre(before, d.shots.pixels(strip)))
-        return seen[-1] if seen[-1] == seen[-2] else None
-    return wait_for(d.session, settled, 10, "the icon to settle")
+    return once_steady(d, lambda: changed_centre(before, d.shots.pixels(strip)), "the icon to settle")
 
 
 def changed_centre(before, after):
