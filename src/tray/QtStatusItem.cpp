@@ -83,8 +83,8 @@ class TrayIconEngine final : public QIconEngine {
     painter->drawPixmap(rect, render(rect.size() * dpr, dpr));
   }
   QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override { return render(size, 1.0); }
-  QPixmap scaledPixmap(const QSize& deviceSize, QIcon::Mode, QIcon::State, qreal scale) override {
-    return render(deviceSize, scale);
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode, QIcon::State, qreal scale) override {
+    return render(ui::scaledPixmapDeviceSize(size, scale), scale);
   }
   QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
   QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {

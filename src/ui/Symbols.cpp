@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QIconEngine>
+#include <QLibraryInfo>
+#include <QVersionNumber>
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
@@ -49,9 +51,8 @@ class SymbolIconEngine final : public QIconEngine {
 
   QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override { return render(size, mode, 1.0); }
 
-  // QIcon hands this the size in device pixels already.
-  QPixmap scaledPixmap(const QSize& deviceSize, QIcon::Mode mode, QIcon::State, qreal scale) override {
-    return render(deviceSize, mode, scale);
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
+    return render(scaledPixmapDeviceSize(size, scale), mode, scale);
   }
 
   QPixmap render(const QSize& device, QIcon::Mode mode, qreal scale) const {
@@ -88,6 +89,11 @@ bool hasSymbol(const QString& symbolName) {
 QSize symbolSize(const SymbolConfiguration& config) {
   const int side = std::max(1, static_cast<int>(std::lround(config.pointSize)));
   return {side, side};
+}
+
+QSize scaledPixmapDeviceSize(QSize size, qreal scale) {
+  static const bool logical = QLibraryInfo::version() >= QVersionNumber(6, 8);
+  return logical ? size * scale : size;
 }
 
 bool isBakedForTesting(const QString& symbolName, SymbolWeight weight, QSize deviceSize) {

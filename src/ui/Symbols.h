@@ -39,6 +39,12 @@ QSize symbolSize(const SymbolConfiguration& config);
 // unknown name or an empty size.
 QImage symbolMask(const QString& symbolName, SymbolWeight weight, QSize deviceSize);
 
+// The pixels an icon engine's scaledPixmap() is to draw for `size` at
+// `scale`: Qt before 6.8 hands it device pixels already, 6.8 and later the
+// logical size. Asked of the Qt library the program runs on, not the one
+// it was built with.
+QSize scaledPixmapDeviceSize(QSize size, qreal scale);
+
 // Whether symbolMask answers from the baked masks, without rendering.
 bool isBakedForTesting(const QString& symbolName, SymbolWeight weight, QSize deviceSize);
 

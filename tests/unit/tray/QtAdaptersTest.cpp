@@ -114,6 +114,20 @@ TEST(TrayIcon, BothSymbolsReadOnLightAndDarkPanelsAtEveryPixelSizeAndUnknownOnes
   EXPECT_TRUE(item.trayIconForTesting().icon().isNull());
 }
 
+// Qt 6.8 hands an icon engine the logical size where 6.4 handed device
+// pixels: either way a scale-2 icon is drawn at twice the pixels, not scaled up.
+TEST(TrayIcon, IsDrawnAtTheDevicePixelsOfItsScale) {
+  app();
+  const QIcon icon = trayIconForSymbol(SymbolImage{"moonphase.first.quarter", "x", {16.0, SymbolWeight::heavy}});
+  for (const qreal scale : {1.0, 2.0}) {
+    QImage image = icon.pixmap(QSize(22, 22), scale).toImage();
+    EXPECT_EQ(image.size(), QSize(22, 22) * scale) << scale;
+    EXPECT_EQ(image.devicePixelRatio(), scale);
+    image.setDevicePixelRatio(1.0);
+    EXPECT_EQ(image, icon.pixmap(QSize(22, 22) * scale, 1.0).toImage()) << "drawn afresh at " << scale;
+  }
+}
+
 class PopoverTest : public ::testing::Test {
  protected:
   void SetUp() override {
