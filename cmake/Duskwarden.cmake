@@ -49,3 +49,13 @@ function(dw_test name)
     LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DW_TEST_ARTIFACTS=${CMAKE_BINARY_DIR}/test-artifacts;DW_SOURCE_DIR=${PROJECT_SOURCE_DIR};DW_BUILD_DIR=${CMAKE_BINARY_DIR};${ARG_ENV}")
 endfunction()
+
+# dw_release_only(TEST RELEASE): TEST runs only on that Debian release, the
+# one whose section of scripts/packages.txt installs what it needs; elsewhere
+# CTest lists it as disabled. The release is also one of its labels.
+function(dw_release_only test release)
+  set_property(TEST ${test} APPEND PROPERTY LABELS ${release})
+  if(NOT DW_DEBIAN_RELEASE STREQUAL release)
+    set_tests_properties(${test} PROPERTIES DISABLED TRUE)
+  endif()
+endfunction()

@@ -35,6 +35,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/${DW_APP_ID}.svg
 if(NOT DEFINED DUSKWARDEN_RELEASE_DATE)
   set(DUSKWARDEN_RELEASE_DATE "2026-12-07")
 endif()
+# AppStream 1.0 names the developer by an id; Debian 12's AppStream 0.16
+# knows only the older <developer_name>.
+if(DW_DEBIAN_RELEASE STREQUAL "bookworm")
+  set(DW_METAINFO_DEVELOPER "<developer_name>Quillmoor</developer_name>")
+else()
+  set(DW_METAINFO_DEVELOPER "<developer id=\"invalid.quillmoor\">\n    <name>Quillmoor</name>\n  </developer>")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/resources/${DW_APP_ID}.metainfo.xml.in
                ${PROJECT_BINARY_DIR}/metainfo/${DW_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/metainfo/${DW_APP_ID}.metainfo.xml

@@ -23,11 +23,22 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${DUSKWARDEN_BUILD_NUMBER})
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillmoor.invalid/duskwarden")
-# Library dependencies come from dpkg-shlibdeps; the Qt plugins are loaded at
-# run time (the xcb platform plugin, the SVG icon engine for the tray symbols),
-# so no linked library pulls them in.
+# Library dependencies come from dpkg-shlibdeps; Qt's plugins are loaded at
+# run time, so no linked library pulls them in. Qt's SVG image plugin draws
+# the symbols at sizes not baked in: the package holding it is asked of this
+# release (libqt6svg6 on Debian 12, qt6-svg-plugins from Debian 13 on).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+if(DUSKWARDEN_GUI)
+  execute_process(COMMAND dpkg-query -S "*/qt6/plugins/imageformats/libqsvg.so"
+                  OUTPUT_VARIABLE dw_svg_holder ERROR_QUIET RESULT_VARIABLE dw_svg_missing)
+  string(REGEX MATCH "^[^:,]+" dw_svg_package "${dw_svg_holder}")
+  if(dw_svg_missing OR NOT dw_svg_package)
+    message(WARNING "No installed Debian package holds Qt's SVG image plugin: the .deb will not depend on it")
+  else()
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${dw_svg_package}")
+  endif()
+endif()
 # The GNOME backend talks to a running GNOME session's own services; none of
 # them is needed elsewhere.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-settings-daemon")

@@ -10,10 +10,19 @@ case "${1:-test}" in
   test) groups="build run test" ;;
   *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
 esac
-mapfile -t wanted < <(awk -v groups=" $groups " '
-  /^\[[a-z]+\]/ { group = substr($1, 2, length($1) - 2); next }
+list="$here/packages.txt"
+# Sections marked with a release ([run trixie]) count only on that release.
+release=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+releases=$(sed -n 's/^\[[a-z]* \([a-z]*\)\].*/\1/p' "$list" | awk '!seen[$0]++')
+if ! grep -qx "$release" <<<"$releases"; then
+  newest=$(tail -n 1 <<<"$releases")
+  echo "setup: Debian release '${release:-unknown}' has no section in scripts/packages.txt; using $newest's" >&2
+  release=$newest
+fi
+mapfile -t wanted < <(awk -v groups=" $groups " -v release="$release" '
+  /^\[[a-z]+( [a-z]+)?\]/ { sub(/\].*/, ""); group = substr($1, 2); only = $2; next }
   { sub(/#.*/, ""); gsub(/[[:space:]]/, "") }
-  $0 != "" && index(groups, " " group " ") { print }' "$here/packages.txt")
+  $0 != "" && index(groups, " " group " ") && (only == "" || only == release) { print }' "$list")
 missing=()
 for p in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -21,7 +30,7 @@ for p in "${wanted[@]}"; do
   fi
 done
 if [ ${#missing[@]} -eq 0 ]; then
-  echo "setup: all ${#wanted[@]} packages of the ${1:-test} set present"
+  echo "setup: all ${#wanted[@]} packages of the ${1:-test} set for $release present"
   exit 0
 fi
 echo "setup: installing ${#missing[@]} missing packages: ${missing[*]}"

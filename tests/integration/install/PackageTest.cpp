@@ -110,14 +110,19 @@ TEST_F(DebianPackage, DeclaresItsNameVersionAndDependencies) {
   EXPECT_EQ(field("Architecture"), trimmed(runCommand("dpkg --print-architecture").output));
 
   const auto depends = packageNames(field("Depends"));
-  // Found by dpkg-shlibdeps from the linked libraries...
-  for (const char* linked : {"libc6", "libqt6widgets6", "libqt6core6", "libxrandr2"}) {
-    EXPECT_NE(std::find(depends.begin(), depends.end(), linked), depends.end()) << linked;
-  }
-  // ...and the Qt plugins loaded at run time, which nothing links.
-  for (const char* plugin : {"qt6-qpa-plugins", "libqt6svg6"}) {
-    EXPECT_NE(std::find(depends.begin(), depends.end(), plugin), depends.end()) << plugin;
-  }
+  const auto declares = [&](const std::string& name) {
+    return std::find(depends.begin(), depends.end(), name) != depends.end();
+  };
+  // Found by dpkg-shlibdeps from the linked libraries (Debian 13 renamed some
+  // for its 64-bit time_t)...
+  for (const std::string linked : {"libc6", "libqt6widgets6", "libqt6core6", "libxrandr2"})
+    EXPECT_TRUE(declares(linked) || declares(linked + "t64")) << linked;
+  // ...and Qt's SVG image plugin, loaded at run time, which nothing links:
+  // whichever package holds it on this release.
+  const auto holder = runCommand("dpkg-query -S '*/qt6/plugins/imageformats/libqsvg.so'");
+  ASSERT_EQ(holder.status, 0) << holder.output;
+  EXPECT_TRUE(declares(holder.output.substr(0, holder.output.find(':')))) << holder.output;
+  EXPECT_TRUE(declares("qt6-qpa-plugins"));
   // The GNOME session's services are used when present, never required.
   EXPECT_EQ(std::find(depends.begin(), depends.end(), "gnome-settings-daemon"), depends.end());
   EXPECT_EQ(std::find(depends.begin(), depends.end(), "gnome-shell"), depends.end());
