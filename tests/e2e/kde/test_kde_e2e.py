@@ -1,4 +1,4 @@
-"""The real binary with Keep Always On on a real KWin 5.27 (kwin_wayland
+"""The real binary with Keep Always On on a real KWin (5.27 or 6; kwin_wayland
 --virtual on the test's private bus; the tray on an Xvfb beside it), with
 DUSKWARDEN_NIGHTLIGHT_BACKEND unset: detection must pick KDE.
 
@@ -62,7 +62,7 @@ class KeepAlwaysOnOnKWin(unittest.TestCase):
         time.sleep(OUTSIDE_COMMAND_WINDOW)
         signals = nc.ConfigChangedCounter(self.s, self.d.bus)
         already = len(self.lines())
-        inhibitor = nc.Inhibitor(self.s)
+        inhibitor = nc.Inhibitor(self.s, self.kwin)
         self.assertTrue(self.s.wait_for(lambda: any("Status update - enabled: false" in line
                                                     for line in self.lines()[already:]), 5))
         time.sleep(10)  # an observation window: a retry per attempt at 0.5, 1, 2 and 4 s would fall in it

@@ -1,20 +1,18 @@
 """KWin's Night Color from outside, for the KDE backend's tests: its D-Bus
-properties, the user changing kwinrc the way System Settings does, another
-client inhibiting it, and a count of the KConfig change signals on the bus."""
+properties (on whichever object this KWin serves), the user changing kwinrc
+the way System Settings does, another client inhibiting it, and a count of
+the KConfig change signals on the bus."""
 
 import os
 import re
 import subprocess
 
 from desktop.bus import SYSTEM_PYTHON
-from desktop.kwin import INTERFACE, PATH
-
-NAME = "org.kde.NightColor"  # the 5.27 name KWin takes once the object is up
 
 
 def properties(kwin):
     """{name: bool or int} of the Night Color object; {} when it is absent."""
-    text = kwin.night_color(NAME) or ""
+    text = kwin.night_color() or ""
     found = {}
     for key, value in re.findall(r"'(\w+)': <(?:u?int\d+ )?([^>]*)>", text):
         found[key] = value == "true" if value in ("true", "false") else int(value)
@@ -103,15 +101,15 @@ sys.stdin.readline()
 call("uninhibit", GLib.Variant("(u)", (cookie,)), "()")
 print("released", flush=True)
 sys.stdin.readline()
-""" % (NAME, PATH, INTERFACE)
+"""
 
 
 class Inhibitor:
-    """Another client holding a Night Color inhibition until release()."""
+    """Another client holding an inhibition of `kwin`'s Night Color until release()."""
 
-    def __init__(self, session):
-        self.proc = session.spawn([SYSTEM_PYTHON, "-c", _INHIBITOR], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=None)
+    def __init__(self, session, kwin):
+        self.proc = session.spawn([SYSTEM_PYTHON, "-c", _INHIBITOR % kwin.object], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=None)
         line = self.proc.stdout.readline().decode()
         if not line.startswith("inhibited"):
             raise RuntimeError("the inhibitor did not get a cookie")

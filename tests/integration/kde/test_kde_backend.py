@@ -1,4 +1,4 @@
-"""The KDE backend against a real KWin 5.27 (kwin_wayland --virtual) on a
+"""The KDE backend against a real KWin (5.27 or 6; kwin_wayland --virtual) on a
 private session bus with private XDG directories, driven through
 kde_backend_driver: on, strength and off through KWin's D-Bus properties, the
 user's kwinrc given back byte for byte, the user's own turn-off reported,

@@ -50,8 +50,9 @@ clients need in `s.env`, so start them in dependency order):
   sway       Sway(s, bar=, bus=Bus(s, any_user=True), xwayland=): headless sway
              as `nobody` when run as root; msg, outputs, create_output,
              set_output_enabled.
-  kwin       KWin(s, bus, xwayland=): kwin_wayland --virtual with Night Color
-             (/ColorCorrect); night_color, night_color_property.
+  kwin       KWin(s, bus, xwayland=): kwin_wayland --virtual with its night
+             light (Plasma 5.27's /ColorCorrect or Plasma 6's NightLight object);
+             object, night_color, night_color_property.
   sni        A tray host's calls on StatusNotifierItems: items(bus), activate,
              context_menu, item_property, menu_layout and menu_event (dbusmenu).
 

@@ -1,7 +1,11 @@
-"""KWin 5.27 headless: kwin_wayland --virtual on the session's private bus,
-with its Night Color object (/ColorCorrect on org.kde.KWin and
-org.kde.NightColor) and no Plasma session. KWin reads its night-light
-settings from $XDG_CONFIG_HOME/kwinrc, so a test sets them there."""
+"""KWin headless: kwin_wayland --virtual on the session's private bus, with
+its night-light object and no Plasma session. KWin reads its night-light
+settings from $XDG_CONFIG_HOME/kwinrc, so a test sets them there.
+
+The object has moved between releases, with the same properties and
+methods: Plasma 5.27 serves /ColorCorrect on org.kde.KWin and
+org.kde.NightColor, Plasma 6 /org/kde/KWin/NightLight on its own name
+org.kde.KWin.NightLight. KWin.object is the one this KWin serves."""
 
 import os
 import shutil
@@ -9,8 +13,10 @@ import time
 
 from .procs import wait_for
 
-NAMES = ("org.kde.KWin", "org.kde.NightColor")
-PATH, INTERFACE = "/ColorCorrect", "org.kde.kwin.ColorCorrect"
+# (name, path, interface), newest first; the name is the one a client outside
+# KWin (the program, another inhibiting client) reaches it by.
+OBJECTS = (("org.kde.KWin.NightLight", "/org/kde/KWin/NightLight", "org.kde.KWin.NightLight"),
+           ("org.kde.NightColor", "/ColorCorrect", "org.kde.kwin.ColorCorrect"))
 
 
 class KWin:
@@ -44,8 +50,10 @@ class KWin:
         # No display of another desktop may leak in: KWin would become its client.
         env = {k: v for k, v in session.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         self.proc = session.spawn(argv, log=session.path("kwin.log"), env=env)
-        if not wait_for(self.night_color_available, timeout, interval=0.05):
-            raise RuntimeError("KWin's Night Color object did not appear: " + self._log_tail())
+        self.object = None
+        if not wait_for(self._find_object, timeout, interval=0.05):
+            raise RuntimeError("KWin's night-light object did not appear (is kwin-common installed?): " +
+                               self._log_tail())
         session.env.update(WAYLAND_DISPLAY=self.SOCKET, XDG_SESSION_TYPE="wayland", XDG_CURRENT_DESKTOP="KDE",
                            KDE_FULL_SESSION="true")
         if xwayland:
@@ -62,12 +70,20 @@ class KWin:
         with open(self.session.path("kwin.log"), errors="replace") as f:
             return f.read()[-1500:]
 
-    def night_color(self, name="org.kde.KWin"):
-        """All properties of the Night Color object as GVariant text (None when absent)."""
-        return self.bus.call(name, PATH, "org.freedesktop.DBus.Properties.GetAll", INTERFACE, check=False)
+    def _find_object(self):
+        for found in OBJECTS:
+            if self.bus.get_property(*found, "available") == "(<true>,)":
+                self.object = found
+                return True
+        return False
 
-    def night_color_property(self, prop, name="org.kde.KWin"):
-        return self.bus.get_property(name, PATH, INTERFACE, prop)
+    def night_color(self):
+        """All properties of the night-light object as GVariant text (None when absent)."""
+        name, path, interface = self.object
+        return self.bus.call(name, path, "org.freedesktop.DBus.Properties.GetAll", interface, check=False)
+
+    def night_color_property(self, prop):
+        return self.bus.get_property(*self.object, prop)
 
     def night_color_available(self):
         return self.night_color_property("available") == "(<true>,)"
