@@ -21,7 +21,8 @@ from desktop.sway import Sway
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
-REQUEST = re.compile(r"-> zwlr_gamma_control_manager_v1@\d+\.get_gamma_control\(")
+# libwayland 1.22 prints an object as name@id, 1.23 as name#id.
+REQUEST = re.compile(r"-> zwlr_gamma_control_manager_v1[@#]\d+\.get_gamma_control\(")
 NO_GAMMA = "get_gamma_control on output {} failed at once"
 # Keep Always On retries a refused enable after 0.5, 1, 2 and 4 s (then every
 # 30 s): with the launch check, 4 requests per output in the first 10 s. A

@@ -13,6 +13,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -203,7 +204,11 @@ TEST(DefaultsSpellings, AreReadAsWrittenAndAWriteKeepsCommentsAndOtherKeys) {
 
   writeFile(path, "# my note\n[Defaults]\n# why\nautoEnable=yes  # keep it on\nother=x\n[Mine]\nk=v\n");
   UserDefaults(path).setBool(false, "autoEnable");
-  EXPECT_EQ(readFile(path), "# my note\n\n[Defaults]\n# why\nautoEnable=false  # keep it on\nother=x\n\n[Mine]\nk=v\n");
+  // Blank lines between groups are GLib's to place (2.74 adds them, 2.84 does not).
+  std::string written = readFile(path);
+  written.erase(std::unique(written.begin(), written.end(), [](char a, char b) { return a == '\n' && b == '\n'; }),
+                written.end());
+  EXPECT_EQ(written, "# my note\n[Defaults]\n# why\nautoEnable=false  # keep it on\nother=x\n[Mine]\nk=v\n");
   setLogSinks({});
 }
 

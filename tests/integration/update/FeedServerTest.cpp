@@ -28,13 +28,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QCoreApplication& app() {
-  static int argc = 1;
-  static char name[] = "test_update_feed_server";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication application(argc, argv);
-  return application;
-}
 
 // Answers every request with one canned response (or with nothing at all).
 class CannedServer {
@@ -93,7 +86,7 @@ QByteArray appcast(const char* version, const char* shortVersion) {
 }
 
 struct FeedServerTest : ::testing::Test {
-  void SetUp() override { app(); }
+  void SetUp() override { testing::ensureQtApp<QCoreApplication>(); }
 
   // Runs one check as the menu would and waits (with a safety limit) for its
   // outcome; `source` null: the network source itself, with `limits`.
