@@ -29,13 +29,11 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string* display, in
 
 }  // namespace
 
-XvfbServer::XvfbServer(std::vector<std::string> extraArgs, int display) {
+XvfbServer::XvfbServer(std::vector<std::string> extraArgs) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return;
-  std::vector<std::string> argv{"Xvfb"};
-  if (display >= 0) argv.push_back(":" + std::to_string(display));
-  argv.insert(argv.end(), {"-displayfd", std::to_string(fds[1]), "-noreset", "-nolisten", "tcp", "-screen", "0",
-                           "1024x768x24"});
+  std::vector<std::string> argv{"Xvfb", "-displayfd", std::to_string(fds[1]), "-noreset", "-nolisten", "tcp",
+                                "-screen", "0", "1024x768x24"};
   argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
   pid_ = spawn(argv, nullptr, fds[1]);
   ::close(fds[1]);

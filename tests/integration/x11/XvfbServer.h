@@ -9,19 +9,23 @@
 
 namespace duskwarden::testing {
 
+// A display no test server is on: -displayfd hands out the lowest free
+// number. A test that takes a server away points DISPLAY here first, since
+// the number it frees is the next server's, whichever test starts it.
+inline constexpr const char* kNoServerDisplay = ":4321";
+
 class XvfbServer {
  public:
-  // Extra arguments go to Xvfb (e.g. "-extension", "RANDR"). `display`
-  // >= 0 asks for that number instead of a free one.
-  explicit XvfbServer(std::vector<std::string> extraArgs = {}, int display = -1);
+  // Extra arguments go to Xvfb (e.g. "-extension", "RANDR").
+  explicit XvfbServer(std::vector<std::string> extraArgs = {});
   ~XvfbServer();
   XvfbServer(const XvfbServer&) = delete;
   XvfbServer& operator=(const XvfbServer&) = delete;
 
   bool running() const { return pid_ > 0 && number_ >= 0; }
-  int number() const { return number_; }
   std::string name() const { return ":" + std::to_string(number_); }
-  // Kills the server (as a crash would).
+  // Kills the server (as a crash would); returns once it is reaped, so its
+  // sockets are closed.
   void kill();
 
  private:
