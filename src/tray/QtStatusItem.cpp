@@ -86,7 +86,12 @@ class TrayIconEngine final : public QIconEngine {
   QPixmap scaledPixmap(const QSize& size, QIcon::Mode, QIcon::State, qreal scale) override {
     return render(ui::scaledPixmapDeviceSize(size, scale), scale);
   }
-  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+  // Square, so that QIcon::paint centres the symbol in a tray slot that is
+  // not (trayer's is taller than wide) instead of stretching it.
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+    const int side = std::min(size.width(), size.height());
+    return {side, side};
+  }
   QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
     QList<QSize> sizes;
     for (int side : ui::kTrayIconSides) sizes.append(QSize(side, side));

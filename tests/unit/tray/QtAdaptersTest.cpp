@@ -121,6 +121,8 @@ TEST(TrayIcon, IsDrawnAtTheDevicePixelsOfItsScale) {
   const QIcon icon = trayIconForSymbol(SymbolImage{"moonphase.first.quarter", "x", {16.0, SymbolWeight::heavy}});
   for (const qreal scale : {1.0, 2.0}) {
     QImage image = icon.pixmap(QSize(22, 22), scale).toImage();
+    image.save(QString::fromStdString((duskwarden::testing::artifactsDir() / "tray-icon-22-at-").string()) +
+               QString::number(scale) + ".png");
     EXPECT_EQ(image.size(), QSize(22, 22) * scale) << scale;
     EXPECT_EQ(image.devicePixelRatio(), scale);
     image.setDevicePixelRatio(1.0);
