@@ -13,6 +13,7 @@ from desktop import Duskwarden, PrivateSession, find_build_dir, wait_for
 BUILD = find_build_dir(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 STATUS, PROVIDER = "Status update - enabled: false, strength: 0.500000", "Using the sim backend (DUSKWARDEN_NIGHTLIGHT_BACKEND)"
 ERROR, SOCKET = "Could not read the defaults file", "/run/systemd/journal/socket"
+JOURNALD = "/lib/systemd/systemd-journald"
 
 
 def entries(identifier):
@@ -52,16 +53,35 @@ class Journal(unittest.TestCase):
             self.assertEqual([m for m, e in got.items() if e["MESSAGE"].startswith("<")], [])
 
 
+def unhostable():
+    """Why this environment cannot host a journald of the test's own, or None."""
+    if os.geteuid() != 0:
+        return "needs root, for a mount namespace with a /run of its own"
+    if not os.path.exists(JOURNALD):
+        return f"no {JOURNALD} (package systemd)"
+    probe = subprocess.run(["unshare", "-m", "--propagation", "private", "true"], capture_output=True, text=True)
+    if probe.returncode != 0:
+        # In a plain chroot / is not a mount point, so its propagation cannot
+        # be made private; bind-mounting the chroot onto itself makes it one.
+        return f"no private mount namespace here ({probe.stderr.strip()}; is / a mount point?)"
+    return None
+
+
 if __name__ == "__main__":
-    if os.geteuid() != 0 or not os.path.exists("/lib/systemd/systemd-journald"):
-        sys.exit(77)
     if os.environ.get("DW_JOURNAL_NAMESPACE") != "1":  # again, in a mount namespace with a /run of its own
+        why = unhostable()
+        if why:
+            print(f"skipped: {why}", flush=True)
+            sys.exit(77)
         sys.exit(subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable, *sys.argv],
                                 env=dict(os.environ, DW_JOURNAL_NAMESPACE="1")).returncode)
     subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True)
     os.makedirs("/run/systemd/journal")
-    journald = subprocess.Popen(["/lib/systemd/systemd-journald"])
-    wait_for(lambda: os.path.exists("/run/systemd/journal/stdout"), 10)
+    journald = subprocess.Popen([JOURNALD])
+    if not wait_for(lambda: os.path.exists("/run/systemd/journal/stdout"), 10):
+        journald.kill()
+        print(f"skipped: {JOURNALD} did not open its sockets within 10 s (exit status {journald.wait()})", flush=True)
+        sys.exit(77)
     try:
         unittest.main(verbosity=2)
     finally:
