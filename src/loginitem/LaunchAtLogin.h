@@ -11,17 +11,6 @@
 
 namespace duskwarden {
 
-class LaunchAtLogin {
- public:
-  LaunchAtLogin() = delete;
-
-  static bool isEnabled();
-  static void setEnabled(bool value);
-
-  // Replaces the service the module uses (nullptr restores the main app service). Tests only.
-  static void setServiceForTesting(AppService* service);
-};
-
 // What the Night Shift manager needs of the login item; lets tests substitute it.
 class LoginItem {
  public:
@@ -30,11 +19,16 @@ class LoginItem {
   virtual void setEnabled(bool value) = 0;
 };
 
-// The real login item: forwards to LaunchAtLogin.
-class LaunchAtLoginItem final : public LoginItem {
+// The real login item, over the app service the process entry hands it.
+class LaunchAtLogin final : public LoginItem {
  public:
-  bool isEnabled() override { return LaunchAtLogin::isEnabled(); }
-  void setEnabled(bool value) override { LaunchAtLogin::setEnabled(value); }
+  explicit LaunchAtLogin(AppService& service) : service_(service) {}
+
+  bool isEnabled() override;
+  void setEnabled(bool value) override;
+
+ private:
+  AppService& service_;
 };
 
 }  // namespace duskwarden
