@@ -1,5 +1,6 @@
 #include "dispatch/TestClock.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace duskwarden {
@@ -20,6 +21,11 @@ void ManualQueue::async(WorkItem work) { asyncAfter(0.0, std::move(work)); }
 
 void ManualQueue::asyncAfter(double seconds, WorkItem work) {
   if (auto clock = clock_.lock()) clock->submit(id_, seconds, std::move(work));
+}
+
+double ManualQueue::now() const {
+  auto clock = clock_.lock();
+  return clock ? clock->now() : 0.0;
 }
 
 std::size_t ManualQueue::pendingCount() const {
@@ -46,8 +52,26 @@ double TestClock::now() const {
 void TestClock::submit(int queueId, double delaySeconds, WorkItem work) {
   if (!work) return;
   std::lock_guard lock(mutex_);
-  pending_.emplace(std::make_pair(nowNs_ + nanosFromSeconds(delaySeconds), sequence_++),
-                   std::make_pair(queueId, std::move(work)));
+  std::int64_t due = nowNs_ + nanosFromSeconds(delaySeconds);
+  if (auto stall = stalledUntil_.find(queueId); stall != stalledUntil_.end()) due = std::max(due, stall->second);
+  pending_.emplace(std::make_pair(due, sequence_++), std::make_pair(queueId, std::move(work)));
+}
+
+void TestClock::stall(const ManualQueue& queue, double seconds) {
+  std::lock_guard lock(mutex_);
+  const std::int64_t end = nowNs_ + nanosFromSeconds(seconds);
+  stalledUntil_[queue.id_] = end;
+  // Moved to the stall's end with their sequence numbers, so their order stays.
+  for (auto it = pending_.begin(); it != pending_.end() && it->first.first < end;) {
+    if (it->second.first != queue.id_) {
+      ++it;
+      continue;
+    }
+    auto item = std::move(it->second);
+    const auto sequence = it->first.second;
+    it = pending_.erase(it);
+    pending_.emplace(std::make_pair(end, sequence), std::move(item));
+  }
 }
 
 std::size_t TestClock::pendingOn(int queueId) const {
