@@ -11,15 +11,11 @@ Usage: accessibility_e2e.py BUILD_DIR   (needs /usr/bin/python3 with pyatspi)"""
 
 import json
 import os
-import subprocess
 import sys
 
-from desktop import XDesktop, read_log, trayui
+from desktop import XDesktop, atspi, read_log, trayui
 
-if "DW_PID_NAMESPACE" not in os.environ and subprocess.run(
-        ["unshare", "--fork", "--pid", "--mount-proc", "true"], capture_output=True).returncode == 0:
-    os.environ["DW_PID_NAMESPACE"] = "1"
-    os.execvp("unshare", ["unshare", "--fork", "--pid", "--mount-proc", "--kill-child", sys.executable, *sys.argv])
+atspi.own_pid_namespace()
 
 
 def check(condition, message):
@@ -27,40 +23,11 @@ def check(condition, message):
         raise AssertionError(message)
 
 
-def walk(node, depth=0):
-    """[(depth, node)] in reading order."""
-    found = [(depth, node)]
-    for i in range(node.childCount):
-        found += walk(node.getChildAtIndex(i), depth + 1)
-    return found
-
-
-def spoken(node):
-    """One line as a screen reader reads a node: role, name, value, states, relations."""
-    import pyatspi
-    parts = [node.getRoleName(), repr(node.name)]
-    if node.description:
-        parts.append(f"description {node.description!r}")
-    if "Value" in pyatspi.listInterfaces(node):
-        v = node.queryValue()
-        parts.append(f"value {v.currentValue:g} of {v.minimumValue:g}..{v.maximumValue:g} step {v.minimumIncrement:g}")
-    states = node.getState()
-    parts += [pyatspi.stateToString(s) for s in (pyatspi.STATE_FOCUSED, pyatspi.STATE_CHECKED) if states.contains(s)]
-    if states.contains(pyatspi.STATE_FOCUSABLE) and not states.contains(pyatspi.STATE_SENSITIVE):
-        parts.append("unavailable")
-    parts += [f"labelled by {r.getTarget(0).name!r}" for r in node.getRelationSet()
-              if r.getRelationType() == pyatspi.RELATION_LABELLED_BY]
-    return ", ".join(parts)
-
-
 def main(build):
     with XDesktop(build, session_bus=True, artifacts="e2e-accessibility") as d:
-        d.session.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-        d.bus.wait_for_name("org.a11y.Bus", 10)
+        atspi.start(d)
         app = trayui.launch(d, "app", extra_env={"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
-        os.environ.update(DBUS_SESSION_BUS_ADDRESS=d.env["DBUS_SESSION_BUS_ADDRESS"], DISPLAY=d.env["DISPLAY"])
         import pyatspi
-        from gi.repository import Atspi
 
         def status():
             return json.loads(d.session.run([d.app.binary, "--status", "--json"], timeout=30).stdout)
@@ -68,19 +35,11 @@ def main(build):
         def commits():
             return sum("Setting color temperature strength to:" in line for line in read_log(app.log))
 
-        def tree():
-            desktop = pyatspi.Registry.getDesktop(0)
-            ours = [a for a in desktop if a is not None and a.get_process_id() == app.pid]
-            if not ours:
-                return []
-            ours[0].set_cache_mask(Atspi.Cache.NONE)  # nobody runs the event loop that would keep a cache fresh
-            return walk(ours[0])
-
         def node(role, name):
-            return next((n for _, n in tree() if n.getRoleName() == role and n.name == name), None)
+            return atspi.node(app.pid, role, name)
 
         def focused():
-            return next((n.name for _, n in tree() if n.getState().contains(pyatspi.STATE_FOCUSED)), None)
+            return next((n.name for _, n in atspi.tree(app.pid) if n.getState().contains(pyatspi.STATE_FOCUSED)), None)
 
         def wait(predicate, what, timeout=10):
             value = d.session.wait_for(predicate, timeout)
@@ -90,18 +49,18 @@ def main(build):
         # A keyboard user opens it by launching the program again.
         d.session.spawn([d.app.binary], log=d.session.path("again.log"))
         wait(lambda: node("dialog", "Duskwarden"), "the popover's dialog in the application's tree")
-        reading = "\n".join("  " * depth + spoken(n) for depth, n in tree())
+        reading = atspi.reading(app.pid)
         d.shots.save("popover.png")
         with open(os.path.join(d.shots.directory, "accessible-tree.txt"), "w") as f:
             f.write(reading + "\n")
         print(reading, flush=True)
         check(focused() == "Warden Mode", f"focus on opening: {focused()!r}")
         switch = node("check box", "Warden Mode")
-        check("labelled by 'Always On Mode'" in spoken(switch), spoken(switch))
+        check("labelled by 'Always On Mode'" in atspi.spoken(switch), atspi.spoken(switch))
         slider = node("slider", "Warmth, Less Warm to More Warm")
         check(slider and slider.childCount == 0, "no single warmth slider")
         value = slider.queryValue()
-        check((value.minimumValue, value.maximumValue, value.minimumIncrement) == (0, 1, 0.05), spoken(slider))
+        check((value.minimumValue, value.maximumValue, value.minimumIncrement) == (0, 1, 0.05), atspi.spoken(slider))
         check(node("label", "Less Warm") is None, "the captions are read apart from the warmth")
 
         # Tab: the switch, the enabled command button, the warmth, round again.
