@@ -23,6 +23,24 @@ def check(condition, message):
         raise AssertionError(message)
 
 
+def spoken(node):
+    """One line as a screen reader reads a node: role, name, value, states, relations."""
+    import pyatspi
+    parts = [node.getRoleName(), repr(node.name)]
+    if node.description:
+        parts.append(f"description {node.description!r}")
+    if "Value" in pyatspi.listInterfaces(node):
+        v = node.queryValue()
+        parts.append(f"value {v.currentValue:g} of {v.minimumValue:g}..{v.maximumValue:g} step {v.minimumIncrement:g}")
+    states = node.getState()
+    parts += [pyatspi.stateToString(s) for s in (pyatspi.STATE_FOCUSED, pyatspi.STATE_CHECKED) if states.contains(s)]
+    if states.contains(pyatspi.STATE_FOCUSABLE) and not states.contains(pyatspi.STATE_SENSITIVE):
+        parts.append("unavailable")
+    parts += [f"labelled by {r.getTarget(0).name!r}" for r in node.getRelationSet()
+              if r.getRelationType() == pyatspi.RELATION_LABELLED_BY]
+    return ", ".join(parts)
+
+
 def main(build):
     with XDesktop(build, session_bus=True, artifacts="e2e-accessibility") as d:
         atspi.start(d)
@@ -49,18 +67,18 @@ def main(build):
         # A keyboard user opens it by launching the program again.
         d.session.spawn([d.app.binary], log=d.session.path("again.log"))
         wait(lambda: node("dialog", "Duskwarden"), "the popover's dialog in the application's tree")
-        reading = atspi.reading(app.pid)
+        reading = "\n".join("  " * depth + spoken(n) for depth, n in atspi.tree(app.pid))
         d.shots.save("popover.png")
         with open(os.path.join(d.shots.directory, "accessible-tree.txt"), "w") as f:
             f.write(reading + "\n")
         print(reading, flush=True)
         check(focused() == "Warden Mode", f"focus on opening: {focused()!r}")
         switch = node("check box", "Warden Mode")
-        check("labelled by 'Always On Mode'" in atspi.spoken(switch), atspi.spoken(switch))
+        check("labelled by 'Always On Mode'" in spoken(switch), spoken(switch))
         slider = node("slider", "Warmth, Less Warm to More Warm")
         check(slider and slider.childCount == 0, "no single warmth slider")
         value = slider.queryValue()
-        check((value.minimumValue, value.maximumValue, value.minimumIncrement) == (0, 1, 0.05), atspi.spoken(slider))
+        check((value.minimumValue, value.maximumValue, value.minimumIncrement) == (0, 1, 0.05), spoken(slider))
         check(node("label", "Less Warm") is None, "the captions are read apart from the warmth")
 
         # Tab: the switch, the enabled command button, the warmth, round again.

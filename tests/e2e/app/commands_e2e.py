@@ -38,9 +38,8 @@ class Base(unittest.TestCase):
         return json.loads(result.stdout)
 
     def wait_for_status(self, expected):
-        """Waits until --status --json says `expected`: the running copy reads when the simulator reports a change."""
-        ok = self.s.wait_for(lambda: self.status() == expected, 10)
-        self.assertTrue(ok, f"--status {self.status()}, expected {expected}")
+        """The running copy reads when the simulator reports a change: wait for --status --json to say `expected`."""
+        self.assertTrue(self.s.wait_for(lambda: self.status() == expected, 10), f"{self.status()} != {expected}")
 
     def wait_for_sim(self, **expected):
         """Waits until the simulator holds `expected` (its strength is a float, written to 9 digits)."""

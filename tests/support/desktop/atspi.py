@@ -1,7 +1,4 @@
-"""The program's accessible tree as a screen reader reads it: the real
-accessibility bus (at-spi-bus-launcher) on the desktop's private session
-bus, read with pyatspi, which only the system interpreter has (run such
-tests with /usr/bin/python3)."""
+"""The accessible tree on the real accessibility bus, through pyatspi (so /usr/bin/python3)."""
 
 import os
 import subprocess
@@ -9,8 +6,7 @@ import sys
 
 
 def own_pid_namespace():
-    """Re-runs this script in a PID namespace of its own where it may, so the
-    accessibility bus and registry daemon end with it."""
+    """Re-runs this script in a PID namespace of its own, so the buses it starts end with it."""
     if "DW_PID_NAMESPACE" in os.environ or subprocess.run(
             ["unshare", "--fork", "--pid", "--mount-proc", "true"], capture_output=True).returncode != 0:
         return
@@ -19,8 +15,7 @@ def own_pid_namespace():
 
 
 def start(desk):
-    """Starts the accessibility bus in `desk` (an XDesktop with a session bus)
-    and points this process's pyatspi at it. Programs started after it need
+    """The accessibility bus on `desk`'s session bus, for pyatspi and for programs started with
     QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1."""
     desk.session.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
     desk.bus.wait_for_name("org.a11y.Bus", 10)
@@ -36,7 +31,7 @@ def walk(node, depth=0):
 
 
 def tree(pid):
-    """[(depth, node)] of the application `pid`, read afresh; [] before it has one."""
+    """[(depth, node)] of the application `pid`, read afresh."""
     import pyatspi
     from gi.repository import Atspi
     desktop = pyatspi.Registry.getDesktop(0)
@@ -48,28 +43,4 @@ def tree(pid):
 
 
 def node(pid, role, name):
-    """The first node of `pid` with that role name and accessible name, or None."""
     return next((n for _, n in tree(pid) if n.getRoleName() == role and n.name == name), None)
-
-
-def spoken(node):
-    """One line as a screen reader reads a node: role, name, value, states, relations."""
-    import pyatspi
-    parts = [node.getRoleName(), repr(node.name)]
-    if node.description:
-        parts.append(f"description {node.description!r}")
-    if "Value" in pyatspi.listInterfaces(node):
-        v = node.queryValue()
-        parts.append(f"value {v.currentValue:g} of {v.minimumValue:g}..{v.maximumValue:g} step {v.minimumIncrement:g}")
-    states = node.getState()
-    parts += [pyatspi.stateToString(s) for s in (pyatspi.STATE_FOCUSED, pyatspi.STATE_CHECKED) if states.contains(s)]
-    if states.contains(pyatspi.STATE_FOCUSABLE) and not states.contains(pyatspi.STATE_SENSITIVE):
-        parts.append("unavailable")
-    parts += [f"labelled by {r.getTarget(0).name!r}" for r in node.getRelationSet()
-              if r.getRelationType() == pyatspi.RELATION_LABELLED_BY]
-    return ", ".join(parts)
-
-
-def reading(pid):
-    """The whole tree of `pid`, one spoken() line a node, indented by depth."""
-    return "\n".join("  " * depth + spoken(n) for depth, n in tree(pid))

@@ -59,19 +59,7 @@ void TestClock::submit(int queueId, double delaySeconds, WorkItem work) {
 
 void TestClock::stall(const ManualQueue& queue, double seconds) {
   std::lock_guard lock(mutex_);
-  const std::int64_t end = nowNs_ + nanosFromSeconds(seconds);
-  stalledUntil_[queue.id_] = end;
-  // Moved to the stall's end with their sequence numbers, so their order stays.
-  for (auto it = pending_.begin(); it != pending_.end() && it->first.first < end;) {
-    if (it->second.first != queue.id_) {
-      ++it;
-      continue;
-    }
-    auto item = std::move(it->second);
-    const auto sequence = it->first.second;
-    it = pending_.erase(it);
-    pending_.emplace(std::make_pair(end, sequence), std::move(item));
-  }
+  stalledUntil_[queue.id_] = nowNs_ + nanosFromSeconds(seconds);
 }
 
 std::size_t TestClock::pendingOn(int queueId) const {

@@ -52,8 +52,8 @@ class TestClock : public std::enable_shared_from_this<TestClock> {
   // has passed). Returns how many work items ran.
   std::size_t runUntilIdle();
 
-  // The queue runs nothing for `seconds` from now, as a thread stuck in a
-  // call would: what falls due meanwhile runs when the stall ends, in order.
+  // Work submitted to `queue` from now on runs no earlier than `seconds` from
+  // now, in order, as behind a thread stuck in a call.
   void stall(const ManualQueue& queue, double seconds);
 
   // Time of the earliest pending item, or a negative number when none is pending.

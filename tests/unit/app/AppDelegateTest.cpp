@@ -26,6 +26,7 @@ class AppDelegateTest : public ::testing::Test {
   VirtualManager vm;
   FakeApplication app;
   BuildInfo build_{"Duskwarden", "1", "1.0", ""};
+  const std::string unsupported = "Night light is not supported on this desktop";
   double now = 100.0;
   std::shared_ptr<AppDelegate> delegate;
 };
@@ -49,8 +50,7 @@ TEST_F(AppDelegateTest, LaunchRunsItsStepsInOrderAndTheFirstIconComesOnTheNextMa
   ASSERT_EQ(item().images.size(), 1u);
   EXPECT_EQ(item().images[0].symbolName, "moonphase.full.moon.inverse");
   // This manager has no night light: the tooltip says so under the state.
-  EXPECT_EQ(item().images[0].accessibilityDescription,
-            "Night Shift Inactive\nNight light is not supported on this desktop");
+  EXPECT_EQ(item().images[0].accessibilityDescription, "Night Shift Inactive\n" + unsupported);
   EXPECT_EQ(item().images[0].configuration, (ImageSymbolConfiguration{16.0, SymbolWeight::heavy}));
 }
 
@@ -61,14 +61,12 @@ TEST_F(AppDelegateTest, IconFollowsTheFlagOnTheNextMainQueueTurn) {
   vm.clock->runUntilIdle();
   ASSERT_EQ(item().images.size(), 2u);
   EXPECT_EQ(item().images.back().symbolName, "moonphase.first.quarter");
-  EXPECT_EQ(item().images.back().accessibilityDescription,
-            "Night Shift Active\nNight light is not supported on this desktop");
+  EXPECT_EQ(item().images.back().accessibilityDescription, "Night Shift Active\n" + unsupported);
 
   vm.manager->isNightShiftEnabled = false;
   vm.clock->runUntilIdle();
   EXPECT_EQ(item().images.back().symbolName, "moonphase.full.moon.inverse");
-  EXPECT_EQ(item().images.back().accessibilityDescription,
-            "Night Shift Inactive\nNight light is not supported on this desktop");
+  EXPECT_EQ(item().images.back().accessibilityDescription, "Night Shift Inactive\n" + unsupported);
 }
 
 TEST_F(AppDelegateTest, AnImageThatCannotBeMadeLeavesTheIconAsItWas) {
@@ -191,11 +189,8 @@ TEST_F(AppDelegateTest, MenuHasItsItemsTitlesAndShortcutsAndIsBuiltAnewEachTime)
 }
 
 TEST_F(AppDelegateTest, QuitTitleNamesTheBuildsApplication) {
-  const BuildInfo renamed{"Renamed", "1", "1.0", ""};
-  FakeApplication other;
-  auto d = AppDelegate::create(
-      AppDelegate::Environment{&other, &renamed, [this] { return vm.manager; }, vm.main, [this] { return now; }});
-  EXPECT_EQ(d->buildStatusMenu().items.back().title, "Quit Renamed");
+  build_.name = "Renamed";
+  EXPECT_EQ(makeDelegate()->buildStatusMenu().items.back().title, "Quit Renamed");
 }
 
 TEST_F(AppDelegateTest, AnIconValueQueuedWhenTheDelegateGoesAwayIsDropped) {

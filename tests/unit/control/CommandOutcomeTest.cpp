@@ -10,114 +10,87 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 #include <optional>
 #include <string>
 
 namespace duskwarden::testing {
 namespace {
 
-using Setup = std::function<void(Harness&)>;
+// The desktop before the request.
+struct Platform {
+  bool on = false;
+  bool takesEffect = true;
+  int reason = DW_NIGHTLIGHT_REASON_NONE;
+  const char* message = "";
+  bool readFails = false, strengthUnread = false;  // the record, the strength cannot be read
+  bool keepAlwaysOn = false, noNightLight = false;
+};
 
 struct Row {
   const char* name;
   instanceprotocol::Request request;
-  Setup platform;  // before the request
-  Setup at1_5s;    // the desktop, later
-  double stall;    // seconds the provider's thread is stuck from the request on
+  Platform platform;
+  bool onLate;   // the desktop turns it on by itself 1.5 s later, as KWin may
+  double stall;  // seconds the provider's thread is stuck from the request on
   std::string answer;
   double answeredBy;  // seconds after the request
-  Setup after;        // checked once everything has run
+  float strengthShown = -1;  // the published strength once all has run, when checked
+  int platformCalls = -1;    // setEnabled and setStrength calls that reached it, when checked
 };
 
-void stuck(Harness& h) {
-  h.provider.setEnabledTakesEffect = 0;
-  h.provider.setStrengthTakesEffect = 0;
-}
+const instanceprotocol::Request kEnable{"enable", {}, {}}, kDisable{"disable", {}, {}},
+    kStrength{"strength", {"0.9"}, {}};
+const Platform kStuck{.takesEffect = false};
 
 const Row kRows[] = {
-    {"on", {"enable", {}, {}}, nullptr, nullptr, 0, "ok", 0.51, nullptr},
-    {"already on", {"enable", {}, {}}, [](Harness& h) { h.provider.statusByte1 = 1; }, nullptr, 0, "unchanged", 0.51,
-     nullptr},
-    {"inhibited without a message",
-     {"enable", {}, {}},
-     [](Harness& h) {
-       stuck(h);
-       h.provider.setReason(DW_NIGHTLIGHT_REASON_INHIBITED, "");
-     },
-     nullptr, 0, "failed inhibited", 0.51, nullptr},
-    {"on late, as KWin does", {"enable", {}, {}}, stuck, [](Harness& h) { h.externalChange(true); }, 0, "ok", 1.61,
-     nullptr},
-    {"never on, no reason", {"enable", {}, {}}, stuck, nullptr, 0, "unconfirmed", 3.0, nullptr},
-    {"a read that fails, with the reason",
-     {"enable", {}, {}},
-     [](Harness& h) {
-       stuck(h);
-       h.provider.statusOk = 0;
-       h.provider.setReason(DW_NIGHTLIGHT_REASON_FAILED, "nightlight-sim.state: Permission denied");
-     },
-     nullptr, 0, "failed failed nightlight-sim.state: Permission denied", 0.51, nullptr},
-    {"off", {"disable", {}, {}}, [](Harness& h) { h.provider.statusByte1 = 1; }, nullptr, 0, "ok", 0.51, nullptr},
-    {"off while Keep Always On is set", {"disable", {}, {}}, [](Harness& h) { h.manager->autoEnable = true; },
-     nullptr, 0, "refused", 0, nullptr},
-    {"no night light here", {"enable", {}, {}}, nullptr, nullptr, 0, "unsupported", 0.01, nullptr},
-    {"strength", {"strength", {"0.3"}, {}}, nullptr, nullptr, 0, "ok", 0.01, nullptr},
-    {"strength busy",
-     {"strength", {"0.3"}, {}},
-     [](Harness& h) {
-       stuck(h);
-       h.provider.setReason(DW_NIGHTLIGHT_REASON_BUSY, "kwinrc.lock is held by another program");
-     },
-     nullptr, 0, "failed busy kwinrc.lock is held by another program", 0.01, nullptr},
-    {"strength not taken", {"strength", {"0.3"}, {}}, stuck, nullptr, 0, "unconfirmed", 3.0, nullptr},
+    {"on", kEnable, {}, false, 0, "ok", 0.51},
+    {"already on", kEnable, {.on = true}, false, 0, "unchanged", 0.51},
+    {"inhibited without a message", kEnable, {.takesEffect = false, .reason = DW_NIGHTLIGHT_REASON_INHIBITED}, false,
+     0, "failed inhibited", 0.51},
+    {"on late, as KWin does", kEnable, kStuck, true, 0, "ok", 1.61},
+    {"never on, no reason", kEnable, kStuck, false, 0, "unconfirmed", 3.0},
+    {"a read that fails, with the reason", kEnable,
+     {.takesEffect = false, .reason = DW_NIGHTLIGHT_REASON_FAILED, .message = "sim.state: Permission denied",
+      .readFails = true},
+     false, 0, "failed failed sim.state: Permission denied", 0.51},
+    {"off", kDisable, {.on = true}, false, 0, "ok", 0.51},
+    {"off while Keep Always On is set", kDisable, {.keepAlwaysOn = true}, false, 0, "refused", 0},
+    {"no night light here", kEnable, {.noNightLight = true}, false, 0, "unsupported", 0.01},
+    {"strength", kStrength, {}, false, 0, "ok", 0.01, 0.9F},
+    {"strength busy", kStrength,
+     {.takesEffect = false, .reason = DW_NIGHTLIGHT_REASON_BUSY, .message = "kwinrc.lock is held by another program"},
+     false, 0, "failed busy kwinrc.lock is held by another program", 0.01, 0.5F},
+    {"strength not taken", kStrength, kStuck, false, 0, "unconfirmed", 3.0, 0.5F},
     // KDE with kwinrc unreadable while KWin answers: never "done", never shown as fact.
-    {"strength that cannot be read back",
-     {"strength", {"0.9"}, {}},
-     [](Harness& h) {
-       stuck(h);
-       h.provider.strengthWrites = 0;
-       h.provider.setReason(DW_NIGHTLIGHT_REASON_FAILED, "kwinrc: Permission denied");
-     },
-     nullptr, 0, "failed failed kwinrc: Permission denied", 0.01,
-     [](Harness& h) {
-       EXPECT_EQ(h.manager->colorTemperatureStrength.get(), 0.5f);
-       EXPECT_TRUE(h.manager->unconfirmed.get().strength);
-     }},
-    {"strength that cannot be read back, no reason given",
-     {"strength", {"0.9"}, {}},
-     [](Harness& h) {
-       stuck(h);
-       h.provider.strengthWrites = 0;
-     },
-     nullptr, 0, "unconfirmed", 3.0, [](Harness& h) { EXPECT_EQ(h.manager->colorTemperatureStrength.get(), 0.5f); }},
+    {"strength that cannot be read back", kStrength,
+     {.takesEffect = false, .reason = DW_NIGHTLIGHT_REASON_FAILED, .message = "kwinrc: Permission denied",
+      .strengthUnread = true},
+     false, 0, "failed failed kwinrc: Permission denied", 0.01, 0.5F},
+    {"strength that cannot be read back, no reason given", kStrength, {.takesEffect = false, .strengthUnread = true},
+     false, 0, "unconfirmed", 3.0, 0.5F},
     // Answered "failed" at the deadline, then dropped when the thread is free again.
-    {"the provider stuck past the deadline", {"enable", {}, {}}, nullptr, nullptr, 10, "failed timeout", 3.0,
-     [](Harness& h) {
-       EXPECT_EQ(h.provider.setEnabledCalls.load(), 0);
-       EXPECT_EQ(h.count("Dropped the request to turn Night Shift on: its deadline passed while it waited, and it "
-                         "was answered as failed"),
-                 1u);
-     }},
-    {"strength with the provider stuck", {"strength", {"0.9"}, {}}, nullptr, nullptr, 10, "failed timeout", 3.0,
-     [](Harness& h) {
-       EXPECT_EQ(h.provider.setStrengthCalls.load(), 0);
-       EXPECT_EQ(h.manager->colorTemperatureStrength.get(), 0.5f);
-     }},
-    {"the client waits less than the manager would", {"enable", {}, 1.0}, nullptr, nullptr, 10, "failed timeout",
-     1.0, [](Harness& h) { EXPECT_EQ(h.provider.setEnabledCalls.load(), 0); }},
-    {"a short stall", {"enable", {}, {}}, nullptr, nullptr, 2, "ok", 2.51,
-     [](Harness& h) { EXPECT_EQ(h.provider.setEnabledCalls.load(), 1); }},
+    {"the provider stuck past the deadline", kEnable, {}, false, 10, "failed timeout", 3.0, -1, 0},
+    {"strength, the provider stuck", kStrength, {}, false, 10, "failed timeout", 3.0, 0.5F, 0},
+    {"the client waits less than the manager would", {"enable", {}, 1.0}, {}, false, 10, "failed timeout", 1.0, -1,
+     0},
 };
 
 class CommandOutcome : public ::testing::TestWithParam<Row> {};
 
 TEST_P(CommandOutcome, IsTheManagersAnswerWithinTheDeadline) {
   const Row& row = GetParam();
+  SCOPED_TRACE(row.name);
+  const Platform& p = row.platform;
   Harness h;
-  h.provider.supports = std::string(row.name) != "no night light here";
-  h.startWith(false);
-  if (row.platform) row.platform(h);
+  h.provider.supports = !p.noNightLight;
+  h.provider.statusByte1 = p.on;
+  h.provider.setEnabledTakesEffect = h.provider.setStrengthTakesEffect = p.takesEffect;
+  h.provider.strengthWrites = !p.strengthUnread;
+  h.startWith(p.keepAlwaysOn);
   h.settle();
+  h.provider.setReason(p.reason, p.message);
+  h.provider.statusOk = !p.readFails;
   InstanceCommands commands({[&] { return h.manager; }, h.main});
   std::optional<std::string> answer;
   double answeredAfter = -1;
@@ -131,21 +104,23 @@ TEST_P(CommandOutcome, IsTheManagersAnswerWithinTheDeadline) {
     answeredAfter = h.clock->now() - start;
   });
   for (double t = 0; t < 12.0; t += 0.01) {
-    if (row.at1_5s && std::abs(t - 1.5) < 0.005) row.at1_5s(h);
+    if (row.onLate && std::abs(t - 1.5) < 0.005) h.externalChange(true);
     h.clock->advanceBy(0.01);
   }
   EXPECT_EQ(answer, row.answer);
   EXPECT_LE(answeredAfter, row.answeredBy + 0.001);
   EXPECT_GE(answeredAfter, row.answeredBy - 0.1);
-  if (row.after) row.after(h);
+  if (row.strengthShown >= 0) {
+    EXPECT_EQ(h.manager->colorTemperatureStrength.get(), row.strengthShown);
+  }
+  if (row.platformCalls >= 0) {
+    EXPECT_EQ(h.provider.setEnabledCalls.load() + h.provider.setStrengthCalls.load(), row.platformCalls);
+    const auto lines = h.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto& l) { return l.starts_with("Dropped the"); }), 1);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, CommandOutcome, ::testing::ValuesIn(kRows), [](const auto& row) {
-  std::string name = row.param.name;
-  for (char& c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return name;
-});
+INSTANTIATE_TEST_SUITE_P(Rows, CommandOutcome, ::testing::ValuesIn(kRows));
 
 // A hotkey pressed three times while the provider is stuck: one command, three answers.
 TEST(CommandOutcomeStall, IdenticalRequestsQueuedBehindAStallRunOnce) {
@@ -172,18 +147,18 @@ TEST(CommandOutcomeStall, StatusAnswersAtOnceAndSaysWhatIsUnconfirmed) {
   h.startWith(false);
   h.settle();
   InstanceCommands commands({[&] { return h.manager; }, h.main});
-  std::string status;
-  const auto askStatus = [&] { commands.handle({"status", {}, {}}, [&](std::string_view line) { status = line; }); };
-  askStatus();
-  EXPECT_EQ(status, "status enabled=0 strength=0.5 keep-always-on=0 supported=1 backend=scripted unconfirmed=-");
+  const auto status = [&] {
+    std::string line;
+    commands.handle({"status", {}, {}}, [&](std::string_view answer) { line = answer; });
+    return line;  // answered at once
+  };
+  EXPECT_EQ(status(), "status enabled=0 strength=0.5 keep-always-on=0 supported=1 backend=scripted unconfirmed=-");
   h.clock->stall(*h.client, 10.0);
   commands.handle({"strength", {"0.9"}, {}}, [](std::string_view) {});
   h.clock->advanceBy(0.01);
-  askStatus();
-  EXPECT_EQ(status, "status enabled=0 strength=0.9 keep-always-on=0 supported=1 backend=scripted unconfirmed=strength");
+  EXPECT_EQ(status(), "status enabled=0 strength=0.9 keep-always-on=0 supported=1 backend=scripted unconfirmed=strength");
   h.clock->advanceBy(3.0);  // answered failed: the value shown is the last one read, still unconfirmed
-  askStatus();
-  EXPECT_EQ(status, "status enabled=0 strength=0.5 keep-always-on=0 supported=1 backend=scripted unconfirmed=strength");
+  EXPECT_EQ(status(), "status enabled=0 strength=0.5 keep-always-on=0 supported=1 backend=scripted unconfirmed=strength");
 }
 
 }  // namespace

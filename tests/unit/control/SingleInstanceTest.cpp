@@ -261,8 +261,7 @@ TEST(SingleInstanceClients, LateAnswersArriveAndMissingOnesTimeOut) {
 
   // Read only after its client stopped waiting (this copy was stopped): not carried out.
   const int before = requests;
-  const std::string past = instanceprotocol::requestLine("enable", {}, instanceprotocol::monotonicNow() - 1) + "\n";
-  RawClient stale(first.socketPath(), past);
+  RawClient stale(first.socketPath(), instanceprotocol::requestLine("enable", {}, instanceprotocol::monotonicNow() - 1) + "\n");
   EXPECT_TRUE(spinUntil("the answer", [&] { return stale.closedWith().has_value(); }, 2s));
   EXPECT_EQ(stale.closedWith(), "error timeout\n");
   EXPECT_EQ(requests, before) << "the stale request reached the commands";
