@@ -270,5 +270,5 @@ Reason GnomeBackend::reason() { return loop_->reason.get(); }
 }  // namespace duskwarden::provider::gnome
 
 namespace duskwarden::provider {
-const BackendKind kGnomeBackend{"gnome", true, &gnome::GnomeBackend::isUsable, &createBackend<gnome::GnomeBackend>};
+const BackendKind kGnomeBackend{&kGnomeEntry, &gnome::GnomeBackend::isUsable, &createBackend<gnome::GnomeBackend>};
 }  // namespace duskwarden::provider

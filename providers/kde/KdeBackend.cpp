@@ -279,5 +279,5 @@ Reason KdeBackend::reason() { return loop_->reason.get(); }
 }  // namespace duskwarden::provider::kde
 
 namespace duskwarden::provider {
-const BackendKind kKdeBackend{"kde", true, &kde::KdeBackend::isUsable, &createBackend<kde::KdeBackend>};
+const BackendKind kKdeBackend{&kKdeEntry, &kde::KdeBackend::isUsable, &createBackend<kde::KdeBackend>};
 }  // namespace duskwarden::provider

@@ -103,18 +103,22 @@ void NightShiftManager::autoEnableDidChange(bool value) {
 
 void NightShiftManager::setupBlueLightClient() {
   BlueLightFramework* framework = deps_.framework;
-  if (framework == nullptr || !framework->load() || !CBBlueLightClient::supportsBlueLightReduction(*framework)) {
+  const bool loaded = framework != nullptr && framework->load();
+  const bool supported = loaded && CBBlueLightClient::supportsBlueLightReduction(*framework);
+  if (!supported) {
     logger_.error("Failed to load CoreBrightness framework or Blue Light Reduction not supported");
     if (framework != nullptr && !framework->failureReason().empty())
       logger_.error("Night-light provider: %{public}s", framework->failureReason());
-    return;
+    // A provider that waits for the desktop hands out a client all the same;
+    // its callback says when night light has come, like any other change.
+    if (!loaded || !CBBlueLightClient::waitsForDesktop(*framework)) return;
   }
   blueLightClient_ = CBBlueLightClient::create(*framework);
   if (!blueLightClient_) {
-    logger_.error("Failed to create CBBlueLightClient");
+    if (supported) logger_.error("Failed to create CBBlueLightClient");
     return;
   }
-  logger_.log("CBBlueLightClient initialized successfully");
+  if (supported) logger_.log("CBBlueLightClient initialized successfully");
   blueLightClient_->setStatusNotificationBlock([weak = weak_from_this()] {
     if (auto self = weak.lock()) self->handleStatusChange();
   });
