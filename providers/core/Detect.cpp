@@ -126,15 +126,19 @@ void retry(const BackendEntry& entry, unsigned epoch);
 bool waitForBetter(Detection& d, const BackendKind* kind) {
   d.watch.reset();  // from within its own retry too: its thread then ends by itself
   std::vector<const BackendEntry*> wanted;
-  std::string names;
   for (const BackendEntry* entry : backendList()) {
-    if (!wouldReplace(d, *entry, kind)) continue;
-    wanted.push_back(entry);
-    names += (names.empty() ? "" : ", ") + std::string(entry->label);
+    // An X server comes before us or not at all: only a service or a compositor can be waited for.
+    const bool comes = !entry->busNames.empty() || entry->display == BackendEntry::Display::wayland;
+    if (comes && wouldReplace(d, *entry, kind)) wanted.push_back(entry);
   }
   if (wanted.empty()) return false;
   d.watch = BackendWatch::start(wanted, [epoch = d.epoch](const BackendEntry& entry) { retry(entry, epoch); });
-  if (d.watch && kind == nullptr) logInfo("Waiting for %s to become usable", names.c_str());
+  if (d.watch && kind == nullptr) {
+    std::string names;
+    for (std::size_t i = 0; i < wanted.size(); ++i)
+      names += (i == 0 ? "" : i + 1 == wanted.size() ? " or " : ", ") + std::string(wanted[i]->label);
+    logInfo("Waiting for %s to become usable", names.c_str());
+  }
   return d.watch != nullptr;
 }
 
