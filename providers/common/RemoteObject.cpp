@@ -29,6 +29,7 @@ void RemoteObject::forget() {
     g_clear_object(&pending_);
   }
   stopOverdue();
+  silent_ = false;
   for (auto& [key, value] : cache_) g_variant_unref(value);
   cache_.clear();
   loaded_ = false;
@@ -85,6 +86,7 @@ gboolean RemoteObject::overdue(gpointer data) {
           self->owner_.c_str(), self->interface_.c_str());
   g_source_unref(self->overdue_);
   self->overdue_ = nullptr;
+  self->silent_ = true;
   return G_SOURCE_REMOVE;
 }
 
@@ -107,6 +109,7 @@ void RemoteObject::answered(GObject* bus, GAsyncResult* result, gpointer data) {
   }
   auto* self = static_cast<RemoteObject*>(data);
   g_clear_object(&self->pending_);
+  self->silent_ = false;
   if (!self->stopOverdue() && reply != nullptr) {
     logInfo("%s (%s) has answered D-Bus GetAll %s", self->name_.c_str(), self->owner_.c_str(), self->interface_.c_str());
   }

@@ -36,6 +36,8 @@ class RemoteObject {
   bool hasOwner() const { return !owner_.empty(); }
   // The service answered GetAll since its owner appeared.
   bool loaded() const { return loaded_; }
+  // Its owner has not answered GetAll within the deadline of a call (2 s).
+  bool silent() const { return silent_; }
   // A new reference to the property's value, or nullptr.
   GVariant* property(const char* name) const;
   // False when absent or not a boolean.
@@ -63,6 +65,7 @@ class RemoteObject {
   std::string owner_;
   bool ownerKnown_ = false;
   bool loaded_ = false;
+  bool silent_ = false;
   std::map<std::string, GVariant*> cache_;
 };
 

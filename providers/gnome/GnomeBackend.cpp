@@ -177,12 +177,15 @@ struct GnomeBackend::Loop final : GLibLoop {
       // that is reported as a change. Until then there is no state to give.
       if (daemon->ownerKnown() && !daemon->hasOwner())
         readFailures.error("absent", "GNOME: %s is not on the session bus", kBusName);
+      if (daemon->silent())
+        reason.set(DW_NIGHTLIGHT_REASON_TIMEOUT, std::string(kBusName) + " has not answered within 2 s");
       return false;
     }
     daemon->boolean("DisabledUntilTomorrow", &disabled);
     readFailures.clear();
     *enabled = active && !disabled;
-    if (*enabled) reason.clear();  // seen on
+    // Seen on, or the daemon answering again: nothing left to explain.
+    if (*enabled || reason.get().code == DW_NIGHTLIGHT_REASON_TIMEOUT) reason.clear();
     return true;
   }
 };

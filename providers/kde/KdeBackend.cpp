@@ -116,9 +116,10 @@ struct KdeBackend::Loop final : GLibLoop {
   // What KWin shows now, as a reason: an inhibition by someone else holds
   // night light off; night light seen on leaves nothing to explain.
   void noteState(const Snapshot& now) {
+    const int code = reason.get().code;
     if (now.inhibitedByOthers())
       reason.set(DW_NIGHTLIGHT_REASON_INHIBITED, kInhibited);
-    else if (now.warm() || reason.get().code == DW_NIGHTLIGHT_REASON_INHIBITED)
+    else if (now.warm() || code == DW_NIGHTLIGHT_REASON_INHIBITED || (now.present && code == DW_NIGHTLIGHT_REASON_TIMEOUT))
       reason.clear();
   }
 
@@ -237,6 +238,9 @@ bool KdeBackend::readEnabled(bool* enabled) {
   const auto warm = loop_->onLoop<std::optional<bool>>("KDE Night Color: read the state", [l = loop_.get()] {
     const Snapshot s = l->snapshot();
     l->noteState(s);
+    for (const auto& object : l->objects)
+      if (!s.present && object && object->silent())
+        l->reason.set(DW_NIGHTLIGHT_REASON_TIMEOUT, std::string(object->name()) + " has not answered within 2 s");
     return s.present ? std::optional<bool>(s.warm()) : std::nullopt;
   });
   if (!warm || !*warm) return false;
