@@ -10,10 +10,15 @@ about a second.
   night light off the way the desktop's settings do; the app turns it back on
   and the daemon reports it active again. --enable exits 1 with the reason
   while the administrator has locked night-light-enabled (dconf lockdown),
-  and 0 once the daemon reports night light active.
+  and 0 once the daemon reports night light active. With the daemon stopped
+  at launch (a loaded machine at login), --status answers within 0.5 s the
+  whole time and --enable within 3.5 s; once it runs again, night light is on.
 """
 
+import json
 import os
+import signal
+import threading
 import time
 import unittest
 
@@ -59,7 +64,7 @@ class GnomeBackend(unittest.TestCase):
         self.addCleanup(self.d.close)
         self.s, self.bus = self.d.session, self.d.bus
         self.daemon_log = self.s.path("gsd-color.log")
-        self.s.spawn(["/usr/libexec/gsd-color"], log=self.daemon_log)
+        self.daemon = self.s.spawn(["/usr/libexec/gsd-color"], log=self.daemon_log)
         if not self.s.wait_for(self.daemon_up, 30, interval=0.1):
             self.fail("gsd-color did not appear on the bus: " + open(self.daemon_log).read()[-2000:])
 
@@ -91,6 +96,38 @@ class GnomeBackend(unittest.TestCase):
         self.assertTrue(any("Night Shift was disabled but auto-enable is active" in line for line in log),
                         "the app never saw the outside turn-off")
         self.assertEqual(error_level(log), [])
+
+    def test_a_stopped_daemon_holds_no_command(self):
+        os.killpg(self.daemon.pid, signal.SIGSTOP)
+        self.addCleanup(os.killpg, self.daemon.pid, signal.SIGCONT)
+        self.d.app.write_defaults(False)
+        app = trayui.launch(self.d, "gnome-stopped", backend=None)
+        cli = lambda *args: self.s.run([self.d.app.binary, *args], check=False, timeout=60)  # noqa: E731
+        enabled = {}
+
+        def enable():
+            started = time.monotonic()
+            enabled["result"] = cli("--enable")
+            enabled["seconds"] = time.monotonic() - started
+        slowest, until = 0.0, time.monotonic() + 6.0
+        while time.monotonic() < until:
+            started = time.monotonic()
+            result = cli("--status", "--json")
+            slowest = max(slowest, time.monotonic() - started)
+            self.assertEqual(json.loads(result.stdout)["backend"], "gnome", result.stderr)
+            if not enabled and time.monotonic() > until - 4.5:
+                enabled["thread"] = threading.Thread(target=enable)
+                enabled["thread"].start()
+        enabled["thread"].join(60)
+        print(f"gnome stopped: slowest --status {slowest:.2f} s, --enable {enabled['seconds']:.2f} s", flush=True)
+        self.assertLess(slowest, 0.5, f"see {app.log}")
+        self.assertLess(enabled["seconds"], 3.5, enabled["result"].stderr)
+        self.assertEqual(enabled["result"].returncode, 1, enabled["result"].stderr)
+
+        os.killpg(self.daemon.pid, signal.SIGCONT)
+        on = lambda: json.loads(cli("--status", "--json").stdout)["enabled"]  # noqa: E731
+        self.assertTrue(self.s.wait_for(on, 10, interval=0.1), f"not on after the daemon ran again; see {app.log}")
+        self.assertTrue(self.active())
 
     def locked_profile(self):
         """A dconf profile whose second database locks night-light-enabled at false."""
