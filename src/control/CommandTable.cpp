@@ -59,6 +59,8 @@ void setStrength(const CommandCall& call) {
 void setKeepAlwaysOn(const CommandCall& call) {
   // Persists it, sets the login item and may turn night light on, as the switch does.
   call.manager->autoEnable = call.value == "on";
+  if (const auto& failure = call.manager->autoEnableSaveFailure())
+    return call.reply(protocol::formatFailure({"failed", *failure}));
   call.replyAfterWork([](const ProviderInfo&) { return std::string(protocol::kAnswerOk); });
 }
 

@@ -86,13 +86,21 @@ void NightShiftManager::initialise() {
 }
 
 void NightShiftManager::autoEnableDidChange(bool value) {
-  deps_.defaults->setBool(value, kAutoEnableKey);
+  // Saved with the login item as one change, or refused as one: then the
+  // value that stands is published again (and stored already).
+  if (!std::exchange(restoringAutoEnable_, false)) {
+    autoEnableSaveFailure_ = deps_.loginItem->setEnabledWithSetting(*deps_.defaults, kAutoEnableKey, value);
+    if (autoEnableSaveFailure_) {
+      restoringAutoEnable_ = true;
+      autoEnable = !value;
+      return;
+    }
+  }
   logger_.log("Auto-enable toggled: %{bool}d", value);
   if (!value) {
     keepOnFailures_ = 0;
     if (waitingWhileHeldOff_) stopWaiting("Keep Always On was switched off");
   }
-  deps_.loginItem->setEnabled(value);
   logger_.log("Auto-enable toggled: %{bool,public}d. Launch at Login set to: %{bool,public}d", value,
               deps_.loginItem->isEnabled());
   if (value && !isNightShiftEnabled.get()) {

@@ -55,6 +55,10 @@ class NightShiftManager final : public ObservableObject,
   Published<bool> isNightShiftEnabled;
   Published<float> colorTemperatureStrength;
   Published<bool> autoEnable;  // a write runs the Keep Always On change handling
+  // Why the last write of autoEnable could not be saved (with the login item,
+  // as one), which then published the value that stands again; nothing when
+  // it was saved. Main only.
+  const std::optional<std::string>& autoEnableSaveFailure() const { return autoEnableSaveFailure_; }
 
   void updateStatus();  // safe from any thread
   void enableNightShift();
@@ -106,6 +110,8 @@ class NightShiftManager final : public ObservableObject,
   // change, and says so once instead of an error per attempt.
   bool waitingWhileHeldOff_ = false;  // main only
   std::optional<BlueLightReason> reason_;  // main only
+  std::optional<std::string> autoEnableSaveFailure_;  // main only
+  bool restoringAutoEnable_ = false;                  // main only: the write that undoes a refused one
 
   Dependencies deps_;
   Logger logger_;
