@@ -28,6 +28,9 @@ using duskwarden::provider::Choice;
 
 // Makes the backend of `choice`, reporting through the client's callback.
 void takeUp(dw_nightlight_client* client, const Choice& choice) {
+  // Two must never drive the screen at once: the X11 ramps a backend set
+  // would stay under the desktop's own night light that replaces it.
+  if (client->backend) client->backend->setEnabled(false);
   client->backend.reset();  // its thread ends first: no callback of it follows
   client->generation = choice.generation;
   if (choice.kind == nullptr) return;
