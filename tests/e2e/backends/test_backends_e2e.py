@@ -163,5 +163,20 @@ class GnomeBackend(unittest.TestCase):
                 app.wait(timeout=10)
 
 
+class GnomeAfterX11(unittest.TestCase):
+    def test_gnomes_own_night_light_takes_over_when_its_daemon_comes_late(self):
+        d = XDesktop(BUILD, session_bus=True)
+        self.addCleanup(d.close)
+        d.app.write_defaults(True)
+        app = trayui.launch(d, "gnome-late", backend=None)
+        status = lambda: json.loads(d.session.run([d.app.binary, "--status", "--json"]).stdout)  # noqa: E731
+        self.assertTrue(d.session.wait_for(lambda: status()["backend"] == "x11" and status()["enabled"], 10))
+        d.session.spawn(["/usr/libexec/gsd-color"], log=d.session.path("gsd-color.log"))
+        took_over = lambda: (lambda st: st["backend"] == "gnome" and st["enabled"])(status())  # noqa: E731
+        self.assertTrue(d.session.wait_for(took_over, 15, interval=0.1), f"see {app.log}")
+        self.assertEqual(d.gamma(), (1.0, 1.0, 1.0), "x11's ramps were left under GNOME's night light")
+        self.assertEqual(sum("Using the gnome backend instead of x11" in line for line in read_log(app.log)), 1)
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
