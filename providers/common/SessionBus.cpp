@@ -31,14 +31,17 @@ GDBusConnection* openSessionBus(std::string* why) {
   if (address.empty()) return nullptr;
   // GLib's blocking connect has no deadline of its own (its Hello waits 25 s
   // for a bus that does not answer): the same, asynchronously, on a context
-  // of our own that this thread runs until the answer or the deadline.
+  // this thread runs until the answer or the deadline.
   struct Opening {
     GDBusConnection* bus = nullptr;
     GError* error = nullptr;
     bool done = false;
   } opening;
-  GMainContext* context = g_main_context_new();
-  g_main_context_push_thread_default(context);
+  // The thread's own context when it has one (a backend's loop, before it
+  // runs: the connection's own signals belong there), else a private one.
+  GMainContext* own = g_main_context_get_thread_default();
+  GMainContext* context = own != nullptr ? g_main_context_ref(own) : g_main_context_new();
+  if (own == nullptr) g_main_context_push_thread_default(context);
   GCancellable* cancellable = g_cancellable_new();
   g_dbus_connection_new_for_address(
       address.c_str(),
@@ -65,7 +68,7 @@ GDBusConnection* openSessionBus(std::string* why) {
   g_source_unref(deadline);
   const bool timedOut = g_cancellable_is_cancelled(cancellable);
   g_object_unref(cancellable);
-  g_main_context_pop_thread_default(context);
+  if (own == nullptr) g_main_context_pop_thread_default(context);
   g_main_context_unref(context);
   if (!opening.bus) {
     *why = "D-Bus connect to the session bus " + address + ": " +
