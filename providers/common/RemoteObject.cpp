@@ -61,6 +61,20 @@ bool RemoteObject::boolean(const char* name, bool* value) const {
   return true;
 }
 
+std::vector<std::string> RemoteObject::merge(GVariant* dictionary) {
+  std::vector<std::string> named;
+  GVariantIter iter;
+  g_variant_iter_init(&iter, dictionary);
+  const char* key = nullptr;
+  GVariant* value = nullptr;
+  while (g_variant_iter_next(&iter, "{&sv}", &key, &value)) {
+    if (auto it = cache_.find(key); it != cache_.end()) g_variant_unref(it->second);
+    cache_[key] = value;  // the reference the iterator gave
+    named.emplace_back(key);
+  }
+  return named;
+}
+
 void RemoteObject::appeared(GDBusConnection*, const char*, const char* owner, gpointer data) {
   auto* self = static_cast<RemoteObject*>(data);
   const auto before = self->names();
@@ -120,14 +134,7 @@ void RemoteObject::answered(GObject* bus, GAsyncResult* result, gpointer data) {
     return;
   }
   GVariant* properties = g_variant_get_child_value(reply, 0);
-  GVariantIter iter;
-  g_variant_iter_init(&iter, properties);
-  const char* key = nullptr;
-  GVariant* value = nullptr;
-  while (g_variant_iter_next(&iter, "{&sv}", &key, &value)) {
-    if (auto it = self->cache_.find(key); it != self->cache_.end()) g_variant_unref(it->second);
-    self->cache_[key] = value;  // the reference the iterator gave
-  }
+  self->merge(properties);
   g_variant_unref(properties);
   g_variant_unref(reply);
   self->loaded_ = true;
@@ -141,16 +148,7 @@ void RemoteObject::signalled(GDBusConnection*, const char*, const char*, const c
   GVariant* changed = nullptr;
   const char** invalidated = nullptr;
   g_variant_get(parameters, "(&s@a{sv}^a&s)", nullptr, &changed, &invalidated);
-  std::vector<std::string> named;
-  GVariantIter iter;
-  g_variant_iter_init(&iter, changed);
-  const char* key = nullptr;
-  GVariant* value = nullptr;
-  while (g_variant_iter_next(&iter, "{&sv}", &key, &value)) {
-    if (auto it = self->cache_.find(key); it != self->cache_.end()) g_variant_unref(it->second);
-    self->cache_[key] = value;
-    named.emplace_back(key);
-  }
+  std::vector<std::string> named = self->merge(changed);
   for (const char** p = invalidated; p && *p; ++p) {
     if (auto it = self->cache_.find(*p); it != self->cache_.end()) {
       g_variant_unref(it->second);

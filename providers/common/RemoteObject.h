@@ -54,6 +54,8 @@ class RemoteObject {
   void forget();        // drops the cache and any GetAll still waiting
   bool stopOverdue();   // false when it has fired already
   std::vector<std::string> names() const;
+  // Takes an a{sv} of properties into the cache; answers their names.
+  std::vector<std::string> merge(GVariant* dictionary);
 
   GDBusConnection* bus_;
   std::string name_, path_, interface_;

@@ -27,6 +27,17 @@ std::string env(const char* name) {
   return value ? value : "";
 }
 
+// The descriptor the launcher named, made close-on-exec; -1 when none.
+int takeStartReport() {
+  const std::string named = env(kStartReportVariable);
+  ::unsetenv(kStartReportVariable);  // not for the programs we start
+  int fd = -1;
+  if (named.empty() || std::from_chars(named.data(), named.data() + named.size(), fd).ec != std::errc() || fd < 0 ||
+      ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0)
+    return -1;
+  return fd;
+}
+
 }  // namespace
 
 void settleEnvironment(const std::string& program) {
@@ -74,23 +85,11 @@ QString runtimeDirectory(const std::string& program, std::size_t longestName) {
   return dir ? QString::fromStdString(dir->string()) : QString();
 }
 
-StartReport::StartReport() {
-  const std::string named = env(kStartReportVariable);
-  ::unsetenv(kStartReportVariable);  // not for the programs we start
-  int fd = -1;
-  if (named.empty() || std::from_chars(named.data(), named.data() + named.size(), fd).ec != std::errc() || fd < 0 ||
-      ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0)
-    return;
-  fd_ = fd;
-}
-
-StartReport::~StartReport() {
-  if (fd_ >= 0) ::close(fd_);
-}
+StartReport::StartReport() : fd_(takeStartReport()) {}
 
 int StartReport::fail(const std::string& program, const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
-  if (fd_ >= 0) [[maybe_unused]] const ssize_t n = ::write(fd_, message.data(), message.size());
+  if (fd_.get() >= 0) [[maybe_unused]] const ssize_t n = ::write(fd_.get(), message.data(), message.size());
   return 1;
 }
 

@@ -3,6 +3,7 @@
 // end it: the environment, the display check, the runtime directory, the Qt
 // platform choice.
 
+#include "fd/UniqueFd.h"
 #include "tray/DesktopSession.h"
 
 #include <QString>
@@ -43,16 +44,12 @@ void keepSystemMessagesEnglish();
 class StartReport {
  public:
   StartReport();
-  ~StartReport();
-  StartReport(const StartReport&) = delete;
-  StartReport& operator=(const StartReport&) = delete;
-
   // Says `message` on stderr after the program's name, and to the launcher;
   // answers the exit status of a failed start.
   int fail(const std::string& program, const std::string& message);
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 // On a Wayland session with Xwayland the toolkit runs on X11 (see
