@@ -56,7 +56,7 @@ struct BackendWatch::State {
   std::unique_ptr<SocketWatch> socket;
 
   ~State() {
-    if (bus != nullptr) sd_bus_flush_close_unref(bus);
+    if (bus != nullptr) sd_bus_close_unref(bus);  // no flush: a hung bus must not hold us
   }
 
   void wake() { waker.wake(); }
@@ -184,7 +184,7 @@ struct BackendWatch::State {
         }
         if (r < 0) {
           logError("Waiting for a desktop service: the session bus connection ended: %s", std::strerror(-r));
-          sd_bus_flush_close_unref(bus);
+          sd_bus_close_unref(bus);
           bus = nullptr;
         }
       }
