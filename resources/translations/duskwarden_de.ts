@@ -241,6 +241,18 @@ außer bei %2); jeweils nur einer:
         <source>%1 (unconfirmed)</source>
         <translation>%1 (unbestätigt)</translation>
     </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is too long for a socket path; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) ist zu lang für den Pfad eines Sockets; %2 wird verwendet</translation>
+    </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is not a directory; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) ist kein Verzeichnis; %2 wird verwendet</translation>
+    </message>
+    <message>
+        <source>%1 was started but ended with status %2: %3</source>
+        <translation>%1 wurde gestartet, endete aber mit Status %2: %3</translation>
+    </message>
 </context>
 <context>
     <name>Popover</name>

@@ -241,6 +241,18 @@ salvo con %2); de una en una:
         <source>%1 (unconfirmed)</source>
         <translation>%1 (sin confirmar)</translation>
     </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is too long for a socket path; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) es demasiado largo para la ruta de un socket; se usa %2</translation>
+    </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is not a directory; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) no es un directorio; se usa %2</translation>
+    </message>
+    <message>
+        <source>%1 was started but ended with status %2: %3</source>
+        <translation>%1 se inició pero terminó con el estado %2: %3</translation>
+    </message>
 </context>
 <context>
     <name>Popover</name>

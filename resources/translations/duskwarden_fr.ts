@@ -242,6 +242,18 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
         <source>%1 (unconfirmed)</source>
         <translation>%1 (non confirmé)</translation>
     </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is too long for a socket path; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) est trop long pour le chemin d’un socket&#x202f;; utilisation de %2</translation>
+    </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is not a directory; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) n’est pas un répertoire&#x202f;; utilisation de %2</translation>
+    </message>
+    <message>
+        <source>%1 was started but ended with status %2: %3</source>
+        <translation>%1 a été lancé mais s’est terminé avec le code %2&#xa0;: %3</translation>
+    </message>
 </context>
 <context>
     <name>Popover</name>

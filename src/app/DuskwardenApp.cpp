@@ -83,7 +83,8 @@ QString nameTheApplication(const BuildInfo& build) {
 
 // Takes the session's one place, or hands over to the copy that has it: the
 // exit status when this process is done.
-std::optional<int> becomeTheRunningCopy(SingleInstance& instance, const QString& name, const std::string& program) {
+std::optional<int> becomeTheRunningCopy(SingleInstance& instance, const QString& name, const std::string& program,
+                                       StartReport& report) {
   QString error;
   switch (instance.start(&error)) {
     case SingleInstance::Role::secondary:
@@ -93,8 +94,7 @@ std::optional<int> becomeTheRunningCopy(SingleInstance& instance, const QString&
                       .c_str());
       return 0;
     case SingleInstance::Role::unavailable:
-      std::fprintf(stderr, "%s: %s\n", program.c_str(), qPrintable(error));
-      return kExitFailure;
+      return report.fail(program, error.toStdString());
     case SingleInstance::Role::primary:
       break;
   }
@@ -238,6 +238,7 @@ void RunningCopy::launch() {
 }  // namespace
 
 int DuskwardenApp::main(int argc, char** argv) {
+  StartReport report;
   const BuildInfo build = BuildInfo::generated();
   const std::string program = argc > 0 && argv[0] ? argv[0] : "duskwarden";
   translations::load(QLocale::system().uiLanguages());  // --help and the command line's messages come first
@@ -248,21 +249,15 @@ int DuskwardenApp::main(int argc, char** argv) {
   const DesktopSession session = DesktopSession::fromEnvironment();
   PlatformChoice platform(session);
   std::string why;
-  if (!displayReachable(&why)) {
-    std::fprintf(stderr, "%s: %s\n", program.c_str(), why.c_str());
-    return kExitFailure;
-  }
+  if (!displayReachable(&why)) return report.fail(program, why);
 
   // Made before the toolkit starts, which would otherwise try to make it itself.
-  const QString runtime = runtimeDirectory(program);
-  if (runtime.isEmpty()) {
-    std::fprintf(stderr, "%s: %s\n", program.c_str(),
-                 text::translate("CommandLine",
-                                 "no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not set and no "
-                                 "private one could be made")
-                     .c_str());
-    return kExitFailure;
-  }
+  const QString runtime =
+      runtimeDirectory(program, SingleInstance::longestFileName(QString::fromLatin1(kBundleIdentifier)));
+  if (runtime.isEmpty())
+    return report.fail(program, text::translate("CommandLine",
+                                                "no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not "
+                                                "set and no private one could be made"));
   installAccessiblePopups();  // before the application's accessible node exists
   QApplication qapp(argc, argv);
   translations::install(qapp);
@@ -272,7 +267,7 @@ int DuskwardenApp::main(int argc, char** argv) {
   // Before the lock and socket exist, so a signal can never strand them.
   TerminationSignals termination;
   SingleInstance instance(runtime, QString::fromLatin1(kBundleIdentifier));
-  if (const auto status = becomeTheRunningCopy(instance, name, program)) return *status;
+  if (const auto status = becomeTheRunningCopy(instance, name, program, report)) return *status;
 
   RunningCopy copy(build, session, name, program, options.launchedAtLogin);
   copy.serve(instance);

@@ -65,13 +65,13 @@ class Session {
 };
 
 int Session::run() {
-  std::optional<std::filesystem::path> runtime = userRuntimeDirectory();
-  if (!runtime) runtime = fallbackRuntimeDirectory();
+  const QString id = QString::fromLatin1(kBundleIdentifier);
+  // The running copy's own choice, made the same way.
+  const auto runtime = usableRuntimeDirectory(SingleInstance::longestFileName(id));
   if (!runtime)
     return fail(text::translate("CommandLine",
                                 "no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made"));
   const QString directory = QString::fromStdString(runtime->string());
-  const QString id = QString::fromLatin1(kBundleIdentifier);
   socket_ = QFile::encodeName(SingleInstance::socketPath(directory, id)).toStdString();
   lock_ = SingleInstance::lockPath(directory, id);
   // A copy that holds the lock is running or about to listen: worth waiting for.
@@ -109,6 +109,10 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
     case Outcome::notListening:
       break;
   }
+  const std::string said = started && started->exitStatus() ? started->startError() : std::string();
+  if (!said.empty() && *started->exitStatus() > 0)
+    return fail(text::arg(text::translate("CommandLine", "%1 was started but ended with status %2: %3"),
+                          {name_, std::to_string(*started->exitStatus()), said}));
   if (started && started->exitStatus() && *started->exitStatus() > 0)
     return fail(text::arg(
         started->outputInJournal()

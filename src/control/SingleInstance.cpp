@@ -90,6 +90,10 @@ QString SingleInstance::socketPath(const QString& directory, const QString& name
   return QDir(directory).filePath(name + QStringLiteral(".socket"));
 }
 
+std::size_t SingleInstance::longestFileName(const QString& name) {
+  return static_cast<std::size_t>(QFile::encodeName(name + QStringLiteral(".socket")).size());
+}
+
 QString SingleInstance::lockPath(const QString& directory, const QString& name) {
   return QDir(directory).filePath(name + QStringLiteral(".lock"));
 }

@@ -22,6 +22,8 @@
 
 #include <QObject>
 #include <QString>
+
+#include <cstddef>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -66,6 +68,8 @@ class SingleInstance final : public QObject {
   QString socketPath() const;
   QString lockPath() const;
   static QString socketPath(const QString& directory, const QString& name);
+  // The longest of the file names socketPath and lockPath make for `name`: what the directory must leave room for.
+  static std::size_t longestFileName(const QString& name);
   static QString lockPath(const QString& directory, const QString& name);
   // Whether a live process holds the lock at `lockPath` (a copy that is
   // running, or starting and not listening yet), whatever the file says.

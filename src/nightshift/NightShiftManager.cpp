@@ -89,13 +89,21 @@ void NightShiftManager::initialise() {
 }
 
 void NightShiftManager::autoEnableDidChange(bool value) {
-  deps_.defaults->setBool(value, kAutoEnableKey);
+  // Saved with the login item as one change, or refused as one: then the
+  // value that stands is published again (and stored already).
+  if (!std::exchange(restoringAutoEnable_, false)) {
+    autoEnableSaveFailure_ = deps_.loginItem->setEnabledWithSetting(*deps_.defaults, kAutoEnableKey, value);
+    if (autoEnableSaveFailure_) {
+      restoringAutoEnable_ = true;
+      autoEnable = !value;
+      return;
+    }
+  }
   logger_.log("Auto-enable toggled: %{bool}d", value);
   if (!value) {
     keepOnFailures_ = 0;
     if (waitingWhileHeldOff_) stopWaiting("Keep Always On was switched off");
   }
-  deps_.loginItem->setEnabled(value);
   logger_.log("Auto-enable toggled: %{bool,public}d. Launch at Login set to: %{bool,public}d", value,
               deps_.loginItem->isEnabled());
   if (value && !isNightShiftEnabled.get()) {
@@ -112,18 +120,22 @@ void NightShiftManager::setupBlueLightClient() {
       if (self->backend.get() != Backend{}) self->backend = Backend{};
     });
   };
-  if (framework == nullptr || !framework->load() || !CBBlueLightClient::supportsBlueLightReduction(*framework)) {
+  const bool loaded = framework != nullptr && framework->load();
+  const bool supported = loaded && CBBlueLightClient::supportsBlueLightReduction(*framework);
+  if (!supported) {
     logger_.error("Failed to load CoreBrightness framework or Blue Light Reduction not supported");
     if (framework != nullptr && !framework->failureReason().empty())
       logger_.error("Night-light provider: %{public}s", framework->failureReason());
-    return publishUnsupported();
+    // A provider that waits for the desktop hands out a client all the same;
+    // its callback says when night light has come, like any other change.
+    if (!loaded || !CBBlueLightClient::waitsForDesktop(*framework)) return publishUnsupported();
   }
   blueLightClient_ = CBBlueLightClient::create(*framework);
   if (!blueLightClient_) {
-    logger_.error("Failed to create CBBlueLightClient");
+    if (supported) logger_.error("Failed to create CBBlueLightClient");
     return publishUnsupported();
   }
-  logger_.log("CBBlueLightClient initialized successfully");
+  if (supported) logger_.log("CBBlueLightClient initialized successfully");
   blueLightClient_->setStatusNotificationBlock([weak = weak_from_this()] {
     if (auto self = weak.lock()) self->handleStatusChange();
   });
@@ -341,7 +353,11 @@ void NightShiftManager::runStrength(float strength, unsigned id, const DropTime&
 
 void NightShiftManager::setAutoEnable(bool value, Request request) {
   autoEnable = value;  // persists it, sets the login item and may turn night light on, as the switch does
-  if (request.completion) request.completion({Outcome::Kind::done, {}});
+  if (!request.completion) return;
+  // Saved with the login item as one, or refused as one, with the reason.
+  if (autoEnableSaveFailure_)
+    return request.completion({Outcome::Kind::failed, {DW_NIGHTLIGHT_REASON_FAILED, *autoEnableSaveFailure_}});
+  request.completion({Outcome::Kind::done, {}});
 }
 
 }  // namespace duskwarden

@@ -198,6 +198,11 @@ class NightShiftManager final : public ObservableObject,
   // Always On tries only at the slow pace and whenever the desktop reports a
   // change, and says so once instead of an error per attempt.
   bool waitingWhileHeldOff_ = false;  // main only
+  std::optional<BlueLightReason> reason_;  // main only
+  // Why the last write of autoEnable could not be saved (with the login item,
+  // as one), which then published the value that stands again. Main only.
+  std::optional<std::string> autoEnableSaveFailure_;
+  bool restoringAutoEnable_ = false;                  // main only: the write that undoes a refused one
 
   Dependencies deps_;
   Logger logger_;

@@ -11,6 +11,7 @@ import json
 import os
 import signal
 import socket
+import tempfile
 import time
 import unittest
 
@@ -160,6 +161,27 @@ class NoRunningCopy(Base):
             self.assertEqual(f.read().split(b"\0")[1:], [b""], "started with arguments")
         trayui.wait_for_icon(self.d, pid)
         self.assertEqual(self.status()["strength"], 0.2)
+
+    def test_a_runtime_directory_that_cannot_hold_the_socket_and_a_start_that_fails(self):
+        runtime_file = self.s.path("runtime-file")
+        open(runtime_file, "w").close()
+        for name, runtime, display, status, said in (
+            ("a file", runtime_file, None, 0, ""),
+            ("too long for a socket path", os.path.join(self.s.runtime, "r" * 90), None, 0, ""),
+            ("no display", None, ":97", 1, "was started but ended with status 1: cannot open display ':97'"),
+        ):
+            with self.subTest(name):
+                tmp = tempfile.mkdtemp(dir=self.s.root)  # this row's own fallback runtime directory
+                env = dict(self.s.env, TMPDIR=tmp, DISPLAY=display or self.s.env["DISPLAY"])
+                if runtime:
+                    env["XDG_RUNTIME_DIR"] = runtime
+                result = self.s.run([self.dw.binary, "--strength", "0.3"], env=env, check=False, timeout=60)
+                self.assertEqual((result.returncode, len(result.stderr.splitlines())), (status, int(status)),
+                                 result.stderr)
+                self.assertIn(said, result.stderr)
+                if status == 0:
+                    with open(os.path.join(tmp, f"runtime-{os.getuid()}", BUNDLE_ID + ".lock")) as f:
+                        self.stop_started(int(f.read().split()[0]))
 
     def stop_started(self, pid):
         """Not our child (it was the command's): watched through /proc, where it may linger as a zombie."""
