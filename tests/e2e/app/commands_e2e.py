@@ -175,7 +175,9 @@ class NoRunningCopy(Base):
                 env = dict(self.s.env, TMPDIR=tmp, DISPLAY=display or self.s.env["DISPLAY"])
                 if runtime:
                     env["XDG_RUNTIME_DIR"] = runtime
-                result = self.s.run([self.dw.binary, "--strength", "0.3"], env=env, check=False, timeout=60)
+                # A command that needs no backend: the simulator keeps its state under
+                # $XDG_RUNTIME_DIR as given, without the program's fallback.
+                result = self.s.run([self.dw.binary, "--keep-always-on", "off"], env=env, check=False, timeout=60)
                 self.assertEqual((result.returncode, len(result.stderr.splitlines())), (status, int(status)),
                                  result.stderr)
                 self.assertIn(said, result.stderr)
