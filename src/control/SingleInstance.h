@@ -11,7 +11,8 @@
 //
 // Only the same user is served: the directory is the user's own (0700) and
 // a peer whose credentials name another uid is dropped unanswered.
-// Nobody else on the socket can wear the first copy down: a client that has
+// A request read after its deadline is answered "error timeout" and not
+// carried out. Nobody else on the socket can wear the first copy down: a client that has
 // not sent a whole line within a second is dropped, only a few dozen are
 // served at a time (others are closed at once), and when the process runs
 // out of descriptors the waiting connections stay queued and accepting

@@ -4,7 +4,8 @@
 // isEnabled is read live from the app service on every read (status 1 means
 // true); nothing is stored here. Every write registers (which keeps an entry
 // that is already ours in place) or unregisters; a failure is logged under
-// subsystem "com.velloran.LaunchAtLogin", category "main", and answered.
+// subsystem "com.velloran.LaunchAtLogin", category "main", and never
+// reported to the caller.
 
 #include "platform/appservice/AppService.h"
 
@@ -12,18 +13,6 @@
 #include <string>
 
 namespace duskwarden {
-
-class LaunchAtLogin {
- public:
-  LaunchAtLogin() = delete;
-
-  static bool isEnabled();
-  static AppServiceStatus status();
-  static std::optional<AppServiceError> setEnabled(bool value);
-
-  // Replaces the service the module uses (nullptr restores the main app service). Tests only.
-  static void setServiceForTesting(AppService* service);
-};
 
 class UserDefaults;
 
@@ -41,16 +30,23 @@ class LoginItem {
   virtual std::optional<std::string> setEnabledWithSetting(UserDefaults& defaults, const std::string& key, bool value);
 };
 
-// The real login item: forwards to LaunchAtLogin. An entry the user owns
-// (switched off in their startup settings, their own under our name) or no
-// executable to start is no failure of the setting: it is logged, as always,
-// and the setting is saved.
-class LaunchAtLoginItem final : public LoginItem {
+// The real login item, over the app service the process entry hands it. An
+// entry the user owns (switched off in their startup settings, their own
+// under our name) or no executable to start is no failure of the setting: it
+// is logged, as always, and the setting is saved.
+class LaunchAtLogin final : public LoginItem {
  public:
-  bool isEnabled() override { return LaunchAtLogin::isEnabled(); }
-  void setEnabled(bool value) override { LaunchAtLogin::setEnabled(value); }
+  explicit LaunchAtLogin(AppService& service) : service_(service) {}
+
+  bool isEnabled() override { return service_.status() == AppServiceStatus::enabled; }
+  void setEnabled(bool value) override { (void)write(value); }
   std::optional<std::string> setEnabledWithSetting(UserDefaults& defaults, const std::string& key,
                                                    bool value) override;
+
+ private:
+  std::optional<AppServiceError> write(bool value);
+
+  AppService& service_;
 };
 
 }  // namespace duskwarden

@@ -3,7 +3,7 @@
 #include "callback/CallbackSlot.h"
 #include "duskwarden_build_info.h"
 #include "loader/Library.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/bundle/BuildInfo.h"
 #include "platform/log/Logger.h"
 
 #include <algorithm>

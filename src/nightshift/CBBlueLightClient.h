@@ -39,6 +39,7 @@ static_assert(sizeof(BlueLightStatus) == 32);
 struct BlueLightReason {
   int code = DW_NIGHTLIGHT_REASON_NONE;  // one of DW_NIGHTLIGHT_REASON_*
   std::string message;                   // one printable line, e.g. "... Active is locked with [$i]"
+  friend bool operator==(const BlueLightReason&, const BlueLightReason&) = default;
 };
 
 class BlueLightFramework {

@@ -2,8 +2,8 @@
 """The command-line commands against the real binary on a private Xvfb with a
 tray host (trayer) and the file-backed simulator: each command changes the
 simulator as the popover's control would, through the same manager
-operation (its log line); --status --json reads back what the simulator
-holds; a bad value is refused with exit status 2 before anyone is
+operation (its log line); --status --json answers at once with what the
+running copy last read from the simulator; a bad value is refused with exit status 2 before anyone is
 contacted; with no copy running (a stale lock file is none), --status says so
 and a command starts one."""
 
@@ -38,6 +38,10 @@ class Base(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         return json.loads(result.stdout)
 
+    def wait_for_status(self, expected):
+        """The running copy reads when the simulator reports a change: wait for --status --json to say `expected`."""
+        self.assertTrue(self.s.wait_for(lambda: self.status() == expected, 10), f"{self.status()} != {expected}")
+
     def wait_for_sim(self, **expected):
         """Waits until the simulator holds `expected` (its strength is a float, written to 9 digits)."""
         def holds():
@@ -56,8 +60,8 @@ class RunningCopy(Base):
         return sum(text in line for line in read_log(self.app.log))
 
     def test_each_command_goes_through_the_managers_own_operation(self):
-        self.assertEqual(self.status(), {"enabled": False, "strength": 0.5, "keepAlwaysOn": False,
-                                         "backend": "sim", "supported": True})
+        self.wait_for_status({"enabled": False, "strength": 0.5, "keepAlwaysOn": False, "backend": "sim",
+                              "supported": True, "unconfirmed": []})
 
         result = self.cli("--enable")
         self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""))
@@ -94,9 +98,9 @@ class RunningCopy(Base):
     def test_status_matches_the_simulator_after_the_desktop_changed_it(self):
         self.dw.sim("on")
         self.dw.sim("strength", "0.8")
-        # Read fresh, as opening the popover does, not the last value seen.
-        self.assertEqual(self.status(), {"enabled": True, "strength": 0.8, "keepAlwaysOn": False,
-                                         "backend": "sim", "supported": True})
+        # Read when the desktop (the simulator) reports the change, and answered at once.
+        self.wait_for_status({"enabled": True, "strength": 0.8, "keepAlwaysOn": False, "backend": "sim",
+                              "supported": True, "unconfirmed": []})
         line = self.cli("--status")
         self.assertEqual((line.returncode, line.stdout),
                          (0, "Night Shift: on; strength: 0.8; Keep Always On: off; backend: sim\n"))
@@ -171,7 +175,9 @@ class NoRunningCopy(Base):
                 env = dict(self.s.env, TMPDIR=tmp, DISPLAY=display or self.s.env["DISPLAY"])
                 if runtime:
                     env["XDG_RUNTIME_DIR"] = runtime
-                result = self.s.run([self.dw.binary, "--strength", "0.3"], env=env, check=False, timeout=60)
+                # A command that needs no backend: the simulator keeps its state under
+                # $XDG_RUNTIME_DIR as given, without the program's fallback.
+                result = self.s.run([self.dw.binary, "--keep-always-on", "off"], env=env, check=False, timeout=60)
                 self.assertEqual((result.returncode, len(result.stderr.splitlines())), (status, int(status)),
                                  result.stderr)
                 self.assertIn(said, result.stderr)
