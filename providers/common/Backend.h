@@ -2,16 +2,17 @@
 // Inside the provider library: one backend per kind of desktop.
 //
 // Each backend implements this interface and declares its entry, a
-// BackendKind, in a header of its own (kde/KdeEntry.h, ...). The one ordered
-// list in core/Backends.cpp includes those headers; detection (core/Detect.cpp)
-// chooses from it, and the library's entry point (core/Entry.cpp) turns the C
-// table into calls on the chosen backend. So includes flow one way: core/ to
-// the backends' entries, and everything to this header, which includes none
-// of them. Backends run their own event thread and call the status callback
+// BackendEntry and its BackendKind, in a header of its own (kde/KdeEntry.h,
+// ...). The one ordered list in core/Backends.cpp includes those headers;
+// detection (core/Detect.cpp) chooses from it, and the library's entry point
+// (core/Entry.cpp) turns the C table into calls on the chosen backend. So
+// includes flow one way: core/ to the backends' entries, and everything to
+// this header, which includes none of them. Backends run their own event thread and call the status callback
 // only from it, as common/WorkerThread.h says.
 
 #include <functional>
 #include <memory>
+#include <span>
 
 #include "common/Reason.h"
 
@@ -32,11 +33,27 @@ class Backend {
   virtual Reason reason() { return {}; }
 };
 
-// A kind of backend, the table of what the list needs from it: whether it
-// can run here, and how to make one.
+// What the list of backends knows of one before its module is loaded, and
+// the only place its name and detection live: each backend's entry header
+// (kde/KdeEntry.h, ...) defines its entry, which the list (core/Backends.cpp)
+// and the backend's module (its BackendKind) both use.
+struct BackendEntry {
+  enum class Display { any, wayland, x11 };
+  const char* name;   // the forcing name, and the module's: backends/<name>.so
+  const char* label;  // how its log lines start: "KDE Night Color", "X11"
+  bool autoDetect;    // false: used only when forced (the simulator)
+  // Its desktop's own service: one of these names owned on the session bus
+  // (none: it needs no service). Detection watches them while it waits.
+  std::span<const char* const> busNames;
+  // The display it works on: a Wayland compositor (WAYLAND_DISPLAY, whose
+  // socket detection watches while it waits) or an X server (DISPLAY).
+  Display display;
+};
+
+// What the backend's module adds to its entry: whether it can run here, and
+// how to make one.
 struct BackendKind {
-  const char* name;                      // "gnome", "x11", "sim": the forcing name
-  bool autoDetect;                       // false: used only when forced (the simulator)
+  const BackendEntry* entry;
   bool (*isUsable)();                    // may connect briefly; logs why not; no lasting side effects
   std::unique_ptr<Backend> (*create)();  // nullptr on failure, logged
 };

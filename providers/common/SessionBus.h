@@ -8,13 +8,14 @@
 
 namespace duskwarden::provider {
 
+// The deadline of every call a backend makes and waits for: a hung service
+// or bus must not hold the caller's queue for longer.
+inline constexpr int kBusCallTimeoutMs = 2000;
+
 // What GLib would find (DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus),
 // minus its last resort: with no bus at all GLib would autolaunch a
 // dbus-launch and a dbus-daemon that outlive us. nullptr with the reason in
-// `*why` when there is no bus or it cannot be reached.
+// `*why` when there is no bus, or it cannot be reached within the deadline.
 GDBusConnection* openSessionBus(std::string* why);
-
-// A boolean from a proxy's cached properties; false when absent or not boolean.
-bool cachedBool(GDBusProxy* proxy, const char* name, bool* value);
 
 }  // namespace duskwarden::provider

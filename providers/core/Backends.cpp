@@ -10,43 +10,30 @@
 #include "core/SessionBusNames.h"
 #include "gnome/GnomeEntry.h"
 #include "kde/KdeEntry.h"
+#include "sim/SimEntry.h"
+#include "wlroots/WlrootsEntry.h"
+#include "x11/X11Entry.h"
 
 namespace duskwarden::provider {
 
 namespace {
 
-bool kdeMayRun(std::string* why) { return sessionBusHasName(kKdeBusNames, "KDE Night Color", why); }
-
-bool gnomeMayRun(std::string* why) {
-  const char* const names[] = {kGnomeBusName};
-  return sessionBusHasName(names, "GNOME", why);
-}
-
-bool variableSet(const char* name, const char* why, std::string* out) {
-  const char* value = std::getenv(name);
-  if (value != nullptr && *value != '\0') return true;
-  *out = why;
-  return false;
-}
-
-bool wlrootsMayRun(std::string* why) {
-  return variableSet("WAYLAND_DISPLAY", "wlroots: WAYLAND_DISPLAY is unset; this is no Wayland session", why);
-}
-
-bool x11MayRun(std::string* why) { return variableSet("DISPLAY", "X11: DISPLAY is unset; this is no X session", why); }
-
-bool always(std::string*) { return true; }
-
-const BackendEntry kBackends[] = {
-    {"kde", true, kdeMayRun},          // kde/: KWin's Night Color
-    {"gnome", true, gnomeMayRun},      // gnome/: GNOME's Night Light
-    {"wlroots", true, wlrootsMayRun},  // wlroots/: wlr-gamma-control on sway, Hyprland, labwc, river
-    {"x11", true, x11MayRun},          // x11/: RandR gamma ramps, never on Xwayland
-    {"sim", false, always},            // sim/: the file-backed simulator, only when forced
-};
+const BackendEntry* const kBackends[] = {&kKdeEntry, &kGnomeEntry, &kWlrootsEntry, &kX11Entry, &kSimEntry};
 
 }  // namespace
 
-std::span<const BackendEntry> backendList() { return kBackends; }
+std::span<const BackendEntry* const> backendList() { return kBackends; }
+
+bool mayRun(const BackendEntry& entry, std::string* why) {
+  if (!entry.busNames.empty() && !sessionBusHasName(entry.busNames, entry.label, why)) return false;
+  const char* variable = entry.display == BackendEntry::Display::wayland ? "WAYLAND_DISPLAY"
+                         : entry.display == BackendEntry::Display::x11   ? "DISPLAY"
+                                                                         : nullptr;
+  if (variable == nullptr) return true;
+  if (const char* value = std::getenv(variable); value != nullptr && *value != '\0') return true;
+  *why = std::string(entry.label) + ": " + variable + " is unset; this is no " +
+         (entry.display == BackendEntry::Display::wayland ? "Wayland" : "X") + " session";
+  return false;
+}
 
 }  // namespace duskwarden::provider

@@ -53,10 +53,11 @@ std::string tableProblem(const BackendModule* module, const char* name) {
   if (module->interfaceId == nullptr || std::strcmp(module->interfaceId, DW_BACKEND_INTERFACE_ID) != 0)
     return "built against another version of the backend interface";
   const BackendKind* kind = module->kind;
-  if (module->setLog == nullptr || kind == nullptr || kind->name == nullptr || kind->isUsable == nullptr ||
-      kind->create == nullptr)
+  if (module->setLog == nullptr || kind == nullptr || kind->entry == nullptr || kind->entry->name == nullptr ||
+      kind->isUsable == nullptr || kind->create == nullptr)
     return "incomplete module table";
-  if (std::strcmp(kind->name, name) != 0) return std::string("holds the backend \"") + kind->name + "\"";
+  if (std::strcmp(kind->entry->name, name) != 0)
+    return std::string("holds the backend \"") + kind->entry->name + "\"";
   return {};
 }
 

@@ -3,12 +3,14 @@
 #include <gio/gio.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include "callback/CallbackSlot.h"
 #include "common/GLibLoop.h"
 #include "common/ColorTemperature.h"
 #include "common/Log.h"
+#include "common/RemoteObject.h"
 #include "common/SessionBus.h"
 #include "gnome/ColorService.h"
 #include "gnome/GnomeEntry.h"
@@ -16,15 +18,9 @@
 
 namespace duskwarden::provider::gnome {
 
-namespace {
-
-constexpr int kCallTimeoutMs = 2000;  // a hung daemon must not hold the caller's queue for long
-
-}  // namespace
-
 struct GnomeBackend::Loop final : GLibLoop {
   GDBusConnection* bus = nullptr;
-  GDBusProxy* proxy = nullptr;
+  std::unique_ptr<RemoteObject> daemon;  // the colour plugin's object
   GSettings* settings = nullptr;
   CallbackSlot callback;
   // Our own command in progress (provider thread only): its writes are one change.
@@ -43,14 +39,11 @@ struct GnomeBackend::Loop final : GLibLoop {
   static void onSettingChanged(GSettings*, const char* key, gpointer self) {
     if (isOurKey(key)) static_cast<Loop*>(self)->changed();
   }
-  static void onOwnerChanged(GObject*, GParamSpec*, gpointer self) { static_cast<Loop*>(self)->changed(); }
-  static void onPropertiesChanged(GDBusProxy*, GVariant* changed, const char* const* invalidated, gpointer self) {
-    // The temperature ramps in ~30 steps when switching; only what our status
-    // is made of counts as a change.
-    bool relevant = has(changed, "NightLightActive") || has(changed, "DisabledUntilTomorrow");
-    for (auto p = invalidated; p && *p && !relevant; ++p)
-      relevant = g_str_equal(*p, "NightLightActive") || g_str_equal(*p, "DisabledUntilTomorrow");
-    if (relevant) static_cast<Loop*>(self)->changed();
+  // The temperature ramps in ~30 steps when switching; only what our status
+  // is made of counts as a change (all of it when the daemon comes or goes).
+  void daemonChanged(const std::vector<std::string>& properties) {
+    for (const auto& name : properties)
+      if (name == "NightLightActive" || name == "DisabledUntilTomorrow") return changed();
   }
 
   bool connect() override {
@@ -64,28 +57,20 @@ struct GnomeBackend::Loop final : GLibLoop {
       logError("GNOME: %s", why.c_str());
       return false;
     }
-    GError* error = nullptr;
-    proxy = g_dbus_proxy_new_sync(bus, G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START, nullptr, kBusName, kObjectPath, kBusName,
-                                  nullptr, &error);
-    if (!proxy) {
-      logError("D-Bus proxy for %s at %s: %s", kBusName, kObjectPath, error->message);
-      g_error_free(error);
-      return false;
-    }
+    // Followed, never waited for: a daemon stopped at login is read when it runs again.
+    daemon = std::make_unique<RemoteObject>(bus, kBusName, kObjectPath, kBusName,
+                                            [this](const std::vector<std::string>& names) { daemonChanged(names); });
     settings = g_settings_new(kSchema);
     // GSettings only reports changes of keys read since connecting.
     for (const auto& k : kKeys) g_variant_unref(g_settings_get_value(settings, k.name));
     g_signal_connect(settings, "changed", G_CALLBACK(onSettingChanged), this);
-    g_signal_connect(proxy, "g-properties-changed", G_CALLBACK(onPropertiesChanged), this);
-    g_signal_connect(proxy, "notify::g-name-owner", G_CALLBACK(onOwnerChanged), this);
     return true;
   }
 
   void disconnect() override {
     if (settings) g_signal_handlers_disconnect_by_data(settings, this);
-    if (proxy) g_signal_handlers_disconnect_by_data(proxy, this);
     g_clear_object(&settings);
-    g_clear_object(&proxy);
+    daemon.reset();
     if (bus) g_dbus_connection_close_sync(bus, nullptr, nullptr);
     g_clear_object(&bus);
   }
@@ -140,19 +125,14 @@ struct GnomeBackend::Loop final : GLibLoop {
     writeDouble(kToKey, s.to);
   }
 
-  bool daemonPresent() const {
-    g_autofree char* owner = g_dbus_proxy_get_name_owner(proxy);
-    return owner != nullptr;
-  }
-
   void clearDisabledUntilTomorrow() {
     bool disabled = false;
-    if (!daemonPresent() || !cachedBool(proxy, "DisabledUntilTomorrow", &disabled) || !disabled) return;
+    if (!daemon->boolean("DisabledUntilTomorrow", &disabled) || !disabled) return;
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(
         bus, kBusName, kObjectPath, "org.freedesktop.DBus.Properties", "Set",
         g_variant_new("(ssv)", kBusName, "DisabledUntilTomorrow", g_variant_new_boolean(FALSE)), nullptr,
-        G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, &error);
+        G_DBUS_CALL_FLAGS_NO_AUTO_START, kBusCallTimeoutMs, nullptr, &error);
     if (reply) {
       g_variant_unref(reply);
       return;
@@ -192,36 +172,20 @@ struct GnomeBackend::Loop final : GLibLoop {
 
   bool readEnabled(bool* enabled) {
     bool active = false, disabled = false;
-    if (daemonPresent() && cachedBool(proxy, "NightLightActive", &active)) {
-      cachedBool(proxy, "DisabledUntilTomorrow", &disabled);
-      readFailures.clear();
-      *enabled = active && !disabled;
-      if (*enabled) reason.clear();  // seen on
-      return true;
-    }
-    // Nothing cached: the daemon is away or has not answered the proxy yet.
-    // Asking it directly gives the failure a name.
-    GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(bus, kBusName, kObjectPath, "org.freedesktop.DBus.Properties",
-                                                  "GetAll", g_variant_new("(s)", kBusName), G_VARIANT_TYPE("(a{sv})"),
-                                                  G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallTimeoutMs, nullptr, &error);
-    if (!reply) {
-      readFailures.error(std::string("GetAll: ") + error->message, "D-Bus GetAll %s: %s", kBusName, error->message);
-      g_error_free(error);
+    if (!daemon->boolean("NightLightActive", &active)) {
+      // Not asked again here: the daemon is read as soon as it answers, and
+      // that is reported as a change. Until then there is no state to give.
+      if (daemon->ownerKnown() && !daemon->hasOwner())
+        readFailures.error("absent", "GNOME: %s is not on the session bus", kBusName);
+      if (daemon->silent())
+        reason.set(DW_NIGHTLIGHT_REASON_TIMEOUT, std::string(kBusName) + " has not answered within 2 s");
       return false;
     }
-    GVariant* properties = g_variant_get_child_value(reply, 0);
-    const bool found = boolIn(properties, "NightLightActive", &active);
-    boolIn(properties, "DisabledUntilTomorrow", &disabled);
-    g_variant_unref(properties);
-    g_variant_unref(reply);
-    if (!found) {
-      readFailures.error("GetAll: no NightLightActive", "D-Bus GetAll %s: no NightLightActive property", kBusName);
-      return false;
-    }
+    daemon->boolean("DisabledUntilTomorrow", &disabled);
     readFailures.clear();
     *enabled = active && !disabled;
-    if (*enabled) reason.clear();
+    // Seen on, or the daemon answering again: nothing left to explain.
+    if (*enabled || reason.get().code == DW_NIGHTLIGHT_REASON_TIMEOUT) reason.clear();
     return true;
   }
 };
@@ -240,7 +204,7 @@ bool GnomeBackend::isUsable() {
   GError* error = nullptr;
   GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                 "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", kBusName),
-                                                G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr,
+                                                G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, kBusCallTimeoutMs, nullptr,
                                                 &error);
   gboolean owned = FALSE;
   if (reply) {
@@ -309,5 +273,5 @@ Reason GnomeBackend::reason() { return loop_->reason.get(); }
 }  // namespace duskwarden::provider::gnome
 
 namespace duskwarden::provider {
-const BackendKind kGnomeBackend{"gnome", true, &gnome::GnomeBackend::isUsable, &createBackend<gnome::GnomeBackend>};
+const BackendKind kGnomeBackend{&kGnomeEntry, &gnome::GnomeBackend::isUsable, &createBackend<gnome::GnomeBackend>};
 }  // namespace duskwarden::provider

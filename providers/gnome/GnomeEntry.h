@@ -7,10 +7,12 @@
 
 namespace duskwarden::provider {
 
-extern const BackendKind kGnomeBackend;
-
 // The settings daemon's colour service. The list loads this backend's module
 // only while it is on the session bus.
 inline constexpr const char* kGnomeBusName = "org.gnome.SettingsDaemon.Color";
+inline constexpr const char* kGnomeBusNames[] = {kGnomeBusName};
+
+inline constexpr BackendEntry kGnomeEntry{"gnome", "GNOME", true, kGnomeBusNames, BackendEntry::Display::any};
+extern const BackendKind kGnomeBackend;
 
 }  // namespace duskwarden::provider

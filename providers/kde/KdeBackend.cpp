@@ -3,12 +3,14 @@
 #include <gio/gio.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "callback/CallbackSlot.h"
 #include "common/GLibLoop.h"
 #include "common/Log.h"
+#include "common/RemoteObject.h"
 #include "common/SessionBus.h"
 #include "kde/KdeEntry.h"
 #include "kde/NightColorSettings.h"
@@ -17,8 +19,6 @@
 namespace duskwarden::provider::kde {
 
 namespace {
-
-constexpr int kCallTimeoutMs = 2000;  // a hung KWin must not hold the caller's queue for long
 
 struct NightColorObject {
   const char* name;
@@ -33,9 +33,9 @@ constexpr NightColorObject kObjects[] = {
     {kKdeBusNames[1], "/ColorCorrect", "org.kde.kwin.ColorCorrect"},
 };
 
-bool cachedBool(GDBusProxy* proxy, const char* name) {
+bool isTrue(const RemoteObject& object, const char* name) {
   bool value = false;
-  return provider::cachedBool(proxy, name, &value) && value;
+  return object.boolean(name, &value) && value;
 }
 
 // What the callback reports changes of.
@@ -71,43 +71,41 @@ int reasonFor(SettingsChange::Refusal refusal) {
 
 struct KdeBackend::Loop final : GLibLoop {
   GDBusConnection* bus = nullptr;
-  GDBusProxy* proxies[std::size(kObjects)] = {};
+  std::unique_ptr<RemoteObject> objects[std::size(kObjects)];
   NightColorSettings settings = NightColorSettings::forUser();
   CallbackSlot callback;
   Snapshot reported;  // on the loop's thread only
+  bool seen = false;  // KWin's object has been read once: a later absence is KWin leaving
   LogOnce refusals;   // a refusal that every retry meets is logged once
 
-  GDBusProxy* active() const {
-    for (GDBusProxy* proxy : proxies) {
-      g_autofree char* owner = proxy ? g_dbus_proxy_get_name_owner(proxy) : nullptr;
-      GVariant* enabled = owner ? g_dbus_proxy_get_cached_property(proxy, "enabled") : nullptr;
-      if (enabled) {
-        g_variant_unref(enabled);
-        return proxy;
-      }
+  const RemoteObject* active() const {
+    for (const auto& object : objects) {
+      bool enabled = false;
+      if (object && object->boolean("enabled", &enabled)) return object.get();
     }
     return nullptr;
   }
 
   Snapshot snapshot() const {
     Snapshot s;
-    GDBusProxy* proxy = active();
-    if (!proxy) return s;
+    const RemoteObject* object = active();
+    if (!object) return s;
     s.present = true;
-    s.available = cachedBool(proxy, "available");
-    s.enabled = cachedBool(proxy, "enabled");
-    s.running = cachedBool(proxy, "running");
-    s.inhibited = cachedBool(proxy, "inhibited");
-    GVariant* target = g_dbus_proxy_get_cached_property(proxy, "targetTemperature");
+    s.available = isTrue(*object, "available");
+    s.enabled = isTrue(*object, "enabled");
+    s.running = isTrue(*object, "running");
+    s.inhibited = isTrue(*object, "inhibited");
+    GVariant* target = object->property("targetTemperature");
     s.target = kelvinFromVariant(target).value_or(kNeutralKelvin);
     if (target) g_variant_unref(target);
     return s;
   }
 
   // Says in the log what the user would otherwise wonder about.
-  static void explain(const Snapshot& before, const Snapshot& now) {
+  void explain(const Snapshot& before, const Snapshot& now) {
     if (before.present && !now.present) logInfo("KDE Night Color: KWin left the session bus; waiting for it to return");
-    if (!before.present && now.present) logInfo("KDE Night Color: KWin's Night Color is back on the session bus");
+    if (!before.present && now.present && seen) logInfo("KDE Night Color: KWin's Night Color is back on the session bus");
+    seen = seen || now.present;
     if (!before.inhibitedByOthers() && now.inhibitedByOthers())
       logInfo("%s: night light stays off until that inhibition is lifted; Duskwarden does not override it",
               kInhibited);
@@ -118,9 +116,10 @@ struct KdeBackend::Loop final : GLibLoop {
   // What KWin shows now, as a reason: an inhibition by someone else holds
   // night light off; night light seen on leaves nothing to explain.
   void noteState(const Snapshot& now) {
+    const int code = reason.get().code;
     if (now.inhibitedByOthers())
       reason.set(DW_NIGHTLIGHT_REASON_INHIBITED, kInhibited);
-    else if (now.warm() || reason.get().code == DW_NIGHTLIGHT_REASON_INHIBITED)
+    else if (now.warm() || code == DW_NIGHTLIGHT_REASON_INHIBITED || (now.present && code == DW_NIGHTLIGHT_REASON_TIMEOUT))
       reason.clear();
   }
 
@@ -133,11 +132,6 @@ struct KdeBackend::Loop final : GLibLoop {
     callback.call();
   }
 
-  static void onPropertiesChanged(GDBusProxy*, GVariant*, const char* const*, gpointer self) {
-    static_cast<Loop*>(self)->changed();
-  }
-  static void onOwnerChanged(GObject*, GParamSpec*, gpointer self) { static_cast<Loop*>(self)->changed(); }
-
   bool connect() override {
     std::string error;
     bus = openSessionBus(&error);
@@ -145,27 +139,16 @@ struct KdeBackend::Loop final : GLibLoop {
       logError("KDE Night Color: connect to the session bus: %s", error.c_str());
       return false;
     }
-    for (std::size_t i = 0; i < std::size(kObjects); ++i) {
-      GError* failure = nullptr;
-      proxies[i] = g_dbus_proxy_new_sync(bus, G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START, nullptr, kObjects[i].name,
-                                         kObjects[i].path, kObjects[i].interface, nullptr, &failure);
-      if (!proxies[i]) {
-        logError("KDE Night Color: D-Bus proxy for %s %s: %s", kObjects[i].name, kObjects[i].path, failure->message);
-        g_error_free(failure);
-        return false;
-      }
-      g_signal_connect(proxies[i], "g-properties-changed", G_CALLBACK(onPropertiesChanged), this);
-      g_signal_connect(proxies[i], "notify::g-name-owner", G_CALLBACK(onOwnerChanged), this);
-    }
-    reported = snapshot();
+    // Followed, never waited for: a KWin stopped at login is read when it
+    // runs again, and that is reported as a change.
+    for (std::size_t i = 0; i < std::size(kObjects); ++i)
+      objects[i] = std::make_unique<RemoteObject>(bus, kObjects[i].name, kObjects[i].path, kObjects[i].interface,
+                                                  [this](const std::vector<std::string>&) { changed(); });
     return true;
   }
 
   void disconnect() override {
-    for (GDBusProxy*& proxy : proxies) {
-      if (proxy) g_signal_handlers_disconnect_by_data(proxy, this);
-      g_clear_object(&proxy);
-    }
+    for (auto& object : objects) object.reset();
     if (bus) g_dbus_connection_close_sync(bus, nullptr, nullptr);
     g_clear_object(&bus);
   }
@@ -216,7 +199,7 @@ bool KdeBackend::isUsable() {
     GVariant* reply = g_dbus_connection_call_sync(
         bus, object.name, object.path, "org.freedesktop.DBus.Properties", "Get",
         g_variant_new("(ss)", object.interface, "available"), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START,
-        kCallTimeoutMs, nullptr, &failure);
+        kBusCallTimeoutMs, nullptr, &failure);
     if (reply) {
       GVariant* value = nullptr;
       g_variant_get(reply, "(v)", &value);
@@ -255,6 +238,9 @@ bool KdeBackend::readEnabled(bool* enabled) {
   const auto warm = loop_->onLoop<std::optional<bool>>("KDE Night Color: read the state", [l = loop_.get()] {
     const Snapshot s = l->snapshot();
     l->noteState(s);
+    for (const auto& object : l->objects)
+      if (!s.present && object && object->silent())
+        l->reason.set(DW_NIGHTLIGHT_REASON_TIMEOUT, std::string(object->name()) + " has not answered within 2 s");
     return s.present ? std::optional<bool>(s.warm()) : std::nullopt;
   });
   if (!warm || !*warm) return false;
@@ -297,5 +283,5 @@ Reason KdeBackend::reason() { return loop_->reason.get(); }
 }  // namespace duskwarden::provider::kde
 
 namespace duskwarden::provider {
-const BackendKind kKdeBackend{"kde", true, &kde::KdeBackend::isUsable, &createBackend<kde::KdeBackend>};
+const BackendKind kKdeBackend{&kKdeEntry, &kde::KdeBackend::isUsable, &createBackend<kde::KdeBackend>};
 }  // namespace duskwarden::provider

@@ -26,6 +26,7 @@ using Value = std::optional<std::string>;  // a key's raw text; nullopt: unset
 constexpr const char* kReplacedGroup = "Replaced";
 constexpr const char* kUnsetKey = "Unset";
 constexpr const char* kWrittenGroup = "Written";
+constexpr const char* kChosenGroup = "Chosen";
 const char* const kKeys[] = {kActiveKey, kModeKey, kTemperatureKey};
 
 struct Current {
@@ -33,11 +34,15 @@ struct Current {
   std::map<std::string, Value> values;
 };
 
-// The user's values we replaced, and the temperature we wrote last.
+// The user's values we replaced, the temperature we wrote last, and the
+// warmth chosen through us, which outlives an off so that on brings it back.
 struct Record {
   std::map<std::string, Value> replaced;
   std::optional<int> written;
+  std::optional<int> chosen;
   bool operator==(const Record&) const = default;
+  // Our values are in kwinrc (on): the record tells them from the user's.
+  bool holding() const { return !replaced.empty() || written.has_value(); }
 };
 
 SettingsChange refused(Refusal refusal, std::string error) { return {{}, std::move(error), refusal}; }
@@ -51,6 +56,14 @@ bool restorable(const std::string& key, const std::string& value) {
   const char* end = value.data() + value.size();
   const auto [stop, error] = std::from_chars(value.data() + (value.front() == '+' ? 1 : 0), end, kelvin);
   return error == std::errc() && stop == end && kelvin > 0 && kelvin <= 100000;
+}
+
+std::optional<int> integerIn(GKeyFile* file, const char* group) {
+  GError* error = nullptr;
+  const gint value = g_key_file_get_integer(file, group, kTemperatureKey, &error);
+  if (!error) return value;
+  g_error_free(error);
+  return std::nullopt;
 }
 
 // A missing or damaged record is no record: nothing is restored from it.
@@ -74,12 +87,9 @@ Record loadRecord(const std::string& path, std::string* problem) {
   g_auto(GStrv) unset = g_key_file_get_string_list(file, kReplacedGroup, kUnsetKey, nullptr, nullptr);
   for (char** key = unset; key && *key; ++key)
     if (std::count(std::begin(kKeys), std::end(kKeys), std::string(*key))) record.replaced[*key] = std::nullopt;
-  GError* error = nullptr;
-  const gint written = g_key_file_get_integer(file, kWrittenGroup, kTemperatureKey, &error);
-  if (error)
-    g_error_free(error);
-  else
-    record.written = written;
+  record.written = integerIn(file, kWrittenGroup);
+  if (const auto chosen = integerIn(file, kChosenGroup); chosen && *chosen >= kWarmestKelvin && *chosen <= kLeastWarmKelvin)
+    record.chosen = chosen;
   return record;
 }
 
@@ -97,6 +107,7 @@ std::optional<std::string> saveRecord(const std::string& path, const Record& rec
   }
   if (!unset.empty()) g_key_file_set_string_list(file.get(), kReplacedGroup, kUnsetKey, unset.data(), unset.size());
   if (record.written) g_key_file_set_integer(file.get(), kWrittenGroup, kTemperatureKey, *record.written);
+  if (record.chosen) g_key_file_set_integer(file.get(), kChosenGroup, kTemperatureKey, *record.chosen);
   return saveStateFile(path, file.get());
 }
 
@@ -157,7 +168,8 @@ SettingsChange NightColorSettings::switchOn() {
   if (!readCurrent(kwinrc_, &current, &error)) return refused(Refusal::failed, error);
   const Record before = loadRecord(record_, &error);
   Record record = before;
-  const int temperature = ourTemperature(current.values[kTemperatureKey]);
+  // The warmth chosen through us, else the user's own brought into our span.
+  const int temperature = record.chosen.value_or(ourTemperature(current.values[kTemperatureKey]));
   const bool ours[] = {readsAsTrue(current.values[kActiveKey]), isConstantMode(current.values[kModeKey]),
                        record.written && effectiveTemperature(current.values[kTemperatureKey]) == *record.written};
   for (std::size_t i = 0; i < std::size(kKeys); ++i)
@@ -202,7 +214,12 @@ SettingsChange NightColorSettings::switchOff() {
     wanted[kTemperatureKey] = *temperature;
   SettingsChange change = write(kwinrc_, current, plan(kwinrc_, current, wanted));
   if (!change.ok()) return change;
-  forgetStateFile(record_);
+  // Only the chosen warmth stays, for the next on, unless the user has set
+  // another since (theirs is then what on starts from). Not kept is not lost
+  // either: on then starts from the user's own temperature.
+  const bool stillOurs = !record.written || effectiveTemperature(current.values[kTemperatureKey]) == *record.written;
+  if (Record kept{{}, {}, stillOurs ? record.chosen : std::nullopt}; !kept.chosen || saveRecord(record_, kept))
+    forgetStateFile(record_);
   // Off is done; what could not be given back is said, with what was written.
   if (!unusable.empty()) {
     change.refusal = Refusal::failed;
@@ -219,13 +236,16 @@ SettingsChange NightColorSettings::setTemperature(int kelvin) {
   if (!readCurrent(kwinrc_, &current, &error)) return refused(Refusal::failed, error);
   SettingsChange planned = plan(kwinrc_, current, {{kTemperatureKey, std::to_string(kelvin)}});
   if (!planned.ok()) return planned;
-  // While a record is kept, it must go on telling our temperature from the user's.
-  if (const Record before = loadRecord(record_, &error); error.empty() && before != Record{}) {
+  if (const Record before = loadRecord(record_, &error); error.empty()) {
     Record record = before;
-    const Value& now = current.values[kTemperatureKey];
-    if (!record.replaced.count(kTemperatureKey) || !record.written || effectiveTemperature(now) != *record.written)
-      record.replaced[kTemperatureKey] = now;
-    record.written = kelvin;
+    // While ours are in place, the record must go on telling our temperature from the user's.
+    if (record.holding()) {
+      const Value& now = current.values[kTemperatureKey];
+      if (!record.replaced.count(kTemperatureKey) || !record.written || effectiveTemperature(now) != *record.written)
+        record.replaced[kTemperatureKey] = now;
+      record.written = kelvin;
+    }
+    record.chosen = kelvin;
     if (record != before) {
       if (auto failure = saveRecord(record_, record)) return refused(Refusal::failed, "save " + *failure);
     }

@@ -3,17 +3,20 @@
 // [NightColor] that we change; the user's own values of those keys are kept
 // in $XDG_STATE_HOME/duskwarden/kde-night-color.ini while ours are in place.
 //
-// On: Active=true, Mode=Constant, and NightTemperature brought into our span
-// (1700..4700 K; left alone when already inside). Before a key is replaced
+// On: Active=true, Mode=Constant, and NightTemperature set to the warmth
+// chosen through us (kept in the same file across off and on), or, when none
+// is, the user's own brought into our span (1700..4700 K; left alone when
+// already inside). Before a key is replaced
 // its current value is recorded, unless it still holds what we wrote and a
 // value is on record already: the record always holds the user's latest
 // choice, never one of ours and never an older one the user has since
 // replaced. kwinrc is not touched unless the record was saved.
 // Off: Active=false; Mode and NightTemperature go back to the recorded
 // values where they still hold ours (a value the user chose since stays);
-// then the record is dropped. A recorded Active=true is not put back: under
-// the user's own schedule that would leave night light on right after off.
-// Strength is NightTemperature itself.
+// then the record is dropped, all but the chosen warmth while kwinrc still
+// held it. A recorded Active=true is not put back: under the user's own
+// schedule that would leave night light on right after off.
+// Strength is NightTemperature itself; setting it also keeps it as chosen.
 // A change that finds the keys already as it would leave them writes nothing,
 // so a repeated "on" (retries while another program inhibits Night Color)
 // causes no write and no signal.

@@ -162,6 +162,6 @@ std::unique_ptr<Backend> createSim() {
 
 }  // namespace
 
-const BackendKind kSimBackend{"sim", false, simIsUsable, createSim};
+const BackendKind kSimBackend{&kSimEntry, simIsUsable, createSim};
 
 }  // namespace duskwarden::provider

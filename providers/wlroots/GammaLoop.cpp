@@ -10,7 +10,7 @@
 #include "callback/CallbackSlot.h"
 #include "common/Log.h"
 #include "common/WorkerThread.h"
-#include "wlroots/CompositorSocket.h"
+#include "common/CompositorSocket.h"
 
 namespace duskwarden::provider::wlroots {
 

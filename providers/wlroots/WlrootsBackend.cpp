@@ -4,7 +4,7 @@
 
 #include "common/ColorTemperature.h"
 #include "common/Log.h"
-#include "wlroots/CompositorSocket.h"
+#include "common/CompositorSocket.h"
 #include "wlroots/GammaLoop.h"
 #include "wlroots/GammaSession.h"
 #include "wlroots/KelvinSetting.h"
@@ -73,5 +73,5 @@ Reason WlrootsBackend::reason() { return loop_->reason().get(); }
 }  // namespace duskwarden::provider::wlroots
 
 namespace duskwarden::provider {
-const BackendKind kWlrootsBackend{"wlroots", true, &wlroots::WlrootsBackend::isUsable, &createBackend<wlroots::WlrootsBackend>};
+const BackendKind kWlrootsBackend{&kWlrootsEntry, &wlroots::WlrootsBackend::isUsable, &createBackend<wlroots::WlrootsBackend>};
 }  // namespace duskwarden::provider

@@ -1,12 +1,14 @@
 #pragma once
-// The wlroots backend's entry, the one header seen from outside the directory (by the
-// module's exported table, common/ModuleEntry.cpp):
-// wlr-gamma-control on sway, Hyprland, labwc, river.
+// The wlroots backend's entry: wlr-gamma-control on sway, Hyprland, labwc,
+// river. Only this header is seen from outside the directory: by the list of
+// backends (core/Backends.cpp) and by the module's exported table
+// (common/ModuleEntry.cpp).
 
 #include "common/Backend.h"
 
 namespace duskwarden::provider {
 
+inline constexpr BackendEntry kWlrootsEntry{"wlroots", "wlroots", true, {}, BackendEntry::Display::wayland};
 extern const BackendKind kWlrootsBackend;
 
 }  // namespace duskwarden::provider

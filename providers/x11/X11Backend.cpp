@@ -200,5 +200,5 @@ void X11Backend::setStrength(float strength, bool commit) {
 }  // namespace duskwarden::provider::x11
 
 namespace duskwarden::provider {
-const BackendKind kX11Backend{"x11", true, &x11::X11Backend::isUsable, &createBackend<x11::X11Backend>};
+const BackendKind kX11Backend{&kX11Entry, &x11::X11Backend::isUsable, &createBackend<x11::X11Backend>};
 }  // namespace duskwarden::provider

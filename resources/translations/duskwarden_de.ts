@@ -237,6 +237,22 @@ außer bei %2); jeweils nur einer:
         <source>could not %1: %2</source>
         <translation>%1 ist nicht gelungen: %2</translation>
     </message>
+    <message>
+        <source>%1 (unconfirmed)</source>
+        <translation>%1 (unbestätigt)</translation>
+    </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is too long for a socket path; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) ist zu lang für den Pfad eines Sockets; %2 wird verwendet</translation>
+    </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is not a directory; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) ist kein Verzeichnis; %2 wird verwendet</translation>
+    </message>
+    <message>
+        <source>%1 was started but ended with status %2: %3</source>
+        <translation>%1 wurde gestartet, endete aber mit Status %2: %3</translation>
+    </message>
 </context>
 <context>
     <name>Popover</name>
@@ -279,6 +295,34 @@ außer bei %2); jeweils nur einer:
     <message>
         <source>Warmth, Less Warm to More Warm</source>
         <translation>Wärme, von weniger warm bis wärmer</translation>
+    </message>
+    <message>
+        <source>Night light is not supported on this desktop</source>
+        <translation>Nachtlicht wird auf dieser Arbeitsumgebung nicht unterstützt</translation>
+    </message>
+    <message>
+        <source>Another program is holding night light off</source>
+        <translation>Ein anderes Programm hält das Nachtlicht aus</translation>
+    </message>
+    <message>
+        <source>Another program is controlling the screen&apos;s colours</source>
+        <translation>Ein anderes Programm steuert die Farben des Bildschirms</translation>
+    </message>
+    <message>
+        <source>Night Light is locked by your administrator&apos;s settings</source>
+        <translation>Nachtlicht ist durch die Einstellungen Ihres Administrators gesperrt</translation>
+    </message>
+    <message>
+        <source>Another program is changing the night light settings; try again</source>
+        <translation>Ein anderes Programm ändert gerade die Nachtlicht-Einstellungen; versuchen Sie es erneut</translation>
+    </message>
+    <message>
+        <source>The desktop did not answer in time; try again</source>
+        <translation>Die Arbeitsumgebung hat nicht rechtzeitig geantwortet; versuchen Sie es erneut</translation>
+    </message>
+    <message>
+        <source>The desktop could not change night light; the log says why</source>
+        <translation>Die Arbeitsumgebung konnte das Nachtlicht nicht ändern; das Protokoll nennt den Grund</translation>
     </message>
 </context>
 <context>

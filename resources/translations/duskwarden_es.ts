@@ -237,6 +237,22 @@ salvo con %2); de una en una:
         <source>could not %1: %2</source>
         <translation>no se pudo %1: %2</translation>
     </message>
+    <message>
+        <source>%1 (unconfirmed)</source>
+        <translation>%1 (sin confirmar)</translation>
+    </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is too long for a socket path; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) es demasiado largo para la ruta de un socket; se usa %2</translation>
+    </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is not a directory; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) no es un directorio; se usa %2</translation>
+    </message>
+    <message>
+        <source>%1 was started but ended with status %2: %3</source>
+        <translation>%1 se inició pero terminó con el estado %2: %3</translation>
+    </message>
 </context>
 <context>
     <name>Popover</name>
@@ -279,6 +295,34 @@ salvo con %2); de una en una:
     <message>
         <source>Warmth, Less Warm to More Warm</source>
         <translation>Calidez, de menos cálido a más cálido</translation>
+    </message>
+    <message>
+        <source>Night light is not supported on this desktop</source>
+        <translation>La luz nocturna no es compatible con este escritorio</translation>
+    </message>
+    <message>
+        <source>Another program is holding night light off</source>
+        <translation>Otro programa mantiene la luz nocturna apagada</translation>
+    </message>
+    <message>
+        <source>Another program is controlling the screen&apos;s colours</source>
+        <translation>Otro programa controla los colores de la pantalla</translation>
+    </message>
+    <message>
+        <source>Night Light is locked by your administrator&apos;s settings</source>
+        <translation>La luz nocturna está bloqueada por la configuración de su administrador</translation>
+    </message>
+    <message>
+        <source>Another program is changing the night light settings; try again</source>
+        <translation>Otro programa está cambiando la configuración de la luz nocturna; inténtelo de nuevo</translation>
+    </message>
+    <message>
+        <source>The desktop did not answer in time; try again</source>
+        <translation>El escritorio no respondió a tiempo; inténtelo de nuevo</translation>
+    </message>
+    <message>
+        <source>The desktop could not change night light; the log says why</source>
+        <translation>El escritorio no pudo cambiar la luz nocturna; el registro indica el motivo</translation>
     </message>
 </context>
 <context>

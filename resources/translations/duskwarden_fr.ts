@@ -238,6 +238,22 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
         <source>could not %1: %2</source>
         <translation>échec de la demande «&#xa0;%1&#xa0;»&#xa0;: %2</translation>
     </message>
+    <message>
+        <source>%1 (unconfirmed)</source>
+        <translation>%1 (non confirmé)</translation>
+    </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is too long for a socket path; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) est trop long pour le chemin d’un socket&#x202f;; utilisation de %2</translation>
+    </message>
+    <message>
+        <source>XDG_RUNTIME_DIR (%1) is not a directory; using %2</source>
+        <translation>XDG_RUNTIME_DIR (%1) n’est pas un répertoire&#x202f;; utilisation de %2</translation>
+    </message>
+    <message>
+        <source>%1 was started but ended with status %2: %3</source>
+        <translation>%1 a été lancé mais s’est terminé avec le code %2&#xa0;: %3</translation>
+    </message>
 </context>
 <context>
     <name>Popover</name>
@@ -280,6 +296,34 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     <message>
         <source>Warmth, Less Warm to More Warm</source>
         <translation>Chaleur, de moins chaud à plus chaud</translation>
+    </message>
+    <message>
+        <source>Night light is not supported on this desktop</source>
+        <translation>L’éclairage nocturne n’est pas pris en charge sur ce bureau</translation>
+    </message>
+    <message>
+        <source>Another program is holding night light off</source>
+        <translation>Un autre programme maintient l’éclairage nocturne éteint</translation>
+    </message>
+    <message>
+        <source>Another program is controlling the screen&apos;s colours</source>
+        <translation>Un autre programme contrôle les couleurs de l’écran</translation>
+    </message>
+    <message>
+        <source>Night Light is locked by your administrator&apos;s settings</source>
+        <translation>L’éclairage nocturne est verrouillé par les réglages de votre administrateur</translation>
+    </message>
+    <message>
+        <source>Another program is changing the night light settings; try again</source>
+        <translation>Un autre programme modifie les réglages de l’éclairage nocturne&#x202f;; réessayez</translation>
+    </message>
+    <message>
+        <source>The desktop did not answer in time; try again</source>
+        <translation>Le bureau n’a pas répondu à temps&#x202f;; réessayez</translation>
+    </message>
+    <message>
+        <source>The desktop could not change night light; the log says why</source>
+        <translation>Le bureau n’a pas pu modifier l’éclairage nocturne&#x202f;; le journal en donne la raison</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,7 @@
 
 #include "nightshift/NightShiftManager.h"
 #include "platform/text/Text.h"
+#include "ui/ContentViewModel.h"
 
 namespace duskwarden {
 
@@ -39,6 +40,11 @@ void AppDelegate::applicationDidFinishLaunching() {
   statusCancellable_ = manager()->isNightShiftEnabled.sink(*env_.mainQueue, [weak](const bool& enabled) {
     if (auto self = weak.lock()) self->updateStatusIcon(enabled);
   });
+  const auto reasonChanged = [weak](const auto&) {
+    if (auto self = weak.lock()) self->updateStatusIcon(self->manager()->isNightShiftEnabled.get());
+  };
+  reasonCancellables_[0] = manager()->reason.sink(*env_.mainQueue, reasonChanged);
+  reasonCancellables_[1] = manager()->backend.sink(*env_.mainQueue, reasonChanged);
 
   app.setActivationPolicy(ActivationPolicy::accessory);
 }
@@ -49,7 +55,12 @@ void AppDelegate::updateStatusIcon(bool isNightShiftEnabled) {
                                         menuBarSymbolConfiguration}
                           : SymbolImage{"moonphase.full.moon.inverse", text::translate("Tray", "Night Shift Inactive"),
                                         menuBarSymbolConfiguration};
-  if (statusItem_) statusItem_->setImage(image);
+  if (const std::string line = ui::reasonLine(*manager()); !line.empty()) image.accessibilityDescription += "\n" + line;
+  // The state and the reason arrive apart: an icon already showing is not set again.
+  if (!statusItem_ || (image.symbolName == shownImage_.symbolName &&
+                       image.accessibilityDescription == shownImage_.accessibilityDescription))
+    return;
+  if (statusItem_->setImage(image)) shownImage_ = image;
 }
 
 void AppDelegate::handleStatusBarClick() {
@@ -99,7 +110,7 @@ Menu AppDelegate::buildStatusMenu() {
                                   if (auto self = weak.lock()) self->checkForUpdates();
                                 }});
   menu.items.push_back(MenuItem::separatorItem());
-  const std::string name = env_.bundle->stringForKey("CFBundleName").value_or("App");
+  const std::string& name = env_.build->name;
   Application* app = env_.application;
   menu.items.push_back(
       MenuItem{text::arg(text::translate("Tray", "Quit %1"), {name}), "Ctrl+Q", [app] { app->terminate(); }});

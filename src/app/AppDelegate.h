@@ -1,14 +1,15 @@
 #pragma once
-// The application delegate: runs the launch sequence, keeps the tray icon in
-// step with the Night Shift state, toggles the popover on a left click and
-// shows the menu on a right or Control click.
+// The application delegate: runs the launch sequence, keeps the tray icon and
+// its tooltip in step with the Night Shift state and the reason it is off,
+// toggles the popover on a left click and shows the menu on a right or
+// Control click.
 //
 // It talks to the desktop only through Application and its products, so it
 // runs without a display in tests. Everything here runs on the main thread.
 
 #include "app/Application.h"
 #include "tray/StatusItem.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/bundle/BuildInfo.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/publish/Publish.h"
 
@@ -28,7 +29,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   // Every part is needed; the process entry hands over its own.
   struct Environment {
     Application* application = nullptr;
-    const Bundle* bundle = nullptr;
+    const BuildInfo* build = nullptr;
     // The process's manager, which may be built on its first use.
     std::function<std::shared_ptr<NightShiftManager>()> manager;
     std::shared_ptr<DispatchQueue> mainQueue;
@@ -43,6 +44,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   // Opens the popover unless it is open (a second launch asks for this).
   void showPopover();
   void checkForUpdates();
+  // The icon for the state, and the tooltip saying it and the reason line, if any.
   void updateStatusIcon(bool isNightShiftEnabled);
   Menu buildStatusMenu();
 
@@ -64,6 +66,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   std::unique_ptr<Popover> popover_;
   std::unique_ptr<UpdaterController> updaterController_;
   AnyCancellable statusCancellable_;
+  AnyCancellable reasonCancellables_[2];  // the reason line (reason, backend) changes the tooltip too
+  SymbolImage shownImage_;
 };
 
 }  // namespace duskwarden

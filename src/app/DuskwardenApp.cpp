@@ -11,7 +11,8 @@
 #include "loginitem/LaunchAtLogin.h"
 #include "nightshift/CBBlueLightClient.h"
 #include "nightshift/NightShiftManager.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/appservice/AutostartAppService.h"
+#include "platform/bundle/BuildInfo.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/dispatch/SerialQueue.h"
@@ -46,13 +47,13 @@ double monotonicSeconds() {
 
 // --help, --version, a usage error or a command: answered without a display.
 // Nothing when the program is to run.
-std::optional<int> answerWithoutRunning(const CommandLine& options, const std::string& program, const Bundle& bundle) {
+std::optional<int> answerWithoutRunning(const CommandLine& options, const std::string& program, const BuildInfo& build) {
   switch (options.action) {
     case CommandLine::Action::printHelp:
-      std::fputs(helpText(program, bundle).c_str(), stdout);
+      std::fputs(helpText(program, build).c_str(), stdout);
       return 0;
     case CommandLine::Action::printVersion:
-      std::printf("%s\n", versionLine(bundle).c_str());
+      std::printf("%s\n", versionLine(build).c_str());
       return 0;
     case CommandLine::Action::usageError:
       std::fprintf(
@@ -62,7 +63,7 @@ std::optional<int> answerWithoutRunning(const CommandLine& options, const std::s
     case CommandLine::Action::command:
       // Carried out by the running copy (started if need be); this process
       // needs no display of its own.
-      return runRemoteCommand(options, program, bundle);
+      return runRemoteCommand(options, program, build);
     case CommandLine::Action::run:
       break;
   }
@@ -70,10 +71,10 @@ std::optional<int> answerWithoutRunning(const CommandLine& options, const std::s
 }
 
 // The application's name as the desktop shows it.
-QString nameTheApplication(const Bundle& bundle) {
-  const QString name = QString::fromStdString(bundle.stringForKey("CFBundleName").value_or("Duskwarden"));
+QString nameTheApplication(const BuildInfo& build) {
+  const QString name = QString::fromStdString(build.name);
   QApplication::setApplicationName(name);
-  QApplication::setApplicationVersion(QString::fromStdString(bundle.stringForKey("CFBundleShortVersionString").value_or("")));
+  QApplication::setApplicationVersion(QString::fromStdString(build.shortVersion));
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kBundleIdentifier));
   // The process lives until Quit, with or without a tray or a window.
   QApplication::setQuitOnLastWindowClosed(false);
@@ -82,7 +83,8 @@ QString nameTheApplication(const Bundle& bundle) {
 
 // Takes the session's one place, or hands over to the copy that has it: the
 // exit status when this process is done.
-std::optional<int> becomeTheRunningCopy(SingleInstance& instance, const QString& name, const std::string& program) {
+std::optional<int> becomeTheRunningCopy(SingleInstance& instance, const QString& name, const std::string& program,
+                                       StartReport& report) {
   QString error;
   switch (instance.start(&error)) {
     case SingleInstance::Role::secondary:
@@ -92,8 +94,7 @@ std::optional<int> becomeTheRunningCopy(SingleInstance& instance, const QString&
                       .c_str());
       return 0;
     case SingleInstance::Role::unavailable:
-      std::fprintf(stderr, "%s: %s\n", program.c_str(), qPrintable(error));
-      return kExitFailure;
+      return report.fail(program, error.toStdString());
     case SingleInstance::Role::primary:
       break;
   }
@@ -111,7 +112,10 @@ std::shared_ptr<QtMainQueue> installedMainQueue() {
 // follows the updater's as it always has.
 class ProcessManager {
  public:
-  explicit ProcessManager(std::shared_ptr<DispatchQueue> mainQueue) : mainQueue_(std::move(mainQueue)) {}
+  ProcessManager(std::shared_ptr<DispatchQueue> mainQueue, const BuildInfo& build)
+      : mainQueue_(std::move(mainQueue)),
+        autostart_(AutostartAppService::userAutostartDirectory(), &AutostartAppService::runningExecutable,
+                   build.name) {}
 
   std::shared_ptr<NightShiftManager> get() {
     if (manager_) return manager_;
@@ -125,18 +129,11 @@ class ProcessManager {
     return manager_;
   }
 
-  // What the provider says, for asking on the manager's client queue.
-  std::function<ProviderInfo()> providerInfo() const {
-    return [&framework = framework_] {
-      return ProviderInfo{CBBlueLightClient::supportsBlueLightReduction(framework),
-                          CBBlueLightClient::backendName(framework)};
-    };
-  }
-
  private:
   std::shared_ptr<DispatchQueue> mainQueue_;
   BlueLightFramework& framework_ = BlueLightFramework::system();  // opened once per process
-  LaunchAtLoginItem loginItem_;
+  AutostartAppService autostart_;
+  LaunchAtLogin loginItem_{autostart_};
   std::shared_ptr<NightShiftManager> manager_;
 };
 
@@ -145,7 +142,7 @@ class ProcessManager {
 // server and the windows first, the manager and the main queue last.
 class RunningCopy {
  public:
-  RunningCopy(const Bundle& bundle, const DesktopSession& session, const QString& name, const std::string& program,
+  RunningCopy(const BuildInfo& build, const DesktopSession& session, const QString& name, const std::string& program,
               bool launchedAtLogin);
 
   // Answers the later launches that reach `instance`.
@@ -159,9 +156,9 @@ class RunningCopy {
   Menu statusMenu() const;
   void showPopover() const;
 
-  const Bundle& bundle_;
+  const BuildInfo& build_;
   std::shared_ptr<QtMainQueue> mainQueue_ = installedMainQueue();
-  ProcessManager manager_{mainQueue_};
+  ProcessManager manager_{mainQueue_, build_};
   // The tray calls back into the delegate it outlives; during the delegate's
   // own teardown this no longer reaches it.
   std::weak_ptr<AppDelegate> weakDelegate_;
@@ -172,16 +169,17 @@ class RunningCopy {
   InstanceCommands commands_;
 };
 
-RunningCopy::RunningCopy(const Bundle& bundle, const DesktopSession& session, const QString& name,
+RunningCopy::RunningCopy(const BuildInfo& build, const DesktopSession& session, const QString& name,
                          const std::string& program, bool launchedAtLogin)
-    : bundle_(bundle),
-      application_(bundle, monotonicSeconds, traySetup(session)),
-      delegate_(AppDelegate::create(AppDelegate::Environment{&application_, &bundle, [this] { return manager_.get(); },
+    : build_(build),
+      application_(build, mainQueue_, monotonicSeconds, traySetup(session)),
+      delegate_(AppDelegate::create(AppDelegate::Environment{&application_, &build, [this] { return manager_.get(); },
                                                              mainQueue_, monotonicSeconds})),
       window_(
-          name, [this] { return new ui::ContentView(manager_.get(), bundle_); }, [this] { return statusMenu(); }),
+          name, [this] { return new ui::ContentView(manager_.get(), build_.version, *mainQueue_); },
+          [this] { return statusMenu(); }),
       fallback_(fallbackActions(program), name.toStdString(), launchedAtLogin),
-      commands_(InstanceCommands::Environment{[this] { return manager_.get(); }, mainQueue_, manager_.providerInfo()}) {
+      commands_(InstanceCommands::Environment{[this] { return manager_.get(); }, mainQueue_}) {
   weakDelegate_ = delegate_;
 }
 
@@ -240,43 +238,38 @@ void RunningCopy::launch() {
 }  // namespace
 
 int DuskwardenApp::main(int argc, char** argv) {
-  const Bundle& bundle = Bundle::main();
+  StartReport report;
+  const BuildInfo build = BuildInfo::generated();
   const std::string program = argc > 0 && argv[0] ? argv[0] : "duskwarden";
   translations::load(QLocale::system().uiLanguages());  // --help and the command line's messages come first
   const CommandLine options = CommandLine::parse(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
-  if (const auto status = answerWithoutRunning(options, program, bundle)) return *status;
+  if (const auto status = answerWithoutRunning(options, program, build)) return *status;
 
   settleEnvironment(program);
   const DesktopSession session = DesktopSession::fromEnvironment();
   PlatformChoice platform(session);
   std::string why;
-  if (!displayReachable(&why)) {
-    std::fprintf(stderr, "%s: %s\n", program.c_str(), why.c_str());
-    return kExitFailure;
-  }
+  if (!displayReachable(&why)) return report.fail(program, why);
 
   // Made before the toolkit starts, which would otherwise try to make it itself.
-  const QString runtime = runtimeDirectory(program);
-  if (runtime.isEmpty()) {
-    std::fprintf(stderr, "%s: %s\n", program.c_str(),
-                 text::translate("CommandLine",
-                                 "no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not set and no "
-                                 "private one could be made")
-                     .c_str());
-    return kExitFailure;
-  }
+  const QString runtime =
+      runtimeDirectory(program, SingleInstance::longestFileName(QString::fromLatin1(kBundleIdentifier)));
+  if (runtime.isEmpty())
+    return report.fail(program, text::translate("CommandLine",
+                                                "no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not "
+                                                "set and no private one could be made"));
   installAccessiblePopups();  // before the application's accessible node exists
   QApplication qapp(argc, argv);
   translations::install(qapp);
   keepSystemMessagesEnglish();
   platform.toolkitStarted();
-  const QString name = nameTheApplication(bundle);
+  const QString name = nameTheApplication(build);
   // Before the lock and socket exist, so a signal can never strand them.
   TerminationSignals termination;
   SingleInstance instance(runtime, QString::fromLatin1(kBundleIdentifier));
-  if (const auto status = becomeTheRunningCopy(instance, name, program)) return *status;
+  if (const auto status = becomeTheRunningCopy(instance, name, program, report)) return *status;
 
-  RunningCopy copy(bundle, session, name, program, options.launchedAtLogin);
+  RunningCopy copy(build, session, name, program, options.launchedAtLogin);
   copy.serve(instance);
   QTimer::singleShot(0, &qapp, [&copy] { copy.launch(); });
   const int status = QApplication::exec();

@@ -2,7 +2,7 @@
 
 #include "tray/QtPopover.h"
 #include "tray/TrayStatusItem.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/bundle/BuildInfo.h"
 #include "platform/update/LoadableAppcastSource.h"
 #include "platform/update/SPUStandardUpdaterController.h"
 #include "platform/update/StandardUpdateUserDriver.h"
@@ -18,10 +18,10 @@ namespace {
 class StandardUpdater final : public UpdaterController, public Updater {
  public:
   // The real dialogs, the network (through the update library, opened on the first check).
-  StandardUpdater(bool startingUpdater, const Bundle& bundle)
+  StandardUpdater(bool startingUpdater, const BuildInfo& build)
       : controller_(startingUpdater, std::make_shared<StandardUpdateUserDriver>(),
                     std::make_shared<LoadableAppcastSource>(),
-                    UpdaterSettings::fromBundle(bundle, runningSystemVersion())) {}
+                    UpdaterSettings::fromBuild(build, runningSystemVersion())) {}
   Updater& updater() override { return *this; }
   void checkForUpdates() override { controller_.updater().checkForUpdates(); }
 
@@ -30,8 +30,9 @@ class StandardUpdater final : public UpdaterController, public Updater {
 };
 }  // namespace
 
-QtApplication::QtApplication(const Bundle& bundle, std::function<double()> now, TraySetup tray)
-    : bundle_(bundle), now_(std::move(now)), tray_(std::move(tray)) {}
+QtApplication::QtApplication(const BuildInfo& build, std::shared_ptr<DispatchQueue> mainQueue,
+                             std::function<double()> now, TraySetup tray)
+    : build_(build), mainQueue_(std::move(mainQueue)), now_(std::move(now)), tray_(std::move(tray)) {}
 
 void QtApplication::configureCloudBackend() {
   // Deliberately empty: no feature uses a cloud service, and a night-light
@@ -39,11 +40,12 @@ void QtApplication::configureCloudBackend() {
 }
 
 std::unique_ptr<UpdaterController> QtApplication::makeUpdaterController(bool startingUpdater) {
-  return std::make_unique<StandardUpdater>(startingUpdater, bundle_);
+  return std::make_unique<StandardUpdater>(startingUpdater, build_);
 }
 
 std::unique_ptr<Popover> QtApplication::makePopover(std::shared_ptr<NightShiftManager> manager) {
-  return std::make_unique<QtPopover>([manager, &bundle = bundle_] { return new ui::ContentView(manager, bundle); }, now_);
+  return std::make_unique<QtPopover>(
+      [this, manager] { return new ui::ContentView(manager, build_.version, *mainQueue_); }, now_);
 }
 
 std::unique_ptr<StatusItem> QtApplication::makeStatusItem() {

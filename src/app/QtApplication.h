@@ -4,7 +4,8 @@
 // the standard updater controller.
 
 #include "app/Application.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/bundle/BuildInfo.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "tray/DesktopSession.h"
 
 #include <QString>
@@ -24,8 +25,10 @@ class QtApplication final : public Application {
     std::function<void()> menuOpened;    // a host is showing that menu
   };
 
-  // `bundle` names the application in the popover and to the updater.
-  QtApplication(const Bundle& bundle, std::function<double()> now, TraySetup tray);
+  // `build` gives the popover's version line and the updater's facts; the
+  // popover's view re-applies on `mainQueue`.
+  QtApplication(const BuildInfo& build, std::shared_ptr<DispatchQueue> mainQueue, std::function<double()> now,
+                TraySetup tray);
 
   void configureCloudBackend() override;
   std::unique_ptr<UpdaterController> makeUpdaterController(bool startingUpdater) override;
@@ -41,7 +44,8 @@ class QtApplication final : public Application {
   TrayStatusItem* trayItem() const { return trayItem_; }
 
  private:
-  const Bundle& bundle_;
+  const BuildInfo& build_;
+  std::shared_ptr<DispatchQueue> mainQueue_;
   std::function<double()> now_;
   TraySetup tray_;
   TrayStatusItem* trayItem_ = nullptr;

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "control/BackgroundLaunch.h"
 #include "platform/common/StartEnvironment.h"
 #include "platform/common/XdgPaths.h"
 #include "platform/text/Text.h"
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +25,17 @@ namespace {
 std::string env(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
+}
+
+// The descriptor the launcher named, made close-on-exec; -1 when none.
+int takeStartReport() {
+  const std::string named = env(kStartReportVariable);
+  ::unsetenv(kStartReportVariable);  // not for the programs we start
+  int fd = -1;
+  if (named.empty() || std::from_chars(named.data(), named.data() + named.size(), fd).ec != std::errc() || fd < 0 ||
+      ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0)
+    return -1;
+  return fd;
 }
 
 }  // namespace
@@ -54,13 +67,30 @@ bool displayReachable(std::string* why) {
 
 void keepSystemMessagesEnglish() { std::setlocale(LC_MESSAGES, "C"); }
 
-QString runtimeDirectory(const std::string& program) {
-  const auto dir = usableRuntimeDirectory();
-  if (dir && !userRuntimeDirectory())
-    std::fprintf(
-        stderr, "%s: %s\n", program.c_str(),
-        text::arg(text::translate("CommandLine", "XDG_RUNTIME_DIR is not set; using %1"), {dir->string()}).c_str());
+QString runtimeDirectory(const std::string& program, std::size_t longestName) {
+  const auto dir = usableRuntimeDirectory(longestName);
+  const auto problem = runtimeDirectoryProblem(longestName);
+  if (dir && problem) {
+    const std::string given = env("XDG_RUNTIME_DIR");
+    const std::string line =
+        *problem == RuntimeDirectoryProblem::unset
+            ? text::arg(text::translate("CommandLine", "XDG_RUNTIME_DIR is not set; using %1"), {dir->string()})
+        : *problem == RuntimeDirectoryProblem::tooLong
+            ? text::arg(text::translate("CommandLine", "XDG_RUNTIME_DIR (%1) is too long for a socket path; using %2"),
+                        {given, dir->string()})
+            : text::arg(text::translate("CommandLine", "XDG_RUNTIME_DIR (%1) is not a directory; using %2"),
+                        {given, dir->string()});
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), line.c_str());
+  }
   return dir ? QString::fromStdString(dir->string()) : QString();
+}
+
+StartReport::StartReport() : fd_(takeStartReport()) {}
+
+int StartReport::fail(const std::string& program, const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
+  if (fd_.get() >= 0) [[maybe_unused]] const ssize_t n = ::write(fd_.get(), message.data(), message.size());
+  return 1;
 }
 
 PlatformChoice::PlatformChoice(const DesktopSession& session) {

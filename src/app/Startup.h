@@ -3,10 +3,12 @@
 // end it: the environment, the display check, the runtime directory, the Qt
 // platform choice.
 
+#include "fd/UniqueFd.h"
 #include "tray/DesktopSession.h"
 
 #include <QString>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -23,9 +25,9 @@ void settleEnvironment(const std::string& program);
 // sentence instead of a core dump.
 bool displayReachable(std::string* why);
 
-// The user's runtime directory, or a private one (said on stderr); empty when
-// there is neither.
-QString runtimeDirectory(const std::string& program);
+// The user's runtime directory, or a private one when it cannot hold a file
+// named up to `longestName` bytes (said on stderr); empty when there is neither.
+QString runtimeDirectory(const std::string& program, std::size_t longestName);
 
 // Messages of the C library and GLib (strerror, GError texts) in English,
 // once the toolkit has set the user's locale: they reach only the log, which
@@ -34,6 +36,21 @@ QString runtimeDirectory(const std::string& program);
 // the toolkit starts and before our own threads (the provider's, the client
 // queue) exist, since setlocale is process-wide.
 void keepSystemMessagesEnglish();
+
+// Why this start failed, for the command that launched it in the background
+// (control/BackgroundLaunch.h): otherwise it would only say "ended with
+// status 1" and leave the reason in the journal. Taken from the environment
+// at start, before any other thread exists; nothing when it was not launched so.
+class StartReport {
+ public:
+  StartReport();
+  // Says `message` on stderr after the program's name, and to the launcher;
+  // answers the exit status of a failed start.
+  int fail(const std::string& program, const std::string& message);
+
+ private:
+  UniqueFd fd_;
+};
 
 // On a Wayland session with Xwayland the toolkit runs on X11 (see
 // preferredQtPlatform); the choice is ours, so programs we start (a browser

@@ -42,9 +42,12 @@ QString load(const QStringList& languages) {
   loaded.clear();
   const QString directory = ourDirectory();
   for (const QString& language : languages) {
-    // The source texts are English; "C" is what an unset locale reads as.
-    if (language.startsWith(QLatin1String("en")) || language == QLatin1String("C")) break;
+    // The source texts are English.
+    if (language.startsWith(QLatin1String("en"))) break;
+    // An unknown code (and the "C" Qt lists after one, or for an unset
+    // locale) names no language: the search goes on, as gettext's does.
     const QLocale locale(language);
+    if (locale.language() == QLocale::C) continue;
     if (!ours().load(locale, QStringLiteral("duskwarden"), QStringLiteral("_"), directory)) continue;
     // Qt's "OK" and "Cancel" in the same language, where Qt ships it.
     (void)qts().load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),

@@ -14,7 +14,8 @@ namespace duskwarden::translations {
 
 // Loads the catalogues of the first of `languages` (most wanted first, as
 // QLocale::system().uiLanguages() lists them) that has one, and serves the
-// Qt-free code's texts from them. English first means the source texts. The
+// Qt-free code's texts from them. English first means the source texts; a
+// code that names no language is passed over. The
 // language loaded, empty for the source texts. Before any thread but the main
 // one runs.
 QString load(const QStringList& languages);

@@ -16,6 +16,9 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
+
+#include "fd/UniqueFd.h"
 
 extern char** environ;
 
@@ -33,6 +36,20 @@ int outputDescriptor(bool* inJournal) {
 #endif
   *inJournal = false;
   return ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+}
+
+// The descriptor number the started program finds its report on.
+constexpr int kReportFd = 3;
+
+// This process's environment with the report's variable added.
+std::vector<char*> environmentWithReport(std::string* entry) {
+  *entry = std::string(kStartReportVariable) + "=" + std::to_string(kReportFd);
+  std::vector<char*> env;
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::strncmp(*e, kStartReportVariable, std::strlen(kStartReportVariable)) != 0) env.push_back(*e);
+  env.push_back(entry->data());
+  env.push_back(nullptr);
+  return env;
 }
 
 // Owns the spawn attributes and file actions for one call.
@@ -83,16 +100,41 @@ std::optional<BackgroundLaunch> BackgroundLaunch::start(const std::string& execu
   const bool useHome = home != nullptr && home[0] == '/' && std::filesystem::is_directory(home, ec);
   posix_spawn_file_actions_addchdir_np(&setup.actions, useHome ? home : "/");
 
+  // Why it could not start, if it cannot: a pipe whose write end it finds as
+  // descriptor kReportFd (above it here, so that dup2 clears close-on-exec).
+  int report[2] = {-1, -1};
+  std::string reportEntry;
+  std::vector<char*> env;
+  if (::pipe2(report, O_CLOEXEC | O_NONBLOCK) == 0) {
+    const int writeEnd = ::fcntl(report[1], F_DUPFD_CLOEXEC, kReportFd + 1);
+    ::close(report[1]);
+    report[1] = writeEnd;
+    posix_spawn_file_actions_adddup2(&setup.actions, report[1], kReportFd);
+    env = environmentWithReport(&reportEntry);
+  }
+  auto readEnd = std::make_shared<UniqueFd>(report[0]);
+
   std::string name = argv0;
   char* const argv[] = {name.data(), nullptr};
   pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv, environ);
+  const int rc =
+      ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv, env.empty() ? environ : env.data());
   if (output >= 0) ::close(output);
+  if (report[1] >= 0) ::close(report[1]);
   if (rc != 0) {
     *error = executable + ": " + std::strerror(rc);
     return std::nullopt;
   }
-  return BackgroundLaunch(pid, inJournal);
+  return BackgroundLaunch(pid, inJournal, std::move(readEnd));
+}
+
+std::string BackgroundLaunch::startError() const {
+  std::string said;
+  char buffer[512];
+  for (ssize_t n; report_ && report_->get() >= 0 && (n = ::read(report_->get(), buffer, sizeof buffer)) > 0;)
+    said.append(buffer, static_cast<std::size_t>(n));
+  while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+  return said;
 }
 
 bool BackgroundLaunch::running() {

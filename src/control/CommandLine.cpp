@@ -81,11 +81,12 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
   Seen seen;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (argument == "--help" || argument == "-h") return printHelp();  // help wins over whatever follows
     // "--name=value" or "--name value" for the options that take one.
     const auto equals = argument.find('=');
     const std::string name = argument.starts_with("--") ? argument.substr(0, equals) : argument;
     const Command* command = commandWithOption(name);
+    const LocalOption local = command ? command->local : LocalOption::none;
+    if (local == LocalOption::help && name == argument) return printHelp();  // help wins over whatever follows
     const bool takesValue = command && command->value;
     std::optional<std::string> value;
     if (takesValue && equals != std::string::npos) {
@@ -98,9 +99,9 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
       return usageError(text::arg(text::translate("CommandLine", "option '%1' takes no value"), {name}));
     }
 
-    if (name == "--version" || name == "-V") {
+    if (local == LocalOption::version) {
       seen.version = true;
-    } else if (name == "--autostart") {
+    } else if (local == LocalOption::autostart) {
       seen.result.launchedAtLogin = true;
     } else if (commandForScriptsOption(name)) {
       seen.scriptOption = name;
@@ -116,10 +117,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
   return finish(std::move(seen));
 }
 
-std::string versionLine(const Bundle& bundle) {
-  return bundle.stringForKey("CFBundleName").value_or("Duskwarden") + " " +
-         bundle.stringForKey("CFBundleShortVersionString").value_or("?") + " (build " +
-         bundle.stringForKey("CFBundleVersion").value_or("?") + ")";
+std::string versionLine(const BuildInfo& build) {
+  return build.name + " " + build.shortVersion + " (build " + build.version + ")";
 }
 
 namespace {
@@ -157,6 +156,27 @@ std::string commandList() {
   return list;
 }
 
+// "  -h, --help       show this help and exit", one line each.
+std::string optionList() {
+  constexpr std::size_t kColumn = 17;
+  std::string list;
+  for (const Command& option : localOptions()) {
+    std::string entry = (option.shortOption.empty() ? std::string("    ") : std::string(option.shortOption) + ", ");
+    entry += option.option;
+    entry.resize(std::max(kColumn, entry.size() + 1), ' ');
+    list += "  " + entry + text::translate("CommandLine", option.help.data()) + "\n";
+  }
+  return list;
+}
+
+// "[--help | --version]": what a launch may be asked besides running; --autostart is the session's.
+std::string runChoices() {
+  std::string choices;
+  for (const Command& option : localOptions())
+    if (option.local != LocalOption::autostart) choices += (choices.empty() ? "[" : " | ") + std::string(option.option);
+  return choices + "]";
+}
+
 // "--status": the commands that do not start the program.
 std::string notStarting() {
   std::string options;
@@ -167,14 +187,11 @@ std::string notStarting() {
 
 }  // namespace
 
-std::string helpText(const std::string& program, const Bundle& bundle) {
-  const std::string name = bundle.stringForKey("CFBundleName").value_or("Duskwarden");
+std::string helpText(const std::string& program, const BuildInfo& build) {
+  const std::string& name = build.name;
   const std::string usage = text::translate("CommandLine", "Usage:");
   const std::string indent(width(usage) + 1, ' ');
-  const auto option = [](const char* synopsis, const std::string& help) {
-    return "  " + std::string(synopsis) + help + "\n";
-  };
-  return usage + " " + program + " [--help | --version]\n" + commandUsage(program, indent) +
+  return usage + " " + program + " " + runChoices() + "\n" + commandUsage(program, indent) +
          text::arg(
              text::translate("CommandLine",
                              "%1 keeps the desktop's night light on. It lives in the system tray:\n"
@@ -183,11 +200,7 @@ std::string helpText(const std::string& program, const Bundle& bundle) {
                              "Without a tray it keeps running and opens its controls in a window.\n"
                              "Starting it again while it runs opens the running one's controls.\n"),
              {name}) +
-         "\n" + option("-h, --help       ", text::translate("CommandLine", "show this help and exit")) +
-         option("-V, --version    ", text::translate("CommandLine", "show the version and exit")) +
-         option("    --autostart  ",
-                text::translate("CommandLine", "used by the start-at-login entry: opens no window")) +
-         "\n" +
+         "\n" + optionList() + "\n" +
          text::arg(text::translate("CommandLine",
                                    "Commands for the running %1 (started first when it is not running,\n"
                                    "except for %2); one at a time:\n"),

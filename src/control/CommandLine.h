@@ -7,7 +7,7 @@
 // copy to carry it out; its value is checked here, before anyone is contacted.
 
 #include "control/CommandTable.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/bundle/BuildInfo.h"
 
 #include <string>
 #include <vector>
@@ -31,7 +31,7 @@ struct CommandLine {
 };
 
 // "Duskwarden 1.0.0 (build 1)"
-std::string versionLine(const Bundle& bundle);
-std::string helpText(const std::string& program, const Bundle& bundle);
+std::string versionLine(const BuildInfo& build);
+std::string helpText(const std::string& program, const BuildInfo& build);
 
 }  // namespace duskwarden

@@ -39,46 +39,38 @@ const CommandValue kSwitchValue{
 
 // Handlers: each the very manager operation the popover's control uses.
 
-void enable(const CommandCall& call) {
-  call.manager->enableNightShift();
-  call.replyWhenCarriedOut({.enabled = true});
-}
+void enable(const CommandCall& call) { call.manager.enableNightShift(call.request); }
 
-void disable(const CommandCall& call) {
-  if (call.manager->disableNightShift() == NightShiftManager::Outcome::refused)
-    return call.reply(protocol::kAnswerRefused);
-  call.replyWhenCarriedOut({.enabled = false});
-}
+void disable(const CommandCall& call) { call.manager.disableNightShift(call.request); }
 
 void setStrength(const CommandCall& call) {
-  const float strength = *protocol::parseStrength(call.value);  // checked by the table
-  call.manager->setColorTemperatureStrength(strength);
-  call.replyWhenCarriedOut({.strength = strength});
+  // Applied once, as at the end of a drag.
+  call.manager.setColorTemperatureStrength(*protocol::parseStrength(call.value), call.request);  // checked by the table
 }
 
-void setKeepAlwaysOn(const CommandCall& call) {
-  // Persists it, sets the login item and may turn night light on, as the switch does.
-  call.manager->autoEnable = call.value == "on";
-  call.replyAfterWork([](const ProviderInfo&) { return std::string(protocol::kAnswerOk); });
-}
+void setKeepAlwaysOn(const CommandCall& call) { call.manager.setAutoEnable(call.value == "on", call.request); }
 
 void status(const CommandCall& call) {
-  // Read afresh, as opening the popover does; answered once that read is applied.
-  call.manager->updateStatus();
-  call.replyAfterWork([manager = call.manager](const ProviderInfo& provider) {
-    protocol::Status status;
-    status.enabled = manager->isNightShiftEnabled.get();
-    status.strength = manager->colorTemperatureStrength.get();
-    status.keepAlwaysOn = manager->autoEnable.get();
-    status.supported = provider.supported;
-    status.backend = provider.backend;
-    return protocol::formatStatus(status);
-  });
+  // What the manager publishes now: it reads whenever the desktop reports a change.
+  const NightShiftManager& manager = call.manager;
+  protocol::Status status;
+  status.enabled = manager.isNightShiftEnabled.get();
+  status.strength = manager.colorTemperatureStrength.get();
+  status.keepAlwaysOn = manager.autoEnable.get();
+  // Not known before the set-up has run: then the state reads as unconfirmed.
+  status.supported = !manager.backend.get() || manager.backend.get()->supported;
+  if (manager.backend.get()) status.backend = manager.backend.get()->name;
+  status.unconfirmed = manager.unconfirmed.get();
+  call.reply(protocol::formatStatus(status));
 }
 
 // What the status answer prints.
 
 std::string onOff(bool on) { return on ? text::translate("CommandLine", "on") : text::translate("CommandLine", "off"); }
+
+std::string shown(std::string value, bool unconfirmed) {
+  return unconfirmed ? text::arg(text::translate("CommandLine", "%1 (unconfirmed)"), {value}) : value;
+}
 
 // For people; scripts read --json, which stays the same in every language.
 std::string humanStatus(const protocol::Status& status) {
@@ -86,18 +78,22 @@ std::string humanStatus(const protocol::Status& status) {
                                                               : text::translate("CommandLine", "unknown");
   return text::arg(
       text::translate("CommandLine", "Night Shift: %1; strength: %2; Keep Always On: %3; backend: %4"),
-      {status.supported ? onOff(status.enabled) : text::translate("CommandLine", "not supported here"), strength,
-       onOff(status.keepAlwaysOn), status.backend.value_or(text::translate("CommandLine", "none"))});
+      {status.supported ? shown(onOff(status.enabled), status.unconfirmed.enabled)
+                        : text::translate("CommandLine", "not supported here"),
+       shown(strength, status.unconfirmed.strength), onOff(status.keepAlwaysOn),
+       status.backend.value_or(text::translate("CommandLine", "none"))});
 }
 
 // Every value is a number, a Boolean or a word of [A-Za-z0-9_-]: nothing to escape.
 std::string jsonStatus(const protocol::Status& status) {
   const auto boolean = [](bool value) { return value ? "true" : "false"; };
+  std::string unconfirmed = status.unconfirmed.enabled ? "\"enabled\"" : "";
+  if (status.unconfirmed.strength) unconfirmed += std::string(unconfirmed.empty() ? "" : ", ") + "\"strength\"";
   return std::string("{\"enabled\": ") + boolean(status.enabled) + ", \"strength\": " +
          (std::isfinite(status.strength) ? protocol::formatStrength(status.strength) : "null") +
          ", \"keepAlwaysOn\": " + boolean(status.keepAlwaysOn) + ", \"backend\": " +
          (status.backend ? "\"" + *status.backend + "\"" : "null") + ", \"supported\": " + boolean(status.supported) +
-         "}";
+         ", \"unconfirmed\": [" + unconfirmed + "]}";
 }
 
 std::optional<std::string> showStatus(std::string_view answer, bool forScripts) {
@@ -106,7 +102,19 @@ std::optional<std::string> showStatus(std::string_view answer, bool forScripts) 
   return forScripts ? jsonStatus(*status) : humanStatus(*status);
 }
 
-const Command kCommands[] = {
+// The options a launch answers itself first, then the running copy's commands.
+const Command kTable[] = {
+    {.option = "--help",
+     .shortOption = "-h",
+     .local = LocalOption::help,
+     .help = DW_TRANSLATE_NOOP("CommandLine", "show this help and exit")},
+    {.option = "--version",
+     .shortOption = "-V",
+     .local = LocalOption::version,
+     .help = DW_TRANSLATE_NOOP("CommandLine", "show the version and exit")},
+    {.option = "--autostart",
+     .local = LocalOption::autostart,
+     .help = DW_TRANSLATE_NOOP("CommandLine", "used by the start-at-login entry: opens no window")},
     {.option = "--enable",
      .word = "enable",
      .help = DW_TRANSLATE_NOOP("CommandLine", "turn Night Shift on"),
@@ -137,23 +145,27 @@ const Command kCommands[] = {
      .show = showStatus},
 };
 
+constexpr std::size_t kLocalOptions = 3;
+
 template <typename Matches>
 const Command* find(Matches matches) {
-  for (const Command& command : kCommands)
+  for (const Command& command : kTable)
     if (matches(command)) return &command;
   return nullptr;
 }
 
 }  // namespace
 
-std::span<const Command> commands() { return kCommands; }
+std::span<const Command> commands() { return std::span(kTable).subspan(kLocalOptions); }
+
+std::span<const Command> localOptions() { return std::span(kTable).first(kLocalOptions); }
 
 const Command* commandWithOption(std::string_view option) {
-  return find([option](const Command& c) { return c.option == option; });
+  return find([option](const Command& c) { return c.option == option || (!c.shortOption.empty() && c.shortOption == option); });
 }
 
 const Command* commandWithWord(std::string_view word) {
-  return find([word](const Command& c) { return c.word == word; });
+  return find([word](const Command& c) { return !c.word.empty() && c.word == word; });
 }
 
 const Command* commandForScriptsOption(std::string_view option) {

@@ -1,19 +1,22 @@
 #pragma once
-// The commands the running copy takes from other launches, one row each: the
-// option on the command line, the word on the socket, the value it takes,
-// what it asks of the manager (its handler), its line in --help, and what a
-// client does when no copy runs. The command line (CommandLine), --help, the
-// request a client sends (RemoteCommand), the running copy's handling and the
-// words it knows (InstanceCommands) all read this table; a test holds the man
-// page and README's command list to it.
+// Everything the command line takes, one row each: the options a launch
+// answers itself (--help, --version, --autostart) and the commands the
+// running copy takes from other launches, each with the option on the
+// command line, the word on the socket, the value it takes, what it asks of
+// the manager (its handler), its line in --help, and what a client does when
+// no copy runs. The command line (CommandLine), --help, the request a client
+// sends (RemoteCommand), the running copy's handling and the words it knows
+// (InstanceCommands) all read this table; a test holds the man page and
+// README's command list to it.
 //
 // Adding a command is one row in CommandTable.cpp, its handler, and its lines
 // in the man page and README.
 //
 // Plain C++: no Qt.
 
+#include "nightshift/NightShiftManager.h"
+
 #include <functional>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,19 +24,11 @@
 
 namespace duskwarden {
 
-class NightShiftManager;
-
 // Exit statuses of a launch that carries a command.
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;    // refused, not carried out, no night light here, no answer
 inline constexpr int kExitUsage = 2;     // checked before anyone is contacted
 inline constexpr int kExitNotRunning = 3;  // only for commands that do not start the program
-
-// What the provider says, asked on the manager's client queue.
-struct ProviderInfo {
-  bool supported = false;
-  std::optional<std::string> backend;
-};
 
 // A value a command takes. It is checked on the command line, before anyone
 // is contacted, and again by the running copy, since anyone may write to the socket.
@@ -45,32 +40,24 @@ struct CommandValue {
   std::string (*invalid)(std::string_view option, std::string_view text);
 };
 
-// What the desktop should report once a command is carried out.
-struct Expectation {
-  std::optional<bool> enabled{};
-  std::optional<float> strength{};
-};
-
-// What a handler works with in the running copy, on the main thread.
+// What a handler works with in the running copy, on the main thread: it
+// asks the manager, handing it `request`, whose completion answers the
+// client with the outcome, or answers at once through `reply`.
 struct CommandCall {
-  using Reply = std::function<void(std::string_view answer)>;
-  using Answer = std::function<std::string(const ProviderInfo&)>;
-
-  std::shared_ptr<NightShiftManager> manager;
+  NightShiftManager& manager;
   std::string value;  // checked, as the socket carries it; empty for a command without one
-  // Answers now.
-  Reply reply;
-  // Answers with `answer`'s line once the manager's client queue has run
-  // what the handler queued there, so the request has reached the provider.
-  std::function<void(Answer)> replyAfterWork;
-  // Answers "ok" once the desktop reports `expected`, and "failed ..." when it
-  // says why it cannot or does not report it within a few seconds (CommandOutcome.h).
-  std::function<void(Expectation)> replyWhenCarriedOut;
+  NightShiftManager::Request request;  // the client's deadline; its completion replies
+  std::function<void(std::string_view answer)> reply;
 };
+
+// What a launch does with an option it answers itself.
+enum class LocalOption { none, help, version, autostart };
 
 struct Command {
   std::string_view option{};  // "--strength"
-  std::string_view word{};    // "strength" on the socket
+  std::string_view shortOption{};  // "-h", for an option that has one
+  LocalOption local = LocalOption::none;  // for the options this launch answers itself
+  std::string_view word{};    // "strength" on the socket; empty for a local option
   const CommandValue* value = nullptr;  // nullptr: takes none
   std::string_view help{};    // its line in --help
   std::string_view goal{};    // "turn Night Shift on": what a failure says could not be done
@@ -86,8 +73,11 @@ struct Command {
   std::optional<std::string> (*show)(std::string_view answer, bool forScripts) = nullptr;
 };
 
-// Every command, in the order --help lists them.
+// Every command for the running copy, in the order --help lists them.
 std::span<const Command> commands();
+// The options a launch answers itself, in the order --help lists them.
+std::span<const Command> localOptions();
+// A command or a local option, by its long or short option.
 const Command* commandWithOption(std::string_view option);
 const Command* commandWithWord(std::string_view word);
 

@@ -1,9 +1,6 @@
 #include "control/InstanceCommands.h"
 
-#include "control/CommandOutcome.h"
-
-#include "nightshift/NightShiftManager.h"
-
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -24,32 +21,17 @@ std::optional<std::string> checkedValue(const Command& command, const std::vecto
 
 InstanceCommands::InstanceCommands(Environment environment) : env_(std::move(environment)) {}
 
-void InstanceCommands::afterClientQueue(NightShiftManager& manager, std::function<void(const ProviderInfo&)> answer) {
-  // The client queue is serial: this runs after the work the operation
-  // queued, and its main-queue hop after what that work queued there.
-  manager.clientQueue().async([info = env_.providerInfo, main = env_.mainQueue, answer = std::move(answer)] {
-    main->async([provider = info(), answer] { answer(provider); });
-  });
-}
-
 void InstanceCommands::handle(const protocol::Request& request, Reply reply) {
   const Command* command = commandWithWord(request.command);
   if (!command) return reply(protocol::kErrorUnknownCommand);
   auto value = checkedValue(*command, request.arguments);
   if (!value) return reply(protocol::kErrorBadArgument);
-  const auto manager = env_.manager();
-  const auto replyAfterWork = [this, manager, reply](CommandCall::Answer answer) {
-    afterClientQueue(*manager, [reply, answer = std::move(answer)](const ProviderInfo& provider) {
-      reply(answer(provider));
-    });
-  };
-  const auto replyWhenCarriedOut = [this, manager, reply](Expectation expected) {
-    commandoutcome::watch(
-        manager, expected, *env_.mainQueue,
-        [this, manager](std::function<void(const ProviderInfo&)> then) { afterClientQueue(*manager, std::move(then)); },
-        reply);
-  };
-  command->handle(CommandCall{manager, std::move(*value), reply, replyAfterWork, replyWhenCarriedOut});
+  double timeout = kRequestSeconds;
+  if (request.deadline) timeout = std::clamp(*request.deadline - env_.mainQueue->now(), 0.0, kRequestSeconds);
+  NightShiftManager::Request asked{timeout, [reply](const NightShiftManager::Outcome& outcome) {
+                                     reply(protocol::formatOutcome(outcome));
+                                   }};
+  command->handle(CommandCall{*env_.manager(), std::move(*value), std::move(asked), reply});
 }
 
 }  // namespace duskwarden

@@ -1,6 +1,6 @@
 #include "control/InstanceLock.h"
 
-#include "platform/bundle/Bundle.h"
+#include "platform/bundle/BuildInfo.h"
 #include "platform/log/Logger.h"
 
 #include <fcntl.h>

@@ -1,10 +1,12 @@
 #include "control/InstanceProtocol.h"
 
+#include "control/OutcomeWords.h"
 #include "decimal/Decimal.h"
 #include "duskwarden/nightlight.h"
 #include "platform/log/PrintableText.h"
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <map>
 
@@ -47,7 +49,23 @@ std::optional<bool> parseFlag(std::string_view text) {
   return std::nullopt;
 }
 
+constexpr std::string_view kDeadlineKey = "deadline=";
+
+// "deadline=<ms>": its seconds, or nothing when the word is not one.
+std::optional<double> parseDeadline(std::string_view word) {
+  if (!word.starts_with(kDeadlineKey)) return std::nullopt;
+  word.remove_prefix(kDeadlineKey.size());
+  std::uint64_t ms = 0;
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), ms);
+  if (word.empty() || error != std::errc{} || end != word.data() + word.size()) return std::nullopt;
+  return static_cast<double>(ms) / 1000.0;
+}
+
 }  // namespace
+
+double monotonicNow() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 ParsedRequest parseRequest(std::string_view line) {
   if (line.empty() || line.size() > kMaxRequestLine) return {std::nullopt, kErrorBadRequest};
@@ -59,14 +77,21 @@ ParsedRequest parseRequest(std::string_view line) {
   if (!isVersionWord(parts[0])) return {std::nullopt, kErrorBadRequest};
   if (parts[0] != kVersion) return {std::nullopt, kErrorUnsupportedVersion};
   if (parts.size() < 2) return {std::nullopt, kErrorBadRequest};
-  Request request{std::string(parts[1]), {}};
-  for (std::size_t i = 2; i < parts.size(); ++i) request.arguments.emplace_back(parts[i]);
+  Request request{std::string(parts[1]), {}, {}};
+  std::size_t end = parts.size();
+  if (end > 2 && parts[end - 1].starts_with(kDeadlineKey)) {
+    request.deadline = parseDeadline(parts[--end]);
+    if (!request.deadline) return {std::nullopt, kErrorBadRequest};
+  }
+  for (std::size_t i = 2; i < end; ++i) request.arguments.emplace_back(parts[i]);
   return {std::move(request), {}};
 }
 
-std::string requestLine(std::string_view command, const std::vector<std::string>& arguments) {
+std::string requestLine(std::string_view command, const std::vector<std::string>& arguments,
+                        std::optional<double> deadline) {
   std::string line = std::string(kVersion) + " " + std::string(command);
   for (const auto& argument : arguments) line += " " + argument;
+  if (deadline) line += " " + std::string(kDeadlineKey) + std::to_string(static_cast<std::uint64_t>(*deadline * 1000));
   return line;
 }
 
@@ -128,9 +153,11 @@ int reasonCode(std::string_view word) {
   return DW_NIGHTLIGHT_REASON_FAILED;
 }
 
-std::string formatFailure(const Failure& failure) {
-  std::string line = std::string(kAnswerFailed) + " " + (isShortWord(failure.why) ? failure.why : "failed");
-  const std::string message = printableText(failure.message);
+std::string formatOutcome(const NightShiftManager::Outcome& outcome) {
+  std::string line(outcomeWord(outcome.kind).word);
+  if (outcome.kind != NightShiftManager::Outcome::Kind::failed) return line;
+  line += " " + std::string(reasonWord(outcome.reason.code));
+  const std::string message = printableText(outcome.reason.message);
   if (message.empty()) return line;
   std::size_t room = kMaxRequestLine - line.size() - 1;
   if (message.size() > room) {
@@ -141,12 +168,19 @@ std::string formatFailure(const Failure& failure) {
   return line + " " + message.substr(0, room);
 }
 
-std::optional<Failure> parseFailure(std::string_view answer) {
+std::optional<NightShiftManager::Outcome> parseOutcome(std::string_view answer) {
+  using Kind = NightShiftManager::Outcome::Kind;
   const auto parts = words(answer);
-  if (parts.size() < 2 || parts[0] != kAnswerFailed || !isShortWord(parts[1])) return std::nullopt;
+  const OutcomeWord* word = outcomeWithWord(parts[0]);
+  if (word == nullptr) return std::nullopt;
+  if (word->kind != Kind::failed) {
+    if (parts.size() != 1) return std::nullopt;
+    return NightShiftManager::Outcome{word->kind, {}};
+  }
+  if (parts.size() < 2 || !isShortWord(parts[1])) return std::nullopt;
   const std::size_t start = parts[0].size() + 1 + parts[1].size();
   const std::string_view message = start < answer.size() ? answer.substr(start + 1) : std::string_view{};
-  return Failure{std::string(parts[1]), printableText(message)};
+  return NightShiftManager::Outcome{Kind::failed, {reasonCode(parts[1]), printableText(message)}};
 }
 
 std::optional<bool> parseSwitch(std::string_view text) {
@@ -161,7 +195,13 @@ std::string formatStatus(const Status& status) {
   const std::string strength = std::isfinite(status.strength) ? formatStrength(status.strength) : "-";
   return std::string(kStatus) + " enabled=" + (status.enabled ? "1" : "0") + " strength=" + strength +
          " keep-always-on=" + (status.keepAlwaysOn ? "1" : "0") + " supported=" + (status.supported ? "1" : "0") +
-         " backend=" + backend;
+         " backend=" + backend + " unconfirmed=" + unconfirmedList(status.unconfirmed, "-");
+}
+
+std::string unconfirmedList(const NightShiftManager::Unconfirmed& unconfirmed, std::string_view none) {
+  std::string list = unconfirmed.enabled ? "enabled" : "";
+  if (unconfirmed.strength) list += list.empty() ? "strength" : ",strength";
+  return list.empty() ? std::string(none) : list;
 }
 
 std::optional<Status> parseStatus(std::string_view answer) {
@@ -196,6 +236,9 @@ std::optional<Status> parseStatus(std::string_view answer) {
     if (!isShortWord(backend)) return std::nullopt;
     status.backend = std::string(backend);
   }
+  const std::string_view unconfirmed = fields["unconfirmed"];
+  status.unconfirmed.enabled = unconfirmed.find("enabled") != std::string_view::npos;
+  status.unconfirmed.strength = unconfirmed.find("strength") != std::string_view::npos;
   return status;
 }
 

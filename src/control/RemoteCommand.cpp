@@ -1,14 +1,11 @@
 #include "control/RemoteCommand.h"
 
 #include "control/BackgroundLaunch.h"
-#include "control/CommandOutcome.h"
 #include "control/InstanceClient.h"
 #include "control/InstanceProtocol.h"
+#include "control/OutcomeWords.h"
 #include "control/SingleInstance.h"
-#include "decimal/Decimal.h"
-#include "nightshift/NightShiftManager.h"
 #include "platform/common/XdgPaths.h"
-#include "platform/log/Logger.h"
 #include "platform/text/Text.h"
 
 #include <QFile>
@@ -30,19 +27,22 @@ constexpr int kRunningCopyTimeoutMs = 8000;
 // A copy we start needs its display, toolkit and socket first; on a busy
 // machine that is a few seconds.
 constexpr int kStartedCopyTimeoutMs = 20000;
+// The answer's way back, after the running copy's deadline and before ours.
+constexpr double kAnswerMarginSeconds = 1.0;
 
-std::string requestFor(const CommandLine& options) {
-  if (options.value.empty()) return protocol::requestLine(options.command->word);
-  return protocol::requestLine(options.command->word, {options.value});
+// The request, with the deadline after which the running copy must drop it:
+// the client has said "did not answer" by then.
+std::string requestFor(const CommandLine& options, int timeoutMs) {
+  const double deadline = protocol::monotonicNow() + timeoutMs / 1000.0 - kAnswerMarginSeconds;
+  std::vector<std::string> arguments;
+  if (!options.value.empty()) arguments.push_back(options.value);
+  return protocol::requestLine(options.command->word, arguments, deadline);
 }
 
 class Session {
  public:
-  Session(const CommandLine& options, std::string program, const Bundle& bundle)
-      : options_(options),
-        command_(*options.command),
-        program_(std::move(program)),
-        name_(bundle.stringForKey("CFBundleName").value_or("Duskwarden")) {}
+  Session(const CommandLine& options, std::string program, const BuildInfo& build)
+      : options_(options), command_(*options.command), program_(std::move(program)), name_(build.name) {}
 
   int run();
 
@@ -54,7 +54,7 @@ class Session {
   int notRunning() const;
   int report(const InstanceAnswer& answer, const std::optional<BackgroundLaunch>& started) const;
   int reportAnswer(const std::string& line) const;
-  std::string failureText(const protocol::Failure& failure) const;
+  std::string goal() const;
 
   const CommandLine& options_;
   const Command& command_;
@@ -65,19 +65,18 @@ class Session {
 };
 
 int Session::run() {
-  std::optional<std::filesystem::path> runtime = userRuntimeDirectory();
-  if (!runtime) runtime = fallbackRuntimeDirectory();
+  const QString id = QString::fromLatin1(kBundleIdentifier);
+  // The running copy's own choice, made the same way.
+  const auto runtime = usableRuntimeDirectory(SingleInstance::longestFileName(id));
   if (!runtime)
     return fail(text::translate("CommandLine",
                                 "no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made"));
   const QString directory = QString::fromStdString(runtime->string());
-  const QString id = QString::fromLatin1(kBundleIdentifier);
   socket_ = QFile::encodeName(SingleInstance::socketPath(directory, id)).toStdString();
   lock_ = SingleInstance::lockPath(directory, id);
-  const std::string request = requestFor(options_);
-
   // A copy that holds the lock is running or about to listen: worth waiting for.
-  InstanceAnswer answer = ask(socket_, request, kRunningCopyTimeoutMs, [this] { return SingleInstance::isHeld(lock_); });
+  InstanceAnswer answer = ask(socket_, requestFor(options_, kRunningCopyTimeoutMs), kRunningCopyTimeoutMs,
+                              [this] { return SingleInstance::isHeld(lock_); });
   std::optional<BackgroundLaunch> started;
   if (answer.outcome == Outcome::notListening && !SingleInstance::isHeld(lock_)) {
     if (!command_.startsProgram) return notRunning();
@@ -86,7 +85,7 @@ int Session::run() {
     std::string error;
     started = BackgroundLaunch::start(ec ? program_ : self.string(), program_, &error);
     if (!started) return fail(text::arg(text::translate("CommandLine", "cannot start %1: %2"), {name_, error}));
-    answer = ask(socket_, request, kStartedCopyTimeoutMs,
+    answer = ask(socket_, requestFor(options_, kStartedCopyTimeoutMs), kStartedCopyTimeoutMs,
                  [this, &started] { return started->running() || SingleInstance::isHeld(lock_); });
   }
   return report(answer, started);
@@ -110,6 +109,10 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
     case Outcome::notListening:
       break;
   }
+  const std::string said = started && started->exitStatus() ? started->startError() : std::string();
+  if (!said.empty() && *started->exitStatus() > 0)
+    return fail(text::arg(text::translate("CommandLine", "%1 was started but ended with status %2: %3"),
+                          {name_, std::to_string(*started->exitStatus()), said}));
   if (started && started->exitStatus() && *started->exitStatus() > 0)
     return fail(text::arg(
         started->outputInJournal()
@@ -128,21 +131,16 @@ int Session::report(const InstanceAnswer& answer, const std::optional<Background
 }
 
 int Session::reportAnswer(const std::string& line) const {
-  if (line == protocol::kAnswerOk && !command_.show) return kExitDone;
-  if (const auto failure = protocol::parseFailure(line)) return fail(failureText(*failure));
-  if (line == protocol::kAnswerRefused)
-    return fail(text::translate(
-        "CommandLine",
-        "Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)"));
-  if (line == protocol::kAnswerUnsupported)
-    return fail(journalReachable()
-                    ? text::translate("CommandLine",
-                                      "night light is not supported on this desktop; the journal says why "
-                                      "(journalctl SYSLOG_IDENTIFIER=duskwarden)")
-                    : text::arg(text::translate("CommandLine",
-                                                "night light is not supported on this desktop; the running %1's "
-                                                "standard error says why"),
-                                {name_}));
+  if (!command_.show) {
+    if (const auto outcome = protocol::parseOutcome(line)) {
+      const OutcomeWord& word = outcomeWord(outcome->kind);
+      if (word.said) std::fprintf(stderr, "%s: %s\n", program_.c_str(), word.said(*outcome, goal(), name_).c_str());
+      return word.exitStatus;
+    }
+  }
+  // Its deadline passed before the running copy got to it: dropped, as if it never came.
+  if (line == protocol::kErrorTimeout)
+    return fail(text::arg(text::translate("CommandLine", "the running %1 did not answer"), {name_}));
   if (line == protocol::kErrorUnsupportedVersion)
     return fail(text::arg(
         text::translate("CommandLine",
@@ -160,23 +158,16 @@ int Session::reportAnswer(const std::string& line) const {
   return fail(text::arg(text::translate("CommandLine", "the running %1 answered: %2"), {name_, shown}));
 }
 
-std::string Session::failureText(const protocol::Failure& failure) const {
-  const std::string goal =
-      command_.goal.empty()
-          ? text::arg(text::translate("CommandLine", "carry out %1"), {std::string(command_.option)})
-          : text::translate("CommandLine", command_.goal.data());
-  if (failure.why == protocol::kUnconfirmed)
-    return text::arg(
-        text::translate("CommandLine", "asked to %1, but the desktop did not report it done within %2 seconds"),
-        {goal, decimal::shortest(commandoutcome::kDeadlineSeconds)});
-  return text::arg(text::translate("CommandLine", "could not %1: %2"),
-                   {goal, describe({protocol::reasonCode(failure.why), failure.message})});
+std::string Session::goal() const {
+  return command_.goal.empty()
+             ? text::arg(text::translate("CommandLine", "carry out %1"), {std::string(command_.option)})
+             : text::translate("CommandLine", command_.goal.data());
 }
 
 }  // namespace
 
-int runRemoteCommand(const CommandLine& options, const std::string& program, const Bundle& bundle) {
-  return Session(options, program, bundle).run();
+int runRemoteCommand(const CommandLine& options, const std::string& program, const BuildInfo& build) {
+  return Session(options, program, build).run();
 }
 
 }  // namespace duskwarden

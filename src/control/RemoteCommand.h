@@ -8,13 +8,13 @@
 // a launcher would, waits (bounded) for its socket and then delivers the command.
 
 #include "control/CommandLine.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/bundle/BuildInfo.h"
 
 #include <string>
 
 namespace duskwarden {
 
 // Returns the process's exit status.
-int runRemoteCommand(const CommandLine& options, const std::string& program, const Bundle& bundle);
+int runRemoteCommand(const CommandLine& options, const std::string& program, const BuildInfo& build);
 
 }  // namespace duskwarden

@@ -90,6 +90,10 @@ QString SingleInstance::socketPath(const QString& directory, const QString& name
   return QDir(directory).filePath(name + QStringLiteral(".socket"));
 }
 
+std::size_t SingleInstance::longestFileName(const QString& name) {
+  return static_cast<std::size_t>(QFile::encodeName(name + QStringLiteral(".socket")).size());
+}
+
 QString SingleInstance::lockPath(const QString& directory, const QString& name) {
   return QDir(directory).filePath(name + QStringLiteral(".lock"));
 }
@@ -316,6 +320,9 @@ void SingleInstance::answer(const std::string& line, const Reply& reply) {
   const auto parsed = protocol::parseRequest(line);
   if (!parsed.request) return reply(parsed.error);
   const protocol::Request& request = *parsed.request;
+  // Read after its client stopped waiting (this process was stopped, or
+  // swamped): the client has said it failed, so it must not happen now.
+  if (request.deadline && *request.deadline <= protocol::monotonicNow()) return reply(protocol::kErrorTimeout);
   if (request.command == protocol::kActivate) {
     if (!request.arguments.empty()) return reply(protocol::kErrorBadArgument);
     if (onActivationRequested) onActivationRequested();
@@ -328,7 +335,8 @@ void SingleInstance::answer(const std::string& line, const Reply& reply) {
 bool SingleInstance::askRunningInstance(QString* error, int answerTimeoutMs) {
   // The running copy may hold the lock but not listen yet, or be busy with
   // other clients and close on us: ask again until the deadline.
-  const auto result = ask(QFile::encodeName(socketPath()).toStdString(), protocol::requestLine(protocol::kActivate),
+  const auto result = ask(QFile::encodeName(socketPath()).toStdString(),
+                          protocol::requestLine(protocol::kActivate, {}, protocol::monotonicNow() + answerTimeoutMs / 1000.0),
                           answerTimeoutMs, [] { return true; });
   using Outcome = InstanceAnswer::Outcome;
   switch (result.outcome) {

@@ -11,7 +11,8 @@
 //
 // Only the same user is served: the directory is the user's own (0700) and
 // a peer whose credentials name another uid is dropped unanswered.
-// Nobody else on the socket can wear the first copy down: a client that has
+// A request read after its deadline is answered "error timeout" and not
+// carried out. Nobody else on the socket can wear the first copy down: a client that has
 // not sent a whole line within a second is dropped, only a few dozen are
 // served at a time (others are closed at once), and when the process runs
 // out of descriptors the waiting connections stay queued and accepting
@@ -21,6 +22,8 @@
 
 #include <QObject>
 #include <QString>
+
+#include <cstddef>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -65,6 +68,8 @@ class SingleInstance final : public QObject {
   QString socketPath() const;
   QString lockPath() const;
   static QString socketPath(const QString& directory, const QString& name);
+  // The longest of the file names socketPath and lockPath make for `name`: what the directory must leave room for.
+  static std::size_t longestFileName(const QString& name);
   static QString lockPath(const QString& directory, const QString& name);
   // Whether a live process holds the lock at `lockPath` (a copy that is
   // running, or starting and not listening yet), whatever the file says.

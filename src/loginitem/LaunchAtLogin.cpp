@@ -1,18 +1,10 @@
 #include "loginitem/LaunchAtLogin.h"
 
+#include "platform/defaults/UserDefaults.h"
 #include "platform/log/Logger.h"
-
-#include <atomic>
 
 namespace duskwarden {
 namespace {
-
-std::atomic<AppService*> serviceOverride{nullptr};
-
-AppService& service() {
-  AppService* s = serviceOverride.load();
-  return s ? *s : AppService::mainAppService();
-}
 
 const Logger& logger() {
   static const Logger instance("com.velloran.LaunchAtLogin", "main");
@@ -21,19 +13,43 @@ const Logger& logger() {
 
 }  // namespace
 
-bool LaunchAtLogin::isEnabled() { return service().status() == AppServiceStatus::enabled; }
-
-void LaunchAtLogin::setEnabled(bool value) {
-  AppService& s = service();
-  std::optional<AppServiceError> error;
+std::optional<AppServiceError> LaunchAtLogin::write(bool value) {
   // Registering keeps an entry that is already ours, with the keys the user
   // added, and brings only what it starts up to date.
-  error = value ? s.registerService() : s.unregisterService();
+  auto error = value ? service_.registerService() : service_.unregisterService();
   if (error) {
     logger().error("Failed to %s launch at login: %s", value ? "enable" : "disable", error->localizedDescription);
   }
+  return error;
 }
 
-void LaunchAtLogin::setServiceForTesting(AppService* service) { serviceOverride.store(service); }
+std::optional<std::string> LoginItem::setEnabledWithSetting(UserDefaults& defaults, const std::string& key,
+                                                            bool value) {
+  const bool stored = defaults.readBool(key) == value;
+  if (auto failure = defaults.setBool(value, key); failure && !stored) return failure;
+  setEnabled(value);
+  return std::nullopt;
+}
+
+std::optional<std::string> LaunchAtLogin::setEnabledWithSetting(UserDefaults& defaults, const std::string& key,
+                                                                bool value) {
+  const AppServiceStatus before = service_.status();
+  const bool ours = before == AppServiceStatus::notRegistered || before == AppServiceStatus::enabled;
+  if (!ours || defaults.readBool(key) == value) return LoginItem::setEnabledWithSetting(defaults, key, value);
+  // Each half is an atomic replace or a removal; the order leaves the undo
+  // that needs no space: a new entry goes again, a setting is written back.
+  if (value) {
+    if (auto error = write(true)) return error->localizedDescription;
+    auto failure = defaults.setBool(true, key);
+    if (failure && before == AppServiceStatus::notRegistered) (void)write(false);
+    return failure;
+  }
+  if (auto failure = defaults.setBool(false, key)) return failure;
+  if (auto error = write(false)) {
+    (void)defaults.setBool(true, key);
+    return error->localizedDescription;
+  }
+  return std::nullopt;
+}
 
 }  // namespace duskwarden

@@ -9,18 +9,12 @@
 
 #include "platform/appservice/AppService.h"
 
+#include <optional>
+#include <string>
+
 namespace duskwarden {
 
-class LaunchAtLogin {
- public:
-  LaunchAtLogin() = delete;
-
-  static bool isEnabled();
-  static void setEnabled(bool value);
-
-  // Replaces the service the module uses (nullptr restores the main app service). Tests only.
-  static void setServiceForTesting(AppService* service);
-};
+class UserDefaults;
 
 // What the Night Shift manager needs of the login item; lets tests substitute it.
 class LoginItem {
@@ -28,13 +22,31 @@ class LoginItem {
   virtual ~LoginItem() = default;
   virtual bool isEnabled() = 0;
   virtual void setEnabled(bool value) = 0;
+  // The setting that launch at login follows, saved with it as one change:
+  // stores `value` under `key` in `defaults` and sets launch at login to it.
+  // Nothing when both are done, or when `value` is stored already (then
+  // launch at login is set again, and a failure is only logged); otherwise
+  // the reason, and neither has changed. This stand-in's setEnabled cannot fail.
+  virtual std::optional<std::string> setEnabledWithSetting(UserDefaults& defaults, const std::string& key, bool value);
 };
 
-// The real login item: forwards to LaunchAtLogin.
-class LaunchAtLoginItem final : public LoginItem {
+// The real login item, over the app service the process entry hands it. An
+// entry the user owns (switched off in their startup settings, their own
+// under our name) or no executable to start is no failure of the setting: it
+// is logged, as always, and the setting is saved.
+class LaunchAtLogin final : public LoginItem {
  public:
-  bool isEnabled() override { return LaunchAtLogin::isEnabled(); }
-  void setEnabled(bool value) override { LaunchAtLogin::setEnabled(value); }
+  explicit LaunchAtLogin(AppService& service) : service_(service) {}
+
+  bool isEnabled() override { return service_.status() == AppServiceStatus::enabled; }
+  void setEnabled(bool value) override { (void)write(value); }
+  std::optional<std::string> setEnabledWithSetting(UserDefaults& defaults, const std::string& key,
+                                                   bool value) override;
+
+ private:
+  std::optional<AppServiceError> write(bool value);
+
+  AppService& service_;
 };
 
 }  // namespace duskwarden

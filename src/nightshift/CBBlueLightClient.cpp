@@ -3,7 +3,7 @@
 #include "callback/CallbackSlot.h"
 #include "duskwarden_build_info.h"
 #include "loader/Library.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/bundle/BuildInfo.h"
 #include "platform/log/Logger.h"
 
 #include <algorithm>
@@ -22,7 +22,7 @@ std::string tableProblem(const dw_nightlight_ops* ops) {
     needed = DW_NIGHTLIGHT_OPS_V1_SIZE;
   else if (ops->abi_version == 2)
     needed = DW_NIGHTLIGHT_OPS_V2_SIZE;
-  else if (ops->abi_version == DW_NIGHTLIGHT_ABI_VERSION)
+  else if (ops->abi_version == 3 || ops->abi_version == DW_NIGHTLIGHT_ABI_VERSION)
     needed = sizeof(dw_nightlight_ops);
   else
     return "unknown provider table version " + std::to_string(ops->abi_version) + " (this program knows 1 to " +
@@ -118,6 +118,11 @@ CBBlueLightClient::~CBBlueLightClient() {
 bool CBBlueLightClient::supportsBlueLightReduction(BlueLightFramework& framework) {
   const auto* ops = framework.ops();
   return ops != nullptr && ops->supports_night_light() != 0;
+}
+
+bool CBBlueLightClient::waitsForDesktop(BlueLightFramework& framework) {
+  const auto* ops = framework.ops();
+  return ops != nullptr && ops->abi_version >= 4;
 }
 
 std::optional<std::string> CBBlueLightClient::backendName(BlueLightFramework& framework) {

@@ -9,7 +9,8 @@
 // loader/LibraryFile.h), or whose table has an unknown ABI version,
 // a too-small struct_size or a missing operation, counts as not loaded, and
 // failureReason() says which. Tables of version 1 (without set_log and
-// backend_name), 2 (without get_reason) and 3 are used. Right after a load,
+// backend_name), 2 (without get_reason), 3 and 4 (a provider that waits for
+// the desktop) are used. Right after a load,
 // the provider's messages are routed into the Logger: subsystem
 // kBundleIdentifier, category "NightlightProvider".
 //
@@ -38,6 +39,7 @@ static_assert(sizeof(BlueLightStatus) == 32);
 struct BlueLightReason {
   int code = DW_NIGHTLIGHT_REASON_NONE;  // one of DW_NIGHTLIGHT_REASON_*
   std::string message;                   // one printable line, e.g. "... Active is locked with [$i]"
+  friend bool operator==(const BlueLightReason&, const BlueLightReason&) = default;
 };
 
 class BlueLightFramework {
@@ -77,6 +79,10 @@ class CBBlueLightClient {
   CBBlueLightClient& operator=(const CBBlueLightClient&) = delete;
 
   static bool supportsBlueLightReduction(BlueLightFramework& framework);
+  // Whether the provider waits for the desktop (version 4): then create()
+  // answers a client also while no backend is usable yet, and one that comes
+  // later is announced through the status notification block.
+  static bool waitsForDesktop(BlueLightFramework& framework);
   // The provider's chosen backend ("gnome", "x11", ...); nothing when none is
   // usable, the library is not loaded, or it is a version 1 library.
   static std::optional<std::string> backendName(BlueLightFramework& framework);

@@ -58,8 +58,11 @@ std::shared_ptr<NightShiftManager> NightShiftManager::create(Dependencies deps) 
 
 NightShiftManager::NightShiftManager(Dependencies deps)
     : isNightShiftEnabled(*this, false),
-      colorTemperatureStrength(*this, 0.5f),
+      colorTemperatureStrength(*this, kStrengthAtCreation),
       autoEnable(*this, false, [this](const bool& value) { autoEnableDidChange(value); }),
+      backend(*this, std::nullopt),
+      reason(*this, std::nullopt),
+      unconfirmed(*this, Unconfirmed{}),
       deps_(std::move(deps)),
       logger_("com.quillmoor.Duskwarden", "NightShiftManager"),
       clientQueue_(std::move(deps_.clientQueue)) {}
@@ -86,13 +89,21 @@ void NightShiftManager::initialise() {
 }
 
 void NightShiftManager::autoEnableDidChange(bool value) {
-  deps_.defaults->setBool(value, kAutoEnableKey);
+  // Saved with the login item as one change, or refused as one: then the
+  // value that stands is published again (and stored already).
+  if (!std::exchange(restoringAutoEnable_, false)) {
+    autoEnableSaveFailure_ = deps_.loginItem->setEnabledWithSetting(*deps_.defaults, kAutoEnableKey, value);
+    if (autoEnableSaveFailure_) {
+      restoringAutoEnable_ = true;
+      autoEnable = !value;
+      return;
+    }
+  }
   logger_.log("Auto-enable toggled: %{bool}d", value);
   if (!value) {
     keepOnFailures_ = 0;
     if (waitingWhileHeldOff_) stopWaiting("Keep Always On was switched off");
   }
-  deps_.loginItem->setEnabled(value);
   logger_.log("Auto-enable toggled: %{bool,public}d. Launch at Login set to: %{bool,public}d", value,
               deps_.loginItem->isEnabled());
   if (value && !isNightShiftEnabled.get()) {
@@ -103,18 +114,28 @@ void NightShiftManager::autoEnableDidChange(bool value) {
 
 void NightShiftManager::setupBlueLightClient() {
   BlueLightFramework* framework = deps_.framework;
-  if (framework == nullptr || !framework->load() || !CBBlueLightClient::supportsBlueLightReduction(*framework)) {
+  // Without a client, no read will say so: the set-up does.
+  const auto publishUnsupported = [this] {
+    deps_.mainQueue->async([self = shared_from_this()] {
+      if (self->backend.get() != Backend{}) self->backend = Backend{};
+    });
+  };
+  const bool loaded = framework != nullptr && framework->load();
+  const bool supported = loaded && CBBlueLightClient::supportsBlueLightReduction(*framework);
+  if (!supported) {
     logger_.error("Failed to load CoreBrightness framework or Blue Light Reduction not supported");
     if (framework != nullptr && !framework->failureReason().empty())
       logger_.error("Night-light provider: %{public}s", framework->failureReason());
-    return;
+    // A provider that waits for the desktop hands out a client all the same;
+    // its callback says when night light has come, like any other change.
+    if (!loaded || !CBBlueLightClient::waitsForDesktop(*framework)) return publishUnsupported();
   }
   blueLightClient_ = CBBlueLightClient::create(*framework);
   if (!blueLightClient_) {
-    logger_.error("Failed to create CBBlueLightClient");
-    return;
+    if (supported) logger_.error("Failed to create CBBlueLightClient");
+    return publishUnsupported();
   }
-  logger_.log("CBBlueLightClient initialized successfully");
+  if (supported) logger_.log("CBBlueLightClient initialized successfully");
   blueLightClient_->setStatusNotificationBlock([weak = weak_from_this()] {
     if (auto self = weak.lock()) self->handleStatusChange();
   });
@@ -134,35 +155,66 @@ void NightShiftManager::updateStatus() {
   });
 }
 
-void NightShiftManager::readStatus() {
-  if (!blueLightClient_) return;
-  BlueLightStatus status;
-  if (!blueLightClient_->getBlueLightStatus(&status)) return;
-  const bool enabled = status.bytes[1] != 0;
-  // A strength that could not be read is not 0.0 (least warm): it is unknown,
-  // and the last one we had stays.
-  std::optional<float> strength;
-  if (float read = 0.0f; blueLightClient_->getStrength(&read)) strength = read;
-  if (strength)
-    logger_.log("Status update - enabled: %{bool}d, strength: %f", enabled, *strength);
-  else
-    logger_.log("Status update - enabled: %{bool}d; the strength could not be read, the last one stays", enabled);
-  deps_.mainQueue->async([self = shared_from_this(), enabled, strength, reason = blueLightClient_->reason()] {
-    self->applyStatus(enabled, strength, reason);
-  });
+NightShiftManager::Backend NightShiftManager::backendNow() const {
+  return {blueLightClient_ != nullptr && CBBlueLightClient::supportsBlueLightReduction(*deps_.framework),
+          CBBlueLightClient::backendName(*deps_.framework)};
 }
 
-void NightShiftManager::applyStatus(bool enabled, std::optional<float> strength,
-                                    std::optional<BlueLightReason> reason) {
+void NightShiftManager::readStatus() {
+  if (!blueLightClient_) return;
+  Read read;
+  BlueLightStatus status;
+  read.ok = blueLightClient_->getBlueLightStatus(&status);
+  if (read.ok) {
+    read.enabled = status.bytes[1] != 0;
+    // A strength that could not be read is not 0.0 (least warm): it is unknown,
+    // and the last one we had stays.
+    if (float strength = 0.0f; blueLightClient_->getStrength(&strength)) read.strength = strength;
+    if (read.strength)
+      logger_.log("Status update - enabled: %{bool}d, strength: %f", read.enabled, *read.strength);
+    else
+      logger_.log("Status update - enabled: %{bool}d; the strength could not be read, the last one stays",
+                  read.enabled);
+  }
+  // A failed read publishes no state, but the reason the provider gives for it still counts.
+  read.reason = blueLightClient_->reason();
+  read.backend = backendNow();
+  deps_.mainQueue->async([self = shared_from_this(), read = std::move(read)] { self->applyStatus(read); });
+}
+
+void NightShiftManager::publishReadState(const Read& read) {
+  if (backend.get() != read.backend) backend = read.backend;
+  if (reason.get() != read.reason) reason = read.reason;
+  if (!read.ok) return;
+  if (read.strength) lastReadStrength_ = *read.strength;
+  // Confirmed once no command asking for a change is still on its way.
+  Unconfirmed now = unconfirmed.get();
+  const auto outstanding = [this](bool strength) {
+    for (const auto& [id, command] : commands_)
+      if ((command.asked == Asked::strength) == strength) return true;
+    return false;
+  };
+  if (!outstanding(false)) now.enabled = false;
+  if (read.strength && !outstanding(true)) now.strength = false;
+  if (unconfirmed.get() != now) unconfirmed = now;
+}
+
+void NightShiftManager::applyStatus(const Read& read) {
+  publishReadState(read);
+  if (read.ok) applyState(read.enabled, read.strength);
+  judge(read);  // once what it shows is published
+}
+
+void NightShiftManager::applyState(bool enabled, std::optional<float> strength) {
   const bool wasEnabled = isNightShiftEnabled.get();
   // On after the command window means the last re-enable held.
   if (enabled && !isInternalUpdate_.load()) keepOnFailures_ = 0;
-  reason_ = std::move(reason);
   colorTemperatureStrength = strength.value_or(colorTemperatureStrength.get());
   isNightShiftEnabled = enabled;
+  const auto& why = reason.get();
   if (waitingWhileHeldOff_ && enabled) {
     stopWaiting("night light is on again");
-  } else if (waitingWhileHeldOff_ && !(reason_ && holdsOff(*reason_))) {
+  } else if (waitingWhileHeldOff_ && !(why && holdsOff(*why))) {
     // The desktop let go: try at once rather than at the next slow turn.
     stopWaiting("night light is no longer held off; re-enabling");
     if (autoEnable.get()) scheduleReEnable(kReEnableDelay);
@@ -203,7 +255,7 @@ void NightShiftManager::startWaiting() {
   logger_.submit(LogLevel::info,
                  "Keep Always On is waiting: night light is held off (%{public}s); trying again when the desktop "
                  "reports a change, and every %{public}s seconds",
-                 {describe(*reason_), decimal::shortest(kHeldOffRetryDelay)});
+                 {describe(*reason.get()), decimal::shortest(kHeldOffRetryDelay)});
 }
 
 void NightShiftManager::stopWaiting(const char* why) {
@@ -224,7 +276,7 @@ void NightShiftManager::closeCommandWindow(unsigned number, bool reachedClient) 
   // A command that reached no client (the one queued at creation, before the
   // set-up), or one a later command follows, did not fail: the later one is judged.
   if (!offSeen && (!reachedClient || number != commandsQueued_)) return;
-  if (reason_ && holdsOff(*reason_)) {
+  if (reason.get() && holdsOff(*reason.get())) {
     startWaiting();
     scheduleReEnable(kHeldOffRetryDelay);
     return;
@@ -242,29 +294,38 @@ void NightShiftManager::closeCommandWindow(unsigned number, bool reachedClient) 
 
 void NightShiftManager::enableNightShift() {
   logger_.log("Enabling Night Shift...");
-  queueCommand(true);
+  queueCommand(true, std::nullopt);
 }
 
-NightShiftManager::Outcome NightShiftManager::disableNightShift() {
+void NightShiftManager::enableNightShift(Request request) {
+  logger_.log("Enabling Night Shift...");
+  queueCommand(true, std::move(request));
+}
+
+void NightShiftManager::disableNightShift(Request request) {
   if (autoEnable.get()) {
     logger_.log("Manual disable blocked - auto-enable is active");
-    return Outcome::refused;
+    if (request.completion) request.completion({Outcome::Kind::refused, {}});
+    return;
   }
   logger_.log("Disabling Night Shift...");
-  queueCommand(false);
-  return Outcome::accepted;
+  queueCommand(false, std::move(request));
 }
 
-void NightShiftManager::queueCommand(bool enable) {
-  clientQueue_->async([weak = weak_from_this(), enable, number = ++commandsQueued_] {
-    if (auto self = weak.lock()) self->runCommand(enable, number);
+void NightShiftManager::queueCommand(bool enable, std::optional<Request> request) {
+  openRequest(enable ? Asked::on : Asked::off, 0, std::move(request), [this, enable](unsigned id, const DropTime& drop) {
+    clientQueue_->async([weak = weak_from_this(), enable, number = ++commandsQueued_, id, drop] {
+      if (auto self = weak.lock()) self->runCommand(enable, number, id, drop);
+    });
   });
 }
 
-void NightShiftManager::runCommand(bool enable, unsigned number) {
+void NightShiftManager::runCommand(bool enable, unsigned number, unsigned id, const DropTime& dropAfter) {
+  if (dropIfLate(id, dropAfter, enable ? "turn Night Shift on" : "turn Night Shift off")) return;
   isInternalUpdate_.store(true);
   const bool reachedClient = blueLightClient_ != nullptr;
   if (reachedClient) blueLightClient_->setEnabled(enable);
+  reportRan(id, reachedClient);
   // The window is one flag, not a count: an earlier command's close ends it.
   deps_.mainQueue->asyncAfter(kCommandWindow, [self = shared_from_this(), number, reachedClient] {
     self->closeCommandWindow(number, reachedClient);
@@ -272,13 +333,31 @@ void NightShiftManager::runCommand(bool enable, unsigned number) {
   deps_.mainQueue->asyncAfter(kCommandReadDelay, [self = shared_from_this()] { self->updateStatus(); });
 }
 
-void NightShiftManager::setColorTemperatureStrength(float strength) {
+void NightShiftManager::setColorTemperatureStrength(float strength, Request request) {
   logger_.log("Setting color temperature strength to: %f", strength);
-  clientQueue_->async([weak = weak_from_this(), strength] {
-    auto self = weak.lock();
-    if (self && self->blueLightClient_) self->blueLightClient_->setStrength(strength, true);
+  openRequest(Asked::strength, strength, std::move(request), [this, strength](unsigned id, const DropTime& drop) {
+    clientQueue_->async([weak = weak_from_this(), strength, id, drop] {
+      if (auto self = weak.lock()) self->runStrength(strength, id, drop);
+    });
   });
   deps_.mainQueue->async([self = shared_from_this(), strength] { self->colorTemperatureStrength = strength; });
+}
+
+void NightShiftManager::runStrength(float strength, unsigned id, const DropTime& dropAfter) {
+  if (dropIfLate(id, dropAfter, "set the strength to " + decimal::shortest(strength))) return;
+  const bool reachedClient = blueLightClient_ != nullptr;
+  if (reachedClient) blueLightClient_->setStrength(strength, true);
+  reportRan(id, reachedClient);
+  readStatus();  // what the platform made of it decides the request
+}
+
+void NightShiftManager::setAutoEnable(bool value, Request request) {
+  autoEnable = value;  // persists it, sets the login item and may turn night light on, as the switch does
+  if (!request.completion) return;
+  // Saved with the login item as one, or refused as one, with the reason.
+  if (autoEnableSaveFailure_)
+    return request.completion({Outcome::Kind::failed, {DW_NIGHTLIGHT_REASON_FAILED, *autoEnableSaveFailure_}});
+  request.completion({Outcome::Kind::done, {}});
 }
 
 }  // namespace duskwarden

@@ -59,8 +59,17 @@ void setTextColor(QLabel* label, const QColor& color) {
 
 }  // namespace
 
-ContentView::ContentView(std::shared_ptr<NightShiftManager> manager, const Bundle& bundle, QWidget* parent)
-    : QWidget(parent), manager_(std::move(manager)), bundle_(bundle) {
+ContentView::ContentView(std::shared_ptr<NightShiftManager> manager, std::string version, DispatchQueue& mainQueue,
+                         QWidget* parent)
+    : QWidget(parent),
+      manager_(std::move(manager)),
+      version_(std::move(version)),
+      mainQueue_(mainQueue),
+      // The slider may end a drag while it is being torn down (after this
+      // view's members are gone), so these hold the manager themselves.
+      strengthEditing_({[m = manager_] { return m->colorTemperatureStrength.get(); },
+                        [m = manager_](float v) { m->colorTemperatureStrength = v; }},
+                       [m = manager_](float v) { m->setColorTemperatureStrength(v); }) {
   setObjectName(QStringLiteral("contentView"));
   setFixedWidth(kWidth);
   build();
@@ -109,8 +118,9 @@ void ContentView::applyFonts() {
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setPixelSize(qRound(static_cast<int>(TextStyle::body) * scale));
   statusBadge_->setFont(mono);
+  reasonLine_->setFont(styledFont(desktop, scale, TextStyle::caption));
   cardTitle_->setFont(styledFont(desktop, scale, TextStyle::body, QFont::DemiBold));
-  for (QLabel* l : {cardCaption_, lessWarm_, moreWarm_, version_}) l->setFont(styledFont(desktop, scale, TextStyle::caption));
+  for (QLabel* l : {cardCaption_, lessWarm_, moreWarm_, versionLine_}) l->setFont(styledFont(desktop, scale, TextStyle::caption));
   for (QPushButton* b : {enableButton_, disableButton_}) b->setFont(styledFont(desktop, scale, kCommandButtonTextSize));
 }
 
@@ -133,7 +143,16 @@ void ContentView::addStatusBadge(QVBoxLayout* column) {
   badge->setContentsMargins(kBadgeHorizontalPadding, kBadgeVerticalPadding, kBadgeHorizontalPadding,
                             kBadgeVerticalPadding);
   statusBadge_ = badge;
-  column->addWidget(badge, 0, Qt::AlignHCenter);
+  // Badge and line as one element: the line, when shown, sits in the badge's
+  // gap to the card, and when hidden the column is as it was without it.
+  auto* both = new QVBoxLayout;
+  both->setContentsMargins(0, 0, 0, 0);
+  both->setSpacing(kReasonLineSpacing);
+  both->addWidget(badge, 0, Qt::AlignHCenter);
+  reasonLine_ = new ReasonLine(this);
+  reasonLine_->setObjectName(QStringLiteral("reasonLine"));
+  both->addWidget(reasonLine_);
+  column->addLayout(both);
 }
 
 void ContentView::addKeepAlwaysOnCard(QVBoxLayout* column) {
@@ -200,10 +219,10 @@ void ContentView::addStrengthSection(QVBoxLayout* column) {
 }
 
 void ContentView::addVersionLine(QVBoxLayout* column) {
-  version_ = new QLabel(this);
-  version_->setObjectName(QStringLiteral("versionLabel"));
-  version_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  column->addWidget(version_);
+  versionLine_ = new QLabel(this);
+  versionLine_->setObjectName(QStringLiteral("versionLabel"));
+  versionLine_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  column->addWidget(versionLine_);
 }
 
 void ContentView::connectActions() {
@@ -211,17 +230,15 @@ void ContentView::connectActions() {
   // members are gone), so its callbacks hold the manager themselves.
   std::shared_ptr<NightShiftManager> m = manager_;
   connect(switch_, &QAbstractButton::clicked, this, [m](bool on) { m->autoEnable = on; });
-  connect(enableButton_, &QPushButton::clicked, this, [m] { m->enableNightShift(); });
+  // A click that fails leaves the reason line: the manager publishes why.
+  connect(enableButton_, &QPushButton::clicked, this, [m] { m->enableNightShift(NightShiftManager::Request{}); });
   connect(disableButton_, &QPushButton::clicked, this, [m] { m->disableNightShift(); });
-  const Binding<float> strength{[m] { return m->colorTemperatureStrength.get(); },
-                                [m](float v) { m->colorTemperatureStrength = v; }};
-  // The platform hears about the strength once per drag (or burst of keys), at its end.
-  const auto commit = [m](bool editing) {
-    if (!editing) m->setColorTemperatureStrength(m->colorTemperatureStrength.get());
-  };
-  slider_ = new GradientSlider(strength, ClosedRange<float>{0.0F, 1.0F}, commit, strength_);
+  // The platform hears about the strength once per drag (or burst of keys),
+  // at its end, with the value written last, whichever input wrote it.
+  slider_ = new GradientSlider(strengthEditing_.value(), ClosedRange<float>{0.0F, 1.0F}, strengthEditing_.input(),
+                               strength_);
   slider_->setObjectName(QStringLiteral("strengthSlider"));
-  strength_->attach(slider_, strength, commit);
+  strength_->attach(slider_, strengthEditing_.value(), strengthEditing_.input(), mainQueue_);
 }
 
 void ContentView::fitHeight() {
@@ -245,7 +262,7 @@ void ContentView::changeEvent(QEvent* event) {
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
     if (slider_) apply();
   }
-  if (event->type() == QEvent::FontChange && version_) applyFonts();
+  if (event->type() == QEvent::FontChange && versionLine_) applyFonts();
 }
 
 void ContentView::scheduleApply() {
@@ -254,7 +271,7 @@ void ContentView::scheduleApply() {
   if (applyScheduled_) return;
   applyScheduled_ = true;
   std::weak_ptr<bool> alive = alive_;
-  mainQueue().async([this, alive] {
+  mainQueue_.async([this, alive] {
     auto a = alive.lock();
     if (!a || !*a) return;
     applyScheduled_ = false;
@@ -267,7 +284,8 @@ ContentViewInputs ContentView::currentInputs() const {
   in.isNightShiftEnabled = manager_->isNightShiftEnabled.get();
   in.autoEnable = manager_->autoEnable.get();
   in.colorTemperatureStrength = manager_->colorTemperatureStrength.get();
-  in.bundleVersion = bundle_.stringForKey("CFBundleVersion");
+  in.bundleVersion = version_;
+  in.reasonLine = reasonLine(*manager_);
   in.appearance = appearanceOf(palette());
   return in;
 }
@@ -286,6 +304,8 @@ void ContentView::apply() {
   statusBadge_->setText(text(d.statusBadge.text));
   setTextColor(statusBadge_, color(d.statusBadge.color));
   static_cast<BackdropLabel*>(statusBadge_)->setBackdropColor(color(d.statusBadgeBackground));
+  reasonLine_->setReason(text(d.reasonLine.text));
+  setTextColor(reasonLine_, color(d.reasonLine.color));
 
   const auto& c = d.keepAlwaysOnCard;
   static_cast<CardWidget*>(card_)->setBackdropColor(color(c.background));
@@ -313,8 +333,8 @@ void ContentView::apply() {
   setAccessibleText(strength_, text(d.strength.accessibleName), {});
   strength_->refresh();
 
-  version_->setText(text(d.versionLine.text));
-  setTextColor(version_, color(d.versionLine.color));
+  versionLine_->setText(text(d.versionLine.text));
+  setTextColor(versionLine_, color(d.versionLine.color));
 }
 
 }  // namespace duskwarden::ui

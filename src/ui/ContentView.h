@@ -17,9 +17,10 @@
 #include <memory>
 
 #include "nightshift/NightShiftManager.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "ui/ContentViewModel.h"
 #include "ui/PaletteColors.h"
+#include "ui/StrengthEditing.h"
 
 class QLabel;
 class QPushButton;
@@ -28,14 +29,16 @@ class QVBoxLayout;
 namespace duskwarden::ui {
 
 class GradientSlider;
+class ReasonLine;
 class StrengthRow;
 class ToggleSwitch;
 
 class ContentView : public QWidget {
   Q_OBJECT
  public:
-  // `bundle` gives the version line.
-  ContentView(std::shared_ptr<NightShiftManager> manager, const Bundle& bundle, QWidget* parent = nullptr);
+  // `version` (the build number) gives the version line; the view re-applies on `mainQueue`.
+  ContentView(std::shared_ptr<NightShiftManager> manager, std::string version, DispatchQueue& mainQueue,
+              QWidget* parent = nullptr);
   ~ContentView() override;
 
   // How many times the description has been applied (once at construction).
@@ -68,7 +71,9 @@ class ContentView : public QWidget {
   void fitHeight();
 
   std::shared_ptr<NightShiftManager> manager_;
-  Bundle bundle_;  // a copy: the caller's bundle need not outlive the view
+  std::string version_;
+  DispatchQueue& mainQueue_;
+  StrengthEditing strengthEditing_;  // the slider's and the row's one way to the platform
   AnyCancellable willChange_;
   bool applyScheduled_ = false;
   // Queued re-applications check this, since the view may be gone by then.
@@ -79,6 +84,7 @@ class ContentView : public QWidget {
   QWidget* headerSymbol_ = nullptr;
   QLabel* title_ = nullptr;
   QLabel* statusBadge_ = nullptr;
+  ReasonLine* reasonLine_ = nullptr;
   QWidget* card_ = nullptr;
   QWidget* shieldSymbol_ = nullptr;
   QLabel* cardTitle_ = nullptr;
@@ -90,7 +96,7 @@ class ContentView : public QWidget {
   QLabel* moreWarm_ = nullptr;
   StrengthRow* strength_ = nullptr;
   GradientSlider* slider_ = nullptr;
-  QLabel* version_ = nullptr;
+  QLabel* versionLine_ = nullptr;
 };
 
 }  // namespace duskwarden::ui

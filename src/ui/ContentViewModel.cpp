@@ -1,5 +1,7 @@
 #include "ui/ContentViewModel.h"
 
+#include "duskwarden/nightlight.h"
+#include "nightshift/NightShiftManager.h"
 #include "platform/text/Text.h"
 
 namespace duskwarden::ui {
@@ -41,6 +43,7 @@ ContentViewDescription describeContentView(const ContentViewInputs& in) {
   d.statusBadge = {e ? text::translate("Popover", "Status: Active") : text::translate("Popover", "Status: Inactive"),
                    color(e ? ColorRole::green : ColorRole::red)};
   d.statusBadgeBackground = color(ColorRole::black, 0.2);
+  d.reasonLine = {in.reasonLine, color(ColorRole::primary)};
   d.keepAlwaysOnCard = describeCard(k);
 
   d.enableButton = {text::translate("Popover", "Enable Night Shift"), !e};
@@ -62,6 +65,27 @@ ContentViewDescription describeContentView(const ContentViewInputs& in) {
   d.versionLine.color = in.appearance == Appearance::dark ? color(ColorRole::white, 0.8)
                                                           : color(ColorRole::secondary);
   return d;
+}
+
+std::string reasonLine(std::optional<int> reasonCode, bool supported) {
+  if (!supported) return text::translate("Popover", "Night light is not supported on this desktop");
+  switch (reasonCode.value_or(DW_NIGHTLIGHT_REASON_NONE)) {
+    case DW_NIGHTLIGHT_REASON_NONE: return {};
+    case DW_NIGHTLIGHT_REASON_INHIBITED: return text::translate("Popover", "Another program is holding night light off");
+    case DW_NIGHTLIGHT_REASON_HELD: return text::translate("Popover", "Another program is controlling the screen's colours");
+    case DW_NIGHTLIGHT_REASON_LOCKED:
+      return text::translate("Popover", "Night Light is locked by your administrator's settings");
+    case DW_NIGHTLIGHT_REASON_BUSY:
+      return text::translate("Popover", "Another program is changing the night light settings; try again");
+    case DW_NIGHTLIGHT_REASON_TIMEOUT: return text::translate("Popover", "The desktop did not answer in time; try again");
+    default: return text::translate("Popover", "The desktop could not change night light; the log says why");
+  }
+}
+
+std::string reasonLine(const NightShiftManager& manager) {
+  const auto& reason = manager.reason.get();
+  const auto& backend = manager.backend.get();
+  return reasonLine(reason ? std::optional(reason->code) : std::nullopt, !backend || backend->supported);
 }
 
 namespace contentview {

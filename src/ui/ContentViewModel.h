@@ -7,10 +7,15 @@
 // Elements, top to bottom: header symbol, title, status badge, Keep Always On
 // card, divider, command buttons, divider, strength section, version line.
 // None is ever added or removed; only symbols, texts, colours and enabled
-// states change.
+// states change. Under the badge, a line says why night light is off or a
+// request failed, when there is a reason; without one it takes no room.
 
 #include <optional>
 #include <string>
+
+namespace duskwarden {
+class NightShiftManager;
+}
 
 namespace duskwarden::ui {
 
@@ -30,7 +35,8 @@ struct ContentViewInputs {
   bool isNightShiftEnabled = false;              // E
   bool autoEnable = false;                       // K
   float colorTemperatureStrength = 0.5F;         // S
-  std::optional<std::string> bundleVersion;      // "CFBundleVersion" when present and text
+  std::optional<std::string> bundleVersion;      // the build number, when known
+  std::string reasonLine;                        // reasonLine(): empty when there is none
   Appearance appearance = Appearance::dark;
 };
 
@@ -72,6 +78,7 @@ struct ContentViewDescription {
   TextSpec title;
   TextSpec statusBadge;
   ColorSpec statusBadgeBackground;
+  TextSpec reasonLine;  // under the badge; no text: not shown
   KeepAlwaysOnCardSpec keepAlwaysOnCard;
   ButtonSpec enableButton;   // bordered prominent, blue
   ButtonSpec disableButton;  // bordered, default tint
@@ -80,6 +87,15 @@ struct ContentViewDescription {
 };
 
 ContentViewDescription describeContentView(const ContentViewInputs& inputs);
+
+// Why night light is off, or why the last request failed, as one short line
+// for people, from the provider's reason code (DW_NIGHTLIGHT_REASON_*) or, with
+// `supported` false, the lack of any night light here; empty when there is
+// nothing to say. The popover, the window without a tray and the tray's
+// tooltip all say this.
+std::string reasonLine(std::optional<int> reasonCode, bool supported);
+// The same for what `manager` publishes now.
+std::string reasonLine(const NightShiftManager& manager);
 
 // Layout figures in logical pixels, shared by the widget and its tests.
 namespace contentview {
@@ -91,6 +107,7 @@ inline constexpr int kHeaderBottomPadding = 5;
 inline constexpr int kBadgeVerticalPadding = 5;
 inline constexpr int kBadgeHorizontalPadding = 12;
 inline constexpr int kBadgeBottomPadding = 10;
+inline constexpr int kReasonLineSpacing = 6;  // between the badge and the line under it
 inline constexpr int kCardPadding = 12;
 inline constexpr int kCardCornerRadius = 12;
 inline constexpr int kCardBottomPadding = 8;

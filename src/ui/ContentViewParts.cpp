@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -15,7 +17,39 @@ void fillRounded(QPainter& p, const QRectF& r, double radius, const QColor& colo
   const double rr = radius < 0 ? r.height() / 2 : std::min(radius, r.height() / 2);
   p.drawRoundedRect(r, rr, rr);
 }
+// Screen readers speak a notification when it is shown (AT-SPI's "showing").
+class AccessibleReasonLine final : public QAccessibleWidget {
+ public:
+  explicit AccessibleReasonLine(QWidget* line) : QAccessibleWidget(line, QAccessible::Notification) {}
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name) return static_cast<QLabel*>(widget())->text();
+    return QAccessibleWidget::text(t);
+  }
+};
+
+QAccessibleInterface* reasonLineFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String(ReasonLine::staticMetaObject.className()))
+    return new AccessibleReasonLine(static_cast<QWidget*>(object));
+  return nullptr;
+}
 }  // namespace
+
+ReasonLine::ReasonLine(QWidget* parent) : QLabel(parent) {
+  static const bool accessible = (QAccessible::installFactory(reasonLineFactory), true);
+  (void)accessible;
+  setAlignment(Qt::AlignCenter);
+  setWordWrap(true);
+  hide();
+}
+
+void ReasonLine::setReason(const QString& text) {
+  if (text.isEmpty()) return hide();
+  if (text == this->text() && !isHidden()) return;
+  // Shown afresh, so that a new reason is announced as the first one was.
+  hide();
+  setText(text);
+  show();
+}
 
 SymbolView::SymbolView(SymbolConfiguration config, QWidget* parent) : QWidget(parent), config_(config) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

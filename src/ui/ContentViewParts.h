@@ -94,6 +94,17 @@ class OverhangItem final : public QWidgetItem {
   QRect slot_;
 };
 
+// The line under the status badge that says why night light is off or a
+// request failed; hidden, taking no room, when there is nothing to say. To
+// assistive technology it is a notification: read with the rest of the
+// popover, and announced when it appears or says something new.
+class ReasonLine : public QLabel {
+  Q_OBJECT
+ public:
+  explicit ReasonLine(QWidget* parent = nullptr);
+  void setReason(const QString& text);
+};
+
 // A one-pixel separator across the available width.
 class Divider : public QWidget {
   Q_OBJECT

@@ -77,10 +77,7 @@ GradientSliderModel::GradientSliderModel(Binding<double> value, ClosedRange<doub
                                          std::function<void(bool)> onEditingChanged)
     : value_(std::move(value)), range_(range), onEditingChanged_(std::move(onEditingChanged)) {}
 
-double GradientSliderModel::read() const {
-  if (isEditing_) return dragged_;
-  return value_.get ? value_.get() : range_.lower;
-}
+double GradientSliderModel::read() const { return value_.get ? value_.get() : range_.lower; }
 
 GradientSliderLayout GradientSliderModel::layout(double trackWidth) {
   GradientSliderLayout l = layoutGradientSlider(trackWidth, read(), range_);
@@ -117,16 +114,12 @@ void GradientSliderModel::changeEvent(double x) {
     isEditing_ = true;
     if (onEditingChanged_) onEditingChanged_(true);
   }
-  dragged_ = valueAtPosition(x, trackWidth_, range_);
-  if (!value_.set) return;
-  value_.set(dragged_);
-  if (value_.get) dragged_ = value_.get();  // as stored (a float binding rounds it)
+  if (value_.set) value_.set(valueAtPosition(x, trackWidth_, range_));
 }
 
 void GradientSliderModel::endEvent() {
   if (!isEditing_) return;
   isEditing_ = false;
-  if (value_.set && value_.get && value_.get() != dragged_) value_.set(dragged_);
   if (onEditingChanged_) onEditingChanged_(false);
 }
 

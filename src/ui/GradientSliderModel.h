@@ -97,9 +97,8 @@ class GradientSliderModel {
   bool isTracking() const { return tracking_; }
   bool isDragRecognized() const { return recognized_; }
 
-  // The recognised drag's events. While the drag lasts, the thumb shows the
-  // dragged value even when another is written into the binding (a status
-  // read), and the end writes the dragged value back before it is committed.
+  // The recognised drag's events. The end writes nothing: what is committed
+  // is the embedding view's to decide (StrengthEditing).
   void changeEvent(double x);
   void endEvent();
 
@@ -117,7 +116,6 @@ class GradientSliderModel {
   bool tracking_ = false;
   bool recognized_ = false;
   SliderPoint pressPoint_;
-  double dragged_ = 0;  // the drag's own value while editing, whatever is published meanwhile
 };
 
 }  // namespace duskwarden::ui

@@ -82,10 +82,11 @@ StrengthRow::StrengthRow(QWidget* parent) : QWidget(parent), less_(new QLabel(th
 
 StrengthRow::~StrengthRow() = default;
 
-void StrengthRow::attach(GradientSlider* slider, Binding<float> value, std::function<void(bool)> onEditingChanged) {
+void StrengthRow::attach(GradientSlider* slider, Binding<float> value, std::function<void(bool)> onEditingChanged,
+                         DispatchQueue& queue) {
   slider_ = slider;
   model_ = std::make_unique<StrengthRowModel>(widenedBinding(std::move(value)), slider->range(),
-                                              std::move(onEditingChanged), mainQueue());
+                                              std::move(onEditingChanged), queue);
   announced_ = model_->value();
   placeChildren();
 }

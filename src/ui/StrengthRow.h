@@ -36,7 +36,9 @@ class StrengthRow : public QWidget {
   QLabel* moreCaption() const { return more_; }
   // Places `slider` (a child of the row) below the captions; keys and
   // assistive technology then drive `value` over the slider's range.
-  void attach(GradientSlider* slider, Binding<float> value, std::function<void(bool)> onEditingChanged);
+  // A burst of keys ends after a quiet time on `queue`'s clock.
+  void attach(GradientSlider* slider, Binding<float> value, std::function<void(bool)> onEditingChanged,
+              DispatchQueue& queue);
   // Re-reads the value: repaints the slider and tells assistive technology
   // when it changed.
   void refresh();

@@ -29,7 +29,7 @@ StrengthRowModel::StrengthRowModel(Binding<double> value, ClosedRange<double> ra
 
 void StrengthRowModel::keyPressed(StrengthKey key) {
   keyHeld_ = true;
-  change(keyedValue(editing_ ? burstValue_ : value(), key, range_));
+  change(keyedValue(value(), key, range_));
 }
 
 void StrengthRowModel::keysReleased() {
@@ -48,7 +48,6 @@ void StrengthRowModel::finish() {
   ++*changes_;
   if (!editing_) return;
   editing_ = false;
-  if (value() != burstValue_) value_.set(burstValue_);  // the end commits what is read now
   if (onEditingChanged_) onEditingChanged_(false);
 }
 
@@ -58,7 +57,6 @@ void StrengthRowModel::change(double value) {
     editing_ = true;
     if (onEditingChanged_) onEditingChanged_(true);
   }
-  burstValue_ = value;
   value_.set(value);
 }
 

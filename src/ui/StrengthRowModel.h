@@ -8,8 +8,8 @@
 // onEditingChanged(false), whose handler commits the value, once no key is
 // held and nothing has changed for kBurstQuietSeconds (on the given queue's
 // clock), or at once through finish(): the row losing the focus or hiding.
-// Within a burst the keys step from, and the end commits, the burst's own
-// value, even when a status read published another meanwhile.
+// Keys step from the value the binding reads; the popover's binding
+// (StrengthEditing) reads the one written last while an edit is open.
 
 #include <functional>
 #include <memory>
@@ -61,7 +61,6 @@ class StrengthRowModel {
   DispatchQueue& queue_;
   bool editing_ = false;
   bool keyHeld_ = false;
-  double burstValue_ = 0;  // the value this burst wrote last
   // Counts changes; a quiet-period check that finds it moved on does nothing.
   // Shared, so a check queued past the model's end finds it gone.
   std::shared_ptr<unsigned> changes_ = std::make_shared<unsigned>(0);

@@ -5,7 +5,12 @@
  * The library exports one C entry point, dw_nightlight_get_ops(), returning a
  * table of operations. Callers check abi_version and struct_size before use
  * and refuse a table they do not know:
- *  - version 3 (this header): the whole struct, get_reason included;
+ *  - version 4 (this header): the struct of version 3. The library waits for
+ *    the desktop: create answers a client also while no backend is usable
+ *    yet, backend_name names the backend in use now, and a backend that
+ *    comes later (or replaces a lesser one) reaches each client through its
+ *    status callback;
+ *  - version 3: the whole struct, get_reason included;
  *  - version 2: the same struct without get_reason (struct_size at least
  *    DW_NIGHTLIGHT_OPS_V2_SIZE). Still usable; such a library gives no
  *    reasons;
@@ -16,13 +21,18 @@
  *
  * Contract of the operations (every call on one client comes from a single
  * thread at a time, the caller's serial queue):
- *  - supports_night_light: non-zero when a backend is usable on this machine.
- *  - create: a new client, or NULL on failure.
+ *  - supports_night_light: non-zero when a backend is usable on this machine now.
+ *  - create: a new client, or NULL on failure. While no backend is usable
+ *    but one may still come (its service on the session bus, its
+ *    compositor's socket), the client has none: get_status and get_strength
+ *    fail and the setters do nothing until the status callback says that one
+ *    has come. NULL when none is usable and none can come.
  *  - destroy: stops callbacks (none runs after it returns, unless destroy is
  *    called from within the callback itself) and frees the client.
  *  - set_status_callback: the callback is called after every change of the
- *    night-light state that the backend can see, for as long as the client
- *    lives, from a thread of the provider's own. Never polled, with one
+ *    night-light state that the backend can see, and when the backend in use
+ *    changes, for as long as the client lives, from a thread of the
+ *    provider's own. The client takes a new backend up at its next call. Never polled, with one
  *    exception: no event tells of another X client's gamma write, so while
  *    on the X11 backend reads its ramps back on a slow interval.
  *  - get_status: fills the caller's zero-filled 32-byte record; byte 1 non-zero
@@ -45,8 +55,10 @@
  *    is never silent; informational messages are dropped.
  *  - backend_name (version 2): library-wide. The name of the backend that
  *    detection chose ("kde", "gnome", "wlroots", "x11", "sim": the names the
- *    environment variable below takes), or NULL when none is usable. The
- *    string is static: valid for as long as the library is loaded.
+ *    environment variable below takes), or NULL when none is usable. From
+ *    version 4 it may change later (see create): read it after get_status
+ *    to name the backend that status came from. The string is static: valid
+ *    for as long as the library is loaded.
  *  - get_reason (version 3): returns one of the DW_NIGHTLIGHT_REASON_ codes
  *    below and, when `message` is non-NULL and `size` > 0, writes a
  *    NUL-terminated, single-line, printable explanation in English (at most
@@ -70,7 +82,11 @@
  * by supports_night_light and create; it is made again only when an
  * environment variable it rests on (the one above, DISPLAY, WAYLAND_DISPLAY,
  * XDG_SESSION_TYPE, DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR) has changed
- * since.
+ * since. While no backend is usable, or one ranked above the chosen one may
+ * still come, the library watches for it without polling (its service's
+ * name getting an owner that answers, the compositor's socket appearing)
+ * and switches to it when it does; a forced backend is waited for the same
+ * way, and no other replaces it.
  */
 #ifndef DUSKWARDEN_NIGHTLIGHT_H
 #define DUSKWARDEN_NIGHTLIGHT_H
@@ -82,7 +98,7 @@
 extern "C" {
 #endif
 
-#define DW_NIGHTLIGHT_ABI_VERSION 3u
+#define DW_NIGHTLIGHT_ABI_VERSION 4u
 #define DW_NIGHTLIGHT_STATUS_SIZE 32
 #define DW_NIGHTLIGHT_ENTRY_POINT "dw_nightlight_get_ops"
 

@@ -25,9 +25,6 @@ class AppService {
   virtual AppServiceStatus status() = 0;
   virtual std::optional<AppServiceError> registerService() = 0;
   virtual std::optional<AppServiceError> unregisterService() = 0;
-
-  // The service for the running application: an XDG autostart entry, made on first use.
-  static AppService& mainAppService();
 };
 
 }  // namespace duskwarden

@@ -1,7 +1,7 @@
 #include "platform/appservice/AutostartAppService.h"
 
 #include "platform/appservice/DesktopEntry.h"
-#include "platform/bundle/Bundle.h"
+#include "platform/bundle/BuildInfo.h"
 #include "platform/common/GLibPtr.h"
 #include "keyfile/KeyFileText.h"
 #include "ownfile/OwnFile.h"
@@ -33,10 +33,6 @@ constexpr std::size_t kMaxEntryBytes = 256 * 1024;
 bool isExecutableFile(const fs::path& path) {
   std::error_code ec;
   return fs::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
-}
-
-std::string bundleName() {
-  return Bundle::main().stringForKey("CFBundleName").value_or("Duskwarden");
 }
 
 // A Boolean key as the desktop reads it; a missing or malformed key leaves `fallback`.
@@ -142,9 +138,9 @@ std::vector<keyfile::EntryEdit> ourKeys(const fs::path& executable) {
           {G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, escapedValue(executable.string())}};
 }
 
-std::string newEntry(const fs::path& executable) {
+std::string newEntry(const fs::path& executable, const std::string& name) {
   std::string text = std::string("[") + kGroup + "]\nType=" + G_KEY_FILE_DESKTOP_TYPE_APPLICATION + "\n";
-  text += "Name=" + escapedValue(bundleName()) + "\nComment=Keep the night light on\n";
+  text += "Name=" + escapedValue(name) + "\nComment=Keep the night light on\n";
   for (const auto& key : ourKeys(executable)) text += key.key + "=" + *key.value + "\n";
   return text + kGnomeEnabledKey + "=true\n";
 }
@@ -159,10 +155,12 @@ AppServiceError executableNotFound() {
 
 }  // namespace
 
-AutostartAppService::AutostartAppService(fs::path autostartDirectory, ExecutableProvider executable)
+AutostartAppService::AutostartAppService(fs::path autostartDirectory, ExecutableProvider executable,
+                                         std::string name)
     : directory_(std::move(autostartDirectory)),
       entryPath_(directory_ / (std::string(kBundleIdentifier) + ".desktop")),
-      executable_(std::move(executable)) {}
+      executable_(std::move(executable)),
+      name_(std::move(name)) {}
 
 std::optional<fs::path> AutostartAppService::resolvedExecutable() const {
   if (!executable_) return std::nullopt;
@@ -197,17 +195,17 @@ std::optional<AppServiceError> AutostartAppService::registerService() {
     case EntryState::disabled:
       // The user switched us off in the startup settings: that choice is theirs to undo.
       return AppServiceError{"Launch at login is switched off in your desktop's startup settings. Turn " +
-                             bundleName() +
+                             name_ +
                              " back on under Startup Applications (GNOME Tweaks, or System Settings > Autostart "
                              "on KDE), or delete " +
                              entryPath_.string() + "."};
     case EntryState::foreign:
-      return AppServiceError{"The autostart entry " + entryPath_.string() + " is not " + bundleName() + "'s: " +
-                             entry.reason + ". It is left as it is; delete it to let " + bundleName() +
+      return AppServiceError{"The autostart entry " + entryPath_.string() + " is not " + name_ + "'s: " +
+                             entry.reason + ". It is left as it is; delete it to let " + name_ +
                              " start at login."};
     case EntryState::unreadable:
       return AppServiceError{"The autostart entry " + entryPath_.string() + " cannot be read: " + entry.reason +
-                             ". It is left as it is; delete it to let " + bundleName() + " start at login."};
+                             ". It is left as it is; delete it to let " + name_ + " start at login."};
     case EntryState::missing:
     case EntryState::enabled:
     case EntryState::stale:
@@ -215,7 +213,7 @@ std::optional<AppServiceError> AutostartAppService::registerService() {
   }
 
   if (entry.state == EntryState::missing) {
-    if (auto error = ownfile::replace(entryPath_, newEntry(*executable))) return writeError(entryPath_, *error);
+    if (auto error = ownfile::replace(entryPath_, newEntry(*executable, name_))) return writeError(entryPath_, *error);
     return std::nullopt;
   }
   // Ours already: only what it starts is ours to bring up to date. The keys
@@ -279,12 +277,6 @@ std::optional<fs::path> AutostartAppService::runningExecutable() {
     if (isExecutableFile(text)) return fs::path(text);
   }
   return std::nullopt;
-}
-
-AppService& AppService::mainAppService() {
-  static AutostartAppService service(AutostartAppService::userAutostartDirectory(),
-                                     &AutostartAppService::runningExecutable);
-  return service;
 }
 
 }  // namespace duskwarden

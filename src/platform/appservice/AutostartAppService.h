@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace duskwarden {
 
@@ -31,7 +32,9 @@ class AutostartAppService final : public AppService {
  public:
   using ExecutableProvider = std::function<std::optional<std::filesystem::path>()>;
 
-  AutostartAppService(std::filesystem::path autostartDirectory, ExecutableProvider executable);
+  // `name` is the application's, for the entry and for what is said of it.
+  AutostartAppService(std::filesystem::path autostartDirectory, ExecutableProvider executable,
+                      std::string name);
 
   AppServiceStatus status() override;
   std::optional<AppServiceError> registerService() override;
@@ -54,6 +57,7 @@ class AutostartAppService final : public AppService {
   std::filesystem::path directory_;
   std::filesystem::path entryPath_;
   ExecutableProvider executable_;
+  std::string name_;
 };
 
 }  // namespace duskwarden

@@ -2,6 +2,7 @@
 
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,12 +56,21 @@ std::filesystem::path userConfigHome() {
 
 std::optional<std::filesystem::path> userRuntimeDirectory() { return absoluteXdgValue("XDG_RUNTIME_DIR"); }
 
-std::optional<std::filesystem::path> usableRuntimeDirectory() {
+std::optional<RuntimeDirectoryProblem> runtimeDirectoryProblem(std::size_t longestName) {
   const auto dir = userRuntimeDirectory();
-  if (!dir) return fallbackRuntimeDirectory();
+  if (!dir) return RuntimeDirectoryProblem::unset;
+  // A socket's path, with its NUL, fits in sockaddr_un's sun_path.
+  if (dir->string().size() + 1 + longestName + 1 > sizeof(sockaddr_un{}.sun_path))
+    return RuntimeDirectoryProblem::tooLong;
   struct stat st {};
-  if (::stat(dir->c_str(), &st) != 0 && errno == ENOENT && !makePrivateDirectory(*dir)) return std::nullopt;
-  return dir;
+  if (::stat(dir->c_str(), &st) != 0 && errno == ENOENT && makePrivateDirectory(*dir)) return std::nullopt;
+  if (::stat(dir->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return RuntimeDirectoryProblem::notADirectory;
+  return std::nullopt;
+}
+
+std::optional<std::filesystem::path> usableRuntimeDirectory(std::size_t longestName) {
+  if (runtimeDirectoryProblem(longestName)) return fallbackRuntimeDirectory();
+  return userRuntimeDirectory();
 }
 
 std::optional<std::filesystem::path> fallbackRuntimeDirectory() {

@@ -22,11 +22,18 @@ std::filesystem::path userConfigHome();
 // $XDG_RUNTIME_DIR when it is absolute; nothing otherwise.
 std::optional<std::filesystem::path> userRuntimeDirectory();
 
-// The runtime directory to keep our socket and lock in: $XDG_RUNTIME_DIR when
-// it is absolute, made with mode 0700 when it is missing (one that exists is
-// the session's, used as it is); otherwise the fallback below. Nothing when
-// neither can be had.
-std::optional<std::filesystem::path> usableRuntimeDirectory();
+// Why $XDG_RUNTIME_DIR cannot hold a socket named up to `longestName` bytes:
+// unset (or relative), not a directory (a file, or missing and cannot be
+// made; a missing one is made with mode 0700, one that exists is the
+// session's, used as it is), or so long that such a socket path does not
+// fit. Nothing when it can.
+enum class RuntimeDirectoryProblem { unset, notADirectory, tooLong };
+std::optional<RuntimeDirectoryProblem> runtimeDirectoryProblem(std::size_t longestName);
+
+// The runtime directory to keep our socket and lock in, the longest of whose
+// names is `longestName` bytes: $XDG_RUNTIME_DIR when it has no problem,
+// otherwise the fallback below. Nothing when neither can be had.
+std::optional<std::filesystem::path> usableRuntimeDirectory(std::size_t longestName);
 
 // The stand-in the rules ask for when there is no runtime directory:
 // <temporary directory>/runtime-<uid>, made with mode 0700 if missing, and

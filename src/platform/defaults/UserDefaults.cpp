@@ -131,7 +131,7 @@ struct UserDefaults::Impl {
   LoadResult state = LoadResult::missing;
   // The file as last read or written (empty unless `state` is loaded).
   KeyFilePtr onDisk = newKeyFile();
-  // Every value set in this session; wins over the file, and survives failed writes.
+  // Every value written in this session; wins over the file.
   std::map<std::string, bool> written;
   // Keys whose unreadable value has been logged.
   mutable std::set<std::string> reported;
@@ -182,13 +182,16 @@ std::optional<bool> UserDefaults::readBool(const std::string& key) const {
 
 bool UserDefaults::boolForKey(const std::string& key) const { return readBool(key).value_or(false); }
 
-void UserDefaults::setBool(bool value, const std::string& key) {
+std::optional<std::string> UserDefaults::setBool(bool value, const std::string& key) {
   if (!isStorableKey(key)) {
     logger().error("Refusing to store defaults key \"%{public}s\": not a valid key name", key);
-    return;
+    return "\"" + key + "\" is not a valid key name";
   }
   std::lock_guard lock(impl_->mutex);
-  impl_->written[key] = value;
+  const auto refuse = [&](const char* format, const std::string& why) -> std::optional<std::string> {
+    logger().error(format, path_.string(), why);
+    return "Could not write the defaults file " + path_.string() + ": " + why;
+  };
 
   // Read again, so changes made by someone else since start are kept.
   Loaded now = load(path_);
@@ -202,12 +205,9 @@ void UserDefaults::setBool(bool value, const std::string& key) {
                                 ? std::optional<std::string>(now.found.text)
                                 : std::nullopt;
       const auto backup = ownfile::keepBackup(path_, contents, &why);
-      if (!backup) {
-        logger().error("Not replacing the damaged defaults file %{public}s, keeping the value for this session: "
-                       "%{public}s",
-                       path_.string(), why);
-        return;
-      }
+      if (!backup)
+        return refuse("Not replacing the damaged defaults file %{public}s; the setting stays as it was: %{public}s",
+                      why);
       logger().log("Kept the damaged defaults file %{public}s as %{public}s; writing a fresh one", path_.string(),
                    backup->string());
       // A link to a file that is not ours (a shell's rc file) is kept as the
@@ -216,21 +216,21 @@ void UserDefaults::setBool(bool value, const std::string& key) {
       break;
     }
     case LoadResult::unusable:
-      logger().error("Not replacing the defaults file %{public}s, keeping the value for this session: %{public}s",
-                     path_.string(), now.problem);
-      return;
+      return refuse("Not replacing the defaults file %{public}s; the setting stays as it was: %{public}s",
+                    now.problem);
   }
-  for (const auto& [k, v] : impl_->written) storeBoolean(now.file.get(), k, v);
+  auto written = impl_->written;
+  written[key] = value;
+  for (const auto& [k, v] : written) storeBoolean(now.file.get(), k, v);
 
   gsize length = 0;
   GStringPtr data(g_key_file_to_data(now.file.get(), &length, nullptr));
-  if (auto error = ownfile::replace(path_, std::string_view(data.get(), length))) {
-    logger().error("Could not write the defaults file %{public}s, keeping the value for this session: %{public}s",
-                   path_.string(), *error);
-    return;
-  }
+  if (auto error = ownfile::replace(path_, std::string_view(data.get(), length)))
+    return refuse("Could not write the defaults file %{public}s; the setting stays as it was: %{public}s", *error);
+  impl_->written = std::move(written);
   impl_->state = LoadResult::loaded;
   impl_->onDisk = std::move(now.file);
+  return std::nullopt;
 }
 
 }  // namespace duskwarden

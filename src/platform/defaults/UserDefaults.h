@@ -19,8 +19,9 @@
 // A damaged file is first kept as defaults.conf.bak (a hard link; nothing is
 // followed), then replaced by a fresh one. A FIFO, device, directory, a link
 // to one of those, or a file that cannot be read is never replaced: the write
-// is refused with a log line. Whatever happens, the value set is kept in
-// memory for the rest of the session.
+// is refused with a log line. A value that could not be written is not
+// taken: the setting stays as it was, in the file and in memory, and the
+// caller is told why.
 
 #include <filesystem>
 #include <memory>
@@ -45,7 +46,9 @@ class UserDefaults {
   std::optional<bool> readBool(const std::string& key) const;
   // readBool, with unknown read as false.
   bool boolForKey(const std::string& key) const;
-  void setBool(bool value, const std::string& key);
+  // Nothing when written; otherwise why not, as a sentence ("Could not write
+  // the defaults file PATH: ..."), and the setting stays as it was.
+  std::optional<std::string> setBool(bool value, const std::string& key);
 
   const std::filesystem::path& path() const { return path_; }
 

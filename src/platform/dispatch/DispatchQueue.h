@@ -5,6 +5,7 @@
 // monotonic clock, so tests can swap in a virtual clock (TestClock) and
 // advance time instead of sleeping.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,13 +31,19 @@ class DispatchQueue {
 
   // A name for logs and debugging.
   virtual const std::string& label() const = 0;
+
+  // Now on the clock asyncAfter measures with, in seconds: the monotonic
+  // clock (steady_clock, CLOCK_MONOTONIC), the same in every process of the
+  // machine, unless a test gives its queues a virtual one.
+  virtual double now() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  }
 };
 
-// The queue that runs on the application's main thread. The application shell
-// installs its Qt adapter (QtMainQueue) before anything asks for it; tests
-// install a ManualQueue. Asking before one is installed is a programming error
-// and aborts with a message.
-DispatchQueue& mainQueue();
+// Records the calling thread as the main thread, the one published
+// properties are written on (Publish.h checks it in debug builds). The
+// application shell marks it when it makes its main queue, which it then
+// hands to whoever needs it; nullptr forgets it.
 void installMainQueue(std::shared_ptr<DispatchQueue> queue);
 
 // The thread that installed the current main queue: the main thread. None

@@ -1,6 +1,6 @@
 #include "platform/update/NetworkAppcastSource.h"
 
-#include "platform/bundle/Bundle.h"
+#include "duskwarden_build_info.h"
 
 #include <QHostAddress>
 #include <QNetworkAccessManager>
@@ -122,8 +122,7 @@ void NetworkAppcastSource::fetch(const QUrl& url, std::function<void(FetchResult
   // Loops are caught in onRedirected: at its own limit, or sent back to the
   // same address, Qt may end the reply with no error and no status at all.
   request.setMaximumRedirectsAllowed(limits_.maxRedirects + 1);
-  const auto version = Bundle::main().stringForKey("CFBundleShortVersionString").value_or("0");
-  request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromStdString("Duskwarden/" + version));
+  request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Duskwarden/" DW_SHORT_VERSION));
   request.setRawHeader("Accept", "application/rss+xml, application/xml;q=0.9, text/xml;q=0.8");
   // Named here, so Qt leaves the decoding (and its size check) to us.
   request.setRawHeader("Accept-Encoding", "gzip");

@@ -14,14 +14,8 @@ const Logger& logger() {
 }
 }  // namespace
 
-UpdaterSettings UpdaterSettings::fromBundle(const Bundle& bundle, std::optional<std::string> systemVersion) {
-  UpdaterSettings s;
-  s.applicationName = bundle.stringForKey("CFBundleName").value_or("App");
-  s.version = bundle.stringForKey("CFBundleVersion").value_or("0");
-  s.shortVersionString = bundle.stringForKey("CFBundleShortVersionString").value_or(s.version);
-  s.feedUrl = bundle.stringForKey("SUFeedURL").value_or("");
-  s.systemVersion = std::move(systemVersion);
-  return s;
+UpdaterSettings UpdaterSettings::fromBuild(const BuildInfo& build, std::optional<std::string> systemVersion) {
+  return {build.name, build.version, build.shortVersion, build.feedUrl, std::move(systemVersion)};
 }
 
 std::string UpdaterSettings::displayVersion() const {

@@ -1,13 +1,13 @@
 #pragma once
 // The updater: runs one user-initiated check at a time against the appcast
-// named in the bundle information, and hands the outcome to its user driver.
+// named in the build information, and hands the outcome to its user driver.
 //
 // It never checks on its own: a tray utility should not contact the network
 // unless asked. A check runs on the caller's (main) thread's event loop and
 // never blocks it; a second request while a check or its result is on screen
 // raises that instead of starting another.
 
-#include "platform/bundle/Bundle.h"
+#include "platform/bundle/BuildInfo.h"
 #include "platform/update/AppcastSource.h"
 #include "platform/update/UpdateCheck.h"
 
@@ -18,13 +18,13 @@
 namespace duskwarden {
 
 struct UpdaterSettings {
-  std::string applicationName;     // "CFBundleName"
-  std::string version;             // "CFBundleVersion", compared with the feed's versions
-  std::string shortVersionString;  // "CFBundleShortVersionString", shown to people
-  std::string feedUrl;             // "SUFeedURL"; empty means updates are not configured
+  std::string applicationName;
+  std::string version;             // the build number, compared with the feed's versions
+  std::string shortVersionString;  // shown to people
+  std::string feedUrl;             // empty means updates are not configured
   std::optional<std::string> systemVersion;  // os-release VERSION_ID, if known
 
-  static UpdaterSettings fromBundle(const Bundle& bundle, std::optional<std::string> systemVersion);
+  static UpdaterSettings fromBuild(const BuildInfo& build, std::optional<std::string> systemVersion);
 
   // "1.0.0 (1)"
   std::string displayVersion() const;

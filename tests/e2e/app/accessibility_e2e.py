@@ -11,28 +11,16 @@ Usage: accessibility_e2e.py BUILD_DIR   (needs /usr/bin/python3 with pyatspi)"""
 
 import json
 import os
-import subprocess
 import sys
 
-from desktop import XDesktop, read_log, trayui
+from desktop import XDesktop, atspi, read_log, trayui
 
-if "DW_PID_NAMESPACE" not in os.environ and subprocess.run(
-        ["unshare", "--fork", "--pid", "--mount-proc", "true"], capture_output=True).returncode == 0:
-    os.environ["DW_PID_NAMESPACE"] = "1"
-    os.execvp("unshare", ["unshare", "--fork", "--pid", "--mount-proc", "--kill-child", sys.executable, *sys.argv])
+atspi.own_pid_namespace()
 
 
 def check(condition, message):
     if not condition:
         raise AssertionError(message)
-
-
-def walk(node, depth=0):
-    """[(depth, node)] in reading order."""
-    found = [(depth, node)]
-    for i in range(node.childCount):
-        found += walk(node.getChildAtIndex(i), depth + 1)
-    return found
 
 
 def spoken(node):
@@ -55,12 +43,9 @@ def spoken(node):
 
 def main(build):
     with XDesktop(build, session_bus=True, artifacts="e2e-accessibility") as d:
-        d.session.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-        d.bus.wait_for_name("org.a11y.Bus", 10)
+        atspi.start(d)
         app = trayui.launch(d, "app", extra_env={"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
-        os.environ.update(DBUS_SESSION_BUS_ADDRESS=d.env["DBUS_SESSION_BUS_ADDRESS"], DISPLAY=d.env["DISPLAY"])
         import pyatspi
-        from gi.repository import Atspi
 
         def status():
             return json.loads(d.session.run([d.app.binary, "--status", "--json"], timeout=30).stdout)
@@ -68,19 +53,11 @@ def main(build):
         def commits():
             return sum("Setting color temperature strength to:" in line for line in read_log(app.log))
 
-        def tree():
-            desktop = pyatspi.Registry.getDesktop(0)
-            ours = [a for a in desktop if a is not None and a.get_process_id() == app.pid]
-            if not ours:
-                return []
-            ours[0].set_cache_mask(Atspi.Cache.NONE)  # nobody runs the event loop that would keep a cache fresh
-            return walk(ours[0])
-
         def node(role, name):
-            return next((n for _, n in tree() if n.getRoleName() == role and n.name == name), None)
+            return atspi.node(app.pid, role, name)
 
         def focused():
-            return next((n.name for _, n in tree() if n.getState().contains(pyatspi.STATE_FOCUSED)), None)
+            return next((n.name for _, n in atspi.tree(app.pid) if n.getState().contains(pyatspi.STATE_FOCUSED)), None)
 
         def wait(predicate, what, timeout=10):
             value = d.session.wait_for(predicate, timeout)
@@ -90,7 +67,7 @@ def main(build):
         # A keyboard user opens it by launching the program again.
         d.session.spawn([d.app.binary], log=d.session.path("again.log"))
         wait(lambda: node("dialog", "Duskwarden"), "the popover's dialog in the application's tree")
-        reading = "\n".join("  " * depth + spoken(n) for depth, n in tree())
+        reading = "\n".join("  " * depth + spoken(n) for depth, n in atspi.tree(app.pid))
         d.shots.save("popover.png")
         with open(os.path.join(d.shots.directory, "accessible-tree.txt"), "w") as f:
             f.write(reading + "\n")

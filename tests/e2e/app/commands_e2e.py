@@ -2,8 +2,8 @@
 """The command-line commands against the real binary on a private Xvfb with a
 tray host (trayer) and the file-backed simulator: each command changes the
 simulator as the popover's control would, through the same manager
-operation (its log line); --status --json reads back what the simulator
-holds; a bad value is refused with exit status 2 before anyone is
+operation (its log line); --status --json answers at once with what the
+running copy last read from the simulator; a bad value is refused with exit status 2 before anyone is
 contacted; with no copy running (a stale lock file is none), --status says so
 and a command starts one."""
 
@@ -11,6 +11,7 @@ import json
 import os
 import signal
 import socket
+import tempfile
 import time
 import unittest
 
@@ -37,6 +38,10 @@ class Base(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         return json.loads(result.stdout)
 
+    def wait_for_status(self, expected):
+        """The running copy reads when the simulator reports a change: wait for --status --json to say `expected`."""
+        self.assertTrue(self.s.wait_for(lambda: self.status() == expected, 10), f"{self.status()} != {expected}")
+
     def wait_for_sim(self, **expected):
         """Waits until the simulator holds `expected` (its strength is a float, written to 9 digits)."""
         def holds():
@@ -55,8 +60,8 @@ class RunningCopy(Base):
         return sum(text in line for line in read_log(self.app.log))
 
     def test_each_command_goes_through_the_managers_own_operation(self):
-        self.assertEqual(self.status(), {"enabled": False, "strength": 0.5, "keepAlwaysOn": False,
-                                         "backend": "sim", "supported": True})
+        self.wait_for_status({"enabled": False, "strength": 0.5, "keepAlwaysOn": False, "backend": "sim",
+                              "supported": True, "unconfirmed": []})
 
         result = self.cli("--enable")
         self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""))
@@ -93,9 +98,9 @@ class RunningCopy(Base):
     def test_status_matches_the_simulator_after_the_desktop_changed_it(self):
         self.dw.sim("on")
         self.dw.sim("strength", "0.8")
-        # Read fresh, as opening the popover does, not the last value seen.
-        self.assertEqual(self.status(), {"enabled": True, "strength": 0.8, "keepAlwaysOn": False,
-                                         "backend": "sim", "supported": True})
+        # Read when the desktop (the simulator) reports the change, and answered at once.
+        self.wait_for_status({"enabled": True, "strength": 0.8, "keepAlwaysOn": False, "backend": "sim",
+                              "supported": True, "unconfirmed": []})
         line = self.cli("--status")
         self.assertEqual((line.returncode, line.stdout),
                          (0, "Night Shift: on; strength: 0.8; Keep Always On: off; backend: sim\n"))
@@ -156,6 +161,29 @@ class NoRunningCopy(Base):
             self.assertEqual(f.read().split(b"\0")[1:], [b""], "started with arguments")
         trayui.wait_for_icon(self.d, pid)
         self.assertEqual(self.status()["strength"], 0.2)
+
+    def test_a_runtime_directory_that_cannot_hold_the_socket_and_a_start_that_fails(self):
+        runtime_file = self.s.path("runtime-file")
+        open(runtime_file, "w").close()
+        for name, runtime, display, status, said in (
+            ("a file", runtime_file, None, 0, ""),
+            ("too long for a socket path", os.path.join(self.s.runtime, "r" * 90), None, 0, ""),
+            ("no display", None, ":97", 1, "was started but ended with status 1: cannot open display ':97'"),
+        ):
+            with self.subTest(name):
+                tmp = tempfile.mkdtemp(dir=self.s.root)  # this row's own fallback runtime directory
+                env = dict(self.s.env, TMPDIR=tmp, DISPLAY=display or self.s.env["DISPLAY"])
+                if runtime:
+                    env["XDG_RUNTIME_DIR"] = runtime
+                # A command that needs no backend: the simulator keeps its state under
+                # $XDG_RUNTIME_DIR as given, without the program's fallback.
+                result = self.s.run([self.dw.binary, "--keep-always-on", "off"], env=env, check=False, timeout=60)
+                self.assertEqual((result.returncode, len(result.stderr.splitlines())), (status, int(status)),
+                                 result.stderr)
+                self.assertIn(said, result.stderr)
+                if status == 0:
+                    with open(os.path.join(tmp, f"runtime-{os.getuid()}", BUNDLE_ID + ".lock")) as f:
+                        self.stop_started(int(f.read().split()[0]))
 
     def stop_started(self, pid):
         """Not our child (it was the command's): watched through /proc, where it may linger as a zombie."""

@@ -10,14 +10,21 @@ about a second.
   night light off the way the desktop's settings do; the app turns it back on
   and the daemon reports it active again. --enable exits 1 with the reason
   while the administrator has locked night-light-enabled (dconf lockdown),
-  and 0 once the daemon reports night light active.
+  and 0 once the daemon reports night light active. With the daemon stopped
+  at launch (a loaded machine at login), the running copy answers status
+  within 0.5 s the whole time and enable within 3.5 s (on its socket, as a
+  command is answered); once the daemon runs again, night light is on.
 """
 
+import json
 import os
+import signal
+import socket
+import threading
 import time
 import unittest
 
-from desktop import XDesktop, error_level, find_build_dir, read_log, trayui
+from desktop import BUNDLE_ID, XDesktop, error_level, find_build_dir, read_log, trayui
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -59,7 +66,7 @@ class GnomeBackend(unittest.TestCase):
         self.addCleanup(self.d.close)
         self.s, self.bus = self.d.session, self.d.bus
         self.daemon_log = self.s.path("gsd-color.log")
-        self.s.spawn(["/usr/libexec/gsd-color"], log=self.daemon_log)
+        self.daemon = self.s.spawn(["/usr/libexec/gsd-color"], log=self.daemon_log)
         if not self.s.wait_for(self.daemon_up, 30, interval=0.1):
             self.fail("gsd-color did not appear on the bus: " + open(self.daemon_log).read()[-2000:])
 
@@ -91,6 +98,46 @@ class GnomeBackend(unittest.TestCase):
         self.assertTrue(any("Night Shift was disabled but auto-enable is active" in line for line in log),
                         "the app never saw the outside turn-off")
         self.assertEqual(error_level(log), [])
+
+    def ask(self, request):
+        """The running copy's answer on its socket, and how long it took: what
+        a command waits for, without the command's own start-up."""
+        with socket.socket(socket.AF_UNIX) as c:
+            started = time.monotonic()
+            c.connect(os.path.join(self.s.runtime, BUNDLE_ID + ".socket"))
+            c.sendall(f"v1 {request}\n".encode())
+            answer = c.makefile().readline()
+            return answer.strip(), time.monotonic() - started
+
+    def test_a_stopped_daemon_holds_no_command(self):
+        os.killpg(self.daemon.pid, signal.SIGSTOP)
+        self.addCleanup(os.killpg, self.daemon.pid, signal.SIGCONT)
+        self.d.app.write_defaults(False)
+        app = trayui.launch(self.d, "gnome-stopped", backend=None)
+        enabled = {}
+
+        def enable():
+            enabled["answer"], enabled["seconds"] = self.ask("enable")
+        slowest, until = 0.0, time.monotonic() + 6.0
+        while time.monotonic() < until:
+            answer, seconds = self.ask("status")
+            slowest = max(slowest, seconds)
+            self.assertIn("backend=gnome", answer)
+            if not enabled and time.monotonic() > until - 4.5:
+                enabled["thread"] = threading.Thread(target=enable)
+                enabled["thread"].start()
+            time.sleep(0.05)  # a command now and then, not a flood
+        enabled["thread"].join(60)
+        print(f"gnome stopped: slowest status {slowest:.2f} s, enable {enabled['seconds']:.2f} s", flush=True)
+        self.assertLess(slowest, 0.5, f"see {app.log}")
+        self.assertLess(enabled["seconds"], 3.5, enabled["answer"])
+        self.assertTrue(enabled["answer"].startswith("failed "), enabled["answer"])
+        cli = lambda *args: self.s.run([self.d.app.binary, *args], check=False, timeout=60)  # noqa: E731
+
+        os.killpg(self.daemon.pid, signal.SIGCONT)
+        on = lambda: json.loads(cli("--status", "--json").stdout)["enabled"]  # noqa: E731
+        self.assertTrue(self.s.wait_for(on, 10, interval=0.1), f"not on after the daemon ran again; see {app.log}")
+        self.assertTrue(self.active())
 
     def locked_profile(self):
         """A dconf profile whose second database locks night-light-enabled at false."""
@@ -124,6 +171,21 @@ class GnomeBackend(unittest.TestCase):
                 self.assertEqual(self.key("night-light-enabled") == "true" and self.active(), status == 0)
                 app.terminate()
                 app.wait(timeout=10)
+
+
+class GnomeAfterX11(unittest.TestCase):
+    def test_gnomes_own_night_light_takes_over_when_its_daemon_comes_late(self):
+        d = XDesktop(BUILD, session_bus=True)
+        self.addCleanup(d.close)
+        d.app.write_defaults(True)
+        app = trayui.launch(d, "gnome-late", backend=None)
+        status = lambda: json.loads(d.session.run([d.app.binary, "--status", "--json"]).stdout)  # noqa: E731
+        self.assertTrue(d.session.wait_for(lambda: status()["backend"] == "x11" and status()["enabled"], 10))
+        d.session.spawn(["/usr/libexec/gsd-color"], log=d.session.path("gsd-color.log"))
+        took_over = lambda: (lambda st: st["backend"] == "gnome" and st["enabled"])(status())  # noqa: E731
+        self.assertTrue(d.session.wait_for(took_over, 15, interval=0.1), f"see {app.log}")
+        self.assertEqual(d.gamma(), (1.0, 1.0, 1.0), "x11's ramps were left under GNOME's night light")
+        self.assertEqual(sum("Using the gnome backend instead of x11" in line for line in read_log(app.log)), 1)
 
 
 if __name__ == "__main__":

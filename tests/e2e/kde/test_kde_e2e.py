@@ -10,10 +10,15 @@ DUSKWARDEN_NIGHTLIGHT_BACKEND unset: detection must pick KDE.
   resumes, the program sees it on and says once that the wait is over.
 - With Keep Always On off, --enable exits 0 only when KWin reports Night Color
   on: with Active locked by [$i], or kwinrc.lock held by another writer, it
-  exits 1 and says why on stderr.
+  exits 1 and says why on stderr. The warmth set survives off and on.
+- KWin stopped for 5 s while Duskwarden starts (a loaded machine at login):
+  no backend at first, then within 2 s of KWin running again the kde backend
+  and Night Color on, with Keep Always On.
 """
 
+import json
 import os
+import signal
 import socket
 import subprocess
 import time
@@ -84,6 +89,41 @@ class KeepAlwaysOnOnKWin(unittest.TestCase):
         self.assertEqual(sum(WAITED_LINE in line for line in self.lines()[already:]), 1)
 
 
+def status(d):
+    result = d.session.run([d.app.binary, "--status", "--json"], check=False, timeout=60)
+    return json.loads(result.stdout) if result.returncode == 0 else {}
+
+
+class KWinLateAtLogin(unittest.TestCase):
+    def test_kwin_stopped_at_launch_is_taken_up_within_2_s_of_running_again(self):
+        for backend in (None, "kde"):  # detected, and forced
+            with self.subTest(backend=backend):
+                self.stopped_at_launch(backend)
+
+    def stopped_at_launch(self, backend):
+        d = XDesktop(BUILD, session_bus=True, artifacts="e2e-kde-late")
+        self.addCleanup(d.close)
+        kwin = KWin(d.session, d.bus)
+        d.app.write_defaults(True)
+        os.killpg(kwin.proc.pid, signal.SIGSTOP)
+        stopped = time.monotonic()
+        try:
+            app = trayui.launch(d, "kde-late", backend=backend)
+            self.assertTrue(d.app.wait_for_line(app, "usable here", 20), read_log(app.log))
+            self.assertEqual(status(d)["backend"], None)
+            time.sleep(max(0.0, 5.0 - (time.monotonic() - stopped)))  # the stop the probe made: 5 s
+        finally:
+            os.killpg(kwin.proc.pid, signal.SIGCONT)
+        resumed = time.monotonic()
+        taken_up = lambda: (lambda st: st.get("backend") == "kde" and st.get("enabled"))(status(d))  # noqa: E731
+        self.assertTrue(d.session.wait_for(lambda: taken_up() and nc.warm(kwin), 2.0, interval=0.02),
+                        f"{status(d)}, KWin {nc.properties(kwin)}; see {app.log}")
+        print(f"kde ({backend or 'detected'}) taken up and warm {time.monotonic() - resumed:.2f} s after KWin ran "
+              "again", flush=True)
+        self.assertEqual(sum("Using the kde backend" in line for line in read_log(app.log)), 1)
+        d.close()
+
+
 class EnableExitStatusOnKWin(unittest.TestCase):
     def setUp(self):
         self.d = XDesktop(BUILD, session_bus=True, artifacts="e2e-kde-exit")
@@ -123,6 +163,13 @@ class EnableExitStatusOnKWin(unittest.TestCase):
         result = self.enable()
         self.assertEqual((result.returncode, result.stderr), (0, ""))
         self.assertTrue(nc.properties(self.kwin)["enabled"])
+
+    def test_the_warmth_set_survives_off_and_on(self):
+        for args in (["--enable"], ["--strength", "0.2"], ["--disable"], ["--enable"]):
+            result = self.s.run([self.d.app.binary, *args], check=False, timeout=60)
+            self.assertEqual((result.returncode, result.stderr), (0, ""), args)
+        self.assertEqual(status(self.d)["strength"], 0.2)
+        self.assertEqual(nc.properties(self.kwin)["targetTemperature"], 4100)  # 0.2 of the way from 4700 to 1700 K
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -1,5 +1,5 @@
 """Faults the real binary must survive with nothing lost: an autostart
-location that cannot be written, an autostart entry edited by hand, and a
+location that cannot be written (Keep Always On is then refused whole), an autostart entry edited by hand, and a
 SIGKILL in the middle of a stream of Keep Always On toggles. Each case runs
 on a private Xvfb with a tray host and the simulator."""
 
@@ -46,7 +46,7 @@ class Base(unittest.TestCase):
 
 
 class AutostartFaults(Base):
-    def test_unwritable_autostart_location_keeps_the_setting_and_says_why(self):
+    def test_unwritable_autostart_location_refuses_the_switch_and_says_why(self):
         # A file where the directory should be: no write succeeds, even as root.
         blocker = self.dw.autostart_dir
         with open(blocker, "w") as f:
@@ -54,11 +54,12 @@ class AutostartFaults(Base):
         self.dw.write_defaults(False)
         app = trayui.launch(self.d, "autostart-blocked")
         self.input.click_at(*self.switch(app))
-        self.assertTrue(self.s.wait_for(lambda: "Launch at Login set to: false" in "".join(
-            l for l in self.lines(app) if "Auto-enable toggled: true" in l), 5), "\n".join(self.lines(app)))
-        self.assertTrue(self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5), "Keep Always On did not enable")
+        # Saved with the entry or not at all: the switch goes back, and nothing was enabled for it.
+        self.assertTrue(self.s.wait_for(lambda: error_level(self.lines(app)), 5), "\n".join(self.lines(app)))
         self.assertIsNone(app.poll())
-        self.assertTrue(stored_auto_enable(read(self.dw.defaults_file)))
+        self.assertFalse(any("Auto-enable toggled: true" in l for l in self.lines(app)), "\n".join(self.lines(app)))
+        self.assertFalse(self.dw.sim_state()["enabled"])
+        self.assertIs(stored_auto_enable(read(self.dw.defaults_file)), False)
         self.assertEqual(read(blocker), "not a directory\n")
         errors = error_level(self.lines(app))
         self.assertEqual(len(errors), 1, "\n".join(self.lines(app)))

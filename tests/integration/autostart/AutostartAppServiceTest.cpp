@@ -50,7 +50,7 @@ class AutostartTest : public ::testing::Test {
   fs::path autostart = root / "config" / "autostart";
   fs::path program = makeProgram(root / "bin", "duskwarden");
   std::optional<fs::path> executable = program;
-  AutostartAppService service{autostart, [this] { return executable; }};
+  AutostartAppService service{autostart, [this] { return executable; }, "Duskwarden"};
   fs::path entry = autostart / "com.quillmoor.Duskwarden.desktop";
 };
 
@@ -279,27 +279,26 @@ TEST(AutostartLocations, FollowTheBaseDirectoryRules) {
 TEST_F(AutostartTest, LaunchAtLoginFollowsTheRealEntry) {
   auto sink = std::make_shared<MemoryLogSink>();
   setLogSinks({sink});
-  LaunchAtLogin::setServiceForTesting(&service);
+  LaunchAtLogin login(service);
 
-  LaunchAtLogin::setEnabled(true);
-  EXPECT_TRUE(LaunchAtLogin::isEnabled());
-  LaunchAtLogin::setEnabled(true);
-  EXPECT_TRUE(LaunchAtLogin::isEnabled());
-  LaunchAtLogin::setEnabled(false);
-  EXPECT_FALSE(LaunchAtLogin::isEnabled());
+  login.setEnabled(true);
+  EXPECT_TRUE(login.isEnabled());
+  login.setEnabled(true);
+  EXPECT_TRUE(login.isEnabled());
+  login.setEnabled(false);
+  EXPECT_FALSE(login.isEnabled());
   EXPECT_FALSE(fs::exists(entry));
   EXPECT_TRUE(sink->messages("main").empty());
 
-  LaunchAtLogin::setEnabled(true);
+  login.setEnabled(true);
   writeFile(entry, replaceLine(readFile(entry), "X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false"));
-  LaunchAtLogin::setEnabled(true);
-  EXPECT_FALSE(LaunchAtLogin::isEnabled());
+  login.setEnabled(true);
+  EXPECT_FALSE(login.isEnabled());
   const auto messages = sink->messages("main");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].rfind("Failed to enable launch at login: Launch at login is switched off", 0), 0u)
       << messages[0];
 
-  LaunchAtLogin::setServiceForTesting(nullptr);
   setLogSinks({});
 }
 

@@ -164,18 +164,17 @@ TEST_P(UserFilesTest, AutostartEntryIsRefusedAndLeftAlone) {
   fs::create_directories(program.parent_path());
   writeFile(program, "#!/bin/sh\n");
   fs::permissions(program, fs::perms::owner_all);
-  AutostartAppService service(dir / "autostart", [&] { return std::optional<fs::path>(program); });
+  AutostartAppService service(dir / "autostart", [&] { return std::optional<fs::path>(program); }, "Duskwarden");
   const std::string before =
       setUp(service.entryPath(), "[Desktop Entry]\nType=Application\nName=D\nExec=" + program.string() + "\n");
   if (before.empty()) GTEST_SKIP() << "cannot make this case here";
 
-  LaunchAtLogin::setServiceForTesting(&service);
+  LaunchAtLogin login(service);
   withinBound("register and unregister", [&] {
     EXPECT_EQ(service.status(), AppServiceStatus::requiresApproval);
-    LaunchAtLogin::setEnabled(true);
-    LaunchAtLogin::setEnabled(false);
+    login.setEnabled(true);
+    login.setEnabled(false);
   });
-  LaunchAtLogin::setServiceForTesting(nullptr);
   EXPECT_EQ(onDisk(service.entryPath()), before);
   EXPECT_EQ(logged(LogLevel::error, "Failed to enable launch at login: The autostart entry " +
                                         service.entryPath().string()).size(),

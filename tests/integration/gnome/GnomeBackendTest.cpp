@@ -97,6 +97,8 @@ class GnomeBackendTest : public ::testing::Test {
     backend_ = GnomeBackend::create();
     ASSERT_NE(backend_, nullptr);
     backend_->setStatusCallback(events_.callback());
+    // The daemon is read when it answers, never waited for by create().
+    ASSERT_TRUE(waitUntil("the daemon's first answer", [&] { return enabled().has_value(); }, 10s));
   }
   void TearDown() override { backend_.reset(); }
 
@@ -285,7 +287,7 @@ TEST_F(GnomeBackendTest, AFailedCallThroughTheLibraryIsOneNamedLineInTheLog) {
   Events changes;
   client->setStatusNotificationBlock(changes.callback());
   BlueLightStatus status;
-  ASSERT_TRUE(client->getBlueLightStatus(&status));
+  ASSERT_TRUE(waitUntil("the daemon's first answer", [&] { return client->getBlueLightStatus(&status); }, 10s));
 
   session->killDaemon();
   EXPECT_TRUE(waitUntil("a failed read", [&] { return !client->getBlueLightStatus(&status); }, 10s));
@@ -298,8 +300,7 @@ TEST_F(GnomeBackendTest, AFailedCallThroughTheLibraryIsOneNamedLineInTheLog) {
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].subsystem, "com.quillmoor.Duskwarden");
   EXPECT_EQ(errors[0].category, "NightlightProvider");
-  EXPECT_EQ(errors[0].message.rfind("D-Bus GetAll org.gnome.SettingsDaemon.Color: GDBus.Error:", 0), 0u)
-      << errors[0].message;
+  EXPECT_EQ(errors[0].message, "GNOME: org.gnome.SettingsDaemon.Color is not on the session bus");
 }
 
 // Our own command is one change, whatever it writes; a key that cannot change

@@ -5,7 +5,9 @@
 //   on | off | set STRENGTH -> "= done"
 // Between answers, from the backend's own threads: "callback" after each
 // status callback, "log LEVEL MESSAGE" for each provider message.
+#include <chrono>
 #include <cstdio>
+#include <future>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -42,7 +44,17 @@ int main() {
     say("= create failed");
     return 1;
   }
-  backend->setStatusCallback([] { say("callback"); });
+  // KWin's object is read when it answers, never waited for by create(): ready once it has been.
+  std::promise<void> read;
+  std::once_flag first;
+  backend->setStatusCallback([&] {
+    say("callback");
+    std::call_once(first, [&] { read.set_value(); });
+  });
+  if (read.get_future().wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    say("= KWin's object was not read");
+    return 1;
+  }
   say("= ready");
   for (std::string command; std::getline(std::cin, command);) {
     if (command == "status") {

@@ -55,6 +55,8 @@ clients need in `s.env`, so start them in dependency order):
              object, night_color, night_color_property.
   sni        A tray host's calls on StatusNotifierItems: items(bus), activate,
              context_menu, item_property, menu_layout and menu_event (dbusmenu).
+  atspi      The accessible tree on the real accessibility bus (pyatspi, so
+             /usr/bin/python3): own_pid_namespace, start, tree, node.
 
 `python3 -m desktop [x11 logind gnome xfce lxqt mate sway kwin]` starts each one, prints
 what it found and its start-up time, and checks that nothing is left behind.

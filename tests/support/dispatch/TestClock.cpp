@@ -1,5 +1,6 @@
 #include "dispatch/TestClock.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace duskwarden {
@@ -20,6 +21,11 @@ void ManualQueue::async(WorkItem work) { asyncAfter(0.0, std::move(work)); }
 
 void ManualQueue::asyncAfter(double seconds, WorkItem work) {
   if (auto clock = clock_.lock()) clock->submit(id_, seconds, std::move(work));
+}
+
+double ManualQueue::now() const {
+  auto clock = clock_.lock();
+  return clock ? clock->now() : 0.0;
 }
 
 std::size_t ManualQueue::pendingCount() const {
@@ -46,8 +52,14 @@ double TestClock::now() const {
 void TestClock::submit(int queueId, double delaySeconds, WorkItem work) {
   if (!work) return;
   std::lock_guard lock(mutex_);
-  pending_.emplace(std::make_pair(nowNs_ + nanosFromSeconds(delaySeconds), sequence_++),
-                   std::make_pair(queueId, std::move(work)));
+  std::int64_t due = nowNs_ + nanosFromSeconds(delaySeconds);
+  if (auto stall = stalledUntil_.find(queueId); stall != stalledUntil_.end()) due = std::max(due, stall->second);
+  pending_.emplace(std::make_pair(due, sequence_++), std::make_pair(queueId, std::move(work)));
+}
+
+void TestClock::stall(const ManualQueue& queue, double seconds) {
+  std::lock_guard lock(mutex_);
+  stalledUntil_[queue.id_] = nowNs_ + nanosFromSeconds(seconds);
 }
 
 std::size_t TestClock::pendingOn(int queueId) const {

@@ -23,6 +23,7 @@ class ManualQueue final : public DispatchQueue {
   void async(WorkItem work) override;
   void asyncAfter(double seconds, WorkItem work) override;
   const std::string& label() const override { return label_; }
+  double now() const override;
   // Number of items still pending on this queue (due or not).
   std::size_t pendingCount() const;
 
@@ -51,6 +52,10 @@ class TestClock : public std::enable_shared_from_this<TestClock> {
   // has passed). Returns how many work items ran.
   std::size_t runUntilIdle();
 
+  // Work submitted to `queue` from now on runs no earlier than `seconds` from
+  // now, in order, as behind a thread stuck in a call.
+  void stall(const ManualQueue& queue, double seconds);
+
   // Time of the earliest pending item, or a negative number when none is pending.
   double nextDueTime() const;
   std::size_t pendingCount() const;
@@ -68,6 +73,7 @@ class TestClock : public std::enable_shared_from_this<TestClock> {
   int nextQueueId_ = 0;
   // (due, sequence) -> (queue id, work)
   std::map<std::pair<std::int64_t, std::uint64_t>, std::pair<int, WorkItem>> pending_;
+  std::map<int, std::int64_t> stalledUntil_;  // queue id -> end of its stall
 };
 
 }  // namespace duskwarden

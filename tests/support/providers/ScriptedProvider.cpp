@@ -26,7 +26,8 @@ int supports() {
 
 dw_nightlight_client* create() {
   ++gControl.createCalls;
-  if (gControl.createFails) return nullptr;
+  // Version 4 asks for a client also while unsupported; this provider never waits for a backend.
+  if (gControl.createFails || gControl.supports == 0) return nullptr;
   return reinterpret_cast<dw_nightlight_client*>(&gClientToken);
 }
 

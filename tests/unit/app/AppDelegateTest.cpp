@@ -11,9 +11,9 @@ namespace {
 
 class AppDelegateTest : public ::testing::Test {
  protected:
-  std::shared_ptr<AppDelegate> makeDelegate(const Bundle* bundle = nullptr) {
-    return AppDelegate::create(AppDelegate::Environment{&app, bundle ? bundle : &bundle_, [this] { return vm.manager; },
-                                                        vm.main, [this] { return now; }});
+  std::shared_ptr<AppDelegate> makeDelegate() {
+    return AppDelegate::create(
+        AppDelegate::Environment{&app, &build_, [this] { return vm.manager; }, vm.main, [this] { return now; }});
   }
   void launch() {
     delegate = makeDelegate();
@@ -25,7 +25,8 @@ class AppDelegateTest : public ::testing::Test {
 
   VirtualManager vm;
   FakeApplication app;
-  Bundle bundle_{InfoDictionary{{"CFBundleName", std::string("Duskwarden")}}};
+  BuildInfo build_{"Duskwarden", "1", "1.0", ""};
+  const std::string unsupported = "Night light is not supported on this desktop";
   double now = 100.0;
   std::shared_ptr<AppDelegate> delegate;
 };
@@ -48,7 +49,8 @@ TEST_F(AppDelegateTest, LaunchRunsItsStepsInOrderAndTheFirstIconComesOnTheNextMa
   vm.clock->runUntilIdle();
   ASSERT_EQ(item().images.size(), 1u);
   EXPECT_EQ(item().images[0].symbolName, "moonphase.full.moon.inverse");
-  EXPECT_EQ(item().images[0].accessibilityDescription, "Night Shift Inactive");
+  // This manager has no night light: the tooltip says so under the state.
+  EXPECT_EQ(item().images[0].accessibilityDescription, "Night Shift Inactive\n" + unsupported);
   EXPECT_EQ(item().images[0].configuration, (ImageSymbolConfiguration{16.0, SymbolWeight::heavy}));
 }
 
@@ -59,12 +61,12 @@ TEST_F(AppDelegateTest, IconFollowsTheFlagOnTheNextMainQueueTurn) {
   vm.clock->runUntilIdle();
   ASSERT_EQ(item().images.size(), 2u);
   EXPECT_EQ(item().images.back().symbolName, "moonphase.first.quarter");
-  EXPECT_EQ(item().images.back().accessibilityDescription, "Night Shift Active");
+  EXPECT_EQ(item().images.back().accessibilityDescription, "Night Shift Active\n" + unsupported);
 
   vm.manager->isNightShiftEnabled = false;
   vm.clock->runUntilIdle();
   EXPECT_EQ(item().images.back().symbolName, "moonphase.full.moon.inverse");
-  EXPECT_EQ(item().images.back().accessibilityDescription, "Night Shift Inactive");
+  EXPECT_EQ(item().images.back().accessibilityDescription, "Night Shift Inactive\n" + unsupported);
 }
 
 TEST_F(AppDelegateTest, AnImageThatCannotBeMadeLeavesTheIconAsItWas) {
@@ -186,15 +188,9 @@ TEST_F(AppDelegateTest, MenuHasItsItemsTitlesAndShortcutsAndIsBuiltAnewEachTime)
   EXPECT_EQ(app.terminations, 1);
 }
 
-TEST_F(AppDelegateTest, QuitTitleFallsBackToAppWithoutATextBundleName) {
-  const Bundle noName{InfoDictionary{}};
-  const Bundle numericName{InfoDictionary{{"CFBundleName", std::int64_t{7}}}};
-  for (const Bundle* bundle : {&noName, &numericName}) {
-    FakeApplication other;
-    auto d = AppDelegate::create(
-        AppDelegate::Environment{&other, bundle, [this] { return vm.manager; }, vm.main, [this] { return now; }});
-    EXPECT_EQ(d->buildStatusMenu().items.back().title, "Quit App");
-  }
+TEST_F(AppDelegateTest, QuitTitleNamesTheBuildsApplication) {
+  build_.name = "Renamed";
+  EXPECT_EQ(makeDelegate()->buildStatusMenu().items.back().title, "Quit Renamed");
 }
 
 TEST_F(AppDelegateTest, AnIconValueQueuedWhenTheDelegateGoesAwayIsDropped) {

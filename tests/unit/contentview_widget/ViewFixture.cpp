@@ -55,7 +55,7 @@ void ViewFixture::TearDown() {
   setLogSinks({});
 }
 
-void ViewFixture::start(const Bundle& bundle) {
+void ViewFixture::start(const std::string& version) {
   NightShiftManager::Dependencies deps;
   deps.mainQueue = main;
   deps.clientQueue = client;
@@ -65,7 +65,7 @@ void ViewFixture::start(const Bundle& bundle) {
   manager = NightShiftManager::create(std::move(deps));
   turn();  // client setup and the first status read
   ASSERT_TRUE(manager->hasPerformedInitialCheckForTesting());
-  view = std::make_unique<ContentView>(manager, bundle);
+  view = std::make_unique<ContentView>(manager, version, *main);
   view->setPalette(darkPalette());
   view->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));

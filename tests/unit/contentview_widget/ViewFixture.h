@@ -43,8 +43,8 @@ class ViewFixture : public ::testing::Test {
   void TearDown() override;
 
   // Makes the manager (first status read applied, Night Shift off) and a shown view.
-  void start(const Bundle& bundle);
-  void start() { start(bundle_); }
+  void start(const std::string& version);
+  void start() { start("42"); }
 
   // One turn of the main loop: everything due now, including the view's
   // re-application, then Qt's own events (painting lays the slider out).
@@ -86,9 +86,6 @@ class ViewFixture : public ::testing::Test {
   DwTestProviderControl* provider = nullptr;
   std::shared_ptr<NightShiftManager> manager;
   std::unique_ptr<ContentView> view;
-
- private:
-  Bundle bundle_{InfoDictionary{{"CFBundleVersion", std::string("42")}}};
 };
 
 }  // namespace duskwarden::ui::testing

@@ -67,15 +67,17 @@ TEST(CommandLine, CommandsCarryTheirCheckedValues) {
   }
 }
 
-TEST(CommandLine, VersionLineAndHelpComeFromTheBundle) {
-  const Bundle bundle{InfoDictionary{{"CFBundleName", std::string("Duskwarden")},
-                                     {"CFBundleShortVersionString", std::string("1.2.3")},
-                                     {"CFBundleVersion", std::string("42")}}};
-  EXPECT_EQ(versionLine(bundle), "Duskwarden 1.2.3 (build 42)");
-  const std::string help = helpText("duskwarden", bundle);
+TEST(CommandLine, VersionLineAndHelpComeFromTheBuildAndTheTable) {
+  const BuildInfo build{"Duskwarden", "42", "1.2.3", ""};
+  EXPECT_EQ(versionLine(build), "Duskwarden 1.2.3 (build 42)");
+  const std::string help = helpText("duskwarden", build);
   EXPECT_TRUE(help.starts_with("Usage: duskwarden [--help | --version]\n")) << help;
   EXPECT_NE(help.find("--version"), std::string::npos);
-  EXPECT_NE(help.find("--autostart  used by the start-at-login entry"), std::string::npos) << help;
+  EXPECT_NE(help.find("  -h, --help       show this help and exit\n"
+                      "  -V, --version    show the version and exit\n"
+                      "      --autostart  used by the start-at-login entry: opens no window\n"),
+            std::string::npos)
+      << help;
   for (const char* command : {"--enable", "--disable", "--strength VALUE", "--keep-always-on on|off", "--status [--json]"})
     EXPECT_NE(help.find(command), std::string::npos) << command;
 }

@@ -16,9 +16,12 @@ TEST(InstanceProtocol, RequestsCarryVersionOneAndNothingElseIsGuessed) {
   ASSERT_TRUE(status.request);
   EXPECT_EQ(status.request->command, "status");
   EXPECT_TRUE(status.request->arguments.empty());
-  const auto strength = parseRequest(requestLine("strength", {"0.7"}));
+  const auto strength = parseRequest(requestLine("strength", {"0.7"}, 12.345));
   ASSERT_TRUE(strength.request);
   EXPECT_EQ(strength.request->arguments, std::vector<std::string>{"0.7"});
+  EXPECT_EQ(strength.request->deadline, 12.345);
+  EXPECT_EQ(parseRequest("v1 status deadline=7").request->deadline, 0.007);
+  EXPECT_EQ(parseRequest("v1 status deadline=-7").error, kErrorBadRequest);
 
   EXPECT_EQ(parseRequest("v2 status").error, kErrorUnsupportedVersion);
   EXPECT_EQ(parseRequest("v10 activate").error, kErrorUnsupportedVersion);
@@ -58,30 +61,36 @@ TEST(InstanceProtocol, StrengthIsAPlainDecimalFromZeroToOne) {
   EXPECT_EQ(parseSwitch("true"), std::nullopt);
 }
 
-TEST(InstanceProtocol, FailureAnswerFitsOneLineAndReadsBack) {
-  EXPECT_EQ(formatFailure({"locked", "kwinrc's [NightColor] Active is locked ([$i])"}),
+TEST(InstanceProtocol, OutcomeAnswerFitsOneLineAndReadsBack) {
+  using Kind = NightShiftManager::Outcome::Kind;
+  const auto failed = [](int code, std::string message) {
+    return formatOutcome({Kind::failed, {code, std::move(message)}});
+  };
+  EXPECT_EQ(failed(DW_NIGHTLIGHT_REASON_LOCKED, "kwinrc's [NightColor] Active is locked ([$i])"),
             "failed locked kwinrc's [NightColor] Active is locked ([$i])");
-  EXPECT_EQ(formatFailure({"unconfirmed", ""}), "failed unconfirmed");
-  EXPECT_EQ(formatFailure({"no such word!", "x\ny"}), "failed failed x<U+000A>y");
+  EXPECT_EQ(formatOutcome({Kind::unconfirmed, {}}), "unconfirmed");
+  EXPECT_EQ(failed(99, "x\ny"), "failed failed x<U+000A>y");
   // Cut to the line's limit, never inside a character.
-  const std::string line = formatFailure({"failed", std::string(300, 'a') + "\u00e4"});
+  const std::string line = failed(DW_NIGHTLIGHT_REASON_FAILED, std::string(300, 'a') + "\u00e4");
   EXPECT_EQ(line.size(), kMaxRequestLine);
-  const std::string cut = formatFailure({"failed", std::string(kMaxRequestLine - 15, 'a') + "\u00e4\u00e4"});
+  const std::string cut = failed(DW_NIGHTLIGHT_REASON_FAILED, std::string(kMaxRequestLine - 15, 'a') + "\u00e4\u00e4");
   EXPECT_EQ(cut, "failed failed " + std::string(kMaxRequestLine - 15, 'a'));
 
-  const auto back = parseFailure("failed busy kwinrc.lock is held \u202e");
+  const auto back = parseOutcome("failed busy kwinrc.lock is held \u202e");
   ASSERT_TRUE(back);
-  EXPECT_EQ(back->why, "busy");
-  EXPECT_EQ(back->message, "kwinrc.lock is held <U+202E>");
-  EXPECT_EQ(parseFailure("failed timeout")->message, "");
-  for (const char* other : {"ok", "failed", "failedx busy", "failed  busy", "refused"})
-    EXPECT_FALSE(parseFailure(other)) << other;
+  EXPECT_EQ(back->reason.code, DW_NIGHTLIGHT_REASON_BUSY);
+  EXPECT_EQ(back->reason.message, "kwinrc.lock is held <U+202E>");
+  EXPECT_EQ(parseOutcome("failed timeout")->reason, (BlueLightReason{DW_NIGHTLIGHT_REASON_TIMEOUT, ""}));
+  for (Kind kind : {Kind::done, Kind::noChangeNeeded, Kind::refused, Kind::unsupported, Kind::unconfirmed})
+    EXPECT_EQ(parseOutcome(formatOutcome({kind, {}}))->kind, kind) << formatOutcome({kind, {}});
+  for (const char* other : {"failed", "failedx busy", "failed  busy", "ok x", "status enabled=1", "error timeout"})
+    EXPECT_FALSE(parseOutcome(other)) << other;
 }
 
 TEST(InstanceProtocol, StatusAnswerRoundTripsAndRejectsWhatItCannotRead) {
   Status status{true, 0.7f, false, true, "wlroots"};
   const std::string line = formatStatus(status);
-  EXPECT_EQ(line, "status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=wlroots");
+  EXPECT_EQ(line, "status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=wlroots unconfirmed=-");
   const auto back = parseStatus(line);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->enabled, true);
@@ -89,6 +98,9 @@ TEST(InstanceProtocol, StatusAnswerRoundTripsAndRejectsWhatItCannotRead) {
   EXPECT_EQ(back->keepAlwaysOn, false);
   EXPECT_EQ(back->supported, true);
   EXPECT_EQ(back->backend, "wlroots");
+  EXPECT_EQ(back->unconfirmed, (NightShiftManager::Unconfirmed{false, false}));
+  status.unconfirmed.strength = true;
+  EXPECT_EQ(parseStatus(formatStatus(status))->unconfirmed, (NightShiftManager::Unconfirmed{false, true}));
 
   // No backend, or one whose name could break the line (or a JSON string).
   for (const std::optional<std::string>& backend : {std::optional<std::string>{}, std::optional<std::string>{"a b"},

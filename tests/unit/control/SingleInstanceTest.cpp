@@ -234,7 +234,9 @@ TEST(SingleInstanceClients, LateAnswersArriveAndMissingOnesTimeOut) {
   QString error;
   ASSERT_EQ(first.start(&error), SingleInstance::Role::primary) << error.toStdString();
   std::vector<SingleInstance::Reply> held;
+  int requests = 0;
   first.onCommand = [&](const instanceprotocol::Request& request, SingleInstance::Reply reply) {
+    ++requests;
     if (request.command == "status") held.push_back(std::move(reply));  // answered below, or never
   };
   RawClient late(first.socketPath(), "v1 status\n");
@@ -256,6 +258,13 @@ TEST(SingleInstanceClients, LateAnswersArriveAndMissingOnesTimeOut) {
   held[1]("status enabled=0");
   EXPECT_TRUE(spinUntil("the answer", [&] { return halfClosed.closedWith().has_value(); }, 2s));
   EXPECT_EQ(halfClosed.closedWith(), "status enabled=0\n");
+
+  // Read only after its client stopped waiting (this copy was stopped): not carried out.
+  const int before = requests;
+  RawClient stale(first.socketPath(), instanceprotocol::requestLine("enable", {}, instanceprotocol::monotonicNow() - 1) + "\n");
+  EXPECT_TRUE(spinUntil("the answer", [&] { return stale.closedWith().has_value(); }, 2s));
+  EXPECT_EQ(stale.closedWith(), "error timeout\n");
+  EXPECT_EQ(requests, before) << "the stale request reached the commands";
 }
 
 // The directory keeps other users out; should it not (a shared TMPDIR, a

@@ -232,10 +232,12 @@ TEST_F(UserDefaultsTest, PathThatIsADirectoryIsUnreadableEvenForRoot) {
   UserDefaults d(file_);
   EXPECT_FALSE(d.boolForKey("autoEnable"));
   ASSERT_EQ(errors().size(), 1u);
-  // The write cannot replace a directory: it fails loudly and keeps the value for the session.
-  d.setBool(true, "autoEnable");
+  // The write cannot replace a directory: it fails loudly, says why, and the setting stays as it was.
+  const auto failure = d.setBool(true, "autoEnable");
   EXPECT_EQ(errors().size(), 2u);
-  EXPECT_TRUE(d.boolForKey("autoEnable"));
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->rfind("Could not write the defaults file " + file_.string() + ": ", 0), 0u) << *failure;
+  EXPECT_FALSE(d.boolForKey("autoEnable"));
   EXPECT_TRUE(fs::is_directory(file_));
 }
 
@@ -252,7 +254,7 @@ TEST_F(UserDefaultsTest, FileWithoutReadPermissionIsUnknownAndNotReplaced) {
   EXPECT_TRUE(storedBool(file_, "Defaults", "autoEnable"));
 }
 
-TEST_F(UserDefaultsTest, UnwritableDirectoryLogsAndKeepsTheValueInMemory) {
+TEST_F(UserDefaultsTest, UnwritableDirectoryLogsAndTheSettingStaysAsItWas) {
   // The would-be parent directory is a regular file: creation fails even for root.
   writeFile(dir_ / "com.quillmoor.Duskwarden", "not a directory");
   UserDefaults d(file_);
@@ -262,16 +264,14 @@ TEST_F(UserDefaultsTest, UnwritableDirectoryLogsAndKeepsTheValueInMemory) {
   ASSERT_EQ(errs.size(), 1u);
   EXPECT_NE(errs[0].message.find("com.quillmoor.Duskwarden"), std::string::npos) << errs[0].message;
   EXPECT_NE(errs[0].message.find("Not a directory"), std::string::npos) << errs[0].message;
-  EXPECT_TRUE(d.boolForKey("autoEnable"));
+  EXPECT_FALSE(d.boolForKey("autoEnable"));
   EXPECT_FALSE(UserDefaults(file_).boolForKey("autoEnable"));
 
-  // Once the obstacle is gone, the next write stores everything set this session.
-  d.setBool(true, "second");
+  // Once the obstacle is gone, a write stores what it sets, and nothing that was refused.
+  EXPECT_TRUE(d.setBool(true, "second"));
   fs::remove(dir_ / "com.quillmoor.Duskwarden");
-  d.setBool(false, "third");
-  EXPECT_TRUE(storedBool(file_, "Defaults", "autoEnable"));
-  EXPECT_TRUE(storedBool(file_, "Defaults", "second"));
-  EXPECT_FALSE(storedBool(file_, "Defaults", "third"));
+  EXPECT_EQ(d.setBool(false, "third"), std::nullopt);
+  EXPECT_EQ(readFile(file_), "[Defaults]\nthird=false\n");
 }
 
 TEST_F(UserDefaultsTest, KeysThatWouldBreakTheFileAreRefused) {

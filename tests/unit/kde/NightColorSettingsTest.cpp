@@ -101,7 +101,12 @@ TEST_F(NightColorSettingsTest, OnHoldsNightColorAndOffGivesTheFileBackByteForByt
     ASSERT_TRUE(off.ok()) << off.error;
     EXPECT_FALSE(off.keys.empty());
     EXPECT_EQ(slurp(kwinrc_), original);
-    EXPECT_FALSE(fs::exists(record_));
+    // The chosen warmth alone outlives off, and on brings it back.
+    ASSERT_TRUE(settings_.switchOn().ok());
+    EXPECT_EQ(key("NightTemperature"), "2500");
+    ASSERT_TRUE(settings_.switchOff().ok());
+    EXPECT_EQ(slurp(kwinrc_), original);
+    fs::remove(record_);
   }
 }
 

@@ -45,10 +45,8 @@ class LaunchAtLoginTest : public ::testing::Test {
  protected:
   void SetUp() override {
     setLogSinks({sink});
-    LaunchAtLogin::setServiceForTesting(&service);
   }
   void TearDown() override {
-    LaunchAtLogin::setServiceForTesting(nullptr);
     setLogSinks({});
   }
 
@@ -62,6 +60,7 @@ class LaunchAtLoginTest : public ::testing::Test {
 
   std::vector<std::string> events;
   RecordingAppService service{events};
+  LaunchAtLogin login{service};
   std::shared_ptr<MemoryLogSink> sink = std::make_shared<MemoryLogSink>();
 };
 
@@ -77,7 +76,7 @@ TEST_F(LaunchAtLoginTest, OnlyTheEnabledStatusReadsTrue) {
   };
   for (const auto& [status, expected] : cases) {
     service.current = status;
-    EXPECT_EQ(LaunchAtLogin::isEnabled(), expected) << static_cast<int>(status);
+    EXPECT_EQ(login.isEnabled(), expected) << static_cast<int>(status);
   }
   EXPECT_TRUE(moduleEntries().empty());
 }
@@ -94,7 +93,7 @@ TEST_F(LaunchAtLoginTest, EveryWriteContactsTheService) {
         service.current = status;
         service.registerError = failing ? std::optional<AppServiceError>(AppServiceError{"nope"}) : std::nullopt;
         service.unregisterError = service.registerError;
-        LaunchAtLogin::setEnabled(value);
+        login.setEnabled(value);
         SCOPED_TRACE(::testing::Message() << "value " << value << " status " << static_cast<int>(status)
                                           << " failing " << failing);
         EXPECT_FALSE(events.empty()) << "the service was never contacted";
@@ -106,18 +105,18 @@ TEST_F(LaunchAtLoginTest, EveryWriteContactsTheService) {
 // The entry is kept in place (the service updates it), never removed first.
 TEST_F(LaunchAtLoginTest, EnablingWhenEnabledOnlyRegisters) {
   service.current = AppServiceStatus::enabled;
-  LaunchAtLogin::setEnabled(true);
+  login.setEnabled(true);
   EXPECT_EQ(events, (Events{"register"}));
-  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+  EXPECT_TRUE(login.isEnabled());
   EXPECT_TRUE(moduleEntries().empty());
 }
 
 TEST_F(LaunchAtLoginTest, FailedReRegistrationLogsEnableAndLeavesTheEntryOn) {
   service.current = AppServiceStatus::enabled;
   service.registerError = AppServiceError{"the disk is full"};
-  LaunchAtLogin::setEnabled(true);
+  login.setEnabled(true);
   EXPECT_EQ(events, (Events{"register"}));
-  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+  EXPECT_TRUE(login.isEnabled());
 
   const auto entries = moduleEntries();
   ASSERT_EQ(entries.size(), 1u);
@@ -131,10 +130,10 @@ TEST_F(LaunchAtLoginTest, FailedReRegistrationLogsEnableAndLeavesTheEntryOn) {
 TEST_F(LaunchAtLoginTest, EnablingNeverUnregisters) {
   service.current = AppServiceStatus::enabled;
   service.unregisterError = AppServiceError{"busy"};
-  LaunchAtLogin::setEnabled(true);
+  login.setEnabled(true);
   EXPECT_EQ(events, (Events{"register"}));
   EXPECT_TRUE(moduleEntries().empty());
-  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+  EXPECT_TRUE(login.isEnabled());
 }
 
 TEST_F(LaunchAtLoginTest, EnablingWhenNotEnabledOnlyRegisters) {
@@ -142,19 +141,19 @@ TEST_F(LaunchAtLoginTest, EnablingWhenNotEnabledOnlyRegisters) {
                                   AppServiceStatus::notFound}) {
     events.clear();
     service.current = status;
-    LaunchAtLogin::setEnabled(true);
+    login.setEnabled(true);
     EXPECT_EQ(events, (Events{"register"})) << static_cast<int>(status);
   }
 }
 
 TEST_F(LaunchAtLoginTest, DisablingAlwaysUnregistersWithoutAskingTheStatus) {
-  LaunchAtLogin::setEnabled(false);
+  login.setEnabled(false);
   EXPECT_EQ(events, (Events{"unregister"}));
   EXPECT_TRUE(moduleEntries().empty());
 
   events.clear();
   service.unregisterError = AppServiceError{"not allowed"};
-  LaunchAtLogin::setEnabled(false);
+  login.setEnabled(false);
   EXPECT_EQ(events, (Events{"unregister"}));
   const auto entries = moduleEntries();
   ASSERT_EQ(entries.size(), 1u);

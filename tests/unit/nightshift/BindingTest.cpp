@@ -174,8 +174,8 @@ TEST(BindingSetup, WithoutAClientThereIsOneErrorAndNothingIsPublished) {
        "Night-light provider: /nonexistent/lib.so: No such file or directory"},
       {"unknown version", DW_TEST_PROVIDER_BADVERSION_PATH, 1, 0, kLoadFailed, 0,
        std::string("Night-light provider: ") + DW_TEST_PROVIDER_BADVERSION_PATH +
-           ": unknown provider table version 99 (this program knows 1 to 3)"},
-      {"not supported", DW_TEST_PROVIDER_PATH, 0, 0, kLoadFailed, 0, ""},
+           ": unknown provider table version 99 (this program knows 1 to 4)"},
+      {"not supported", DW_TEST_PROVIDER_PATH, 0, 0, kLoadFailed, 1, ""},
       {"create gives nothing", DW_TEST_PROVIDER_PATH, 1, 1, "Failed to create CBBlueLightClient", 1, ""},
   };
   for (const auto& c : cases) {

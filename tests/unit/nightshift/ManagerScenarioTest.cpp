@@ -126,7 +126,9 @@ TEST(ManagerKeepAlwaysOn, ManualDisableIsRefusedWithOneLineAndNoEffect) {
   Harness h;
   startOnWithKeepAlwaysOn(h);
   const int willChange = h.willChangeCount;
-  EXPECT_EQ(h.manager->disableNightShift(), NightShiftManager::Outcome::refused);
+  std::optional<NightShiftManager::Outcome::Kind> said;
+  h.manager->disableNightShift({kRequestSeconds, [&](const NightShiftManager::Outcome& o) { said = o.kind; }});
+  EXPECT_EQ(said, NightShiftManager::Outcome::Kind::refused);
   h.clock->advanceBy(2.0);
   EXPECT_THAT(h.lines(), ElementsAre("Manual disable blocked - auto-enable is active"));
   EXPECT_EQ(h.provider.setEnabledCalls.load(), 0);
@@ -172,7 +174,7 @@ TEST(ManagerCommands, DisableWithoutKeepAlwaysOnTurnsOffAndReadsBack) {
   h.startWith(false);
   h.settle();
   h.clearLog();
-  EXPECT_EQ(h.manager->disableNightShift(), NightShiftManager::Outcome::accepted);
+  h.manager->disableNightShift();
   EXPECT_THAT(h.lines(), ElementsAre("Disabling Night Shift..."));
   h.clock->runUntilIdle();
   EXPECT_EQ(h.provider.lastEnabled.load(), 0);
@@ -194,11 +196,15 @@ TEST(ManagerCommands, StrengthIsPassedAndPublishedUnchangedAtTheBounds) {
     EXPECT_EQ(h.provider.lastCommit.load(), 1);
     EXPECT_EQ(h.manager->colorTemperatureStrength.get(), s);
   }
+  // Read back once each, right after it is set: that read decides the request.
   EXPECT_THAT(h.lines(), ElementsAre("Setting color temperature strength to: 0.000000",
-                                     "Setting color temperature strength to: 1.000000"));
-  EXPECT_THAT(h.published, ElementsAre("strength=0.000000", "strength=1.000000"));
+                                     "Status update - enabled: false, strength: 0.000000",
+                                     "Setting color temperature strength to: 1.000000",
+                                     "Status update - enabled: false, strength: 1.000000"));
+  EXPECT_THAT(h.published, ElementsAre("strength=0.000000", "strength=0.000000", "enabled=false", "strength=1.000000",
+                                       "strength=1.000000", "enabled=false"));
   EXPECT_FALSE(h.manager->isInternalUpdateForTesting());
-  EXPECT_EQ(h.provider.getStatusCalls.load(), 1);  // not read back
+  EXPECT_EQ(h.provider.getStatusCalls.load(), 3);
 }
 
 TEST(ManagerCommands, WithoutAClientCommandsOnlyLogAndStrengthOnlyPublishes) {

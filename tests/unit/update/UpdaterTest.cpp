@@ -153,17 +153,13 @@ TEST_F(Fixture, DestroyingTheUpdaterMidCheckCancelsAndIgnoresLateAnswers) {
   EXPECT_TRUE(driver->results.empty());
 }
 
-TEST(UpdaterSettingsTest, ComeFromTheBundle) {
-  const Bundle bundle(InfoDictionary{{"CFBundleName", std::string("Duskwarden")},
-                                     {"CFBundleVersion", std::string("7")},
-                                     {"CFBundleShortVersionString", std::string("1.2")},
-                                     {"SUFeedURL", std::string("https://example.org/a.xml")}});
-  const auto s = UpdaterSettings::fromBundle(bundle, "12");
+TEST(UpdaterSettingsTest, ComeFromTheBuild) {
+  const auto s = UpdaterSettings::fromBuild({"Duskwarden", "7", "1.2", "https://example.org/a.xml"}, "12");
   EXPECT_EQ(s.version, "7");
   EXPECT_EQ(s.displayVersion(), "1.2 (7)");
   EXPECT_EQ(s.feedUrl, "https://example.org/a.xml");
-  // The default build has no feed.
-  EXPECT_EQ(UpdaterSettings::fromBundle(Bundle(InfoDictionary{}), std::nullopt).feedUrl, "");
+  // A build without a feed has none.
+  EXPECT_EQ(UpdaterSettings::fromBuild({"Duskwarden", "7", "1.2", ""}, std::nullopt).feedUrl, "");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace duskwarden::provider::wlroots {
+namespace duskwarden::provider {
 
 // $WAYLAND_DISPLAY when it is absolute, else $XDG_RUNTIME_DIR/$WAYLAND_DISPLAY;
 // empty with *why set when the environment names no socket.
@@ -45,4 +45,4 @@ class SocketWatch {
   std::vector<Watch> watches_;
 };
 
-}  // namespace duskwarden::provider::wlroots
+}  // namespace duskwarden::provider

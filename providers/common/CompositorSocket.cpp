@@ -1,4 +1,4 @@
-#include "wlroots/CompositorSocket.h"
+#include "common/CompositorSocket.h"
 
 #include <sys/inotify.h>
 #include <sys/socket.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
-namespace duskwarden::provider::wlroots {
+namespace duskwarden::provider {
 
 namespace {
 
@@ -116,4 +116,4 @@ bool SocketWatch::socketChanged() {
   return changed;
 }
 
-}  // namespace duskwarden::provider::wlroots
+}  // namespace duskwarden::provider
