@@ -8,10 +8,6 @@
         <translation>„%1 --help“ gibt weitere Informationen.</translation>
     </message>
     <message>
-        <source>%1 is already running; its window has been opened.</source>
-        <translation>%1 läuft bereits; sein Fenster wurde geöffnet.</translation>
-    </message>
-    <message>
         <source>no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not set and no private one could be made</source>
         <translation>kein Laufzeitverzeichnis: XDG_RUNTIME_DIR kann nicht angelegt werden, oder es ist nicht gesetzt und kein eigenes konnte angelegt werden</translation>
     </message>
@@ -68,21 +64,6 @@
         <translation>Aufruf:</translation>
     </message>
     <message>
-        <source>%1 keeps the desktop&apos;s night light on. It lives in the system tray:
-left-click its icon for the controls, right-click (or Control-click) for the menu.
-Where the tray&apos;s menu opens on a left click, its first item is Show Controls.
-Without a tray it keeps running and opens its controls in a window.
-Starting it again while it runs opens the running one&apos;s controls.
-</source>
-        <translation>%1 hält das Nachtlicht der Arbeitsumgebung eingeschaltet. Es sitzt im
-Infobereich der Leiste: Ein Linksklick auf sein Symbol öffnet die Steuerung,
-ein Rechtsklick (oder Strg-Klick) das Menü. Wo sich das Menü schon bei einem
-Linksklick öffnet, ist sein erster Eintrag „Steuerung anzeigen“.
-Ohne Infobereich läuft es weiter und öffnet seine Steuerung in einem Fenster.
-Ein erneuter Start, während es läuft, öffnet die Steuerung des laufenden.
-</translation>
-    </message>
-    <message>
         <source>show this help and exit</source>
         <translation>diese Hilfe anzeigen und beenden</translation>
     </message>
@@ -131,7 +112,7 @@ außer bei %2); jeweils nur einer:
     </message>
     <message>
         <source>Night Shift: %1; strength: %2; Keep Always On: %3; backend: %4</source>
-        <translation>Nachtlicht: %1; Wärme: %2; Immer eingeschaltet lassen: %3; Backend: %4</translation>
+        <translation>Nachtlicht: %1; Wärme: %2; Immer eingeschaltet: %3; Backend: %4</translation>
     </message>
     <message>
         <source>not supported here</source>
@@ -147,7 +128,7 @@ außer bei %2); jeweils nur einer:
     </message>
     <message>
         <source>turn Night Shift off; refused while Keep Always On is set</source>
-        <translation>Nachtlicht ausschalten (abgelehnt bei „Immer eingeschaltet lassen“)</translation>
+        <translation>Nachtlicht ausschalten; abgelehnt bei „Immer eingeschaltet“</translation>
     </message>
     <message>
         <source>set the warmth, from 0.0 (least warm) to 1.0 (most warm)</source>
@@ -155,7 +136,7 @@ außer bei %2); jeweils nur einer:
     </message>
     <message>
         <source>switch Keep Always On</source>
-        <translation>„Immer eingeschaltet lassen“ ein- oder ausschalten</translation>
+        <translation>„Immer eingeschaltet“ ein- oder ausschalten</translation>
     </message>
     <message>
         <source>show the state, as a line or as JSON</source>
@@ -195,7 +176,7 @@ außer bei %2); jeweils nur einer:
     </message>
     <message>
         <source>Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)</source>
-        <translation>Das Nachtlicht bleibt an, solange „Immer eingeschaltet lassen“ gesetzt ist; schalten Sie das zuerst aus (--keep-always-on off)</translation>
+        <translation>Das Nachtlicht bleibt an, solange „Immer eingeschaltet“ gesetzt ist; schalten Sie das zuerst aus (--keep-always-on off)</translation>
     </message>
     <message>
         <source>the running %1 is another version and does not know this command; quit it and try again</source>
@@ -253,6 +234,25 @@ außer bei %2); jeweils nur einer:
         <source>%1 was started but ended with status %2: %3</source>
         <translation>%1 wurde gestartet, endete aber mit Status %2: %3</translation>
     </message>
+    <message>
+        <source>%1 is already running; its controls have been opened.</source>
+        <translation>%1 läuft bereits; seine Steuerung wurde geöffnet.</translation>
+    </message>
+    <message>
+        <source>%1 keeps the desktop&apos;s night light on. It lives in the system tray:
+left-click its icon for the controls, right-click (or Control-click) for the
+menu. Where the tray&apos;s menu opens on a left click, its first item is Show
+Controls. Without a tray it keeps running and opens its controls in a window.
+Starting it again while it runs opens its controls.
+</source>
+        <translation>%1 hält das Nachtlicht der Arbeitsumgebung eingeschaltet. Es sitzt im
+Infobereich der Leiste: Ein Linksklick auf sein Symbol öffnet die Steuerung,
+ein Rechtsklick (oder Strg-Klick) das Menü. Wo sich das Menü schon bei einem
+Linksklick öffnet, ist sein erster Eintrag „Steuerung anzeigen“.
+Ohne Infobereich läuft es weiter und öffnet seine Steuerung in einem Fenster.
+Wird es erneut gestartet, während es schon läuft, öffnet sich die Steuerung.
+</translation>
+    </message>
 </context>
 <context>
     <name>Popover</name>
@@ -262,7 +262,7 @@ außer bei %2); jeweils nur einer:
     </message>
     <message>
         <source>Always On Mode</source>
-        <translation>Immer-an-Modus</translation>
+        <translation>Immer eingeschaltet</translation>
     </message>
     <message>
         <source>Automatically keeps Night Shift active.</source>
@@ -270,11 +270,11 @@ außer bei %2); jeweils nur einer:
     </message>
     <message>
         <source>Status: Active</source>
-        <translation>Status: Aktiv</translation>
+        <translation>Status: aktiv</translation>
     </message>
     <message>
         <source>Status: Inactive</source>
-        <translation>Status: Inaktiv</translation>
+        <translation>Status: inaktiv</translation>
     </message>
     <message>
         <source>Enable Night Shift</source>
@@ -416,7 +416,7 @@ Versionshinweise: %1</translation>
     </message>
     <message>
         <source>This build of %1 has no update feed. Updates come from where you installed it.</source>
-        <translation>Dieser Build von %1 hat keine Aktualisierungsquelle. Aktualisierungen kommen von dort, wo Sie es installiert haben.</translation>
+        <translation>Diese Ausgabe von %1 sucht nicht selbst nach Aktualisierungen. Sie kommen von dort, wo Sie %1 installiert haben.</translation>
     </message>
 </context>
 </TS>

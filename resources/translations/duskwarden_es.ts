@@ -8,10 +8,6 @@
         <translation>Pruebe «%1 --help» para más información.</translation>
     </message>
     <message>
-        <source>%1 is already running; its window has been opened.</source>
-        <translation>%1 ya se está ejecutando; se ha abierto su ventana.</translation>
-    </message>
-    <message>
         <source>no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not set and no private one could be made</source>
         <translation>no hay directorio de ejecución: no se puede crear XDG_RUNTIME_DIR, o no está definido y no se pudo crear uno privado</translation>
     </message>
@@ -68,21 +64,6 @@
         <translation>Uso:</translation>
     </message>
     <message>
-        <source>%1 keeps the desktop&apos;s night light on. It lives in the system tray:
-left-click its icon for the controls, right-click (or Control-click) for the menu.
-Where the tray&apos;s menu opens on a left click, its first item is Show Controls.
-Without a tray it keeps running and opens its controls in a window.
-Starting it again while it runs opens the running one&apos;s controls.
-</source>
-        <translation>%1 mantiene encendida la luz nocturna del escritorio. Vive en la
-bandeja del sistema: un clic izquierdo en su icono abre los controles; un clic
-derecho (o Ctrl+clic), el menú. Donde el menú de la bandeja se abre con un clic
-izquierdo, su primera entrada es «Mostrar los controles». Sin bandeja sigue
-funcionando y abre sus controles en una ventana. Iniciarlo de nuevo mientras se
-ejecuta abre los controles del que ya está en marcha.
-</translation>
-    </message>
-    <message>
         <source>show this help and exit</source>
         <translation>mostrar esta ayuda y salir</translation>
     </message>
@@ -119,11 +100,11 @@ salvo con %2); de una en una:
     </message>
     <message>
         <source>on</source>
-        <translation>sí</translation>
+        <translation>activado</translation>
     </message>
     <message>
         <source>off</source>
-        <translation>no</translation>
+        <translation>desactivado</translation>
     </message>
     <message>
         <source>unknown</source>
@@ -131,7 +112,7 @@ salvo con %2); de una en una:
     </message>
     <message>
         <source>Night Shift: %1; strength: %2; Keep Always On: %3; backend: %4</source>
-        <translation>Luz nocturna: %1; calidez: %2; Mantener siempre activo: %3; motor: %4</translation>
+        <translation>Luz nocturna: %1; calidez: %2; Siempre activo: %3; motor: %4</translation>
     </message>
     <message>
         <source>not supported here</source>
@@ -147,7 +128,7 @@ salvo con %2); de una en una:
     </message>
     <message>
         <source>turn Night Shift off; refused while Keep Always On is set</source>
-        <translation>desactivar la luz nocturna (se rechaza con «Mantener siempre activo»)</translation>
+        <translation>desactivar la luz nocturna (se rechaza con «Siempre activo»)</translation>
     </message>
     <message>
         <source>set the warmth, from 0.0 (least warm) to 1.0 (most warm)</source>
@@ -155,7 +136,7 @@ salvo con %2); de una en una:
     </message>
     <message>
         <source>switch Keep Always On</source>
-        <translation>activar o desactivar «Mantener siempre activo»</translation>
+        <translation>activar o desactivar «Siempre activo»</translation>
     </message>
     <message>
         <source>show the state, as a line or as JSON</source>
@@ -195,7 +176,7 @@ salvo con %2); de una en una:
     </message>
     <message>
         <source>Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)</source>
-        <translation>La luz nocturna sigue encendida mientras «Mantener siempre activo» esté activado; desactívelo primero (--keep-always-on off)</translation>
+        <translation>La luz nocturna sigue encendida mientras «Siempre activo» esté activado; desactívelo primero (--keep-always-on off)</translation>
     </message>
     <message>
         <source>the running %1 is another version and does not know this command; quit it and try again</source>
@@ -253,6 +234,25 @@ salvo con %2); de una en una:
         <source>%1 was started but ended with status %2: %3</source>
         <translation>%1 se inició pero terminó con el estado %2: %3</translation>
     </message>
+    <message>
+        <source>%1 is already running; its controls have been opened.</source>
+        <translation>%1 ya se está ejecutando; se han abierto sus controles.</translation>
+    </message>
+    <message>
+        <source>%1 keeps the desktop&apos;s night light on. It lives in the system tray:
+left-click its icon for the controls, right-click (or Control-click) for the
+menu. Where the tray&apos;s menu opens on a left click, its first item is Show
+Controls. Without a tray it keeps running and opens its controls in a window.
+Starting it again while it runs opens its controls.
+</source>
+        <translation>%1 mantiene encendida la luz nocturna del escritorio. Se muestra en
+la bandeja del sistema: un clic izquierdo en su icono abre los controles; un
+clic derecho (o Ctrl+clic), el menú. Donde el menú de la bandeja se abre con un
+clic izquierdo, su primera entrada es «Mostrar los controles». Sin bandeja
+sigue funcionando y abre sus controles en una ventana. Si se inicia de nuevo
+mientras se ejecuta, abre sus controles.
+</translation>
+    </message>
 </context>
 <context>
     <name>Popover</name>
@@ -262,7 +262,7 @@ salvo con %2); de una en una:
     </message>
     <message>
         <source>Always On Mode</source>
-        <translation>Modo siempre activo</translation>
+        <translation>Siempre activo</translation>
     </message>
     <message>
         <source>Automatically keeps Night Shift active.</source>
@@ -270,11 +270,11 @@ salvo con %2); de una en una:
     </message>
     <message>
         <source>Status: Active</source>
-        <translation>Estado: Activo</translation>
+        <translation>Estado: activo</translation>
     </message>
     <message>
         <source>Status: Inactive</source>
-        <translation>Estado: Inactivo</translation>
+        <translation>Estado: inactivo</translation>
     </message>
     <message>
         <source>Enable Night Shift</source>
@@ -416,7 +416,7 @@ Notas de la versión: %1</translation>
     </message>
     <message>
         <source>This build of %1 has no update feed. Updates come from where you installed it.</source>
-        <translation>Esta compilación de %1 no tiene fuente de actualizaciones. Las actualizaciones llegan desde donde la instaló.</translation>
+        <translation>Esta versión de %1 no busca actualizaciones por sí misma. Las actualizaciones llegan desde donde la instaló.</translation>
     </message>
 </context>
 </TS>

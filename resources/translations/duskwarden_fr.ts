@@ -8,10 +8,6 @@
         <translation>Saisissez «&#xa0;%1 --help&#xa0;» pour plus d’informations.</translation>
     </message>
     <message>
-        <source>%1 is already running; its window has been opened.</source>
-        <translation>%1 est déjà lancé&#x202f;; sa fenêtre a été ouverte.</translation>
-    </message>
-    <message>
         <source>no runtime directory: XDG_RUNTIME_DIR cannot be made, or it is not set and no private one could be made</source>
         <translation>aucun répertoire d’exécution&#xa0;: XDG_RUNTIME_DIR ne peut pas être créé, ou il n’est pas défini et aucun répertoire privé n’a pu être créé</translation>
     </message>
@@ -68,22 +64,6 @@
         <translation>Utilisation&#xa0;:</translation>
     </message>
     <message>
-        <source>%1 keeps the desktop&apos;s night light on. It lives in the system tray:
-left-click its icon for the controls, right-click (or Control-click) for the menu.
-Where the tray&apos;s menu opens on a left click, its first item is Show Controls.
-Without a tray it keeps running and opens its controls in a window.
-Starting it again while it runs opens the running one&apos;s controls.
-</source>
-        <translation>%1 garde l’éclairage nocturne du bureau allumé. Il se loge dans
-la zone de notification&#xa0;: un clic gauche sur son icône ouvre les commandes,
-un clic droit (ou Ctrl+clic) ouvre le menu. Là où le menu s’ouvre dès un clic
-gauche, son premier élément est «&#xa0;Afficher les commandes&#xa0;». Sans zone de
-notification, il continue de fonctionner et ouvre ses commandes dans une
-fenêtre. Le relancer pendant qu’il fonctionne ouvre les commandes de celui qui
-est en cours.
-</translation>
-    </message>
-    <message>
         <source>show this help and exit</source>
         <translation>afficher cette aide et quitter</translation>
     </message>
@@ -132,7 +112,7 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     </message>
     <message>
         <source>Night Shift: %1; strength: %2; Keep Always On: %3; backend: %4</source>
-        <translation>Éclairage nocturne&#xa0;: %1&#x202f;; chaleur&#xa0;: %2&#x202f;; Garder toujours actif&#xa0;: %3&#x202f;; moteur&#xa0;: %4</translation>
+        <translation>Éclairage nocturne&#xa0;: %1&#x202f;; chaleur&#xa0;: %2&#x202f;; Toujours actif&#xa0;: %3&#x202f;; moteur&#xa0;: %4</translation>
     </message>
     <message>
         <source>not supported here</source>
@@ -148,7 +128,7 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     </message>
     <message>
         <source>turn Night Shift off; refused while Keep Always On is set</source>
-        <translation>désactiver l’éclairage nocturne (refusé avec «&#xa0;Garder toujours actif&#xa0;»)</translation>
+        <translation>désactiver l’éclairage nocturne (refusé avec «&#xa0;Toujours actif&#xa0;»)</translation>
     </message>
     <message>
         <source>set the warmth, from 0.0 (least warm) to 1.0 (most warm)</source>
@@ -156,7 +136,7 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     </message>
     <message>
         <source>switch Keep Always On</source>
-        <translation>activer ou désactiver «&#xa0;Garder toujours actif&#xa0;»</translation>
+        <translation>activer ou désactiver «&#xa0;Toujours actif&#xa0;»</translation>
     </message>
     <message>
         <source>show the state, as a line or as JSON</source>
@@ -196,7 +176,7 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     </message>
     <message>
         <source>Night Shift stays on while Keep Always On is set; switch that off first (--keep-always-on off)</source>
-        <translation>L’éclairage nocturne reste allumé tant que «&#xa0;Garder toujours actif&#xa0;» est activé&#x202f;; désactivez d’abord cette option (--keep-always-on off)</translation>
+        <translation>L’éclairage nocturne reste allumé tant que «&#xa0;Toujours actif&#xa0;» est activé&#x202f;; désactivez d’abord cette option (--keep-always-on off)</translation>
     </message>
     <message>
         <source>the running %1 is another version and does not know this command; quit it and try again</source>
@@ -224,7 +204,7 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     </message>
     <message>
         <source>night light is not supported on this desktop; the running %1&apos;s standard error says why</source>
-        <translation>l’éclairage nocturne n’est pas pris en charge sur ce bureau&#x202f;; la sortie d’erreur standard du %1 en cours en donne la raison</translation>
+        <translation>l’éclairage nocturne n’est pas pris en charge sur ce bureau&#x202f;; la sortie d’erreur standard de %1, déjà lancé, en donne la raison</translation>
     </message>
     <message>
         <source>carry out %1</source>
@@ -254,6 +234,25 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
         <source>%1 was started but ended with status %2: %3</source>
         <translation>%1 a été lancé mais s’est terminé avec le code %2&#xa0;: %3</translation>
     </message>
+    <message>
+        <source>%1 is already running; its controls have been opened.</source>
+        <translation>%1 est déjà lancé&#x202f;; ses réglages ont été ouverts.</translation>
+    </message>
+    <message>
+        <source>%1 keeps the desktop&apos;s night light on. It lives in the system tray:
+left-click its icon for the controls, right-click (or Control-click) for the
+menu. Where the tray&apos;s menu opens on a left click, its first item is Show
+Controls. Without a tray it keeps running and opens its controls in a window.
+Starting it again while it runs opens its controls.
+</source>
+        <translation>%1 garde l’éclairage nocturne du bureau allumé. Il se loge dans
+la zone de notification&#xa0;: un clic gauche sur son icône ouvre les réglages,
+un clic droit (ou Ctrl+clic) ouvre le menu. Là où le menu s’ouvre dès un clic
+gauche, son premier élément est «&#xa0;Afficher les réglages&#xa0;». Sans zone de
+notification, il continue de fonctionner et ouvre ses réglages dans une
+fenêtre. Le relancer pendant qu’il fonctionne ouvre ses réglages.
+</translation>
+    </message>
 </context>
 <context>
     <name>Popover</name>
@@ -263,7 +262,7 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     </message>
     <message>
         <source>Always On Mode</source>
-        <translation>Mode toujours actif</translation>
+        <translation>Toujours actif</translation>
     </message>
     <message>
         <source>Automatically keeps Night Shift active.</source>
@@ -271,11 +270,11 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     </message>
     <message>
         <source>Status: Active</source>
-        <translation>État&#xa0;: Actif</translation>
+        <translation>État&#xa0;: actif</translation>
     </message>
     <message>
         <source>Status: Inactive</source>
-        <translation>État&#xa0;: Inactif</translation>
+        <translation>État&#xa0;: inactif</translation>
     </message>
     <message>
         <source>Enable Night Shift</source>
@@ -350,7 +349,7 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     </message>
     <message>
         <source>no system tray found; %1&apos;s controls are open in a window. Start %1 again to reopen them.</source>
-        <translation>aucune zone de notification trouvée&#x202f;; les commandes de %1 sont ouvertes dans une fenêtre. Relancez %1 pour les rouvrir.</translation>
+        <translation>aucune zone de notification trouvée&#x202f;; les réglages de %1 sont ouverts dans une fenêtre. Relancez %1 pour les rouvrir.</translation>
     </message>
     <message>
         <source>the system tray went away; %1 keeps running. Start %1 again to open its window.</source>
@@ -358,7 +357,7 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     </message>
     <message>
         <source>Show Controls</source>
-        <translation>Afficher les commandes</translation>
+        <translation>Afficher les réglages</translation>
     </message>
 </context>
 <context>

@@ -89,7 +89,7 @@ std::optional<int> becomeTheRunningCopy(SingleInstance& instance, const QString&
   switch (instance.start(&error)) {
     case SingleInstance::Role::secondary:
       std::printf("%s\n",
-                  text::arg(text::translate("CommandLine", "%1 is already running; its window has been opened."),
+                  text::arg(text::translate("CommandLine", "%1 is already running; its controls have been opened."),
                             {name.toStdString()})
                       .c_str());
       return 0;

@@ -11,6 +11,8 @@ namespace {
 
 // The usage lines wrap the commands' synopses at this many characters.
 constexpr std::size_t kSynopsisWidth = 48;
+// --help fits a terminal's 80 columns: the options' and commands' help wraps there.
+constexpr std::size_t kHelpWidth = 80;
 
 CommandLine usageError(std::string message) {
   CommandLine result;
@@ -143,7 +145,37 @@ std::string commandUsage(const std::string& program, const std::string& indent) 
   return usage + indent + program + " " + line + "\n";
 }
 
-// "      --enable                 turn Night Shift on", one line each.
+// `help` after `entry`, wrapped by words at kHelpWidth columns, the lines
+// after the first indented to where the help begins.
+std::string entryWithHelp(const std::string& entry, const std::string& help) {
+  const std::string indent(width(entry), ' ');
+  std::string out = entry;
+  std::size_t column = width(entry);
+  bool lineHasWord = false;
+  std::size_t start = 0;
+  while (start < help.size()) {
+    std::size_t end = help.find(' ', start);
+    if (end == std::string::npos) end = help.size();
+    const std::string word = help.substr(start, end - start);
+    start = end + 1;
+    if (word.empty()) continue;
+    if (lineHasWord && column + 1 + width(word) > kHelpWidth) {
+      out += "\n" + indent;
+      column = width(indent);
+      lineHasWord = false;
+    }
+    if (lineHasWord) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += width(word);
+    lineHasWord = true;
+  }
+  return out + "\n";
+}
+
+// "      --enable                 turn Night Shift on", one entry each.
 std::string commandList() {
   std::size_t width = 0;
   for (const Command& command : commands()) width = std::max(width, synopsis(command).size());
@@ -151,12 +183,12 @@ std::string commandList() {
   for (const Command& command : commands()) {
     std::string entry = synopsis(command);
     entry.resize(width + 2, ' ');
-    list += "      " + entry + text::translate("CommandLine", command.help.data()) + "\n";
+    list += entryWithHelp("      " + entry, text::translate("CommandLine", command.help.data()));
   }
   return list;
 }
 
-// "  -h, --help       show this help and exit", one line each.
+// "  -h, --help       show this help and exit", one entry each.
 std::string optionList() {
   constexpr std::size_t kColumn = 17;
   std::string list;
@@ -164,7 +196,7 @@ std::string optionList() {
     std::string entry = (option.shortOption.empty() ? std::string("    ") : std::string(option.shortOption) + ", ");
     entry += option.option;
     entry.resize(std::max(kColumn, entry.size() + 1), ' ');
-    list += "  " + entry + text::translate("CommandLine", option.help.data()) + "\n";
+    list += entryWithHelp("  " + entry, text::translate("CommandLine", option.help.data()));
   }
   return list;
 }
@@ -195,10 +227,10 @@ std::string helpText(const std::string& program, const BuildInfo& build) {
          text::arg(
              text::translate("CommandLine",
                              "%1 keeps the desktop's night light on. It lives in the system tray:\n"
-                             "left-click its icon for the controls, right-click (or Control-click) for the menu.\n"
-                             "Where the tray's menu opens on a left click, its first item is Show Controls.\n"
-                             "Without a tray it keeps running and opens its controls in a window.\n"
-                             "Starting it again while it runs opens the running one's controls.\n"),
+                             "left-click its icon for the controls, right-click (or Control-click) for the\n"
+                             "menu. Where the tray's menu opens on a left click, its first item is Show\n"
+                             "Controls. Without a tray it keeps running and opens its controls in a window.\n"
+                             "Starting it again while it runs opens its controls.\n"),
              {name}) +
          "\n" + optionList() + "\n" +
          text::arg(text::translate("CommandLine",

@@ -2,6 +2,7 @@
 
 #include "tray/PopoverPlacement.h"
 
+#include <QAccessible>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -146,6 +147,15 @@ void QtPopover::showRelativeTo(const std::optional<Rect>& anchor) {
   window_->move(popupPosition(anchor, window_->size()));
   window_->show();
   window_->activateWindow();
+  // A screen reader speaks a window when something in it takes the focus; the
+  // popup's focus was set before it was shown, when nobody was told. Told
+  // once it shows, the reader says the popover (its state) and the control.
+  QTimer::singleShot(0, window_.get(), [w = window_.get()] {
+    if (QWidget* focus = w->focusWidget(); focus && w->isVisible()) {
+      QAccessibleEvent focused(focus, QAccessible::Focus);
+      QAccessible::updateAccessibility(&focused);
+    }
+  });
 }
 
 void QtPopover::performClose() {

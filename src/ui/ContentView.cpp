@@ -171,7 +171,7 @@ void ContentView::addKeepAlwaysOnCard(QVBoxLayout* column) {
   texts->setSpacing(2);
   cardTitle_ = new QLabel(card);
   cardTitle_->setObjectName(QStringLiteral("cardTitle"));
-  cardCaption_ = new QLabel(card);
+  cardCaption_ = new CaptionLabel(card);
   cardCaption_->setObjectName(QStringLiteral("cardCaption"));
   cardCaption_->setWordWrap(true);
   texts->addWidget(cardTitle_);
@@ -257,8 +257,30 @@ bool ContentView::event(QEvent* event) {
   return handled;
 }
 
+void ContentView::applyButtonStates(bool enableOn, bool disableOn) {
+  // The button that turns on goes first: the one just pressed goes grey, and
+  // the focus (and a screen reader with it) moves to its counterpart, which
+  // now says the new status, rather than on down the column.
+  const bool onEnable = enableButton_->hasFocus(), onDisable = disableButton_->hasFocus();
+  if (enableOn) enableButton_->setEnabled(true);
+  if (disableOn) disableButton_->setEnabled(true);
+  if (onEnable && !enableOn && disableOn) disableButton_->setFocus(Qt::OtherFocusReason);
+  if (onDisable && !disableOn && enableOn) enableButton_->setFocus(Qt::OtherFocusReason);
+  enableButton_->setEnabled(enableOn);
+  disableButton_->setEnabled(disableOn);
+}
+
+void ContentView::applySpokenState() {
+  // The window that shows this view (the popover, the window without a tray)
+  // is what a screen reader announces on opening: its description is the state.
+  QWidget* shownIn = window();
+  const QString spoken = QString::fromStdString(description_.spokenState);
+  if (shownIn != this && shownIn->accessibleDescription() != spoken) shownIn->setAccessibleDescription(spoken);
+}
+
 void ContentView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
+  if (event->type() == QEvent::ParentChange && versionLine_) applySpokenState();
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
     if (slider_) apply();
   }
@@ -315,14 +337,17 @@ void ContentView::apply() {
   cardCaption_->setText(text(c.caption.text));
   setTextColor(cardCaption_, color(c.caption.color));
   // Set when they change only: assistive technology announces every new name.
-  setAccessibleText(switch_, text(c.switchAccessibleName), text(c.caption.text));
+  // Each control's description ends with the status, so a screen reader says
+  // it on every control, and again when it changes under the focus.
+  const QString status = text(d.statusBadge.text);
+  setAccessibleText(switch_, text(c.switchAccessibleName), text(c.caption.text) + QLatin1Char(' ') + status);
   switch_->setTint(color({ColorRole::green}));
   switch_->setChecked(c.switchOn);
 
   enableButton_->setText(text(d.enableButton.title));
-  enableButton_->setEnabled(d.enableButton.enabled);
   disableButton_->setText(text(d.disableButton.title));
-  disableButton_->setEnabled(d.disableButton.enabled);
+  for (QPushButton* b : {enableButton_, disableButton_}) setAccessibleText(b, b->text(), status);
+  applyButtonStates(d.enableButton.enabled, d.disableButton.enabled);
   static_cast<CommandButton*>(enableButton_)->setColors(prominentColors(pal));
   static_cast<CommandButton*>(disableButton_)->setColors(borderedColors(pal));
 
@@ -330,8 +355,9 @@ void ContentView::apply() {
   setTextColor(lessWarm_, color(d.strength.lessCaption.color));
   moreWarm_->setText(text(d.strength.moreCaption.text));
   setTextColor(moreWarm_, color(d.strength.moreCaption.color));
-  setAccessibleText(strength_, text(d.strength.accessibleName), {});
+  setAccessibleText(strength_, text(d.strength.accessibleName), status);
   strength_->refresh();
+  applySpokenState();
 
   versionLine_->setText(text(d.versionLine.text));
   setTextColor(versionLine_, color(d.versionLine.color));

@@ -67,6 +67,8 @@ class ContentView : public QWidget {
   void applyFonts();      // the text styles, at the desktop's text scale
   void scheduleApply();
   void apply();
+  void applyButtonStates(bool enableOn, bool disableOn);
+  void applySpokenState();
   ContentViewInputs currentInputs() const;
   void fitHeight();
 

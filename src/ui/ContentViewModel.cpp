@@ -44,6 +44,7 @@ ContentViewDescription describeContentView(const ContentViewInputs& in) {
                    color(e ? ColorRole::green : ColorRole::red)};
   d.statusBadgeBackground = color(ColorRole::black, 0.2);
   d.reasonLine = {in.reasonLine, color(ColorRole::primary)};
+  d.spokenState = in.reasonLine.empty() ? d.statusBadge.text : d.statusBadge.text + ". " + in.reasonLine;
   d.keepAlwaysOnCard = describeCard(k);
 
   d.enableButton = {text::translate("Popover", "Enable Night Shift"), !e};

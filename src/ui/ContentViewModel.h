@@ -79,6 +79,9 @@ struct ContentViewDescription {
   TextSpec statusBadge;
   ColorSpec statusBadgeBackground;
   TextSpec reasonLine;  // under the badge; no text: not shown
+  // What a screen reader says for the popover as a whole: the badge, then the
+  // reason line when there is one.
+  std::string spokenState;
   KeepAlwaysOnCardSpec keepAlwaysOnCard;
   ButtonSpec enableButton;   // bordered prominent, blue
   ButtonSpec disableButton;  // bordered, default tint

@@ -17,26 +17,37 @@ void fillRounded(QPainter& p, const QRectF& r, double radius, const QColor& colo
   const double rr = radius < 0 ? r.height() / 2 : std::min(radius, r.height() / 2);
   p.drawRoundedRect(r, rr, rr);
 }
-// Screen readers speak a notification when it is shown (AT-SPI's "showing").
-class AccessibleReasonLine final : public QAccessibleWidget {
+// A text part read by its text, in a role other than a loose label: a screen
+// reader opening the popover speaks loose labels of three words or more
+// instead of the popover's own description, the state.
+class AccessibleText final : public QAccessibleWidget {
  public:
-  explicit AccessibleReasonLine(QWidget* line) : QAccessibleWidget(line, QAccessible::Notification) {}
+  AccessibleText(QWidget* label, QAccessible::Role role) : QAccessibleWidget(label, role) {}
   QString text(QAccessible::Text t) const override {
     if (t == QAccessible::Name) return static_cast<QLabel*>(widget())->text();
     return QAccessibleWidget::text(t);
   }
 };
 
-QAccessibleInterface* reasonLineFactory(const QString& className, QObject* object) {
+QAccessibleInterface* textPartsFactory(const QString& className, QObject* object) {
+  // Screen readers speak a notification when it is shown (AT-SPI's "showing").
   if (className == QLatin1String(ReasonLine::staticMetaObject.className()))
-    return new AccessibleReasonLine(static_cast<QWidget*>(object));
+    return new AccessibleText(static_cast<QWidget*>(object), QAccessible::Notification);
+  if (className == QLatin1String(BackdropLabel::staticMetaObject.className()))
+    return new AccessibleText(static_cast<QWidget*>(object), QAccessible::StatusBar);
+  if (className == QLatin1String(CaptionLabel::staticMetaObject.className()))
+    return new AccessibleText(static_cast<QWidget*>(object), QAccessible::Paragraph);
   return nullptr;
+}
+
+void installTextPartsFactory() {
+  static const bool installed = (QAccessible::installFactory(textPartsFactory), true);
+  (void)installed;
 }
 }  // namespace
 
 ReasonLine::ReasonLine(QWidget* parent) : QLabel(parent) {
-  static const bool accessible = (QAccessible::installFactory(reasonLineFactory), true);
-  (void)accessible;
+  installTextPartsFactory();
   setAlignment(Qt::AlignCenter);
   setWordWrap(true);
   hide();
@@ -73,7 +84,11 @@ void SymbolView::paintEvent(QPaintEvent*) {
   icon_.paint(&p, target);
 }
 
-BackdropLabel::BackdropLabel(double radius, QWidget* parent) : QLabel(parent), radius_(radius) {}
+BackdropLabel::BackdropLabel(double radius, QWidget* parent) : QLabel(parent), radius_(radius) {
+  installTextPartsFactory();
+}
+
+CaptionLabel::CaptionLabel(QWidget* parent) : QLabel(parent) { installTextPartsFactory(); }
 
 void BackdropLabel::setBackdropColor(const QColor& color) {
   backdrop_ = color;
@@ -152,8 +167,8 @@ void CommandButton::paintEvent(QPaintEvent*) {
   p.setPen(border.alpha() > 0 ? QPen(border, 1.0) : QPen(Qt::NoPen));
   p.setBrush(fill);
   p.drawRoundedRect(box, 7, 7);
-  // Inside the edge, in the text's colour: it shows on the filled and the light button alike.
-  ring_.paint(p, *this, box.adjusted(2, 2, -2, -2), 5, colors_.text);
+  // Inside the edge: the button's own fill is what surrounds it.
+  ring_.paint(p, *this, box.adjusted(2, 2, -2, -2), 5);
   p.setPen(enabled ? colors_.text : colors_.disabledText);
   p.drawText(rect().adjusted(12, 0, -12, 0), Qt::AlignCenter, text());
 }

@@ -39,7 +39,8 @@ class SymbolView : public QWidget {
 };
 
 // A label drawn on a rounded background; a radius below 0 means a capsule
-// (half the height).
+// (half the height). It carries the status, and says so to assistive
+// technology (a status bar).
 class BackdropLabel : public QLabel {
   Q_OBJECT
   Q_PROPERTY(QColor backdropColor READ backdropColor)
@@ -103,6 +104,14 @@ class ReasonLine : public QLabel {
  public:
   explicit ReasonLine(QWidget* parent = nullptr);
   void setReason(const QString& text);
+};
+
+// A caption that a control already speaks as its description; to assistive
+// technology a paragraph, not a loose label.
+class CaptionLabel : public QLabel {
+  Q_OBJECT
+ public:
+  explicit CaptionLabel(QWidget* parent = nullptr);
 };
 
 // A one-pixel separator across the available width.

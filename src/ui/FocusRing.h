@@ -1,7 +1,9 @@
 #pragma once
 // The ring that marks a popover control holding the keyboard focus. It shows
-// only for focus that came from the keyboard (Tab, Backtab): a popover that
-// opens with its first control focused, or a click, shows none.
+// for every focus but a click's: on opening, on Tab, and where the focus was
+// moved for the user.
+
+#include <algorithm>
 
 #include <QFocusEvent>
 #include <QPainter>
@@ -12,21 +14,22 @@ namespace duskwarden::ui {
 
 class FocusRing {
  public:
-  void focusIn(const QFocusEvent* event) {
-    shown_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-  }
+  void focusIn(const QFocusEvent* event) { shown_ = event->reason() != Qt::MouseFocusReason; }
   void focusOut() { shown_ = false; }
 
-  // Strokes `box` (widget coordinates) in `color`, by default the palette's highlight.
-  void paint(QPainter& painter, const QWidget& widget, const QRectF& box, qreal radius, QColor color = {}) const {
+  // Strokes `box` (widget coordinates) twice, in the palette's text colour and
+  // inside it in its window colour: whatever the control and its surroundings
+  // are painted in, one of the two stands out from it by at least 4.5:1.
+  void paint(QPainter& painter, const QWidget& widget, const QRectF& box, qreal radius) const {
     if (!shown_ || !widget.hasFocus()) return;
-    QColor ring = color.isValid() ? color : widget.palette().color(QPalette::Highlight);
-    ring.setAlphaF(0.6F);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(ring, 1.5));
     painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(widget.palette().color(QPalette::WindowText), 2));
     painter.drawRoundedRect(box, radius, radius);
+    const qreal inner = std::max<qreal>(0, radius - 1.75);
+    painter.setPen(QPen(widget.palette().color(QPalette::Window), 1.5));
+    painter.drawRoundedRect(box.adjusted(1.75, 1.75, -1.75, -1.75), inner, inner);
     painter.restore();
   }
 

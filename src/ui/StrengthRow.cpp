@@ -1,5 +1,7 @@
 #include "ui/StrengthRow.h"
 
+#include <cmath>
+
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
@@ -36,6 +38,12 @@ std::optional<StrengthKey> strengthKey(int key) {
   }
 }
 
+// Where `v` lies from the range's lower end to its upper, in percent.
+double percentOf(double v, const StrengthRowModel& model) {
+  const auto r = model.range();
+  return r.upper > r.lower ? std::round((v - r.lower) / (r.upper - r.lower) * 1000.0) / 10.0 : 0.0;
+}
+
 // A slider to assistive technology, a leaf: the captions are in its name and
 // the drawing has nothing to say.
 class AccessibleStrengthRow final : public QAccessibleWidget, public QAccessibleValueInterface {
@@ -51,18 +59,21 @@ class AccessibleStrengthRow final : public QAccessibleWidget, public QAccessible
   int indexOfChild(const QAccessibleInterface*) const override { return -1; }
   QAccessibleInterface* childAt(int, int) const override { return nullptr; }
 
-  QVariant currentValue() const override { return model() ? model()->value() : 0.0; }
+  // In percent of the way from least to most warm: a screen reader says
+  // "50", not "0.50".
+  QVariant currentValue() const override { return model() ? toPercent(model()->value()) : 0.0; }
   void setCurrentValue(const QVariant& value) override {
-    if (model() && value.canConvert<double>()) model()->set(value.toDouble());
+    if (!model() || !value.canConvert<double>()) return;
+    const auto r = model()->range();
+    model()->set(r.lower + value.toDouble() / 100.0 * (r.upper - r.lower));
   }
-  QVariant maximumValue() const override { return model() ? model()->range().upper : 1.0; }
-  QVariant minimumValue() const override { return model() ? model()->range().lower : 0.0; }
-  QVariant minimumStepSize() const override {
-    return model() ? (model()->range().upper - model()->range().lower) * strengthrow::kStep : 0.0;
-  }
+  QVariant maximumValue() const override { return 100.0; }
+  QVariant minimumValue() const override { return 0.0; }
+  QVariant minimumStepSize() const override { return 100.0 * strengthrow::kStep; }
 
  private:
   StrengthRowModel* model() const { return static_cast<StrengthRow*>(widget())->model(); }
+  double toPercent(double v) const { return percentOf(v, *model()); }
 };
 
 QAccessibleInterface* rowFactory(const QString& className, QObject* object) {
@@ -95,7 +106,7 @@ void StrengthRow::refresh() {
   if (slider_) slider_->refresh();
   if (!model_ || model_->value() == announced_) return;
   announced_ = model_->value();
-  QAccessibleValueChangeEvent changed(this, announced_);
+  QAccessibleValueChangeEvent changed(this, percentOf(announced_, *model_));
   QAccessible::updateAccessibility(&changed);
 }
 

@@ -140,7 +140,14 @@ std::vector<keyfile::EntryEdit> ourKeys(const fs::path& executable) {
 
 std::string newEntry(const fs::path& executable, const std::string& name) {
   std::string text = std::string("[") + kGroup + "]\nType=" + G_KEY_FILE_DESKTOP_TYPE_APPLICATION + "\n";
-  text += "Name=" + escapedValue(name) + "\nComment=Keep the night light on\n";
+  text += "Name=" + escapedValue(name) + "\n";
+  // As the launcher entry says it, so a desktop's startup settings list it in
+  // the user's language and with its icon.
+  text += "Comment=Keep the desktop's night light switched on\n"
+          "Comment[de]=Das Nachtlicht der Arbeitsumgebung eingeschaltet halten\n"
+          "Comment[es]=Mantener encendida la luz nocturna del escritorio\n"
+          "Comment[fr]=Garder l’éclairage nocturne du bureau allumé\n"
+          "Icon=com.quillmoor.Duskwarden\n";
   for (const auto& key : ourKeys(executable)) text += key.key + "=" + *key.value + "\n";
   return text + kGnomeEnabledKey + "=true\n";
 }

@@ -73,12 +73,16 @@ def main(build):
             f.write(reading + "\n")
         print(reading, flush=True)
         check(focused() == "Warden Mode", f"focus on opening: {focused()!r}")
+        # What a screen reader says for the popover as it opens: its state.
+        dialog = node("dialog", "Duskwarden")
+        check(dialog.getState().contains(pyatspi.STATE_ACTIVE), f"the dialog is not active: {spoken(dialog)}")
+        check(dialog.description == "Status: Inactive", spoken(dialog))
         switch = node("check box", "Warden Mode")
         check("labelled by 'Always On Mode'" in spoken(switch), spoken(switch))
         slider = node("slider", "Warmth, Less Warm to More Warm")
         check(slider and slider.childCount == 0, "no single warmth slider")
         value = slider.queryValue()
-        check((value.minimumValue, value.maximumValue, value.minimumIncrement) == (0, 1, 0.05), spoken(slider))
+        check((value.minimumValue, value.maximumValue, value.minimumIncrement) == (0, 100, 5), spoken(slider))
         check(node("label", "Less Warm") is None, "the captions are read apart from the warmth")
 
         # Tab: the switch, the enabled command button, the warmth, round again.
@@ -87,6 +91,10 @@ def main(build):
             wait(lambda: focused() == expected, f"Tab to {expected!r} (focus on {focused()!r})", 5)
         d.input.key("Return")
         wait(lambda: status()["enabled"], "Return on Enable Night Shift")
+        # The focus stays with the buttons, on the one that now says the result.
+        wait(lambda: focused() == "Disable Night Shift", f"focus after Enable: {focused()!r}", 5)
+        check(node("push button", "Disable Night Shift").description == "Status: Active",
+              spoken(node("push button", "Disable Night Shift")))
 
         # Keys on the warmth: a burst commits once, after the last key.
         for _ in range(4):
@@ -95,14 +103,14 @@ def main(build):
             d.input.key("Tab")
         before = commits()
         d.input.key("End", "Left")
-        wait(lambda: abs(value.currentValue - 0.95) < 1e-6, "End, Left to set the strength")
+        wait(lambda: abs(value.currentValue - 95) < 1e-6, "End, Left to set the strength")
         wait(lambda: abs(d.app.sim_state()["strength"] - 0.95) < 1e-6, "the keys' strength on the platform")
         check(commits() == before + 1 and abs(status()["strength"] - 0.95) < 1e-6, f"{commits() - before} calls")
         d.input.key("Home")
         wait(lambda: d.app.sim_state()["strength"] == 0, "Home on the platform")
 
         # Assistive technology sets the value and toggles the switch.
-        value.currentValue = 0.3
+        value.currentValue = 30
         wait(lambda: abs(d.app.sim_state()["strength"] - 0.3) < 1e-6, "the value set on the platform")
         check(abs(status()["strength"] - 0.3) < 1e-6 and commits() == before + 3, f"{status()}, {commits()}")
         actions = switch.queryAction()
