@@ -9,6 +9,17 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 DW_TARGETS="duskwarden duskwarden-nightlight duskwarden-nightlight-sim" "$root/scripts/build.sh" "$root/build"
 
 if [ $# -gt 0 ] || [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  # A tray program belongs to the desktop's user. Started through sudo, it
+  # runs as the user who called sudo, in that user's session.
+  if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+    uid=$(id -u "$SUDO_USER")
+    session=(XDG_RUNTIME_DIR="/run/user/$uid")
+    for name in DISPLAY WAYLAND_DISPLAY XAUTHORITY LANG LANGUAGE; do
+      if [ -n "${!name:-}" ]; then session+=("$name=${!name}"); fi
+    done
+    echo "run.sh: running duskwarden as $SUDO_USER, not as root" >&2
+    exec sudo -u "$SUDO_USER" -H env "${session[@]}" "$root/build/bin/duskwarden" "$@"
+  fi
   exec "$root/build/bin/duskwarden" "$@"
 fi
 
