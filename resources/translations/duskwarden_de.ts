@@ -84,7 +84,8 @@ außer bei %2); jeweils nur einer:
 </translation>
     </message>
     <message>
-        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage, 3 (%1) not running.
+        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage,
+3 (%1) not running.
 </source>
         <translation>Exit-Status: 0 erledigt, 1 abgelehnt oder fehlgeschlagen, 2 falscher Aufruf,
 3 (%1) läuft nicht.

@@ -84,7 +84,8 @@ salvo con %2); de una en una:
 </translation>
     </message>
     <message>
-        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage, 3 (%1) not running.
+        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage,
+3 (%1) not running.
 </source>
         <translation>Estado de salida: 0 hecho, 1 rechazado o fallido, 2 uso incorrecto,
 3 (%1) no está en ejecución.

@@ -84,7 +84,8 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
 </translation>
     </message>
     <message>
-        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage, 3 (%1) not running.
+        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage,
+3 (%1) not running.
 </source>
         <translation>Code de sortie&#xa0;: 0 fait, 1 refusé ou échoué, 2 mauvaise utilisation,
 3 (%1) pas en cours d’exécution.

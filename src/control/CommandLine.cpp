@@ -239,7 +239,8 @@ std::string helpText(const std::string& program, const BuildInfo& build) {
                    {name, notStarting()}) +
          commandList() + "\n" +
          text::arg(text::translate("CommandLine",
-                                   "Exit status: 0 done, 1 refused or failed, 2 wrong usage, 3 (%1) not running.\n"),
+                                   "Exit status: 0 done, 1 refused or failed, 2 wrong usage,\n"
+                                   "3 (%1) not running.\n"),
                    {notStarting()});
 }
 

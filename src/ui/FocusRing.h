@@ -4,6 +4,7 @@
 // moved for the user.
 
 #include <algorithm>
+#include <utility>
 
 #include <QFocusEvent>
 #include <QPainter>
@@ -17,18 +18,21 @@ class FocusRing {
   void focusIn(const QFocusEvent* event) { shown_ = event->reason() != Qt::MouseFocusReason; }
   void focusOut() { shown_ = false; }
 
-  // Strokes `box` (widget coordinates) twice, in the palette's text colour and
-  // inside it in its window colour: whatever the control and its surroundings
-  // are painted in, one of the two stands out from it by at least 4.5:1.
+  // Strokes `box` (widget coordinates) twice, in the palette's window and text
+  // colours, the lighter outside: whatever the control, its white knob or its
+  // surroundings are painted in, one of the two stands out from it by at least
+  // 4.5:1 on every side.
   void paint(QPainter& painter, const QWidget& widget, const QRectF& box, qreal radius) const {
     if (!shown_ || !widget.hasFocus()) return;
+    QColor light = widget.palette().color(QPalette::Window), dark = widget.palette().color(QPalette::WindowText);
+    if (light.lightness() < dark.lightness()) std::swap(light, dark);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(widget.palette().color(QPalette::WindowText), 2));
+    painter.setPen(QPen(light, 2));
     painter.drawRoundedRect(box, radius, radius);
     const qreal inner = std::max<qreal>(0, radius - 1.75);
-    painter.setPen(QPen(widget.palette().color(QPalette::Window), 1.5));
+    painter.setPen(QPen(dark, 1.5));
     painter.drawRoundedRect(box.adjusted(1.75, 1.75, -1.75, -1.75), inner, inner);
     painter.restore();
   }

@@ -90,14 +90,22 @@ void CustomGradientSlider::paintEvent(QPaintEvent*) {
   p.translate(m.left(), m.top());
   p.setPen(Qt::NoPen);
 
-  p.fillPath(bar(l.track), withOpacity(kStandardGrey, kTrackOpacity));
+  // The bar runs under the thumb's whole travel, into the overhang at both
+  // ends, so the thumb never sticks out past it at the least or most warm.
+  SliderRect track = l.track;
+  track.x = -kThumbLead;
+  track.width = l.trackWidth + kThumbDiameter;
+  p.fillPath(bar(track), withOpacity(kStandardGrey, kTrackOpacity));
 
   if (l.fill.width > 0) {
-    // Spans the fill's own width, so it always ends in full orange at the thumb.
-    QLinearGradient g(QPointF(0, 0), QPointF(l.fill.width, 0));
+    // From the drawn track's start to the value, so it always ends in full orange at the thumb.
+    SliderRect fill = l.fill;
+    fill.x = -kThumbLead;
+    fill.width = l.fill.width + kThumbLead;
+    QLinearGradient g(QPointF(fill.x, 0), QPointF(l.fill.width, 0));
     g.setColorAt(0, QColor::fromRgbF(kFillStartGrey, kFillStartGrey, kFillStartGrey, 1.0));
     g.setColorAt(1, kStandardOrange);
-    p.fillPath(bar(l.fill), g);
+    p.fillPath(bar(fill), g);
   }
 
   const QPointF center(l.thumbCenter.x, l.thumbCenter.y);

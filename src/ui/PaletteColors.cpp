@@ -22,23 +22,25 @@ QColor resolveColor(const ColorSpec& color, const QPalette& palette) {
     case ColorRole::primary:
       c = palette.color(QPalette::WindowText);
       break;
+    // Dimmed text that still reads at 4.5:1, on the window and on the grey card.
     case ColorRole::secondary:
-      c = withAlpha(palette.color(QPalette::WindowText), dark ? 0.55 : 0.5);
+      c = withAlpha(palette.color(QPalette::WindowText), dark ? 0.65 : 0.68);
       break;
     // The platform's standard hues, each in its light and dark variant.
     case ColorRole::orange:
       c = dark ? QColor(0xFF, 0x9F, 0x0A) : QColor(0xFF, 0x95, 0x00);
       break;
-    // Green and red carry the status text on a grey badge; the light variants are
-    // the deeper ones so the word stays readable there.
+    // Green and red carry the status text on the grey badge, blue carries white
+    // text (the card, the Enable button): each shade is the one that keeps that
+    // text at 4.5:1 or more.
     case ColorRole::green:
-      c = dark ? QColor(0x32, 0xD7, 0x4B) : QColor(0x24, 0x8A, 0x3D);
+      c = dark ? QColor(0x32, 0xD7, 0x4B) : QColor(0x0B, 0x54, 0x20);
       break;
     case ColorRole::red:
-      c = dark ? QColor(0xFF, 0x45, 0x3A) : QColor(0xD7, 0x00, 0x15);
+      c = dark ? QColor(0xFF, 0x69, 0x61) : QColor(0x96, 0x00, 0x10);
       break;
     case ColorRole::blue:
-      c = dark ? QColor(0x0A, 0x84, 0xFF) : QColor(0x00, 0x7A, 0xFF);
+      c = dark ? QColor(0x00, 0x58, 0xD0) : QColor(0x00, 0x4C, 0xB8);
       break;
     case ColorRole::white:
       c = Qt::white;

@@ -3,6 +3,11 @@
 
 #include <QImage>
 
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <map>
+
 #include "TestEnvironment.h"
 #include "ViewFixture.h"
 
@@ -23,6 +28,45 @@ double coverage(const QImage& image, const QRect& area, const QColor& c) {
   return total ? static_cast<double>(hits) / total : 0;
 }
 
+// WCAG 2's contrast ratio of two opaque colours, from their relative luminance.
+double contrast(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& c) {
+    auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A text's contrast as the picture shows it: its ink (the pixel farthest from
+// the background) against its background (the commonest colour in `area`).
+double textContrast(const QImage& image, const QRect& area) {
+  std::map<QRgb, int> counts;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) ++counts[image.pixel(x, y)];
+  const QColor background(std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                            return a.second < b.second;
+                          })->first);
+  double best = 1;
+  for (const auto& [rgb, n] : counts) best = std::max(best, contrast(QColor(rgb), background));
+  return best;
+}
+
+// A focus ring's contrast as the pictures show it: on each side of the
+// control (the halves of its middle row and column), the largest change of a
+// pixel between the unfocused and the focused picture; the weakest side counts.
+double ringContrast(const QImage& before, const QImage& after, const QRect& area) {
+  auto side = [&](QPoint from, QPoint step, int n) {
+    double best = 1;
+    for (QPoint p = from; n-- > 0; p += step) best = std::max(best, contrast(before.pixelColor(p), after.pixelColor(p)));
+    return best;
+  };
+  const QPoint c = area.center();
+  return std::min({side({area.left(), c.y()}, {1, 0}, area.width() / 2), side({area.right(), c.y()}, {-1, 0}, area.width() / 2),
+                   side({c.x(), area.top()}, {0, 1}, area.height() / 2),
+                   side({c.x(), area.bottom()}, {0, -1}, area.height() / 2)});
+}
+
 TEST_F(Screenshot, AllStatesInLightAndDarkPalettes) {
   start();
   const auto dir = duskwarden::testing::artifactsDir();
@@ -36,11 +80,15 @@ TEST_F(Screenshot, AllStatesInLightAndDarkPalettes) {
     const char* name;
   } states[] = {{false, false, "off"}, {true, false, "on"}, {true, true, "on-kept"}, {false, true, "off-kept"}};
 
+  // The measured ratios, for people: test-artifacts/contrast.txt.
+  std::ofstream report(dir / "contrast.txt");
+  report << "appearance | state | what | measured contrast\n";
   for (const auto& theme : themes) {
     view->setPalette(theme.palette);
     for (const auto& s : states) {
       SCOPED_TRACE(std::string(theme.name) + " " + s.name);
       setState(s.e, s.k);
+      if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();  // rings are looked at below
       QApplication::processEvents();
       const QImage shot = view->grab().toImage();
       const qreal dpr = shot.devicePixelRatio();
@@ -62,9 +110,40 @@ TEST_F(Screenshot, AllStatesInLightAndDarkPalettes) {
       // The version line is not drawn in the background colour.
       const QRect version = child("versionLabel")->geometry();
       EXPECT_LT(coverage(shot, device(version), theme.palette.color(QPalette::Window)), 0.995);
+      // Every shown text reads at 4.5:1 or more; every focus ring (shown on
+      // opening, as Tab shows it) changes each side of its control by 3:1 or more.
+      auto inView = [this](QWidget* w, int inset) {
+        return QRect(w->mapTo(view.get(), QPoint(0, 0)), w->size()).adjusted(inset, inset, -inset, -inset);
+      };
+      for (const char* name : {"title", "statusBadge", "cardTitle", "cardCaption", "lessWarm", "moreWarm",
+                               "versionLabel", "enableButton", "disableButton"}) {
+        QWidget* w = child(name);
+        if (!w->isVisible() || !w->isEnabled()) continue;  // a greyed-out button is no text to read
+        // A button's text is read against its fill, inside its border.
+        const double ratio = textContrast(shot, device(inView(w, std::string(name).ends_with("Button") ? 3 : 0)));
+        report << theme.name << " | " << s.name << " | " << name << " | " << ratio << "\n";
+        EXPECT_GE(ratio, 4.5) << name;
+      }
+      for (const char* name : {"wardenModeSwitch", "enableButton", "disableButton", "strengthRow"}) {
+        QWidget* w = child(name);
+        if (!w->isEnabled()) continue;
+        w->setFocus(Qt::PopupFocusReason);
+        QApplication::processEvents();
+        const QImage focused = view->grab().toImage();
+        w->clearFocus();
+        const double ring = ringContrast(shot, focused, device(inView(w, 0)));
+        report << theme.name << " | " << s.name << " | focus ring of " << name << " | " << ring << "\n";
+        EXPECT_GE(ring, 3.0) << name;
+      }
+
       // The card's blue is really painted when Keep Always On is set.
       const QRect card = child("keepAlwaysOnCard")->geometry().adjusted(20, 4, -20, -4);
-      const double blue = coverage(shot, device(card), resolved({ColorRole::blue}));
+      const QColor cardBlue = resolved({ColorRole::blue, 0.9});
+      const QColor window = theme.palette.color(QPalette::Window);
+      auto over = [&](int c, int w) { return qRound(c * cardBlue.alphaF() + w * (1 - cardBlue.alphaF())); };
+      const double blue = coverage(shot, device(card),
+                                   QColor(over(cardBlue.red(), window.red()), over(cardBlue.green(), window.green()),
+                                          over(cardBlue.blue(), window.blue())));
       if (s.k) {
         EXPECT_GT(blue, 0.3);
       } else {

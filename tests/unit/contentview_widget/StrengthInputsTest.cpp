@@ -39,7 +39,8 @@ class StrengthInputs : public ViewFixture, public ::testing::WithParamInterface<
       case Do::move: QTest::mouseMove(window, sliderPoint(step.value * w)); break;
       case Do::release: QTest::mouseRelease(window, Qt::LeftButton, {}, sliderPoint(step.value * w)); break;
       case Do::assistiveSet:
-        QAccessible::queryAccessibleInterface(row)->valueInterface()->setCurrentValue(step.value);
+        // Assistive technology speaks and sets the warmth in percent.
+        QAccessible::queryAccessibleInterface(row)->valueInterface()->setCurrentValue(step.value * 100);
         break;
       case Do::wait: clock->advanceBy(step.value); break;
       case Do::hide: {

@@ -27,7 +27,7 @@ TEST_F(TranslatedLayout, EveryTextFitsInEachLanguage) {
   const struct {
     QString language, cardTitle;  // the title shows which catalogue is in use
   } rows[] = {
-      {"en", "Always On Mode"}, {"de", "Immer-an-Modus"}, {"fr", "Mode toujours actif"}, {"es", "Modo siempre activo"}};
+      {"en", "Always On Mode"}, {"de", "Immer eingeschaltet"}, {"fr", "Toujours actif"}, {"es", "Siempre activo"}};
   for (const auto& row : rows) {
     EXPECT_EQ(translations::load({row.language}), row.language == "en" ? QString() : row.language);
     for (const bool on : {false, true}) {

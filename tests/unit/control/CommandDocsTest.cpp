@@ -47,12 +47,12 @@ Entries manPageCommands() {
   return found;
 }
 
-// The examples ("    duskwarden --status --json   # ...") of README's command-line section.
+// The examples ("    duskwarden --status --json   # ...") of README's command-line section (at any heading level).
 Entries readmeCommands() {
   Entries found;
   bool inSection = false;
   for (const auto& line : linesOf("README.md")) {
-    if (line.starts_with("## ")) inSection = line.starts_with("## Command line");
+    if (line.starts_with("#")) inSection = line.substr(line.find_first_not_of('#')).starts_with(" Command line");
     if (inSection && line.starts_with("    duskwarden --")) found.insert(optionsIn(line.substr(0, line.find('#'))));
   }
   return found;
