@@ -323,7 +323,15 @@ void ContentView::apply() {
   static_cast<SymbolView*>(headerSymbol_)->setSymbol(text(d.headerSymbol.name), color(d.headerSymbol.color));
   title_->setText(text(d.title.text));
   setTextColor(title_, color(d.title.color));
-  statusBadge_->setText(text(d.statusBadge.text));
+  if (const QString status = text(d.statusBadge.text); statusBadge_->text() != status) {
+    statusBadge_->setText(status);
+    // Shown afresh when it changes in sight, as the reason line is: a screen
+    // reader announces a notification that appears, wherever the focus is.
+    if (statusBadge_->isVisible()) {
+      statusBadge_->hide();
+      statusBadge_->show();
+    }
+  }
   setTextColor(statusBadge_, color(d.statusBadge.color));
   static_cast<BackdropLabel*>(statusBadge_)->setBackdropColor(color(d.statusBadgeBackground));
   reasonLine_->setReason(text(d.reasonLine.text));
@@ -338,7 +346,7 @@ void ContentView::apply() {
   setTextColor(cardCaption_, color(c.caption.color));
   // Set when they change only: assistive technology announces every new name.
   // Each control's description ends with the status, so a screen reader says
-  // it on every control, and again when it changes under the focus.
+  // it on every control the user moves to.
   const QString status = text(d.statusBadge.text);
   setAccessibleText(switch_, text(c.switchAccessibleName), text(c.caption.text) + QLatin1Char(' ') + status);
   switch_->setTint(color({ColorRole::green}));

@@ -30,11 +30,12 @@ class AccessibleText final : public QAccessibleWidget {
 };
 
 QAccessibleInterface* textPartsFactory(const QString& className, QObject* object) {
-  // Screen readers speak a notification when it is shown (AT-SPI's "showing").
+  // Screen readers speak a notification when it is shown (AT-SPI's "showing"),
+  // the one change Orca speaks away from the focus.
   if (className == QLatin1String(ReasonLine::staticMetaObject.className()))
     return new AccessibleText(static_cast<QWidget*>(object), QAccessible::Notification);
   if (className == QLatin1String(BackdropLabel::staticMetaObject.className()))
-    return new AccessibleText(static_cast<QWidget*>(object), QAccessible::StatusBar);
+    return new AccessibleText(static_cast<QWidget*>(object), QAccessible::Notification);
   if (className == QLatin1String(CaptionLabel::staticMetaObject.className()))
     return new AccessibleText(static_cast<QWidget*>(object), QAccessible::Paragraph);
   return nullptr;

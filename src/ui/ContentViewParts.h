@@ -39,8 +39,8 @@ class SymbolView : public QWidget {
 };
 
 // A label drawn on a rounded background; a radius below 0 means a capsule
-// (half the height). It carries the status, and says so to assistive
-// technology (a status bar).
+// (half the height). It carries the status: to assistive technology a
+// notification, announced when it is shown afresh.
 class BackdropLabel : public QLabel {
   Q_OBJECT
   Q_PROPERTY(QColor backdropColor READ backdropColor)

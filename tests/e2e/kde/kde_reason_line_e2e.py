@@ -42,7 +42,7 @@ def main():
         d.shots.save("popover-locked-reason.png")
         names = [f"{n.getRoleName()} {n.name}" for _, n in atspi.tree(app.pid)]
         print("\n".join(names), flush=True)
-        badge = names.index("status bar Status: Inactive")
+        badge = names.index("notification Status: Inactive")
         assert names[badge + 1] == "notification " + LOCKED_LINE, "the line is not read right after the badge"
 
 

@@ -76,7 +76,7 @@ def close_popover(desk, window, timeout=5.0):
 
 
 def _blue(r, g, b):
-    return b > 200 and r < 80 and 90 < g < 170
+    return b > 160 and r < 80 and 60 < g < 170 and b > g + 60
 
 
 def _grey(r, g, b):
@@ -84,7 +84,7 @@ def _grey(r, g, b):
 
 
 def _green(r, g, b):
-    return g > 110 and g > r + 60 and g > b + 50
+    return g > 75 and g > r + 50 and g > b + 40
 
 
 def enable_button(desk, pop):
