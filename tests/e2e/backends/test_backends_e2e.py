@@ -192,12 +192,9 @@ class GnomeAfterX11(unittest.TestCase):
 
 
 # Cinnamon 5.6's colour schema, as far as it matters here: no night-light keys.
-CINNAMON5_SCHEMA = """<schemalist>
-  <schema id="org.cinnamon.settings-daemon.plugins.color" path="/org/cinnamon/settings-daemon/plugins/color/">
-    <key name="recalibrate-display-threshold" type="u"><default>0</default></key>
-  </schema>
-</schemalist>
-"""
+CINNAMON5_SCHEMA = ('<schemalist><schema id="org.cinnamon.settings-daemon.plugins.color" path="/org/cinnamon/'
+                    'settings-daemon/plugins/color/"><key name="recalibrate-display-threshold" type="u"><default>0'
+                    '</default></key></schema></schemalist>')
 
 
 class Cinnamon5KeepsX11(unittest.TestCase):
@@ -206,7 +203,7 @@ class Cinnamon5KeepsX11(unittest.TestCase):
         self.addCleanup(d.close)
         schemas = d.session.path("cinnamon5-schemas")
         os.makedirs(schemas)
-        with open(os.path.join(schemas, "org.cinnamon.settings-daemon.plugins.color.gschema.xml"), "w") as f:
+        with open(os.path.join(schemas, "cinnamon5.gschema.xml"), "w") as f:
             f.write(CINNAMON5_SCHEMA)
         d.session.run(["glib-compile-schemas", schemas])
         name = "org.cinnamon.SettingsDaemon.Color"
