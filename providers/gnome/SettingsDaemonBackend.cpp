@@ -278,8 +278,8 @@ void SettingsDaemonBackend::setEnabled(bool enabled) {
 }
 
 void SettingsDaemonBackend::setStrength(float strength, bool /*commit*/) {
-  // The daemon has one temperature, the key; the desktop's own slider writes
-  // it while dragging too, so a preview and a commit are the same write here.
+  // The daemon has one temperature, the key (GNOME's own slider writes it
+  // while dragging too), so a preview and a commit are the same write here.
   const auto kelvin = strengthToKelvin(strength);
   if (!kelvin) return;  // NaN is no strength at all
   loop_->onLoop<bool>(request("set the temperature").c_str(),
