@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "cinnamon/CinnamonEntry.h"
 #include "core/SessionBusNames.h"
 #include "gnome/GnomeEntry.h"
 #include "kde/KdeEntry.h"
@@ -18,7 +19,7 @@ namespace duskwarden::provider {
 
 namespace {
 
-const BackendEntry* const kBackends[] = {&kKdeEntry, &kGnomeEntry, &kWlrootsEntry, &kX11Entry, &kSimEntry};
+const BackendEntry* const kBackends[] = {&kKdeEntry, &kCinnamonEntry, &kGnomeEntry, &kWlrootsEntry, &kX11Entry, &kSimEntry};
 
 }  // namespace
 

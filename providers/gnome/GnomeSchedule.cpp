@@ -37,10 +37,10 @@ Schedule alwaysOnSchedule() { return {false, 0.0, 0.0}; }
 
 bool isAlwaysOn(const Schedule& s) { return !s.automatic && s.from == 0.0 && s.to == 0.0; }
 
-std::string savedSchedulePath() { return stateFilePath("gnome-night-light.ini"); }
+std::string savedSchedulePath(const ColorDesktop& desktop) { return stateFilePath(desktop.savedScheduleFile); }
 
-std::optional<Schedule> loadSavedSchedule(std::string* problem) {
-  const std::string path = savedSchedulePath();
+std::optional<Schedule> loadSavedSchedule(const ColorDesktop& desktop, std::string* problem) {
+  const std::string path = savedSchedulePath(desktop);
   const StateFile found = loadStateFile(path);
   // What is no file of ours (a FIFO, a directory) held no schedule: nothing is lost.
   std::string why = found.outcome == StateFile::Outcome::damaged ? found.problem : std::string();
@@ -53,18 +53,18 @@ std::optional<Schedule> loadSavedSchedule(std::string* problem) {
   return schedule;
 }
 
-bool saveSchedule(const Schedule& s, std::string* error) {
+bool saveSchedule(const ColorDesktop& desktop, const Schedule& s, std::string* error) {
   KeyFilePtr file(g_key_file_new());
   g_key_file_set_comment(file.get(), nullptr, nullptr,
                          " Your Night Light schedule, restored when Duskwarden turns night light off", nullptr);
   g_key_file_set_boolean(file.get(), kGroup, "automatic", s.automatic);
   g_key_file_set_double(file.get(), kGroup, "from", s.from);
   g_key_file_set_double(file.get(), kGroup, "to", s.to);
-  const auto failure = saveStateFile(savedSchedulePath(), file.get());
+  const auto failure = saveStateFile(savedSchedulePath(desktop), file.get());
   if (failure && error) *error = *failure;
   return !failure;
 }
 
-void forgetSavedSchedule() { forgetStateFile(savedSchedulePath()); }
+void forgetSavedSchedule(const ColorDesktop& desktop) { forgetStateFile(savedSchedulePath(desktop)); }
 
 }  // namespace duskwarden::provider::gnome

@@ -14,6 +14,8 @@ about a second.
   at launch (a loaded machine at login), the running copy answers status
   within 0.5 s the whole time and enable within 3.5 s (on its socket, as a
   command is answered); once the daemon runs again, night light is on.
+- Cinnamon 5 (Debian 12): its colour daemon is on the bus but its schema has
+  no night light, so the X11 backend stays (Cinnamon 6's: test_cinnamon_e2e).
 """
 
 import json
@@ -25,6 +27,7 @@ import time
 import unittest
 
 from desktop import BUNDLE_ID, XDesktop, error_level, find_build_dir, read_log, trayui
+from desktop.bus import SYSTEM_PYTHON
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -186,6 +189,33 @@ class GnomeAfterX11(unittest.TestCase):
         self.assertTrue(d.session.wait_for(took_over, 15, interval=0.1), f"see {app.log}")
         self.assertEqual(d.gamma(), (1.0, 1.0, 1.0), "x11's ramps were left under GNOME's night light")
         self.assertEqual(sum("Using the gnome backend instead of x11" in line for line in read_log(app.log)), 1)
+
+
+# Cinnamon 5.6's colour schema, as far as it matters here: no night-light keys.
+CINNAMON5_SCHEMA = ('<schemalist><schema id="org.cinnamon.settings-daemon.plugins.color" path="/org/cinnamon/'
+                    'settings-daemon/plugins/color/"><key name="recalibrate-display-threshold" type="u"><default>0'
+                    '</default></key></schema></schemalist>')
+
+
+class Cinnamon5KeepsX11(unittest.TestCase):
+    def test_a_colour_daemon_without_night_light_leaves_the_screen_to_x11(self):
+        d = XDesktop(BUILD, tray=False, session_bus=True)
+        self.addCleanup(d.close)
+        schemas = d.session.path("cinnamon5-schemas")
+        os.makedirs(schemas)
+        with open(os.path.join(schemas, "cinnamon5.gschema.xml"), "w") as f:
+            f.write(CINNAMON5_SCHEMA)
+        d.session.run(["glib-compile-schemas", schemas])
+        name = "org.cinnamon.SettingsDaemon.Color"
+        d.session.spawn([SYSTEM_PYTHON, "-m", "dbusmock", "--session", name, "/org/cinnamon/SettingsDaemon/Color", name],
+                        log=d.session.path("csd-color-5.log"))
+        d.bus.wait_for_name(name)
+        d.app.write_defaults(True)
+        app = d.app.launch(d.session.path("cinnamon5.log"), None, {"GSETTINGS_SCHEMA_DIR": schemas})
+        self.assertTrue(d.app.wait_for_line(app, "Using the x11 backend"), read_log(app.log)[-20:])
+        self.assertTrue(any("Cinnamon: the schema org.cinnamon.settings-daemon.plugins.color has no key "
+                            "night-light-enabled" in line for line in read_log(app.log)))
+        self.assertTrue(d.session.wait_for(lambda: d.gamma() != (1.0, 1.0, 1.0), 5), "x11 did not warm the screen")
 
 
 if __name__ == "__main__":

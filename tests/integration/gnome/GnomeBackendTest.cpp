@@ -25,7 +25,7 @@
 #include "TestEnvironment.h"
 #include "common/ColorTemperature.h"
 #include "common/Log.h"
-#include "gnome/GnomeBackend.h"
+#include "gnome/SettingsDaemonBackend.h"
 #include "gnome/GnomeSchedule.h"
 #include "nightshift/CBBlueLightClient.h"
 #include "platform/log/Logger.h"
@@ -65,8 +65,8 @@ using Events = duskwarden::testing::CallbackCounter;
                                                                 std::chrono::milliseconds limit = 15s) {
   GMainContext* context = g_main_context_new();
   g_main_context_push_thread_default(context);
-  GDBusProxy* proxy = g_dbus_proxy_new_for_bus_sync(G_BUS_TYPE_SESSION, G_DBUS_PROXY_FLAGS_NONE, nullptr, kBusName,
-                                                    kObjectPath, kBusName, nullptr, nullptr);
+  GDBusProxy* proxy = g_dbus_proxy_new_for_bus_sync(G_BUS_TYPE_SESSION, G_DBUS_PROXY_FLAGS_NONE, nullptr, kGnomeDesktop.busName,
+                                                    kGnomeDesktop.objectPath, kGnomeDesktop.busName, nullptr, nullptr);
   // Wakes the blocking iteration, so the deadline is checked when nothing arrives.
   GSource* tick = g_timeout_source_new(10);
   g_source_set_callback(tick, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
@@ -92,9 +92,9 @@ class GnomeBackendTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(session && session->ok()) << "private bus or Xvfb did not start";
     session->resetKeys();
-    forgetSavedSchedule();
+    forgetSavedSchedule(kGnomeDesktop);
     ASSERT_TRUE(session->startDaemon()) << "gsd-color did not appear on the bus";
-    backend_ = GnomeBackend::create();
+    backend_ = SettingsDaemonBackend::create(kGnomeDesktop);
     ASSERT_NE(backend_, nullptr);
     backend_->setStatusCallback(events_.callback());
     // The daemon is read when it answers, never waited for by create().
@@ -114,7 +114,7 @@ class GnomeBackendTest : public ::testing::Test {
   std::string key(const std::string& name) { return session->gsettingsGet(name); }
 
   Events events_;
-  std::unique_ptr<GnomeBackend> backend_;
+  std::unique_ptr<SettingsDaemonBackend> backend_;
 };
 
 TEST_F(GnomeBackendTest, OnIsActiveAllDayAndOffGivesTheScheduleBack) {
@@ -141,7 +141,7 @@ TEST_F(GnomeBackendTest, TheUsersOwnScheduleSurvivesAndANewerChoiceWins) {
   ASSERT_TRUE(session->gsettingsSet("night-light-schedule-to", "7.25"));
   backend_->setEnabled(true);
   // A second switch-on (a restart of the application) must not save our own recipe.
-  auto again = GnomeBackend::create();
+  auto again = SettingsDaemonBackend::create(kGnomeDesktop);
   ASSERT_NE(again, nullptr);
   again->setEnabled(true);
   again.reset();
@@ -153,7 +153,7 @@ TEST_F(GnomeBackendTest, TheUsersOwnScheduleSurvivesAndANewerChoiceWins) {
   ASSERT_TRUE(session->gsettingsSet("night-light-schedule-from", "19.0"));  // the user, in Settings
   backend_->setEnabled(false);
   EXPECT_EQ(key("night-light-schedule-from"), "19.0");
-  EXPECT_FALSE(loadSavedSchedule().has_value());
+  EXPECT_FALSE(loadSavedSchedule(kGnomeDesktop).has_value());
 }
 
 TEST_F(GnomeBackendTest, StrengthIsTheTemperatureKeyAndTheDaemonAppliesIt) {
@@ -183,8 +183,8 @@ TEST_F(GnomeBackendTest, OtherProgramsAndTheDaemonReachTheCallback) {
   backend_->setEnabled(true);
   ASSERT_TRUE(waitEnabled(true));
   // "Disable until tomorrow" from the panel: the daemon's own property.
-  session->run({"gdbus", "call", "--session", "-d", kBusName, "-o", kObjectPath, "-m",
-                "org.freedesktop.DBus.Properties.Set", kBusName, "DisabledUntilTomorrow", "<true>"});
+  session->run({"gdbus", "call", "--session", "-d", kGnomeDesktop.busName, "-o", kGnomeDesktop.objectPath, "-m",
+                "org.freedesktop.DBus.Properties.Set", kGnomeDesktop.busName, "DisabledUntilTomorrow", "<true>"});
   EXPECT_TRUE(waitEnabled(false)) << "disabled until tomorrow is not warm now";
   backend_->setEnabled(true);
   EXPECT_TRUE(waitEnabled(true)) << "on must clear disabled-until-tomorrow";
@@ -195,12 +195,12 @@ TEST_F(GnomeBackendTest, TheDaemonGoingAwayAndComingBackIsSurvived) {
   ASSERT_TRUE(waitEnabled(true));
   session->killDaemon();
   EXPECT_TRUE(waitEnabled(std::nullopt)) << "reads must fail while the daemon is gone";
-  EXPECT_FALSE(GnomeBackend::isUsable());
+  EXPECT_FALSE(SettingsDaemonBackend::isUsable(kGnomeDesktop));
   backend_->setEnabled(true);  // still fine: writes the keys
 
   ASSERT_TRUE(session->startDaemon());
   EXPECT_TRUE(waitEnabled(true)) << "the returning daemon is read again";
-  EXPECT_TRUE(GnomeBackend::isUsable());
+  EXPECT_TRUE(SettingsDaemonBackend::isUsable(kGnomeDesktop));
 }
 
 TEST_F(GnomeBackendTest, DestroyingFromWithinTheCallbackIsSafe) {
@@ -222,7 +222,7 @@ TEST_F(GnomeBackendTest, DestroyingFromWithinTheCallbackIsSafe) {
 // An earlier run that ended while on leaves its saved schedule behind; the
 // user then picks a new one. On must keep the new one, and off give it back.
 TEST_F(GnomeBackendTest, AScheduleSavedByAnEarlierRunDoesNotWinOverTheUsersNewerOne) {
-  ASSERT_TRUE(saveSchedule({false, 21.0, 7.0}));
+  ASSERT_TRUE(saveSchedule(kGnomeDesktop, {false, 21.0, 7.0}));
   ASSERT_TRUE(session->gsettingsSet("night-light-schedule-automatic", "false"));
   ASSERT_TRUE(session->gsettingsSet("night-light-schedule-from", "19.5"));
   ASSERT_TRUE(session->gsettingsSet("night-light-schedule-to", "6.5"));
@@ -232,14 +232,14 @@ TEST_F(GnomeBackendTest, AScheduleSavedByAnEarlierRunDoesNotWinOverTheUsersNewer
   EXPECT_EQ(key("night-light-schedule-automatic"), "false");
   EXPECT_EQ(key("night-light-schedule-from"), "19.5");
   EXPECT_EQ(key("night-light-schedule-to"), "6.5");
-  EXPECT_FALSE(loadSavedSchedule().has_value());
+  EXPECT_FALSE(loadSavedSchedule(kGnomeDesktop).has_value());
 }
 
 // With nowhere to keep the user's schedule, on leaves it alone (night light
 // then follows it) and says why; off has nothing to give back.
 TEST_F(GnomeBackendTest, AScheduleThatCannotBeSavedIsNeverReplaced) {
   namespace fs = std::filesystem;
-  const fs::path ini = savedSchedulePath();
+  const fs::path ini = savedSchedulePath(kGnomeDesktop);
   const fs::path dir = ini.parent_path();
   duskwarden::testing::ProviderLogCapture log;
   setLogFunction(&duskwarden::testing::ProviderLogCapture::log, &log);
@@ -311,8 +311,8 @@ TEST(GnomeChanges, OwnCommandsAreOneChangeEachAndOtherKeysNone) {
   ASSERT_TRUE(session && session->ok());
   session->killDaemon();
   session->resetKeys();
-  forgetSavedSchedule();
-  auto backend = GnomeBackend::create();
+  forgetSavedSchedule(kGnomeDesktop);
+  auto backend = SettingsDaemonBackend::create(kGnomeDesktop);
   ASSERT_NE(backend, nullptr);
   std::mutex mutex;
   std::vector<float> strengths;  // read by each callback as it runs
@@ -362,8 +362,8 @@ TEST(GnomeDetection, NoSessionBusStartsNoBus) {
   ScopedEnv marked("DW_AUTOLAUNCH_MARK", mark);
   ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
   ScopedEnv runtime("XDG_RUNTIME_DIR", duskwarden::testing::makeTempDir("nobus").string());
-  EXPECT_FALSE(GnomeBackend::isUsable());
-  EXPECT_EQ(GnomeBackend::create(), nullptr);
+  EXPECT_FALSE(SettingsDaemonBackend::isUsable(kGnomeDesktop));
+  EXPECT_EQ(SettingsDaemonBackend::create(kGnomeDesktop), nullptr);
   const auto left = processesWith("DW_AUTOLAUNCH_MARK=" + mark);
   for (pid_t pid : left) ::kill(pid, SIGTERM);  // ours, started through GLib
   EXPECT_TRUE(left.empty()) << left.size() << " processes left running";
@@ -372,27 +372,27 @@ TEST(GnomeDetection, NoSessionBusStartsNoBus) {
 TEST(GnomeDetection, NoBusOrNoDaemonIsNotUsable) {
   ASSERT_TRUE(session && session->ok());
   session->killDaemon();
-  EXPECT_FALSE(GnomeBackend::isUsable());
+  EXPECT_FALSE(SettingsDaemonBackend::isUsable(kGnomeDesktop));
   ScopedEnv noBus("DBUS_SESSION_BUS_ADDRESS", std::string("unix:path=/nonexistent/bus"));
-  EXPECT_FALSE(GnomeBackend::isUsable());
-  EXPECT_EQ(GnomeBackend::create(), nullptr);
+  EXPECT_FALSE(SettingsDaemonBackend::isUsable(kGnomeDesktop));
+  EXPECT_EQ(SettingsDaemonBackend::create(kGnomeDesktop), nullptr);
 }
 
 TEST(GnomeSchedule, SavedScheduleRoundTripsAndDamageIsRefused) {
-  forgetSavedSchedule();
-  EXPECT_FALSE(loadSavedSchedule().has_value());
-  ASSERT_TRUE(saveSchedule({false, 22.5, 5.75}));
-  const auto loaded = loadSavedSchedule();
+  forgetSavedSchedule(kGnomeDesktop);
+  EXPECT_FALSE(loadSavedSchedule(kGnomeDesktop).has_value());
+  ASSERT_TRUE(saveSchedule(kGnomeDesktop, {false, 22.5, 5.75}));
+  const auto loaded = loadSavedSchedule(kGnomeDesktop);
   ASSERT_TRUE(loaded.has_value());
   EXPECT_FALSE(loaded->automatic);
   EXPECT_DOUBLE_EQ(loaded->from, 22.5);
   EXPECT_DOUBLE_EQ(loaded->to, 5.75);
 
-  std::ofstream(savedSchedulePath()) << "[schedule]\nautomatic=false\nfrom=99\nto=6\n";
-  EXPECT_FALSE(loadSavedSchedule().has_value()) << "an hour of 99 must not reach the settings";
-  std::ofstream(savedSchedulePath()) << "garbage";
-  EXPECT_FALSE(loadSavedSchedule().has_value());
-  forgetSavedSchedule();
+  std::ofstream(savedSchedulePath(kGnomeDesktop)) << "[schedule]\nautomatic=false\nfrom=99\nto=6\n";
+  EXPECT_FALSE(loadSavedSchedule(kGnomeDesktop).has_value()) << "an hour of 99 must not reach the settings";
+  std::ofstream(savedSchedulePath(kGnomeDesktop)) << "garbage";
+  EXPECT_FALSE(loadSavedSchedule(kGnomeDesktop).has_value());
+  forgetSavedSchedule(kGnomeDesktop);
 }
 
 }  // namespace

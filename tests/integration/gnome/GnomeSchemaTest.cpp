@@ -15,7 +15,7 @@
 #include "GnomeSession.h"
 #include "TestEnvironment.h"
 #include "common/Log.h"
-#include "gnome/GnomeBackend.h"
+#include "gnome/SettingsDaemonBackend.h"
 #include "providers/ProviderLogCapture.h"
 
 namespace duskwarden::provider::gnome {
@@ -26,12 +26,12 @@ using duskwarden::testing::ScopedEnv;
 
 TEST(GnomeSchema, ASchemaWithoutOneOfOurKeysIsNotSupportedAndNothingAborts) {
   const auto dir = duskwarden::testing::makeTempDir("schemas");
-  std::ifstream in(std::string("/usr/share/glib-2.0/schemas/") + kSchema + ".gschema.xml");
+  std::ifstream in(std::string("/usr/share/glib-2.0/schemas/") + kGnomeDesktop.schema + ".gschema.xml");
   std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::string patched =
       std::regex_replace(xml, std::regex(R"(<key name="night-light-schedule-automatic"[\s\S]*?</key>)"), "");
   ASSERT_NE(patched, xml) << "the installed schema has no such key to remove";
-  std::ofstream(dir / (std::string(kSchema) + ".gschema.xml")) << patched;
+  std::ofstream(dir / (std::string(kGnomeDesktop.schema) + ".gschema.xml")) << patched;
   ASSERT_EQ(std::system(("glib-compile-schemas " + dir.string()).c_str()), 0);
   ScopedEnv schemas("GSETTINGS_SCHEMA_DIR", dir.string());
 
@@ -45,17 +45,17 @@ TEST(GnomeSchema, ASchemaWithoutOneOfOurKeysIsNotSupportedAndNothingAborts) {
       nullptr, nullptr, nullptr);
   ASSERT_NE(owner, nullptr);
   GVariant* reply = g_dbus_connection_call_sync(owner, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                "org.freedesktop.DBus", "RequestName", g_variant_new("(su)", kBusName, 0u),
+                                                "org.freedesktop.DBus", "RequestName", g_variant_new("(su)", kGnomeDesktop.busName, 0u),
                                                 G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
   ASSERT_NE(reply, nullptr);
   g_variant_unref(reply);
 
   duskwarden::testing::ProviderLogCapture captured;
   setLogFunction(&duskwarden::testing::ProviderLogCapture::log, &captured);
-  EXPECT_FALSE(GnomeBackend::isUsable());
-  EXPECT_EQ(GnomeBackend::create(), nullptr);
+  EXPECT_FALSE(SettingsDaemonBackend::isUsable(kGnomeDesktop));
+  EXPECT_EQ(SettingsDaemonBackend::create(kGnomeDesktop), nullptr);
   setLogFunction(nullptr, nullptr);
-  const std::string why = std::string("GNOME: the schema ") + kSchema + " has no key night-light-schedule-automatic";
+  const std::string why = std::string("GNOME: the schema ") + kGnomeDesktop.schema + " has no key night-light-schedule-automatic";
   // Detection, then the refused create.
   EXPECT_EQ(captured.take(), (std::vector<std::string>{why, why}));
 

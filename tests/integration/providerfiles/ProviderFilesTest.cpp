@@ -82,8 +82,9 @@ TEST(ProviderFiles, EachShapeAtEachPathIsReadAndWrittenSafelyAndPromptly) {
   const FileRow files[] = {
       {"kwinrc", kwinrc, "[NightColor]\nActive=false\n", switchOn, false},
       {"KDE record", record, "[Replaced]\nActive=false\n", switchOn, true},
-      {"GNOME schedule", gnome::savedSchedulePath(), "[schedule]\nautomatic=true\nfrom=20\nto=6\n",
-       [&] { return gnome::loadSavedSchedule(), gnome::saveSchedule({false, 21.0, 7.0}, &why) ? "" : why; }, true},
+      {"GNOME schedule", gnome::savedSchedulePath(gnome::kGnomeDesktop), "[schedule]\nautomatic=true\nfrom=20\nto=6\n",
+       [&] { return gnome::loadSavedSchedule(gnome::kGnomeDesktop),
+                gnome::saveSchedule(gnome::kGnomeDesktop, {false, 21.0, 7.0}, &why) ? "" : why; }, true},
       {"wlroots temperature", wlroots::kelvinSettingPath(), "[night-light]\ntemperature=2000\n",
        [&] { return wlroots::loadKelvinSetting(), wlroots::saveKelvinSetting(3000, &why) ? "" : why; }, true},
       {"simulator state", simState, "enabled=false\nstrength=0.5\n",

@@ -1,11 +1,13 @@
 #pragma once
-// Night light on GNOME (Wayland or X11): the settings daemon's Night Light,
-// driven through its GSettings keys and read from its colour D-Bus object.
+// Night light where the desktop's settings daemon has one (GNOME, Wayland or
+// X11; Cinnamon 6): its colour plugin, driven through its GSettings keys and
+// read from its colour D-Bus object, the desktop's names in a ColorDesktop.
 //
 // On is "active now, whatever the schedule": night-light-enabled true,
-// schedule-automatic false, from 0.0 to 0.0 (from == to means all day), and
-// "disabled until tomorrow" cleared. Whenever the schedule keys are not that
-// recipe, on first keeps them in $XDG_STATE_HOME/duskwarden/gnome-night-light.ini
+// the schedule manual (schedule-automatic false, or schedule-mode "manual"),
+// from 0.0 to 0.0 (from == to means all day), and "disabled until tomorrow"
+// cleared. Whenever the schedule keys are not that recipe, on first keeps
+// them in $XDG_STATE_HOME/duskwarden/<desktop>-night-light.ini
 // and replaces them only once they are kept (if they cannot be kept, on
 // leaves them alone and only sets night-light-enabled, so night light follows
 // the user's schedule). Off puts back what was kept, unless the user has
@@ -19,6 +21,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "common/GLibLoop.h"
 #include "common/Backend.h"
@@ -26,14 +29,14 @@
 
 namespace duskwarden::provider::gnome {
 
-class GnomeBackend final : public Backend {
+class SettingsDaemonBackend final : public Backend {
  public:
   // The schema has every key we use and the colour service owns its name on
   // the session bus. Logs why not.
-  static bool isUsable();
-  static std::unique_ptr<GnomeBackend> create();
+  static bool isUsable(const ColorDesktop& desktop);
+  static std::unique_ptr<SettingsDaemonBackend> create(const ColorDesktop& desktop);
   // No callback runs once this returns, unless called from within the callback.
-  ~GnomeBackend() override;
+  ~SettingsDaemonBackend() override;
 
   void setStatusCallback(std::function<void()> callback) override;
   bool readEnabled(bool* enabled) override;
@@ -48,7 +51,8 @@ class GnomeBackend final : public Backend {
   struct Loop;
 
  private:
-  explicit GnomeBackend(GLibLoopThread<Loop> loop);
+  explicit SettingsDaemonBackend(GLibLoopThread<Loop> loop);
+  std::string request(const char* what) const;
   GLibLoopThread<Loop> loop_;
 };
 
