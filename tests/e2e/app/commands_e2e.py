@@ -9,9 +9,12 @@ and a command starts one."""
 
 import json
 import os
+import queue
 import signal
 import socket
+import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -61,7 +64,7 @@ class RunningCopy(Base):
 
     def test_each_command_goes_through_the_managers_own_operation(self):
         self.wait_for_status({"enabled": False, "strength": 0.5, "keepAlwaysOn": False, "backend": "sim",
-                              "supported": True, "unconfirmed": []})
+                              "supported": True, "unconfirmed": [], "reason": None})
 
         result = self.cli("--enable")
         self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""))
@@ -100,7 +103,7 @@ class RunningCopy(Base):
         self.dw.sim("strength", "0.8")
         # Read when the desktop (the simulator) reports the change, and answered at once.
         self.wait_for_status({"enabled": True, "strength": 0.8, "keepAlwaysOn": False, "backend": "sim",
-                              "supported": True, "unconfirmed": []})
+                              "supported": True, "unconfirmed": [], "reason": None})
         line = self.cli("--status")
         self.assertEqual((line.returncode, line.stdout),
                          (0, "Night Shift: on; strength: 0.8; Keep Always On: off; backend: sim\n"))
@@ -129,6 +132,73 @@ class RunningCopy(Base):
             os.rename(aside, self.socket_path)
         self.assertEqual(read_log(self.app.log)[before:], [])
         self.assertEqual(self.dw.sim_state(), {"enabled": False, "strength": 0.5})
+
+
+class Follower:
+    """`duskwarden --status --follow ...`, its lines read as they come (a thread), taken with a deadline."""
+
+    def __init__(self, test, *args):
+        self.proc = subprocess.Popen([test.dw.binary, "--status", "--follow", *args], env=test.s.env,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        test.addCleanup(self.proc.kill)
+        self.lines = queue.Queue()
+        threading.Thread(target=lambda: [self.lines.put(line.rstrip("\n")) for line in self.proc.stdout],
+                         daemon=True).start()
+
+    def line(self, timeout):
+        """The next line, or None when none came within `timeout` seconds."""
+        try:
+            return self.lines.get(timeout=timeout)
+        except queue.Empty:
+            return None
+
+
+def raw_follower(path):
+    """A follower that never reads."""
+    sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    sock.connect(path)
+    sock.sendall(b"v1 follow status\n")
+    return sock
+
+
+class Following(Base):
+    def test_a_line_per_outside_change_a_stalled_follower_dropped_busy_beyond_the_bound_exit_3_on_quit(self):
+        app = trayui.launch(self.d, "following")
+        follower = Follower(self, "--json")
+        self.assertEqual(json.loads(follower.line(5))["enabled"], False)  # the state, at once
+        for change, enabled in (("on", True), ("off", False)):
+            started = time.monotonic()
+            self.dw.sim(change)
+            state = json.loads(follower.line(2))
+            print(f"sim {change}: a line after {time.monotonic() - started:.3f} s", flush=True)
+            self.assertEqual(state["enabled"], enabled)
+        self.assertIsNone(follower.line(1.0), "a line without a change")
+
+        # One that never reads: the changes fill its buffer and it is dropped,
+        # while another client's command is answered as ever.
+        stalled = raw_follower(self.socket_path)
+        self.addCleanup(stalled.close)
+        flood = self.dw.build_flood_tool()
+        self.s.run([flood, self.dw.sim_dir, "3000", "3.0", "0.5"], timeout=60)
+        started = time.monotonic()
+        self.assertEqual(self.cli("--enable").returncode, 0)
+        self.assertLess(time.monotonic() - started, 2.0)
+        dropped = "Dropped a follower that stopped reading"
+        self.assertTrue(self.s.wait_for(lambda: sum(dropped in line for line in read_log(app.log)) == 1, 5),
+                        f"not dropped once; see {app.log}")
+        self.assertIsNone(follower.proc.poll(), "the follower that reads was dropped")
+
+        # Followers are bounded, apart from the clients: one more is told it is busy.
+        held = [raw_follower(self.socket_path) for _ in range(15)]
+        for sock in held:
+            self.addCleanup(sock.close)
+        busy = self.cli("--status", "--follow")
+        self.assertEqual(busy.returncode, 1)
+        self.assertIn("followers", busy.stderr)
+        self.assertEqual(self.cli("--disable").returncode, 0)
+
+        app.send_signal(signal.SIGTERM)
+        self.assertEqual(follower.proc.wait(10), 3)
 
 
 class NoRunningCopy(Base):
