@@ -21,6 +21,7 @@ from desktop.bus import Bus
 from desktop.procs import wait_for
 from desktop.screenshots import artifacts_dir
 from desktop.sway import Sway
+from desktop.xinput import XInput
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -55,6 +56,17 @@ def shown_class(s):
                 counts[name] += 1
     best = max(counts, key=counts.get)
     return best if counts[best] > 100 else None
+
+
+def tray_icon(s):
+    """The centre of what is drawn in the bar's right quarter (the tray), or None."""
+    pixels = bar_pixels(s)
+    dark = [(i // 3 % WIDTH, i // 3 // WIDTH) for i in range(0, len(pixels) - 2, 3)
+            if i // 3 % WIDTH > WIDTH * 3 // 4 and sum(pixels[i:i + 3]) < 200]
+    if not dark:
+        return None
+    xs, ys = [p[0] for p in dark], [p[1] for p in dark]
+    return (min(xs) + max(xs)) // 2, (min(ys) + max(ys)) // 2
 
 
 class WaybarModuleAndTray(unittest.TestCase):
@@ -101,8 +113,19 @@ class WaybarModuleAndTray(unittest.TestCase):
         layout = sni.menu_layout(bus, item[0]) or ""
         for label in ("Show Controls", "Check for Updates...", "Quit Duskwarden"):
             self.assertIn(label, layout)
-        time.sleep(0.5)
-        subprocess.run(["grim", os.path.join(shots, "waybar-tray.png")], env=s.env, check=False)
+        # sway's headless seat has no pointer (capabilities 0, no devices), so
+        # no click reaches waybar: the call its tray makes on a left click,
+        # Activate at the icon, is made here. The popover opens next to it.
+        icon = tray_icon(s)
+        self.assertIsNotNone(icon, "no icon drawn in waybar's tray")
+        xinput = XInput(s)
+        windows = lambda: [w for w in xinput.windows(app.pid) if w.w >= 300]  # noqa: E731  on Xwayland
+        sni.activate(bus, item[0], *icon)
+        popover = wait_for(windows, 5)
+        time.sleep(0.3)
+        subprocess.run(["grim", os.path.join(shots, "waybar-popover.png")], env=s.env, check=False)
+        self.assertTrue(popover, f"no popover after Activate at {icon}; see {app.log}")
+        self.assertLess(abs(popover[0].x + popover[0].w / 2 - icon[0]), popover[0].w, f"popover at {popover[0]}")
         self.assertIsNone(app.poll(), f"the program ended; see {app.log}")
         print(f"screenshots in {shots}; waybar log {s.path('waybar.log')}", flush=True)
         print("\n".join(read_log(s.path("waybar.log"))[-10:]), flush=True)
