@@ -174,6 +174,23 @@ class Following(Base):
             self.assertEqual(state["enabled"], enabled)
         self.assertIsNone(follower.line(1.0), "a line without a change")
 
+        # i3blocks' block from docs/status-bars.md: i3blocks prints the i3bar protocol on its stdout.
+        with open(os.path.join(SOURCE, "docs", "status-bars.md")) as f:
+            doc = f.read()
+        block = doc[doc.index("```ini\n", doc.index("## i3blocks")) + 7:]
+        with open(self.s.path("i3blocks.conf"), "w") as f:
+            f.write(block[:block.index("```")].replace("command=duskwarden ", f"command={self.dw.binary} "))
+        bar = subprocess.Popen(["i3blocks", "-c", self.s.path("i3blocks.conf")], env=self.s.env, text=True,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(bar.kill)
+        self.assertTrue(self.s.wait_for(lambda: "Night Shift: off" in bar.stdout.readline(), 5))
+        self.dw.sim("on")
+        self.assertTrue(self.s.wait_for(lambda: "Night Shift: on" in bar.stdout.readline(), 5))
+        bar.kill()
+        self.assertEqual(json.loads(follower.line(2))["enabled"], True)
+        self.dw.sim("off")
+        self.assertEqual(json.loads(follower.line(2))["enabled"], False)
+
         # One that never reads: the changes fill its buffer and it is dropped,
         # while another client's command is answered as ever.
         stalled = raw_follower(self.socket_path)

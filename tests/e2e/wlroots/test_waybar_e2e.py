@@ -32,6 +32,15 @@ STYLE = "* { font-family: DejaVu Sans; font-size: 13px; min-height: 0; }\n" + ""
     for name, rgb in CLASSES.items())
 
 
+def docs_block(heading, language):
+    """The first ```language block under `heading` in docs/status-bars.md."""
+    with open(os.path.join(SOURCE, "docs", "status-bars.md")) as f:
+        text = f.read()
+    after = text[text.index(heading + "\n"):]
+    start = after.index("```" + language + "\n") + len(language) + 4
+    return after[start:after.index("```", start)]
+
+
 def bar_pixels(s):
     """The bar's strip as RGB bytes, from grim's PPM."""
     ppm = subprocess.run(["grim", "-t", "ppm", "-g", f"0,0 {WIDTH}x{BAR}", "-"], env=s.env, capture_output=True,
@@ -80,14 +89,15 @@ class WaybarModuleAndTray(unittest.TestCase):
         app_runner = Duskwarden(s, BUILD)
         app = app_runner.launch(s.path("app.log"))
 
+        # The module as docs/status-bars.md gives it, pointed at this build.
+        module = json.loads("{" + docs_block("## waybar", "json") + "}")["custom/duskwarden"]
+        for key in ("exec", "on-click", "on-click-right", "on-click-middle"):
+            module[key] = module[key].replace("duskwarden ", app_runner.binary + " ", 1)
         config = s.path("waybar.json")
         with open(config, "w") as f:
             json.dump({"layer": "top", "position": "top", "height": BAR, "modules-left": ["custom/duskwarden"],
                        "modules-right": ["tray"], "tray": {"icon-size": 20, "spacing": 4},
-                       "custom/duskwarden": {"exec": f"{app_runner.binary} --status --follow --format waybar",
-                                             "return-type": "json", "format": "Night light {}",
-                                             "on-click": f"{app_runner.binary} --enable",
-                                             "on-click-right": f"{app_runner.binary} --disable"}}, f)
+                       "custom/duskwarden": module}, f)
         style = s.path("waybar.css")
         with open(style, "w") as f:
             f.write(STYLE)
