@@ -182,9 +182,7 @@ const Command kTable[] = {
      .handle = setKeepAlwaysOn},
     {.option = "--status",
      .word = "status",
-     .help = DW_TRANSLATE_NOOP("CommandLine",
-                               "show the state, as a line or as JSON (for waybar: --format waybar); "
-                               "with --follow, again at each change until it quits"),
+     .help = DW_TRANSLATE_NOOP("CommandLine", "show the state; with --follow, at each change"),
      .handle = status,
      .startsProgram = false,
      .forScripts = "--json",
