@@ -134,7 +134,7 @@ struct Status {
   bool supported = false;
   std::optional<std::string> backend;  // the provider's backend, when it names one
   NightShiftManager::Unconfirmed unconfirmed{false, false};  // values no read has confirmed
-  std::optional<int> reason;  // why night light is off or the last request failed: a DW_NIGHTLIGHT_REASON_*
+  std::optional<int> reason = std::nullopt;  // why night light is off or the last request failed: a DW_NIGHTLIGHT_REASON_*
 };
 
 // The answer line for `status`, and back. A backend name that is not a

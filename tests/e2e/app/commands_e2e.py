@@ -163,31 +163,26 @@ class Following(Base):
         bar = subprocess.Popen(["i3blocks", "-c", self.s.path("i3blocks.conf")], env=self.s.env, text=True,
                                stdout=subprocess.PIPE)
         self.addCleanup(bar.kill)
-        self.assertFalse(follower.lines.get(timeout=5)["enabled"])  # the state, at once
-        self.assertTrue(self.s.wait_for(lambda: "Night Shift: off" in bar.stdout.readline(), 5))
-        for change, enabled in (("on", True), ("off", False)):
-            self.dw.sim(change)
-            self.assertEqual(follower.lines.get(timeout=1)["enabled"], enabled)
-            self.assertTrue(self.s.wait_for(lambda: f"Night Shift: {change}" in bar.stdout.readline(), 5))  # noqa: B023
+        for change, enabled in ((None, False), ("on", True), ("off", False)):  # the state at once, then each change
+            if change:
+                self.dw.sim(change)
+            self.assertEqual(follower.lines.get(timeout=5 if change is None else 1)["enabled"], enabled)
+            self.assertTrue(self.s.wait_for(lambda: f"Night Shift: {change or 'off'}" in bar.stdout.readline(), 5))  # noqa: B023
         self.assertRaises(queue.Empty, follower.lines.get, timeout=1)  # nothing without a change
-
         # One that never reads fills its buffer while the desktop floods; it is
         # dropped, unwaited for: another client's command is answered meanwhile.
         follow(self, self.socket_path)
         flood = subprocess.Popen([self.dw.build_flood_tool(), self.dw.sim_dir, "3000", "3.0", "0.5"])
         started = time.monotonic()
         self.assertEqual(self.cli("--enable").returncode, 0)
-        self.assertLess(time.monotonic() - started, 2.0)
+        self.assertLess(time.monotonic() - started, 3.0, "slower than a request may take")  # 0.12 s here
         flood.wait(30)
         dropped = lambda: sum("Dropped a follower that stopped reading" in x for x in read_log(app.log))  # noqa: E731
         self.assertTrue(self.s.wait_for(lambda: dropped() == 1, 5), f"not dropped once; see {app.log}")
         self.assertIsNone(follower.poll(), "the follower that reads was dropped")
-
         # 16 follow at most, apart from the clients: one more is told so.
-        for _ in range(15):
-            follow(self, self.socket_path)
-        busy = self.cli("--status", "--follow")
-        self.assertEqual(busy.returncode, 1, busy.stderr)
+        [follow(self, self.socket_path) for _ in range(15)]
+        self.assertEqual(self.cli("--status", "--follow").returncode, 1)
         self.assertEqual(self.cli("--disable").returncode, 0)
         app.send_signal(signal.SIGTERM)
         self.assertEqual(follower.wait(10), 3)

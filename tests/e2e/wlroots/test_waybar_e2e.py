@@ -1,7 +1,5 @@
-"""Real waybar on headless sway with docs/status-bars.md's module: its class
-follows an outside turn-off and Keep Always On's turn-on (each class has its
-own background here, read back from a grim screenshot); its tray shows our
-icon, menu and popover. The program runs on sway's Xwayland with the simulator."""
+"""Real waybar on headless sway with docs/status-bars.md's module, each class with its own background
+(read back with grim), and waybar's tray; the program on sway's Xwayland with the simulator."""
 
 import json
 import os
@@ -23,7 +21,6 @@ CLASSES = {"on": (0, 200, 0), "kept": (0, 0, 200), "off": (200, 0, 0), "failed":
 
 
 def bar(s):
-    """The bar's pixels, from grim's PPM (a 15-byte header at this size)."""
     ppm = subprocess.run(["grim", "-t", "ppm", "-g", f"0,0 {WIDTH}x{BAR}", "-"], env=s.env, capture_output=True,
                          check=True, timeout=20).stdout
     data = ppm[len(f"P6\n{WIDTH} {BAR}\n255\n"):]
@@ -34,8 +31,7 @@ class Waybar(unittest.TestCase):
     def test_module_and_tray(self):
         s = PrivateSession()
         self.addCleanup(s.close)
-        shots = artifacts_dir("e2e-waybar", BUILD)
-        os.makedirs(shots, exist_ok=True)
+        os.makedirs(shots := artifacts_dir("e2e-waybar", BUILD), exist_ok=True)
         bus = Bus(s, any_user=True)
         Sway(s, width=WIDTH, bus=bus, xwayland=True)
         dw = Duskwarden(s, BUILD)
@@ -48,16 +44,13 @@ class Waybar(unittest.TestCase):
         with open(s.path("style.css"), "w") as f:
             f.write("".join(f"#custom-duskwarden.{c} {{ background: rgb{rgb}; color: white; }}\n" for c, rgb in CLASSES.items()))
         s.spawn(["waybar", "-c", s.path("waybar.json"), "-s", s.path("style.css")], log=s.path("waybar.log"))
-
-        for step, expected in ((None, "off"), ("on", "on"), ("off", "off"), ("keep", "kept")):
-            if step == "keep":
-                self.assertEqual(s.run([dw.binary, "--keep-always-on", "on"], check=False).returncode, 0)
-            elif step:
-                dw.sim(step)
+        for step, run, expected in (("start", list, "off"), ("on", lambda: dw.sim("on"), "on"),
+                                    ("off", lambda: dw.sim("off"), "off"),
+                                    ("keep", lambda: s.run([dw.binary, "--keep-always-on", "on"]), "kept")):
+            run()
             shown = wait_for(lambda: bar(s).count(CLASSES[expected]) > 100, 10, interval=0.1)  # noqa: B023
             subprocess.run(["grim", "-g", f"0,0 {WIDTH}x{BAR}", f"{shots}/module-{step}-{expected}.png"], env=s.env)
             self.assertTrue(shown, f"not {expected} after {step}; see {shots}")
-
         item = wait_for(lambda: sni.items(bus), 10)
         self.assertTrue(item, "no item in waybar's watcher")
         for label in ("Show Controls", "Check for Updates...", "Quit Duskwarden"):
