@@ -34,8 +34,7 @@ class Waybar(unittest.TestCase):
         os.makedirs(shots := artifacts_dir("e2e-waybar", BUILD), exist_ok=True)
         bus = Bus(s, any_user=True)
         Sway(s, width=WIDTH, bus=bus, xwayland=True)
-        dw = Duskwarden(s, BUILD)
-        app = dw.launch(s.path("app.log"))
+        app = (dw := Duskwarden(s, BUILD)).launch(s.path("app.log"))
         with open(os.path.join(SOURCE, "docs", "status-bars.md")) as f:
             block = re.search(r"## waybar.*?```json\n(.*?)```", f.read(), re.S).group(1)
         module = json.loads(("{" + block + "}").replace('"duskwarden ', f'"{dw.binary} '))
@@ -51,8 +50,7 @@ class Waybar(unittest.TestCase):
             shown = wait_for(lambda: bar(s).count(CLASSES[expected]) > 100, 10, interval=0.1)  # noqa: B023
             subprocess.run(["grim", "-g", f"0,0 {WIDTH}x{BAR}", f"{shots}/module-{step}-{expected}.png"], env=s.env)
             self.assertTrue(shown, f"not {expected} after {step}; see {shots}")
-        item = wait_for(lambda: sni.items(bus), 10)
-        self.assertTrue(item, "no item in waybar's watcher")
+        item = wait_for(lambda: sni.items(bus), 10) or self.fail("no item in waybar's watcher")
         for label in ("Show Controls", "Check for Updates...", "Quit Duskwarden"):
             self.assertIn(label, sni.menu_layout(bus, item[0]) or "")
         # The icon waybar drew: the dark pixels of the tray's corner. Its headless
