@@ -158,10 +158,6 @@ außer bei %2); jeweils nur einer:
         <translation>„Immer eingeschaltet lassen“ ein- oder ausschalten</translation>
     </message>
     <message>
-        <source>show the state, as a line or as JSON</source>
-        <translation>den Zustand anzeigen, als Zeile oder als JSON</translation>
-    </message>
-    <message>
         <source>no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made</source>
         <translation>kein Laufzeitverzeichnis: XDG_RUNTIME_DIR ist nicht gesetzt, und kein eigenes konnte angelegt werden</translation>
     </message>
@@ -252,6 +248,34 @@ außer bei %2); jeweils nur einer:
     <message>
         <source>%1 was started but ended with status %2: %3</source>
         <translation>%1 wurde gestartet, endete aber mit Status %2: %3</translation>
+    </message>
+    <message>
+        <source>%1 goes with a command that shows something, such as --status</source>
+        <translation>%1 gehört zu einem Befehl, der etwas anzeigt, etwa --status</translation>
+    </message>
+    <message>
+        <source>invalid value &apos;%1&apos; for %2: expected one of %3</source>
+        <translation>ungültiger Wert „%1“ für %2: erwartet wird einer von %3</translation>
+    </message>
+    <message>
+        <source>%1 cannot be combined with %2 %3</source>
+        <translation>%1 kann nicht mit %2 %3 kombiniert werden</translation>
+    </message>
+    <message>
+        <source>%1; why: %2</source>
+        <translation>%1; Grund: %2</translation>
+    </message>
+    <message>
+        <source>show the state; with --follow, at each change</source>
+        <translation>den Zustand anzeigen; mit --follow bei jeder Änderung</translation>
+    </message>
+    <message>
+        <source>the running %1 has as many followers as it takes; stop one and try again</source>
+        <translation>das laufende %1 hat so viele Mitleser, wie es annimmt; beenden Sie einen und versuchen Sie es erneut</translation>
+    </message>
+    <message>
+        <source>the running %1 stopped sending to this follower</source>
+        <translation>das laufende %1 sendet diesem Mitleser nichts mehr</translation>
     </message>
 </context>
 <context>

@@ -158,10 +158,6 @@ salvo con %2); de una en una:
         <translation>activar o desactivar «Mantener siempre activo»</translation>
     </message>
     <message>
-        <source>show the state, as a line or as JSON</source>
-        <translation>mostrar el estado, en una línea o en JSON</translation>
-    </message>
-    <message>
         <source>no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made</source>
         <translation>no hay directorio de ejecución: XDG_RUNTIME_DIR no está definido y no se pudo crear uno privado</translation>
     </message>
@@ -252,6 +248,34 @@ salvo con %2); de una en una:
     <message>
         <source>%1 was started but ended with status %2: %3</source>
         <translation>%1 se inició pero terminó con el estado %2: %3</translation>
+    </message>
+    <message>
+        <source>%1 goes with a command that shows something, such as --status</source>
+        <translation>%1 va con una orden que muestra algo, como --status</translation>
+    </message>
+    <message>
+        <source>invalid value &apos;%1&apos; for %2: expected one of %3</source>
+        <translation>valor no válido «%1» para %2: se espera uno de %3</translation>
+    </message>
+    <message>
+        <source>%1 cannot be combined with %2 %3</source>
+        <translation>%1 no se puede combinar con %2 %3</translation>
+    </message>
+    <message>
+        <source>%1; why: %2</source>
+        <translation>%1; motivo: %2</translation>
+    </message>
+    <message>
+        <source>show the state; with --follow, at each change</source>
+        <translation>mostrar el estado; con --follow, en cada cambio</translation>
+    </message>
+    <message>
+        <source>the running %1 has as many followers as it takes; stop one and try again</source>
+        <translation>%1 en ejecución tiene tantos seguidores como admite; detenga uno e inténtelo de nuevo</translation>
+    </message>
+    <message>
+        <source>the running %1 stopped sending to this follower</source>
+        <translation>%1 en ejecución dejó de enviar a este seguidor</translation>
     </message>
 </context>
 <context>

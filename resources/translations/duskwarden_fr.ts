@@ -159,10 +159,6 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
         <translation>activer ou désactiver «&#xa0;Garder toujours actif&#xa0;»</translation>
     </message>
     <message>
-        <source>show the state, as a line or as JSON</source>
-        <translation>afficher l’état, sur une ligne ou en JSON</translation>
-    </message>
-    <message>
         <source>no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made</source>
         <translation>aucun répertoire d’exécution&#xa0;: XDG_RUNTIME_DIR n’est pas défini et aucun répertoire privé n’a pu être créé</translation>
     </message>
@@ -253,6 +249,34 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     <message>
         <source>%1 was started but ended with status %2: %3</source>
         <translation>%1 a été lancé mais s’est terminé avec le code %2&#xa0;: %3</translation>
+    </message>
+    <message>
+        <source>%1 goes with a command that shows something, such as --status</source>
+        <translation>%1 va avec une commande qui affiche quelque chose, comme --status</translation>
+    </message>
+    <message>
+        <source>invalid value &apos;%1&apos; for %2: expected one of %3</source>
+        <translation>valeur non valide «&#xa0;%1&#xa0;» pour %2&#xa0;: l’un de %3 est attendu</translation>
+    </message>
+    <message>
+        <source>%1 cannot be combined with %2 %3</source>
+        <translation>%1 ne peut pas être combiné avec %2 %3</translation>
+    </message>
+    <message>
+        <source>%1; why: %2</source>
+        <translation>%1&#xa0;; raison&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>show the state; with --follow, at each change</source>
+        <translation>afficher l’état&#xa0;; avec --follow, à chaque changement</translation>
+    </message>
+    <message>
+        <source>the running %1 has as many followers as it takes; stop one and try again</source>
+        <translation>%1 en cours d’exécution a autant de suiveurs qu’il en accepte&#xa0;; arrêtez-en un et réessayez</translation>
+    </message>
+    <message>
+        <source>the running %1 stopped sending to this follower</source>
+        <translation>%1 en cours d’exécution a cessé d’envoyer à ce suiveur</translation>
     </message>
 </context>
 <context>
