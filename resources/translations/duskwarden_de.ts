@@ -84,14 +84,6 @@ außer bei %2); jeweils nur einer:
 </translation>
     </message>
     <message>
-        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage,
-3 (%1) not running.
-</source>
-        <translation>Exit-Status: 0 erledigt, 1 abgelehnt oder fehlgeschlagen, 2 falscher Aufruf,
-3 (%1) läuft nicht.
-</translation>
-    </message>
-    <message>
         <source>invalid strength &apos;%1&apos;: expected a decimal number from 0.0 to 1.0, such as 0.5</source>
         <translation>ungültige Wärme „%1“: erwartet wird eine Dezimalzahl mit Punkt von 0.0 bis 1.0, etwa 0.5</translation>
     </message>
@@ -138,10 +130,6 @@ außer bei %2); jeweils nur einer:
     <message>
         <source>switch Keep Always On</source>
         <translation>„Immer eingeschaltet“ ein- oder ausschalten</translation>
-    </message>
-    <message>
-        <source>show the state, as a line or as JSON</source>
-        <translation>den Zustand anzeigen, als Zeile oder als JSON</translation>
     </message>
     <message>
         <source>no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made</source>
@@ -236,6 +224,34 @@ außer bei %2); jeweils nur einer:
         <translation>%1 wurde gestartet, endete aber mit Status %2: %3</translation>
     </message>
     <message>
+        <source>%1 goes with a command that shows something, such as --status</source>
+        <translation>%1 gehört zu einem Befehl, der etwas anzeigt, etwa --status</translation>
+    </message>
+    <message>
+        <source>invalid value &apos;%1&apos; for %2: expected one of %3</source>
+        <translation>ungültiger Wert „%1“ für %2: erwartet wird einer von %3</translation>
+    </message>
+    <message>
+        <source>%1 cannot be combined with %2 %3</source>
+        <translation>%1 kann nicht mit %2 %3 kombiniert werden</translation>
+    </message>
+    <message>
+        <source>%1; why: %2</source>
+        <translation>%1; Grund: %2</translation>
+    </message>
+    <message>
+        <source>show the state; with --follow, at each change</source>
+        <translation>den Zustand anzeigen; mit --follow bei jeder Änderung</translation>
+    </message>
+    <message>
+        <source>the running %1 has as many followers as it takes; stop one and try again</source>
+        <translation>das laufende %1 hat so viele Mitleser, wie es annimmt; beenden Sie einen und versuchen Sie es erneut</translation>
+    </message>
+    <message>
+        <source>the running %1 stopped sending to this follower</source>
+        <translation>das laufende %1 sendet diesem Mitleser nichts mehr</translation>
+    </message>
+    <message>
         <source>%1 is already running; its controls have been opened.</source>
         <translation>%1 läuft bereits; seine Steuerung wurde geöffnet.</translation>
     </message>
@@ -252,6 +268,14 @@ ein Rechtsklick (oder Strg-Klick) das Menü. Wo sich das Menü schon bei einem
 Linksklick öffnet, ist sein erster Eintrag „Steuerung anzeigen“.
 Ohne Infobereich läuft es weiter und öffnet seine Steuerung in einem Fenster.
 Wird es erneut gestartet, während es schon läuft, öffnet sich die Steuerung.
+</translation>
+    </message>
+    <message>
+        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage,
+3 (%1) not running.
+</source>
+        <translation>Exit-Status: 0 erledigt, 1 abgelehnt oder fehlgeschlagen, 2 falscher Aufruf,
+3 (%1) läuft nicht.
 </translation>
     </message>
 </context>

@@ -84,14 +84,6 @@ salvo con %2); de una en una:
 </translation>
     </message>
     <message>
-        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage,
-3 (%1) not running.
-</source>
-        <translation>Estado de salida: 0 hecho, 1 rechazado o fallido, 2 uso incorrecto,
-3 (%1) no está en ejecución.
-</translation>
-    </message>
-    <message>
         <source>invalid strength &apos;%1&apos;: expected a decimal number from 0.0 to 1.0, such as 0.5</source>
         <translation>calidez no válida «%1»: se espera un número decimal con punto, de 0.0 a 1.0, como 0.5</translation>
     </message>
@@ -138,10 +130,6 @@ salvo con %2); de una en una:
     <message>
         <source>switch Keep Always On</source>
         <translation>activar o desactivar «Siempre activo»</translation>
-    </message>
-    <message>
-        <source>show the state, as a line or as JSON</source>
-        <translation>mostrar el estado, en una línea o en JSON</translation>
     </message>
     <message>
         <source>no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made</source>
@@ -236,6 +224,34 @@ salvo con %2); de una en una:
         <translation>%1 se inició pero terminó con el estado %2: %3</translation>
     </message>
     <message>
+        <source>%1 goes with a command that shows something, such as --status</source>
+        <translation>%1 va con una orden que muestra algo, como --status</translation>
+    </message>
+    <message>
+        <source>invalid value &apos;%1&apos; for %2: expected one of %3</source>
+        <translation>valor no válido «%1» para %2: se espera uno de %3</translation>
+    </message>
+    <message>
+        <source>%1 cannot be combined with %2 %3</source>
+        <translation>%1 no se puede combinar con %2 %3</translation>
+    </message>
+    <message>
+        <source>%1; why: %2</source>
+        <translation>%1; motivo: %2</translation>
+    </message>
+    <message>
+        <source>show the state; with --follow, at each change</source>
+        <translation>mostrar el estado; con --follow, en cada cambio</translation>
+    </message>
+    <message>
+        <source>the running %1 has as many followers as it takes; stop one and try again</source>
+        <translation>%1 en ejecución tiene tantos seguidores como admite; detenga uno e inténtelo de nuevo</translation>
+    </message>
+    <message>
+        <source>the running %1 stopped sending to this follower</source>
+        <translation>%1 en ejecución dejó de enviar a este seguidor</translation>
+    </message>
+    <message>
         <source>%1 is already running; its controls have been opened.</source>
         <translation>%1 ya se está ejecutando; se han abierto sus controles.</translation>
     </message>
@@ -252,6 +268,14 @@ clic derecho (o Ctrl+clic), el menú. Donde el menú de la bandeja se abre con u
 clic izquierdo, su primera entrada es «Mostrar los controles». Sin bandeja
 sigue funcionando y abre sus controles en una ventana. Si se inicia de nuevo
 mientras se ejecuta, abre sus controles.
+</translation>
+    </message>
+    <message>
+        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage,
+3 (%1) not running.
+</source>
+        <translation>Estado de salida: 0 hecho, 1 rechazado o fallido, 2 uso incorrecto,
+3 (%1) no está en ejecución.
 </translation>
     </message>
 </context>

@@ -84,14 +84,6 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
 </translation>
     </message>
     <message>
-        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage,
-3 (%1) not running.
-</source>
-        <translation>Code de sortie&#xa0;: 0 fait, 1 refusé ou échoué, 2 mauvaise utilisation,
-3 (%1) pas en cours d’exécution.
-</translation>
-    </message>
-    <message>
         <source>invalid strength &apos;%1&apos;: expected a decimal number from 0.0 to 1.0, such as 0.5</source>
         <translation>chaleur non valide «&#xa0;%1&#xa0;»&#xa0;: un nombre décimal avec un point, de 0.0 à 1.0, est attendu, par exemple 0.5</translation>
     </message>
@@ -138,10 +130,6 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
     <message>
         <source>switch Keep Always On</source>
         <translation>activer ou désactiver «&#xa0;Toujours actif&#xa0;»</translation>
-    </message>
-    <message>
-        <source>show the state, as a line or as JSON</source>
-        <translation>afficher l’état, sur une ligne ou en JSON</translation>
     </message>
     <message>
         <source>no runtime directory: XDG_RUNTIME_DIR is not set and no private one could be made</source>
@@ -236,6 +224,34 @@ pas, sauf pour %2)&#x202f;; une seule à la fois&#xa0;:
         <translation>%1 a été lancé mais s’est terminé avec le code %2&#xa0;: %3</translation>
     </message>
     <message>
+        <source>%1 goes with a command that shows something, such as --status</source>
+        <translation>%1 va avec une commande qui affiche quelque chose, comme --status</translation>
+    </message>
+    <message>
+        <source>invalid value &apos;%1&apos; for %2: expected one of %3</source>
+        <translation>valeur non valide «&#xa0;%1&#xa0;» pour %2&#xa0;: l’un de %3 est attendu</translation>
+    </message>
+    <message>
+        <source>%1 cannot be combined with %2 %3</source>
+        <translation>%1 ne peut pas être combiné avec %2 %3</translation>
+    </message>
+    <message>
+        <source>%1; why: %2</source>
+        <translation>%1&#xa0;; raison&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>show the state; with --follow, at each change</source>
+        <translation>afficher l’état&#xa0;; avec --follow, à chaque changement</translation>
+    </message>
+    <message>
+        <source>the running %1 has as many followers as it takes; stop one and try again</source>
+        <translation>%1 en cours d’exécution a autant de suiveurs qu’il en accepte&#xa0;; arrêtez-en un et réessayez</translation>
+    </message>
+    <message>
+        <source>the running %1 stopped sending to this follower</source>
+        <translation>%1 en cours d’exécution a cessé d’envoyer à ce suiveur</translation>
+    </message>
+    <message>
         <source>%1 is already running; its controls have been opened.</source>
         <translation>%1 est déjà lancé&#x202f;; ses réglages ont été ouverts.</translation>
     </message>
@@ -252,6 +268,14 @@ un clic droit (ou Ctrl+clic) ouvre le menu. Là où le menu s’ouvre dès un cl
 gauche, son premier élément est «&#xa0;Afficher les réglages&#xa0;». Sans zone de
 notification, il continue de fonctionner et ouvre ses réglages dans une
 fenêtre. Le relancer pendant qu’il fonctionne ouvre ses réglages.
+</translation>
+    </message>
+    <message>
+        <source>Exit status: 0 done, 1 refused or failed, 2 wrong usage,
+3 (%1) not running.
+</source>
+        <translation>Code de sortie&#xa0;: 0 fait, 1 refusé ou échoué, 2 mauvaise utilisation,
+3 (%1) pas en cours d’exécution.
 </translation>
     </message>
 </context>

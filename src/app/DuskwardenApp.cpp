@@ -226,6 +226,9 @@ void RunningCopy::serve(SingleInstance& instance) {
   instance.onCommand = [this](const instanceprotocol::Request& request, SingleInstance::Reply reply) {
     commands_.handle(request, std::move(reply));
   };
+  instance.onFollow = [this](const instanceprotocol::Request& request, SingleInstance::Reply push) {
+    return commands_.follow(request, std::move(push));
+  };
 }
 
 void RunningCopy::launch() {

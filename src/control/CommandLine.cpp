@@ -37,14 +37,41 @@ struct Seen {
   CommandLine result;
   std::string commandOption;  // the command as the user wrote it, for messages
   std::string scriptOption;   // a command's option for scripts (--json)
+  std::string followOption;   // a command's follow option (--follow)
+  std::optional<std::string> format;  // --format's value
   bool version = false;
 };
+
+// --json and --follow go with their command; --format with one that has forms.
+std::optional<CommandLine> checkModifiers(const Seen& seen) {
+  const Command* command = seen.result.command;
+  if (!seen.scriptOption.empty() && (!command || command->forScripts != seen.scriptOption))
+    return usageError(goesWith(seen.scriptOption));
+  if (!seen.followOption.empty() && (!command || command->follow != seen.followOption))
+    return usageError(text::arg(text::translate("CommandLine", "%1 goes with %2"),
+                                {seen.followOption, commandFollowedWith(seen.followOption)->option}));
+  if (!seen.format) return std::nullopt;
+  if (!command || command->formats.empty())
+    return usageError(text::arg(text::translate("CommandLine", "%1 goes with a command that shows something, such as --status"),
+                                {std::string(kFormatOption)}));
+  const auto& forms = command->formats;
+  if (std::find(forms.begin(), forms.end(), *seen.format) == forms.end()) {
+    std::string known;
+    for (const auto form : forms) known += (known.empty() ? "" : ", ") + std::string(form);
+    return usageError(text::arg(text::translate("CommandLine", "invalid value '%1' for %2: expected one of %3"),
+                                {*seen.format, std::string(kFormatOption), known}));
+  }
+  if (!seen.scriptOption.empty() && *seen.format != forms.front())
+    return usageError(text::arg(text::translate("CommandLine", "%1 cannot be combined with %2 %3"),
+                                {seen.scriptOption, std::string(kFormatOption), *seen.format}));
+  return std::nullopt;
+}
 
 // The checks that need every argument.
 CommandLine finish(Seen seen) {
   CommandLine& result = seen.result;
+  if (auto error = checkModifiers(seen)) return *error;
   if (seen.commandOption.empty()) {
-    if (!seen.scriptOption.empty()) return usageError(goesWith(seen.scriptOption));
     if (seen.version) result.action = CommandLine::Action::printVersion;
     return result;
   }
@@ -54,10 +81,11 @@ CommandLine finish(Seen seen) {
   if (result.launchedAtLogin)
     return usageError(
         text::arg(text::translate("CommandLine", "--autostart cannot be combined with %1"), {seen.commandOption}));
-  if (!seen.scriptOption.empty() && result.command->forScripts != seen.scriptOption)
-    return usageError(goesWith(seen.scriptOption));
   result.action = CommandLine::Action::command;
-  result.forScripts = !seen.scriptOption.empty();
+  if (!seen.scriptOption.empty()) result.format = std::string(result.command->formats.front());
+  if (seen.format) result.format = *seen.format;
+  result.forScripts = !result.format.empty();
+  result.follow = !seen.followOption.empty();
   return result;
 }
 
@@ -89,7 +117,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     const Command* command = commandWithOption(name);
     const LocalOption local = command ? command->local : LocalOption::none;
     if (local == LocalOption::help && name == argument) return printHelp();  // help wins over whatever follows
-    const bool takesValue = command && command->value;
+    const bool takesValue = (command && command->value) || name == kFormatOption;
     std::optional<std::string> value;
     if (takesValue && equals != std::string::npos) {
       value = argument.substr(equals + 1);
@@ -101,12 +129,16 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
       return usageError(text::arg(text::translate("CommandLine", "option '%1' takes no value"), {name}));
     }
 
-    if (local == LocalOption::version) {
+    if (name == kFormatOption) {
+      seen.format = *value;
+    } else if (local == LocalOption::version) {
       seen.version = true;
     } else if (local == LocalOption::autostart) {
       seen.result.launchedAtLogin = true;
     } else if (commandForScriptsOption(name)) {
       seen.scriptOption = name;
+    } else if (commandFollowedWith(name)) {
+      seen.followOption = name;
     } else if (command) {
       if (auto error = takeCommand(seen, *command, name, value)) return *error;
     } else {

@@ -25,7 +25,9 @@ struct CommandLine {
   // For Action::command.
   const Command* command = nullptr;
   std::string value;        // its checked value, as the socket carries it ("0.25", "on")
-  bool forScripts = false;  // with its option for scripts (--status --json)
+  bool forScripts = false;  // with its option for scripts (--status --json) or a --format
+  std::string format;       // the form for scripts ("json", "waybar"); empty for people
+  bool follow = false;      // with its follow option (--status --follow)
 
   static CommandLine parse(const std::vector<std::string>& arguments);  // without argv[0]
 };

@@ -3,6 +3,7 @@
 #include "control/InstanceProtocol.h"
 #include "nightshift/NightShiftManager.h"
 #include "platform/text/Text.h"
+#include "duskwarden/nightlight.h"
 
 #include <cmath>
 
@@ -55,12 +56,16 @@ void status(const CommandCall& call) {
   const NightShiftManager& manager = call.manager;
   protocol::Status status;
   status.enabled = manager.isNightShiftEnabled.get();
-  status.strength = manager.colorTemperatureStrength.get();
+  // A drag moves the published strength step by step; followers and scripts
+  // see what the desktop took, or the value asked for while unconfirmed.
+  status.strength = manager.unconfirmed.get().strength ? manager.colorTemperatureStrength.get()
+                                                       : manager.lastReadStrength();
   status.keepAlwaysOn = manager.autoEnable.get();
   // Not known before the set-up has run: then the state reads as unconfirmed.
   status.supported = !manager.backend.get() || manager.backend.get()->supported;
   if (manager.backend.get()) status.backend = manager.backend.get()->name;
   status.unconfirmed = manager.unconfirmed.get();
+  if (const auto& why = manager.reason.get(); why && why->code != DW_NIGHTLIGHT_REASON_NONE) status.reason = why->code;
   call.reply(protocol::formatStatus(status));
 }
 
@@ -76,12 +81,14 @@ std::string shown(std::string value, bool unconfirmed) {
 std::string humanStatus(const protocol::Status& status) {
   const std::string strength = std::isfinite(status.strength) ? protocol::formatStrength(status.strength)
                                                               : text::translate("CommandLine", "unknown");
-  return text::arg(
+  const std::string line = text::arg(
       text::translate("CommandLine", "Night Shift: %1; strength: %2; Keep Always On: %3; backend: %4"),
       {status.supported ? shown(onOff(status.enabled), status.unconfirmed.enabled)
                         : text::translate("CommandLine", "not supported here"),
        shown(strength, status.unconfirmed.strength), onOff(status.keepAlwaysOn),
        status.backend.value_or(text::translate("CommandLine", "none"))});
+  if (!status.reason) return line;
+  return text::arg(text::translate("CommandLine", "%1; why: %2"), {line, describe(BlueLightReason{*status.reason, {}})});
 }
 
 // Every value is a number, a Boolean or a word of [A-Za-z0-9_-]: nothing to escape.
@@ -93,13 +100,50 @@ std::string jsonStatus(const protocol::Status& status) {
          (std::isfinite(status.strength) ? protocol::formatStrength(status.strength) : "null") +
          ", \"keepAlwaysOn\": " + boolean(status.keepAlwaysOn) + ", \"backend\": " +
          (status.backend ? "\"" + *status.backend + "\"" : "null") + ", \"supported\": " + boolean(status.supported) +
-         ", \"unconfirmed\": [" + unconfirmed + "]}";
+         ", \"unconfirmed\": [" + unconfirmed + "], \"reason\": " +
+         (status.reason ? "\"" + std::string(protocol::reasonWord(*status.reason)) + "\"" : "null") + "}";
 }
 
-std::optional<std::string> showStatus(std::string_view answer, bool forScripts) {
+// A JSON string of any UTF-8 text: translations may hold quotes.
+std::string jsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      constexpr char kHex[] = "0123456789abcdef";
+      out += std::string("\\u00") + kHex[(c >> 4) & 0xF] + kHex[c & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// What a waybar custom module reads (return-type json): its text, tooltip,
+// the class its style sheet picks (on, kept, off, failed; also as "alt" for
+// format-icons) and the strength as a percentage.
+std::string waybarStatus(const protocol::Status& status) {
+  const char* kind = !status.supported                     ? "failed"
+                     : status.enabled && status.keepAlwaysOn ? "kept"
+                     : status.enabled                        ? "on"
+                     : status.reason                         ? "failed"
+                                                             : "off";
+  const int percent = std::isfinite(status.strength) ? static_cast<int>(std::lround(status.strength * 100)) : 0;
+  const std::string text = status.enabled && status.supported ? std::to_string(percent) + "%" : onOff(false);
+  return "{\"text\": " + jsonString(text) + ", \"alt\": \"" + kind + "\", \"tooltip\": " +
+         jsonString(humanStatus(status)) + ", \"class\": \"" + kind + "\", \"percentage\": " + std::to_string(percent) +
+         "}";
+}
+
+constexpr std::string_view kStatusFormats[] = {"json", "waybar"};
+
+std::optional<std::string> showStatus(std::string_view answer, std::string_view format) {
   const auto status = protocol::parseStatus(answer);
   if (!status) return std::nullopt;
-  return forScripts ? jsonStatus(*status) : humanStatus(*status);
+  if (format == "waybar") return waybarStatus(*status);
+  return format.empty() ? humanStatus(*status) : jsonStatus(*status);
 }
 
 // The options a launch answers itself first, then the running copy's commands.
@@ -138,10 +182,12 @@ const Command kTable[] = {
      .handle = setKeepAlwaysOn},
     {.option = "--status",
      .word = "status",
-     .help = DW_TRANSLATE_NOOP("CommandLine", "show the state, as a line or as JSON"),
+     .help = DW_TRANSLATE_NOOP("CommandLine", "show the state; with --follow, at each change"),
      .handle = status,
      .startsProgram = false,
      .forScripts = "--json",
+     .formats = kStatusFormats,
+     .follow = "--follow",
      .show = showStatus},
 };
 
@@ -172,10 +218,20 @@ const Command* commandForScriptsOption(std::string_view option) {
   return find([option](const Command& c) { return !c.forScripts.empty() && c.forScripts == option; });
 }
 
+const Command* commandFollowedWith(std::string_view option) {
+  return find([option](const Command& c) { return !c.follow.empty() && c.follow == option; });
+}
+
 std::string synopsis(const Command& command) {
   std::string text(command.option);
   if (command.value) text += " " + std::string(command.value->name);
   if (!command.forScripts.empty()) text += " [" + std::string(command.forScripts) + "]";
+  if (!command.follow.empty()) text += " [" + std::string(command.follow) + "]";
+  if (!command.formats.empty()) {
+    text += " [" + std::string(kFormatOption) + " ";
+    for (std::size_t i = 0; i < command.formats.size(); ++i) text += (i ? "|" : "") + std::string(command.formats[i]);
+    text += "]";
+  }
   return text;
 }
 

@@ -66,12 +66,22 @@ struct Command {
   // launcher would; false says it is not running (kExitNotRunning).
   bool startsProgram = true;
   // An option only this command takes ("--json"); with it, standard output
-  // carries nothing but the answer, in a form for scripts.
+  // carries nothing but the answer, in a form for scripts: the same as
+  // `--format json`.
   std::string_view forScripts{};
-  // What a successful answer prints (for scripts when `forScripts` was given);
-  // nothing when the answer is not one. nullptr: the answer is "ok" and nothing is printed.
-  std::optional<std::string> (*show)(std::string_view answer, bool forScripts) = nullptr;
+  // The forms for scripts --format names ("json", "waybar"); the first is `forScripts`'s.
+  std::span<const std::string_view> formats{};
+  // An option only this command takes ("--follow"): the answer now, then a
+  // line at each change the running copy sees, until it quits.
+  std::string_view follow{};
+  // What a successful answer prints, in `format` (one of `formats`; empty for
+  // people); nothing when the answer is not one. nullptr: the answer is "ok"
+  // and nothing is printed.
+  std::optional<std::string> (*show)(std::string_view answer, std::string_view format) = nullptr;
 };
+
+// The option naming a command's form for scripts: "--format waybar".
+inline constexpr std::string_view kFormatOption = "--format";
 
 // Every command for the running copy, in the order --help lists them.
 std::span<const Command> commands();
@@ -83,8 +93,10 @@ const Command* commandWithWord(std::string_view word);
 
 // The command whose option for scripts is `option`.
 const Command* commandForScriptsOption(std::string_view option);
+// The command whose follow option is `option`.
+const Command* commandFollowedWith(std::string_view option);
 
-// "--strength VALUE", "--status [--json]": the command as --help shows it.
+// "--strength VALUE", "--status [--json] [--follow] [--format json|waybar]": the command as --help shows it.
 std::string synopsis(const Command& command);
 
 }  // namespace duskwarden

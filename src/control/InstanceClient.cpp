@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 namespace duskwarden {
@@ -24,11 +25,12 @@ int millisecondsLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Waits for `events` on `fd` until the deadline; false on timeout or error.
-bool waitFor(int fd, short events, Clock::time_point deadline) {
+// Waits for `events` on `fd` until the deadline (none: for as long as it
+// takes); false on timeout or error.
+bool waitFor(int fd, short events, std::optional<Clock::time_point> deadline) {
   while (true) {
     pollfd p{fd, events, 0};
-    const int ready = ::poll(&p, 1, millisecondsLeft(deadline));
+    const int ready = ::poll(&p, 1, deadline ? millisecondsLeft(*deadline) : -1);
     if (ready > 0) return true;
     if (ready == 0 || errno != EINTR) return false;
   }
@@ -43,7 +45,7 @@ bool peerIsSameUser(int fd) {
          credentials.uid == ::geteuid();
 }
 
-InstanceAnswer askOnce(const std::string& path, std::string_view request, int timeoutMs) {
+InstanceAnswer askOnce(const std::string& path, std::string_view request, int timeoutMs, const MoreLines& more) {
   using Outcome = InstanceAnswer::Outcome;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   sockaddr_un address{};
@@ -75,23 +77,29 @@ InstanceAnswer askOnce(const std::string& path, std::string_view request, int ti
   }
 
   instanceprotocol::LineReader reader;
-  while (waitFor(socket.get(), POLLIN, deadline)) {
+  std::optional<std::string> last;
+  // The first line within the deadline; a follower's later ones whenever they come.
+  while (waitFor(socket.get(), POLLIN, last ? std::nullopt : std::optional(deadline))) {
     char buffer[512];
     const ssize_t n = ::recv(socket.get(), buffer, sizeof buffer, 0);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) break;
     if (!reader.append(std::string_view(buffer, static_cast<std::size_t>(n)))) break;  // not one of ours
-    if (auto answer = reader.takeLine()) return {Outcome::answered, std::move(*answer)};
+    while (auto answer = reader.takeLine()) {
+      last = std::move(*answer);
+      if (!more || !more(*last)) return {Outcome::answered, std::move(*last)};
+    }
   }
+  if (last) return {Outcome::answered, std::move(*last)};
   return {Outcome::noAnswer, {}};
 }
 
 InstanceAnswer ask(const std::string& path, std::string_view request, int timeoutMs,
-                   const std::function<bool()>& worthWaiting) {
+                   const std::function<bool()>& worthWaiting, const MoreLines& more) {
   using Outcome = InstanceAnswer::Outcome;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (true) {
-    InstanceAnswer answer = askOnce(path, request, std::max(1, millisecondsLeft(deadline)));
+    InstanceAnswer answer = askOnce(path, request, std::max(1, millisecondsLeft(deadline)), more);
     const bool retry = answer.outcome == Outcome::notListening || answer.outcome == Outcome::noAnswer;
     if (!retry || millisecondsLeft(deadline) == 0 || !worthWaiting()) return answer;
     std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, millisecondsLeft(deadline))));

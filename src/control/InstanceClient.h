@@ -28,14 +28,19 @@ struct InstanceAnswer {
   std::string line;
 };
 
+// Takes each answer line, the first too; true waits for the next, with no
+// timeout (a follower's), until the running copy closes the connection.
+using MoreLines = std::function<bool(std::string_view line)>;
+
 // One exchange on the socket at `path`, the request given without '\n'.
-InstanceAnswer askOnce(const std::string& path, std::string_view request, int timeoutMs);
+// With `more`, the connection stays open as long as it asks; `line` is the last line read.
+InstanceAnswer askOnce(const std::string& path, std::string_view request, int timeoutMs, const MoreLines& more = {});
 
 // Asks until an answer comes or `timeoutMs` has passed, trying again (every
 // 50 ms) when nobody listens or the copy closed without answering, as long
 // as `worthWaiting` says a copy is on its way (it holds the lock, or we
 // just started one). Every request is safe to repeat.
 InstanceAnswer ask(const std::string& path, std::string_view request, int timeoutMs,
-                   const std::function<bool()>& worthWaiting);
+                   const std::function<bool()>& worthWaiting, const MoreLines& more = {});
 
 }  // namespace duskwarden

@@ -11,6 +11,7 @@
 #include "control/CommandTable.h"
 #include "control/InstanceProtocol.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/publish/Publish.h"
 
 #include <functional>
 #include <memory>
@@ -33,6 +34,12 @@ class InstanceCommands {
   // On the main thread; `reply` is called once, on the main thread, within
   // the request's deadline (and kRequestSeconds).
   void handle(const instanceprotocol::Request& request, Reply reply);
+
+  // "follow <word>": the command's answer at once and again, through `push`,
+  // after each change the manager publishes, only when it differs from the
+  // last one pushed, until the returned subscription ends. A request that
+  // cannot be followed is answered through `push` and nothing is returned.
+  AnyCancellable follow(const instanceprotocol::Request& request, Reply push);
 
  private:
   Environment env_;

@@ -195,7 +195,8 @@ std::string formatStatus(const Status& status) {
   const std::string strength = std::isfinite(status.strength) ? formatStrength(status.strength) : "-";
   return std::string(kStatus) + " enabled=" + (status.enabled ? "1" : "0") + " strength=" + strength +
          " keep-always-on=" + (status.keepAlwaysOn ? "1" : "0") + " supported=" + (status.supported ? "1" : "0") +
-         " backend=" + backend + " unconfirmed=" + unconfirmedList(status.unconfirmed, "-");
+         " backend=" + backend + " unconfirmed=" + unconfirmedList(status.unconfirmed, "-") +
+         " reason=" + (status.reason ? std::string(reasonWord(*status.reason)) : "-");
 }
 
 std::string unconfirmedList(const NightShiftManager::Unconfirmed& unconfirmed, std::string_view none) {
@@ -239,6 +240,8 @@ std::optional<Status> parseStatus(std::string_view answer) {
   const std::string_view unconfirmed = fields["unconfirmed"];
   status.unconfirmed.enabled = unconfirmed.find("enabled") != std::string_view::npos;
   status.unconfirmed.strength = unconfirmed.find("strength") != std::string_view::npos;
+  const std::string_view reason = fields["reason"];
+  if (!reason.empty() && reason != "-") status.reason = reasonCode(reason);
   return status;
 }
 

@@ -12,6 +12,9 @@
 //        "v1 strength 0.7 deadline=8123456" -> ok | unchanged | refused | unsupported | unconfirmed
 //                                              | failed <why> [<message>],
 //        "v1 status" -> status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=sim unconfirmed=-
+//                         reason=-
+//   v1 follow <word>                     a command's answer now and again at each change, one line each,
+//        "v1 follow status"              until either end closes; "error busy" when too many follow already
 //
 // The deadline is when the client stops waiting, in milliseconds of the
 // machine's monotonic clock (CLOCK_MONOTONIC). A request read after it is
@@ -48,8 +51,9 @@ namespace duskwarden::instanceprotocol {
 inline constexpr std::size_t kMaxRequestLine = 256;
 inline constexpr std::string_view kVersion = "v1";
 
-// The one word the socket answers itself; the commands' words are the table's.
+// The words the socket answers itself; the commands' words are the table's.
 inline constexpr std::string_view kActivate = "activate";
+inline constexpr std::string_view kFollow = "follow";
 // The status answer's first word.
 inline constexpr std::string_view kStatus = "status";
 
@@ -60,6 +64,7 @@ inline constexpr std::string_view kErrorUnsupportedVersion = "error unsupported-
 inline constexpr std::string_view kErrorUnknownCommand = "error unknown-command";
 inline constexpr std::string_view kErrorBadArgument = "error bad-argument";
 inline constexpr std::string_view kErrorTimeout = "error timeout";
+inline constexpr std::string_view kErrorBusy = "error busy";
 
 struct Request {
   std::string command;
@@ -129,12 +134,14 @@ struct Status {
   bool supported = false;
   std::optional<std::string> backend;  // the provider's backend, when it names one
   NightShiftManager::Unconfirmed unconfirmed{false, false};  // values no read has confirmed
+  std::optional<int> reason = std::nullopt;  // why night light is off or the last request failed: a DW_NIGHTLIGHT_REASON_*
 };
 
 // The answer line for `status`, and back. A backend name that is not a
 // short word of letters, digits, '-' or '_' is left out. "unconfirmed=" lists
 // the unconfirmed values ("enabled,strength", "-" for none); a line without
-// it (an earlier version's) confirms both.
+// it (an earlier version's) confirms both. "reason=" is reasonWord's word or
+// "-"; a line without it names none.
 std::string formatStatus(const Status& status);
 // "enabled,strength", "strength", ...; `none` when both are confirmed.
 std::string unconfirmedList(const NightShiftManager::Unconfirmed& unconfirmed, std::string_view none);

@@ -10,10 +10,12 @@
 
 #include <QFile>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 namespace duskwarden {
 
@@ -52,6 +54,7 @@ class Session {
     return kExitFailed;
   }
   int notRunning() const;
+  int follow() const;
   int report(const InstanceAnswer& answer, const std::optional<BackgroundLaunch>& started) const;
   int reportAnswer(const std::string& line) const;
   std::string goal() const;
@@ -74,6 +77,7 @@ int Session::run() {
   const QString directory = QString::fromStdString(runtime->string());
   socket_ = QFile::encodeName(SingleInstance::socketPath(directory, id)).toStdString();
   lock_ = SingleInstance::lockPath(directory, id);
+  if (options_.follow) return follow();
   // A copy that holds the lock is running or about to listen: worth waiting for.
   InstanceAnswer answer = ask(socket_, requestFor(options_, kRunningCopyTimeoutMs), kRunningCopyTimeoutMs,
                               [this] { return SingleInstance::isHeld(lock_); });
@@ -96,6 +100,42 @@ int Session::notRunning() const {
   const std::string line = text::arg(text::translate("CommandLine", "%1 is not running"), {name_});
   std::fprintf(options_.forScripts ? stderr : stdout, "%s\n", line.c_str());
   return kExitNotRunning;
+}
+
+// Prints the answer now and at each change the running copy pushes, until
+// it closes the connection. Between changes this process sleeps in one read.
+int Session::follow() const {
+  std::string printed;
+  bool followed = false;
+  const auto more = [&](std::string_view line) {
+    const auto shown = command_.show(line, options_.format);
+    if (!shown) return false;  // an error: reported below
+    followed = true;
+    // A change this form does not show (a status read confirming a value) prints nothing.
+    if (*shown != printed) {
+      printed = *shown;
+      std::printf("%s\n", shown->c_str());
+      std::fflush(stdout);
+    }
+    return true;
+  };
+  const auto answer = ask(socket_, protocol::requestLine(protocol::kFollow, {std::string(command_.word)}),
+                          kRunningCopyTimeoutMs, [this] { return SingleInstance::isHeld(lock_); }, more);
+  if (!followed) {
+    if (answer.outcome == Outcome::notListening && !SingleInstance::isHeld(lock_)) return notRunning();
+    if (answer.outcome == Outcome::answered && answer.line == protocol::kErrorBusy)
+      return fail(text::arg(
+          text::translate("CommandLine", "the running %1 has as many followers as it takes; stop one and try again"),
+          {name_}));
+    return report(answer, std::nullopt);
+  }
+  // The copy that quits lets go of its lock before its connections; one
+  // that is killed, at about the same moment. Still held a second later: it
+  // runs, and dropped this follower for falling behind.
+  for (int i = 0; i < 20 && SingleInstance::isHeld(lock_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (SingleInstance::isHeld(lock_))
+    return fail(text::arg(text::translate("CommandLine", "the running %1 stopped sending to this follower"), {name_}));
+  return notRunning();
 }
 
 int Session::report(const InstanceAnswer& answer, const std::optional<BackgroundLaunch>& started) const {
@@ -147,7 +187,7 @@ int Session::reportAnswer(const std::string& line) const {
                         "the running %1 is another version and does not know this command; quit it and try again"),
         {name_}));
   if (command_.show) {
-    if (const auto shown = command_.show(line, options_.forScripts)) {
+    if (const auto shown = command_.show(line, options_.format)) {
       std::printf("%s\n", shown->c_str());
       return kExitDone;
     }

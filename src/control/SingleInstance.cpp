@@ -2,6 +2,8 @@
 
 #include "control/InstanceClient.h"
 #include "control/InstanceLock.h"
+#include "platform/bundle/BuildInfo.h"
+#include "platform/log/Logger.h"
 
 #include <QDir>
 #include <QFile>
@@ -213,17 +215,16 @@ DW_RUNS_WITHOUT_DESCRIPTORS void SingleInstance::acceptPending() {
   }
 }
 
-namespace {
-
 // One client of the listening socket, on its raw descriptor: a request line
 // is a few dozen bytes and an answer a few hundred, which the socket buffer
-// always takes at once, so nothing here needs a buffered socket class.
-class Connection final : public QObject {
+// always takes at once, so nothing here needs a buffered socket class. A
+// follower's lines, too, go to the socket buffer or not at all.
+class InstanceConnection final : public QObject {
  public:
-  Connection(int fd, QObject* parent) : QObject(parent), fd_(fd), notifier_(fd, QSocketNotifier::Read) {
+  InstanceConnection(int fd, QObject* parent) : QObject(parent), fd_(fd), notifier_(fd, QSocketNotifier::Read) {
     timer_.setSingleShot(true);
   }
-  ~Connection() override { closeNow(); }
+  ~InstanceConnection() override { closeNow(); }
 
   QSocketNotifier& notifier() { return notifier_; }
   QTimer& timer() { return timer_; }
@@ -252,14 +253,34 @@ class Connection final : public QObject {
 
   // Sends `line` and a newline, then goes.
   void finish(std::string_view line) {
+    (void)send(line);
+    drop();
+  }
+
+  enum class Sent { whole, full, gone };
+  // Sends `line` and a newline without waiting: all of it, or the buffer
+  // was full (the peer may have part of it), or the peer is gone.
+  Sent send(std::string_view line) {
     std::string out(line);
     out += '\n';
-    (void)::send(fd_, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    drop();
+    ssize_t n;
+    do n = ::send(fd_, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (n < 0 && errno == EINTR);
+    if (n == static_cast<ssize_t>(out.size())) return Sent::whole;
+    return n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK ? Sent::full : Sent::gone;
+  }
+
+  // From now on pushed lines, which wait at most `bufferBytes` in the kernel;
+  // reading only to see the peer go. `subscription` ends with the connection.
+  void follow(int bufferBytes, AnyCancellable subscription) {
+    (void)::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes);
+    subscription_ = std::move(subscription);
+    notifier_.setEnabled(true);
   }
 
   // Closed at once: the peer sees the end now, not when the object goes.
   void drop() {
+    subscription_.cancel();
     closeNow();
     timer_.stop();
     deleteLater();
@@ -276,14 +297,25 @@ class Connection final : public QObject {
   int fd_;
   QSocketNotifier notifier_;
   QTimer timer_;
+  AnyCancellable subscription_;
 };
+
+namespace {
+
+const Logger& logger() {
+  static const auto* instance = new Logger(kBundleIdentifier, "SingleInstance");
+  return *instance;
+}
 
 }  // namespace
 
 void SingleInstance::serve(int fd) {
+  using Connection = InstanceConnection;
   auto* connection = new Connection(fd, this);
   ++clients_;
-  connect(connection, &QObject::destroyed, this, [this] { --clients_; });
+  // Counted as a client until it follows.
+  auto following = std::make_shared<bool>(false);
+  connect(connection, &QObject::destroyed, this, [this, following] { --(*following ? followers_ : clients_); });
 
   // First the whole request line, then the answer, each within its time.
   auto lineRead = std::make_shared<bool>(false);
@@ -296,8 +328,13 @@ void SingleInstance::serve(int fd) {
   connection->timer().start(limits_.idleTimeoutMs);
 
   auto reader = std::make_shared<protocol::LineReader>();
-  connect(&connection->notifier(), &QSocketNotifier::activated, connection, [this, connection, reader, lineRead] {
+  connect(&connection->notifier(), &QSocketNotifier::activated, connection,
+          [this, connection, reader, lineRead, following] {
     const auto read = connection->readAvailable();
+    if (*following) {
+      if (read.ended) connection->drop();  // the follower went
+      return;
+    }
     if (!reader->append(read.bytes)) return connection->drop();  // longer than any request: not one of ours
     const auto line = reader->takeLine();
     if (!line) {
@@ -308,21 +345,47 @@ void SingleInstance::serve(int fd) {
     // shut its writing side after the line still gets the answer.
     connection->notifier().setEnabled(false);
     *lineRead = true;
+    const auto parsed = protocol::parseRequest(*line);
+    if (parsed.request && parsed.request->command == protocol::kFollow && followers_ < limits_.maxFollowers &&
+        onFollow) {
+      *following = true;
+      --clients_;
+      ++followers_;
+      return follow(connection, *parsed.request);
+    }
     connection->timer().start(limits_.answerTimeoutMs);
-    answer(*line, [connection = QPointer<Connection>(connection)](std::string_view reply) {
+    answer(parsed, [connection = QPointer<Connection>(connection)](std::string_view reply) {
       if (!connection || !connection->timer().isActive()) return;  // gone, or timed out already
       connection->finish(reply);
     });
   });
 }
 
-void SingleInstance::answer(const std::string& line, const Reply& reply) {
-  const auto parsed = protocol::parseRequest(line);
+void SingleInstance::follow(InstanceConnection* connection, const protocol::Request& request) {
+  connection->timer().stop();
+  auto ended = std::make_shared<bool>(false);
+  auto push = [connection = QPointer<InstanceConnection>(connection), ended](std::string_view line) {
+    if (!connection || *ended) return;
+    const auto sent = connection->send(line);
+    if (sent == InstanceConnection::Sent::whole) return;
+    // Never waited for: a bar that hangs must not hold up the program.
+    if (sent == InstanceConnection::Sent::full) logger().log("Dropped a follower that stopped reading");
+    *ended = true;
+    connection->drop();
+  };
+  AnyCancellable subscription = onFollow(request, push);
+  if (*ended) return;
+  if (!subscription) return connection->drop();  // refused: its answer is sent
+  connection->follow(limits_.followerBufferBytes, std::move(subscription));
+}
+
+void SingleInstance::answer(const protocol::ParsedRequest& parsed, const Reply& reply) {
   if (!parsed.request) return reply(parsed.error);
   const protocol::Request& request = *parsed.request;
   // Read after its client stopped waiting (this process was stopped, or
   // swamped): the client has said it failed, so it must not happen now.
   if (request.deadline && *request.deadline <= protocol::monotonicNow()) return reply(protocol::kErrorTimeout);
+  if (request.command == protocol::kFollow) return reply(onFollow ? protocol::kErrorBusy : protocol::kErrorUnknownCommand);
   if (request.command == protocol::kActivate) {
     if (!request.arguments.empty()) return reply(protocol::kErrorBadArgument);
     if (onActivationRequested) onActivationRequested();

@@ -17,8 +17,15 @@
 // served at a time (others are closed at once), and when the process runs
 // out of descriptors the waiting connections stay queued and accepting
 // resumes shortly after, instead of the listener closing for good.
+//
+// A follower ("follow <word>") keeps its connection: the running copy pushes
+// it a line at each change, never waiting for it. One that stops reading is
+// dropped (with a line in the journal) once its socket's send buffer is
+// full, a few dozen lines; at most maxFollowers follow at a time, apart from
+// the clients counted above.
 
 #include "control/InstanceProtocol.h"
+#include "platform/publish/Publish.h"
 
 #include <QObject>
 #include <QString>
@@ -33,6 +40,7 @@ class QSocketNotifier;
 
 namespace duskwarden {
 
+class InstanceConnection;
 class InstanceLock;
 
 class SingleInstance final : public QObject {
@@ -45,6 +53,8 @@ class SingleInstance final : public QObject {
     int idleTimeoutMs = 1000;  // for a whole request line
     int acceptRetryMs = 250;   // after running out of descriptors
     int answerTimeoutMs = 5000;  // for onCommand's answer
+    int maxFollowers = 16;
+    int followerBufferBytes = 16 * 1024;  // the kernel's send buffer for each (which it doubles)
   };
 
   // Takes the answer line (without '\n'); called once, now or later, on this thread.
@@ -64,6 +74,11 @@ class SingleInstance final : public QObject {
   std::function<void()> onActivationRequested;
   // And this for every other well-formed request; unset, they are unknown.
   std::function<void(const instanceprotocol::Request&, Reply)> onCommand;
+  // And this for "follow <word>": it pushes lines through its Reply (which
+  // may be called many times) until the subscription it returns ends, when
+  // the follower goes; it returns none after answering a request it refuses.
+  // Unset, following is an unknown command.
+  std::function<AnyCancellable(const instanceprotocol::Request&, Reply push)> onFollow;
 
   QString socketPath() const;
   QString lockPath() const;
@@ -82,7 +97,8 @@ class SingleInstance final : public QObject {
   void acceptPending();
   void resumeAccepting();
   void serve(int fd);
-  void answer(const std::string& line, const Reply& reply);
+  void answer(const instanceprotocol::ParsedRequest& parsed, const Reply& reply);
+  void follow(InstanceConnection* connection, const instanceprotocol::Request& request);
   bool askRunningInstance(QString* error, int answerTimeoutMs);
 
   QString directory_;
@@ -93,6 +109,7 @@ class SingleInstance final : public QObject {
   std::unique_ptr<QSocketNotifier> notifier_;
   QTimer acceptRetry_;
   int clients_ = 0;
+  int followers_ = 0;
   int exitCleanupSlot_ = -1;
 };
 

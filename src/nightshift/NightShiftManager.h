@@ -104,6 +104,11 @@ class NightShiftManager final : public ObservableObject,
   Published<std::optional<BlueLightReason>> reason;   // why off, or why the last request failed
   Published<Unconfirmed> unconfirmed;
 
+  // The strength the desktop last reported (the value at creation until a
+  // read says one): colorTemperatureStrength follows a drag step by step,
+  // this only what the desktop took. Main only.
+  float lastReadStrength() const { return lastReadStrength_; }
+
   void updateStatus();  // safe from any thread
   void enableNightShift();  // Keep Always On's own: no deadline
   void enableNightShift(Request request);

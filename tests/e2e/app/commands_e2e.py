@@ -9,9 +9,13 @@ and a command starts one."""
 
 import json
 import os
+import queue
+import re
 import signal
 import socket
+import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -61,7 +65,7 @@ class RunningCopy(Base):
 
     def test_each_command_goes_through_the_managers_own_operation(self):
         self.wait_for_status({"enabled": False, "strength": 0.5, "keepAlwaysOn": False, "backend": "sim",
-                              "supported": True, "unconfirmed": []})
+                              "supported": True, "unconfirmed": [], "reason": None})
 
         result = self.cli("--enable")
         self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""))
@@ -100,7 +104,7 @@ class RunningCopy(Base):
         self.dw.sim("strength", "0.8")
         # Read when the desktop (the simulator) reports the change, and answered at once.
         self.wait_for_status({"enabled": True, "strength": 0.8, "keepAlwaysOn": False, "backend": "sim",
-                              "supported": True, "unconfirmed": []})
+                              "supported": True, "unconfirmed": [], "reason": None})
         line = self.cli("--status")
         self.assertEqual((line.returncode, line.stdout),
                          (0, "Night Shift: on; strength: 0.8; Keep Always On: off; backend: sim\n"))
@@ -129,6 +133,58 @@ class RunningCopy(Base):
             os.rename(aside, self.socket_path)
         self.assertEqual(read_log(self.app.log)[before:], [])
         self.assertEqual(self.dw.sim_state(), {"enabled": False, "strength": 0.5})
+
+
+def follow(test, path=None):
+    """`--status --follow --json` whose lines a thread queues; with `path`, a raw follower that never reads."""
+    if path:
+        sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        sock.connect(path)
+        sock.sendall(b"v1 follow status\n")
+        test.addCleanup(sock.close)
+        return sock
+    proc = subprocess.Popen([test.dw.binary, "--status", "--follow", "--json"], env=test.s.env, text=True,
+                            stdout=subprocess.PIPE)
+    test.addCleanup(proc.kill)
+    proc.lines = queue.Queue()
+    threading.Thread(target=lambda: [proc.lines.put(json.loads(line)) for line in proc.stdout], daemon=True).start()
+    return proc
+
+
+class Following(Base):
+    def test_a_line_per_change_a_stalled_follower_dropped_unwaited_busy_beyond_the_bound_exit_3_on_quit(self):
+        app = trayui.launch(self.d, "following")
+        follower = follow(self)
+        # i3blocks with docs/status-bars.md's block prints the i3bar protocol on its stdout.
+        with open(os.path.join(SOURCE, "docs", "status-bars.md")) as f:
+            block = re.search(r"## i3blocks.*?```ini\n(.*?)```", f.read(), re.S).group(1)
+        with open(self.s.path("i3blocks.conf"), "w") as f:
+            f.write(block.replace("command=duskwarden ", f"command={self.dw.binary} "))
+        bar = subprocess.Popen(["i3blocks", "-c", self.s.path("i3blocks.conf")], env=self.s.env, text=True,
+                               stdout=subprocess.PIPE)
+        self.addCleanup(bar.kill)
+        for change, enabled in ((None, False), ("on", True), ("off", False)):  # the state at once, then each change
+            if change:
+                self.dw.sim(change)
+            self.assertEqual(follower.lines.get(timeout=5 if change is None else 1)["enabled"], enabled)
+            self.assertTrue(self.s.wait_for(lambda: f"Night Shift: {change or 'off'}" in bar.stdout.readline(), 5))  # noqa: B023
+        self.assertRaises(queue.Empty, follower.lines.get, timeout=1)  # nothing without a change
+        # One that never reads fills its buffer while the desktop floods; it is
+        # dropped, unwaited for: another client's command is answered meanwhile.
+        follow(self, self.socket_path)
+        flood = subprocess.Popen([self.dw.build_flood_tool(), self.dw.sim_dir, "3000", "3.0", "0.5"])
+        started = time.monotonic()
+        self.assertEqual(self.cli("--enable").returncode, 0)
+        self.assertLess(time.monotonic() - started, 3.0, "slower than a request may take")  # 0.12 s here
+        flood.wait(30)
+        self.assertTrue(self.s.wait_for(lambda: sum("Dropped a follower" in x for x in read_log(app.log)) == 1, 5))
+        self.assertIsNone(follower.poll(), "the follower that reads was dropped")
+        # 16 follow at most, apart from the clients: one more is told so.
+        [follow(self, self.socket_path) for _ in range(15)]
+        self.assertEqual(self.cli("--status", "--follow").returncode, 1)
+        self.assertEqual(self.cli("--disable").returncode, 0)
+        app.send_signal(signal.SIGTERM)
+        self.assertEqual(follower.wait(10), 3)
 
 
 class NoRunningCopy(Base):

@@ -63,6 +63,8 @@ Entries tableCommands() {
   for (const Command& command : commands()) {
     found.insert(std::string(command.option));
     if (!command.forScripts.empty()) found.insert(std::string(command.option) + " " + std::string(command.forScripts));
+    if (!command.follow.empty()) found.insert(std::string(command.option) + " " + std::string(command.follow));
+    if (!command.formats.empty()) found.insert(std::string(command.option) + " " + std::string(kFormatOption));
   }
   return found;
 }

@@ -152,13 +152,13 @@ TEST(CommandOutcomeStall, StatusAnswersAtOnceAndSaysWhatIsUnconfirmed) {
     commands.handle({"status", {}, {}}, [&](std::string_view answer) { line = answer; });
     return line;  // answered at once
   };
-  EXPECT_EQ(status(), "status enabled=0 strength=0.5 keep-always-on=0 supported=1 backend=scripted unconfirmed=-");
+  EXPECT_EQ(status(), "status enabled=0 strength=0.5 keep-always-on=0 supported=1 backend=scripted unconfirmed=- reason=-");
   h.clock->stall(*h.client, 10.0);
   commands.handle({"strength", {"0.9"}, {}}, [](std::string_view) {});
   h.clock->advanceBy(0.01);
-  EXPECT_EQ(status(), "status enabled=0 strength=0.9 keep-always-on=0 supported=1 backend=scripted unconfirmed=strength");
+  EXPECT_EQ(status(), "status enabled=0 strength=0.9 keep-always-on=0 supported=1 backend=scripted unconfirmed=strength reason=-");
   h.clock->advanceBy(3.0);  // answered failed: the value shown is the last one read, still unconfirmed
-  EXPECT_EQ(status(), "status enabled=0 strength=0.5 keep-always-on=0 supported=1 backend=scripted unconfirmed=strength");
+  EXPECT_EQ(status(), "status enabled=0 strength=0.5 keep-always-on=0 supported=1 backend=scripted unconfirmed=strength reason=timeout");
 }
 
 }  // namespace

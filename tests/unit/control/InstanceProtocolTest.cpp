@@ -90,7 +90,7 @@ TEST(InstanceProtocol, OutcomeAnswerFitsOneLineAndReadsBack) {
 TEST(InstanceProtocol, StatusAnswerRoundTripsAndRejectsWhatItCannotRead) {
   Status status{true, 0.7f, false, true, "wlroots"};
   const std::string line = formatStatus(status);
-  EXPECT_EQ(line, "status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=wlroots unconfirmed=-");
+  EXPECT_EQ(line, "status enabled=1 strength=0.7 keep-always-on=0 supported=1 backend=wlroots unconfirmed=- reason=-");
   const auto back = parseStatus(line);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->enabled, true);
