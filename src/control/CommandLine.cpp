@@ -208,12 +208,20 @@ std::string entryWithHelp(const std::string& entry, const std::string& help) {
 }
 
 // "      --enable                 turn Night Shift on", one entry each.
+// A synopsis longer than kSynopsisColumn has its help on the line below, so
+// one long synopsis does not push every help text to the right.
 std::string commandList() {
+  constexpr std::size_t kSynopsisColumn = 24;
   std::size_t width = 0;
-  for (const Command& command : commands()) width = std::max(width, synopsis(command).size());
+  for (const Command& command : commands())
+    if (synopsis(command).size() <= kSynopsisColumn) width = std::max(width, synopsis(command).size());
   std::string list;
   for (const Command& command : commands()) {
     std::string entry = synopsis(command);
+    if (entry.size() > width) {
+      list += "      " + entry + "\n";
+      entry.clear();
+    }
     entry.resize(width + 2, ' ');
     list += entryWithHelp("      " + entry, text::translate("CommandLine", command.help.data()));
   }
