@@ -171,13 +171,20 @@ class Following(Base):
         self.assertRaises(queue.Empty, follower.lines.get, timeout=1)  # nothing without a change
         # One that never reads fills its buffer while the desktop floods; it is
         # dropped, unwaited for: another client's command is answered meanwhile.
+        # How many changes a flood publishes depends on the machine's load, so
+        # floods follow each other until the buffer is full (at most ten).
         follow(self, self.socket_path)
-        flood = subprocess.Popen([self.dw.build_flood_tool(), self.dw.sim_dir, "3000", "3.0", "0.5"])
-        started = time.monotonic()
-        self.assertEqual(self.cli("--enable").returncode, 0)
-        self.assertLess(time.monotonic() - started, 3.0, "slower than a request may take")  # 0.12 s here
-        flood.wait(30)
-        self.assertTrue(self.s.wait_for(lambda: sum("Dropped a follower" in x for x in read_log(app.log)) == 1, 5))
+        tool, dropped = self.dw.build_flood_tool(), lambda: sum("Dropped a follower" in x for x in read_log(app.log))
+        for attempt in range(10):
+            flood = subprocess.Popen([tool, self.dw.sim_dir, "3000", "3.0", "0.5"])
+            if attempt == 0:
+                started = time.monotonic()
+                self.assertEqual(self.cli("--enable").returncode, 0)
+                self.assertLess(time.monotonic() - started, 3.0, "slower than a request may take")  # 0.12 s here
+            flood.wait(30)
+            if self.s.wait_for(lambda: dropped() > 0, 1):
+                break
+        self.assertEqual(dropped(), 1)
         self.assertIsNone(follower.poll(), "the follower that reads was dropped")
         # 16 follow at most, apart from the clients: one more is told so.
         [follow(self, self.socket_path) for _ in range(15)]
