@@ -5,6 +5,8 @@
 #include "tray/QtStatusItem.h"
 #include "tray/sni/DBusMenuExporter.h"
 #include "tray/sni/StatusNotifierItem.h"
+#include "platform/bundle/BuildInfo.h"
+#include "platform/log/Logger.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -19,11 +21,15 @@
 #include <QtEndian>
 #include <unistd.h>
 
-#include <cstdio>
 
 namespace duskwarden {
 
 namespace {
+
+const Logger& logger() {
+  static const auto* instance = new Logger(kBundleIdentifier, "Tray");
+  return *instance;
+}
 
 // The sizes hosts ask for most: panels of 16 to 32 pixels, HiDPI doubles.
 constexpr int kPixmapSides[] = {16, 22, 24, 32, 48, 64};
@@ -74,8 +80,7 @@ SniStatusItem::SniStatusItem(QDBusConnection bus, EventSource& events, StatusIte
               bus_.registerObject(QString::fromLatin1(sni::kMenuPath), menu_.get(), exports) &&
               bus_.registerService(serviceName_);
   if (!exported_)
-    std::fprintf(stderr, "%s: cannot put the tray icon on the session bus: %s\n",
-                 qPrintable(QCoreApplication::applicationName()), qPrintable(bus_.lastError().message()));
+    logger().error("Cannot put the tray icon on the session bus: %{public}s", bus_.lastError().message().toStdString());
 }
 
 SniStatusItem::~SniStatusItem() {
@@ -109,8 +114,7 @@ void SniStatusItem::registerWithWatcher() {
   auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
   connect(pending, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* done) {
     if (done->isError())
-      std::fprintf(stderr, "%s: the panel's tray did not take the icon: %s\n",
-                   qPrintable(QCoreApplication::applicationName()), qPrintable(done->error().message()));
+      logger().error("The panel's tray did not take the icon: %{public}s", done->error().message().toStdString());
     done->deleteLater();
   });
 }
