@@ -12,13 +12,15 @@ if [ $# -gt 0 ] || [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   # A tray program belongs to the desktop's user. Started through sudo, it
   # runs as the user who called sudo, in that user's session.
   if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
-    uid=$(id -u "$SUDO_USER")
-    session=(XDG_RUNTIME_DIR="/run/user/$uid")
+    session=()
+    runtime=/run/user/$(id -u "$SUDO_USER")  # the user's session has one; without it the program picks its own
+    if [ -d "$runtime" ]; then session+=(XDG_RUNTIME_DIR="$runtime"); fi
     for name in DISPLAY WAYLAND_DISPLAY XAUTHORITY LANG LANGUAGE; do
       if [ -n "${!name:-}" ]; then session+=("$name=${!name}"); fi
     done
     echo "run.sh: running duskwarden as $SUDO_USER, not as root" >&2
-    exec sudo -u "$SUDO_USER" -H env "${session[@]}" "$root/build/bin/duskwarden" "$@"
+    # runuser (util-linux, always there) sets HOME, USER and LOGNAME itself.
+    exec runuser -u "$SUDO_USER" -- env "${session[@]}" "$root/build/bin/duskwarden" "$@"
   fi
   exec "$root/build/bin/duskwarden" "$@"
 fi
