@@ -69,9 +69,18 @@ class GnomeBackend(unittest.TestCase):
         self.addCleanup(self.d.close)
         self.s, self.bus = self.d.session, self.d.bus
         self.daemon_log = self.s.path("gsd-color.log")
-        self.daemon = self.s.spawn(["/usr/libexec/gsd-color"], log=self.daemon_log)
-        if not self.s.wait_for(self.daemon_up, 30, interval=0.1):
-            self.fail("gsd-color did not appear on the bus: " + open(self.daemon_log).read()[-2000:])
+        # Now and then gsd-color exits with status 0 right after its start,
+        # before taking its name (seen about once in ten starts on a loaded
+        # machine, with nothing in its log): such a start is made again.
+        for _ in range(3):
+            self.daemon = self.s.spawn(["/usr/libexec/gsd-color"], log=self.daemon_log)
+            self.s.wait_for(lambda: self.daemon_up() or self.daemon.poll() is not None, 30, interval=0.1)
+            if self.daemon_up() or self.daemon.poll() is None:
+                break
+            print(f"gsd-color exited with status {self.daemon.returncode} before taking its name", flush=True)
+        if not self.daemon_up():
+            with open(self.daemon_log) as f:
+                self.fail("gsd-color did not appear on the bus: " + f.read()[-2000:])
 
     def daemon_up(self):
         return self.bus.has_owner("org.gnome.SettingsDaemon.Color")
@@ -117,6 +126,10 @@ class GnomeBackend(unittest.TestCase):
         self.addCleanup(os.killpg, self.daemon.pid, signal.SIGCONT)
         self.d.app.write_defaults(False)
         app = trayui.launch(self.d, "gnome-stopped", backend=None)
+        # The icon can come before the provider thread has picked a backend:
+        # once it says gnome, every answer must.
+        picked = self.s.wait_for(lambda: "backend=gnome" in self.ask("status")[0], 10, interval=0.05)
+        self.assertTrue(picked, f"gnome was not picked with its daemon stopped; see {app.log}")
         enabled = {}
 
         def enable():
