@@ -42,5 +42,11 @@ def tree(pid):
     return walk(ours[0])
 
 
+# AT-SPI 2.46 (Debian 12) names a push button "push button", 2.56 (Debian 13) "button".
+_SAME_ROLE = {"button": "push button"}
+
+
 def node(pid, role, name):
-    return next((n for _, n in tree(pid) if n.getRoleName() == role and n.name == name), None)
+    want = _SAME_ROLE.get(role, role)
+    return next((n for _, n in tree(pid)
+                 if _SAME_ROLE.get(n.getRoleName(), n.getRoleName()) == want and n.name == name), None)
