@@ -1,10 +1,10 @@
 #pragma once
 // The cinnamon backend's entry: the night light of Cinnamon 6 (Linux Mint
 // 22, Debian 13). Only this header is seen from outside the directory: by
-// the list of backends (core/Backends.cpp) and by the module's exported table
-// (common/ModuleEntry.cpp).
+// the list of backends (entry/Backends.cpp) and by the module's exported table
+// (backendkit/ModuleEntry.cpp).
 
-#include "common/Backend.h"
+#include "backendkit/Backend.h"
 
 namespace duskwarden::provider {
 

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "common/StateFile.h"
+#include "backendkit/StateFile.h"
 
 namespace duskwarden::provider::gnome {
 

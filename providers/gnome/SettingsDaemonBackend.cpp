@@ -6,12 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "callback/CallbackSlot.h"
-#include "common/GLibLoop.h"
-#include "common/ColorTemperature.h"
-#include "common/Log.h"
-#include "common/RemoteObject.h"
-#include "common/SessionBus.h"
+#include "base/callback/CallbackSlot.h"
+#include "backendkit/GLibLoop.h"
+#include "backendkit/ColorTemperature.h"
+#include "backendkit/Log.h"
+#include "backendkit/RemoteObject.h"
+#include "backendkit/SessionBus.h"
 #include "gnome/ColorService.h"
 #include "gnome/GnomeSchedule.h"
 

@@ -23,8 +23,8 @@
 #include <memory>
 #include <string>
 
-#include "common/GLibLoop.h"
-#include "common/Backend.h"
+#include "backendkit/GLibLoop.h"
+#include "backendkit/Backend.h"
 #include "gnome/ColorService.h"
 
 namespace duskwarden::provider::gnome {

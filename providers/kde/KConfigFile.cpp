@@ -16,7 +16,7 @@
 #include <mutex>
 #include <set>
 
-#include "ownfile/OwnFile.h"
+#include "base/ownfile/OwnFile.h"
 
 namespace duskwarden::provider::kde {
 

@@ -1,6 +1,6 @@
 #pragma once
 // kwinrc on disk: read it, hold KConfig's lock on it, replace it atomically,
-// all through the one safe file path (shared/ownfile): a FIFO, a device, a
+// all through the one safe file path (base/ownfile): a FIFO, a device, a
 // directory, a loop of links or a file over 1 MiB is refused with its
 // reason, never waited on.
 //

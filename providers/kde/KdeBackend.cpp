@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "callback/CallbackSlot.h"
-#include "common/GLibLoop.h"
-#include "common/Log.h"
-#include "common/RemoteObject.h"
-#include "common/SessionBus.h"
+#include "base/callback/CallbackSlot.h"
+#include "backendkit/GLibLoop.h"
+#include "backendkit/Log.h"
+#include "backendkit/RemoteObject.h"
+#include "backendkit/SessionBus.h"
 #include "kde/KdeEntry.h"
 #include "kde/NightColorSettings.h"
 #include "kde/NightColorValues.h"

@@ -17,8 +17,8 @@
 #include <functional>
 #include <memory>
 
-#include "common/GLibLoop.h"
-#include "common/Backend.h"
+#include "backendkit/GLibLoop.h"
+#include "backendkit/Backend.h"
 
 namespace duskwarden::provider::kde {
 

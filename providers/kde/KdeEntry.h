@@ -1,9 +1,9 @@
 #pragma once
 // The kde backend's entry: KWin's Night Color. Only this header is seen
-// from outside the directory: by the list of backends (core/Backends.cpp)
-// and by the module's exported table (common/ModuleEntry.cpp).
+// from outside the directory: by the list of backends (entry/Backends.cpp)
+// and by the module's exported table (backendkit/ModuleEntry.cpp).
 
-#include "common/Backend.h"
+#include "backendkit/Backend.h"
 
 namespace duskwarden::provider {
 

@@ -7,12 +7,12 @@
 #include <map>
 #include <optional>
 
-#include "common/ColorTemperature.h"
-#include "common/Log.h"
-#include "common/StateFile.h"
+#include "backendkit/ColorTemperature.h"
+#include "backendkit/Log.h"
+#include "backendkit/StateFile.h"
 #include "kde/KConfigFile.h"
 #include "kde/NightColorValues.h"
-#include "keyfile/KeyFileText.h"
+#include "base/keyfile/KeyFileText.h"
 
 namespace duskwarden::provider::kde {
 

@@ -24,7 +24,7 @@
 // Each change holds KConfig's lock on kwinrc from its read to its write.
 // A key or group locked with [$i] is never edited: the change is refused as
 // a whole, before anything is recorded or written. A user's [$d] line stays
-// (see shared/keyfile). Values from the record go back into kwinrc only when
+// (see base/keyfile). Values from the record go back into kwinrc only when
 // they are plain one-line values (and, for NightTemperature, a whole number):
 // a hand-edited record must not add lines or groups to kwinrc.
 

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "common/ColorTemperature.h"
+#include "backendkit/ColorTemperature.h"
 
 namespace duskwarden::provider::kde {
 

@@ -31,7 +31,7 @@ bool isConstantMode(const std::optional<std::string>& raw);
 // when unset or not a whole number, then clamped to 1000..6500 K.
 int effectiveTemperature(const std::optional<std::string>& raw);
 
-// The shared mapping (common/ColorTemperature.h), in whole kelvin as the key
+// The shared mapping (backendkit/ColorTemperature.h), in whole kelvin as the key
 // stores it; nullopt for NaN.
 std::optional<int> temperatureForStrength(double strength);
 float strengthForTemperature(int kelvin);

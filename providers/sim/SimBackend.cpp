@@ -14,9 +14,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "callback/CallbackSlot.h"
-#include "common/Log.h"
-#include "common/WorkerThread.h"
+#include "base/callback/CallbackSlot.h"
+#include "backendkit/Log.h"
+#include "backendkit/WorkerThread.h"
 #include "sim/SimEntry.h"
 #include "sim/SimState.h"
 
@@ -35,7 +35,7 @@ bool touchesStateFile(const char* buffer, ssize_t length) {
   return touched;
 }
 
-// The watch thread's state, shared with the backend (see common/WorkerThread.h).
+// The watch thread's state, shared with the backend (see backendkit/WorkerThread.h).
 struct WatchState {
   CallbackSlot callback;
   int inotifyFd = -1;

@@ -1,10 +1,10 @@
 #pragma once
 // The sim backend's entry: the file-backed simulator, only when forced. Only
 // this header is seen from outside the directory: by the list of backends
-// (core/Backends.cpp) and by the module's exported table
-// (common/ModuleEntry.cpp).
+// (entry/Backends.cpp) and by the module's exported table
+// (backendkit/ModuleEntry.cpp).
 
-#include "common/Backend.h"
+#include "backendkit/Backend.h"
 
 namespace duskwarden::provider {
 

@@ -1,7 +1,7 @@
 #include "sim/SimState.h"
 
-#include "decimal/Decimal.h"
-#include "ownfile/OwnFile.h"
+#include "base/decimal/Decimal.h"
+#include "base/ownfile/OwnFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -11,7 +11,7 @@
 // A missing file is the default state: off, strength 0.5. A file that does not
 // parse (unknown or repeated key, missing key, strength out of range) is
 // corrupt: reads fail until it is replaced. Reads and writes go through the
-// one safe file path (shared/ownfile): a FIFO, a device or a directory at the
+// one safe file path (base/ownfile): a FIFO, a device or a directory at the
 // path is refused, never waited on, and writes replace the file atomically.
 // Read-modify-write updates hold an flock on a lock file beside it, waited
 // for at most 2 s, so concurrent writers do not lose each other's change.

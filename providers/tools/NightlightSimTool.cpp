@@ -2,7 +2,7 @@
 //
 // Exit status: 0 done, 1 the state could not be read or written, 2 bad usage.
 
-#include "decimal/Decimal.h"
+#include "base/decimal/Decimal.h"
 #include "sim/SimState.h"
 
 #include <cstdio>

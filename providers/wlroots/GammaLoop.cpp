@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <mutex>
 
-#include "callback/CallbackSlot.h"
-#include "common/Log.h"
-#include "common/WorkerThread.h"
-#include "common/CompositorSocket.h"
+#include "base/callback/CallbackSlot.h"
+#include "backendkit/Log.h"
+#include "backendkit/WorkerThread.h"
+#include "backendkit/CompositorSocket.h"
 
 namespace duskwarden::provider::wlroots {
 

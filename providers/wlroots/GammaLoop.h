@@ -13,8 +13,8 @@
 #include <functional>
 #include <memory>
 
-#include "common/Reason.h"
-#include "common/WorkerThread.h"
+#include "backendkit/Reason.h"
+#include "backendkit/WorkerThread.h"
 #include "wlroots/GammaSession.h"
 
 namespace duskwarden::provider::wlroots {
@@ -25,7 +25,7 @@ class GammaLoop {
   // `socketPath`; nullptr (logged) when it cannot.
   static std::unique_ptr<GammaLoop> start(std::unique_ptr<GammaSession> session, std::string socketPath, Target target);
   // Once this returns no callback runs any more, unless it is called from
-  // within the callback itself (see common/WorkerThread.h). Our controls
+  // within the callback itself (see backendkit/WorkerThread.h). Our controls
   // are destroyed, so the compositor restores the outputs' gamma.
   ~GammaLoop();
   GammaLoop(const GammaLoop&) = delete;

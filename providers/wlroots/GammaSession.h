@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Log.h"
+#include "backendkit/Log.h"
 #include "wlroots/WaylandConnection.h"
 
 struct wl_callback;

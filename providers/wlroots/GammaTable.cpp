@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "common/GammaRamp.h"
+#include "backendkit/GammaRamp.h"
 
 namespace duskwarden::provider::wlroots {
 

@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "common/ColorTemperature.h"
-#include "common/Log.h"
-#include "common/StateFile.h"
+#include "backendkit/ColorTemperature.h"
+#include "backendkit/Log.h"
+#include "backendkit/StateFile.h"
 
 namespace duskwarden::provider::wlroots {
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "common/ColorTemperature.h"
-#include "common/Log.h"
-#include "common/CompositorSocket.h"
+#include "backendkit/ColorTemperature.h"
+#include "backendkit/Log.h"
+#include "backendkit/CompositorSocket.h"
 #include "wlroots/GammaLoop.h"
 #include "wlroots/GammaSession.h"
 #include "wlroots/KelvinSetting.h"

@@ -14,8 +14,8 @@
 #include <functional>
 #include <memory>
 
-#include "common/Backend.h"
-#include "common/Log.h"
+#include "backendkit/Backend.h"
+#include "backendkit/Log.h"
 
 namespace duskwarden::provider::wlroots {
 

@@ -1,10 +1,10 @@
 #pragma once
 // The wlroots backend's entry: wlr-gamma-control on sway, Hyprland, labwc,
 // river. Only this header is seen from outside the directory: by the list of
-// backends (core/Backends.cpp) and by the module's exported table
-// (common/ModuleEntry.cpp).
+// backends (entry/Backends.cpp) and by the module's exported table
+// (backendkit/ModuleEntry.cpp).
 
-#include "common/Backend.h"
+#include "backendkit/Backend.h"
 
 namespace duskwarden::provider {
 

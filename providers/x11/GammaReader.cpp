@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/GammaRamp.h"
+#include "backendkit/GammaRamp.h"
 
 namespace duskwarden::provider::x11 {
 

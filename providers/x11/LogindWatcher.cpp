@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "callback/CallbackSlot.h"
-#include "common/Log.h"
+#include "base/callback/CallbackSlot.h"
+#include "backendkit/Log.h"
 
 namespace duskwarden::provider::x11 {
 

@@ -14,7 +14,7 @@
 
 #include <functional>
 
-#include "common/WorkerThread.h"
+#include "backendkit/WorkerThread.h"
 
 namespace duskwarden::provider::x11 {
 

@@ -1,6 +1,6 @@
 #include "x11/LookSchedule.h"
 
-#include "decimal/Decimal.h"
+#include "base/decimal/Decimal.h"
 
 #include <algorithm>
 #include <cmath>

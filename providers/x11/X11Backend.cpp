@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "common/ColorTemperature.h"
-#include "common/Log.h"
+#include "backendkit/ColorTemperature.h"
+#include "backendkit/Log.h"
 #include "x11/LogindWatcher.h"
 #include "x11/LookSchedule.h"
 #include "x11/X11Entry.h"

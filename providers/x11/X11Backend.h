@@ -21,9 +21,9 @@
 #include <optional>
 #include <string>
 
-#include "callback/CallbackSlot.h"
-#include "common/Log.h"
-#include "common/Backend.h"
+#include "base/callback/CallbackSlot.h"
+#include "backendkit/Log.h"
+#include "backendkit/Backend.h"
 
 namespace duskwarden::provider::x11 {
 

@@ -1,10 +1,10 @@
 #pragma once
 // The x11 backend's entry: RandR gamma ramps, never on Xwayland. Only this
 // header is seen from outside the directory: by the list of backends
-// (core/Backends.cpp) and by the module's exported table
-// (common/ModuleEntry.cpp).
+// (entry/Backends.cpp) and by the module's exported table
+// (backendkit/ModuleEntry.cpp).
 
-#include "common/Backend.h"
+#include "backendkit/Backend.h"
 
 namespace duskwarden::provider {
 

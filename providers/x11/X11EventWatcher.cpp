@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "callback/CallbackSlot.h"
-#include "decimal/Decimal.h"
-#include "common/Log.h"
-#include "common/WorkerThread.h"
+#include "base/callback/CallbackSlot.h"
+#include "base/decimal/Decimal.h"
+#include "backendkit/Log.h"
+#include "backendkit/WorkerThread.h"
 #include "x11/GammaReader.h"
 #include "x11/LookSchedule.h"
 #include "x11/X11Gamma.h"

@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-#include "common/WorkerThread.h"
+#include "backendkit/WorkerThread.h"
 
 namespace duskwarden::provider::x11 {
 
@@ -32,7 +32,7 @@ class X11EventWatcher {
                                                 std::chrono::milliseconds verifyInterval, std::string* error);
   // Once this returns no callback runs any more, unless it is called from
   // within the callback itself (then the thread ends right after it; see
-  // common/WorkerThread.h).
+  // backendkit/WorkerThread.h).
   ~X11EventWatcher();
   X11EventWatcher(const X11EventWatcher&) = delete;
   X11EventWatcher& operator=(const X11EventWatcher&) = delete;

@@ -9,8 +9,8 @@
 #include <functional>
 #include <memory>
 
-#include "common/ColorTemperature.h"
-#include "common/GammaRamp.h"
+#include "backendkit/ColorTemperature.h"
+#include "backendkit/GammaRamp.h"
 
 namespace duskwarden::provider::x11 {
 

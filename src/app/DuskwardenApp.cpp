@@ -11,7 +11,7 @@
 #include "loginitem/LaunchAtLogin.h"
 #include "nightshift/CBBlueLightClient.h"
 #include "nightshift/NightShiftManager.h"
-#include "platform/appservice/AutostartAppService.h"
+#include "loginitem/AutostartAppService.h"
 #include "platform/bundle/BuildInfo.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/dispatch/QtMainQueue.h"

@@ -3,10 +3,10 @@
 #include "tray/QtPopover.h"
 #include "tray/TrayStatusItem.h"
 #include "platform/bundle/BuildInfo.h"
-#include "platform/update/LoadableAppcastSource.h"
-#include "platform/update/SPUStandardUpdaterController.h"
-#include "platform/update/StandardUpdateUserDriver.h"
-#include "platform/update/SystemVersion.h"
+#include "update/LoadableAppcastSource.h"
+#include "update/SPUStandardUpdaterController.h"
+#include "update/StandardUpdateUserDriver.h"
+#include "update/SystemVersion.h"
 #include "ui/ContentView.h"
 
 #include <QApplication>

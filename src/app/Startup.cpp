@@ -1,8 +1,8 @@
 #include "app/Startup.h"
 
 #include "control/BackgroundLaunch.h"
-#include "platform/common/StartEnvironment.h"
-#include "platform/common/XdgPaths.h"
+#include "platform/environment/StartEnvironment.h"
+#include "base/xdg/XdgPaths.h"
 #include "platform/text/Text.h"
 
 #include <QCoreApplication>

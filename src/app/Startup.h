@@ -3,7 +3,7 @@
 // end it: the environment, the display check, the runtime directory, the Qt
 // platform choice.
 
-#include "fd/UniqueFd.h"
+#include "base/fd/UniqueFd.h"
 #include "tray/DesktopSession.h"
 
 #include <QString>

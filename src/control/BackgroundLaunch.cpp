@@ -18,7 +18,7 @@
 #include <system_error>
 #include <vector>
 
-#include "fd/UniqueFd.h"
+#include "base/fd/UniqueFd.h"
 
 extern char** environ;
 

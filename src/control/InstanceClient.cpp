@@ -1,7 +1,7 @@
 #include "control/InstanceClient.h"
 
 #include "control/InstanceProtocol.h"
-#include "fd/UniqueFd.h"
+#include "base/fd/UniqueFd.h"
 
 #include <poll.h>
 #include <sys/socket.h>

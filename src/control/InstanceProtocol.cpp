@@ -1,7 +1,7 @@
 #include "control/InstanceProtocol.h"
 
 #include "control/OutcomeWords.h"
-#include "decimal/Decimal.h"
+#include "base/decimal/Decimal.h"
 #include "duskwarden/nightlight.h"
 #include "platform/log/PrintableText.h"
 

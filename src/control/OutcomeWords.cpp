@@ -1,7 +1,7 @@
 #include "control/OutcomeWords.h"
 
 #include "control/CommandTable.h"
-#include "decimal/Decimal.h"
+#include "base/decimal/Decimal.h"
 #include "platform/log/Logger.h"
 #include "platform/text/Text.h"
 

@@ -5,7 +5,7 @@
 #include "control/InstanceProtocol.h"
 #include "control/OutcomeWords.h"
 #include "control/SingleInstance.h"
-#include "platform/common/XdgPaths.h"
+#include "base/xdg/XdgPaths.h"
 #include "platform/text/Text.h"
 
 #include <QFile>

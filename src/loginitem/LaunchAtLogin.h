@@ -7,7 +7,7 @@
 // subsystem "com.velloran.LaunchAtLogin", category "main", and never
 // reported to the caller.
 
-#include "platform/appservice/AppService.h"
+#include "loginitem/AppService.h"
 
 #include <optional>
 #include <string>

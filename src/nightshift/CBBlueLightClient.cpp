@@ -1,8 +1,8 @@
 #include "nightshift/CBBlueLightClient.h"
 
-#include "callback/CallbackSlot.h"
+#include "base/callback/CallbackSlot.h"
 #include "duskwarden_build_info.h"
-#include "loader/Library.h"
+#include "base/loader/Library.h"
 #include "platform/bundle/BuildInfo.h"
 #include "platform/log/Logger.h"
 

@@ -2,7 +2,7 @@
 // Binding to the night-light provider library, loaded at run time.
 //
 // BlueLightFramework is the library: opened through the one safe loader
-// (shared/loader) at most once per instance, whether that succeeds or not;
+// (base/loader) at most once per instance, whether that succeeds or not;
 // its handle is kept open for the life of the process. The process-wide
 // instance, system(), opens the library at the path fixed by the build,
 // relative to the executable. A library the loader refuses (see

@@ -1,6 +1,6 @@
 #include "nightshift/NightShiftManager.h"
 
-#include "decimal/Decimal.h"
+#include "base/decimal/Decimal.h"
 
 #include <algorithm>
 #include <iterator>

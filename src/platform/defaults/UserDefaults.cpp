@@ -1,8 +1,8 @@
 #include "platform/defaults/UserDefaults.h"
 
-#include "platform/common/GLibPtr.h"
-#include "ownfile/OwnFile.h"
-#include "platform/common/XdgPaths.h"
+#include "base/glib/GLibPtr.h"
+#include "base/ownfile/OwnFile.h"
+#include "base/xdg/XdgPaths.h"
 #include "platform/log/Logger.h"
 
 #include <glib.h>

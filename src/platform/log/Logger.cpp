@@ -1,6 +1,6 @@
 #include "platform/log/Logger.h"
 
-#include "decimal/Decimal.h"
+#include "base/decimal/Decimal.h"
 #include "platform/log/PrintableText.h"
 
 #include <algorithm>

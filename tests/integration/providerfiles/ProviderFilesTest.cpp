@@ -13,7 +13,7 @@
 
 #include "TestEnvironment.h"
 #include "Wait.h"
-#include "common/Log.h"
+#include "backendkit/Log.h"
 #include "gnome/GnomeSchedule.h"
 #include "kde/NightColorSettings.h"
 #include "sim/SimState.h"

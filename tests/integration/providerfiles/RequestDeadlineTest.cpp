@@ -8,9 +8,9 @@
 #include <future>
 
 #include "Wait.h"
-#include "callback/CallbackSlot.h"
-#include "common/GLibLoop.h"
-#include "common/Reason.h"
+#include "base/callback/CallbackSlot.h"
+#include "backendkit/GLibLoop.h"
+#include "backendkit/Reason.h"
 
 #if defined(__SANITIZE_THREAD__)
 // GLib is not built for ThreadSanitizer and hands work over with futexes it cannot see.

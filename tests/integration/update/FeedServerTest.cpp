@@ -1,7 +1,7 @@
 // The update check against a real HTTP server on the loopback interface.
-#include "platform/update/LoadableAppcastSource.h"
-#include "platform/update/NetworkAppcastSource.h"
-#include "platform/update/SPUStandardUpdaterController.h"
+#include "update/LoadableAppcastSource.h"
+#include "update/NetworkAppcastSource.h"
+#include "update/SPUStandardUpdaterController.h"
 
 #include <gtest/gtest.h>
 

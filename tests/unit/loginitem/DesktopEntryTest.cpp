@@ -1,4 +1,4 @@
-#include "platform/appservice/DesktopEntry.h"
+#include "loginitem/DesktopEntry.h"
 
 #include <gtest/gtest.h>
 

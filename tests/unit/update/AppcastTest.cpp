@@ -1,5 +1,5 @@
-#include "platform/update/Appcast.h"
-#include "platform/update/SPUUpdater.h"
+#include "update/Appcast.h"
+#include "update/SPUUpdater.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "platform/update/LoadableAppcastSource.h"
-#include "platform/update/SPUStandardUpdaterController.h"
-#include "platform/update/StandardUpdateUserDriver.h"
+#include "update/LoadableAppcastSource.h"
+#include "update/SPUStandardUpdaterController.h"
+#include "update/StandardUpdateUserDriver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/update/SPUStandardUpdaterController.h"
+#include "update/SPUStandardUpdaterController.h"
 
 #include <gtest/gtest.h>
 

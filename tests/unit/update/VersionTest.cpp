@@ -1,5 +1,5 @@
-#include "platform/update/SystemVersion.h"
-#include "platform/update/Version.h"
+#include "update/SystemVersion.h"
+#include "update/Version.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,0 @@
-// The update library's entry point: the network appcast source.
-#include "platform/update/NetworkAppcastSource.h"
-#include "platform/update/UpdateLibrary.h"
-
-extern "C" __attribute__((visibility("default"))) duskwarden::AppcastSource* dw_update_create_appcast_source(
-    int version) {
-  if (version != duskwarden::kUpdateLibraryVersion) return nullptr;
-  return new duskwarden::NetworkAppcastSource();
-}
