@@ -41,17 +41,20 @@ std::optional<std::filesystem::path> absoluteXdgValue(const char* name) {
   return std::filesystem::path(value);
 }
 
+std::filesystem::path userHome() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/";
+}
+
 std::filesystem::path userConfigHome() {
   if (auto xdg = absoluteXdgValue("XDG_CONFIG_HOME")) return *xdg;
-  std::filesystem::path home;
-  if (const char* h = std::getenv("HOME"); h && *h) {
-    home = h;
-  } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
-    home = pw->pw_dir;
-  } else {
-    home = "/";
-  }
-  return home / ".config";
+  return userHome() / ".config";
+}
+
+std::filesystem::path userStateHome() {
+  if (auto xdg = absoluteXdgValue("XDG_STATE_HOME")) return *xdg;
+  return userHome() / ".local" / "state";
 }
 
 std::optional<std::filesystem::path> userRuntimeDirectory() { return absoluteXdgValue("XDG_RUNTIME_DIR"); }

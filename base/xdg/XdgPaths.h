@@ -15,9 +15,17 @@ namespace duskwarden {
 // path; nothing when it is unset, empty or relative.
 std::optional<std::filesystem::path> absoluteXdgValue(const char* name);
 
+// $HOME when it is set and not empty, otherwise the password database's home
+// directory (the root when it has none).
+std::filesystem::path userHome();
+
 // $XDG_CONFIG_HOME when it is absolute, otherwise $HOME/.config, with the
 // password database's home directory when HOME is unset.
 std::filesystem::path userConfigHome();
+
+// $XDG_STATE_HOME when it is absolute, otherwise $HOME/.local/state, with the
+// password database's home directory when HOME is unset.
+std::filesystem::path userStateHome();
 
 // $XDG_RUNTIME_DIR when it is absolute; nothing otherwise.
 std::optional<std::filesystem::path> userRuntimeDirectory();

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/xdg/XdgPaths.h"
+
 namespace duskwarden::provider {
 
 namespace {
@@ -44,12 +46,12 @@ std::string compositorSocketPath(std::string* why) {
     return {};
   }
   if (display[0] == '/') return display;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime == nullptr || runtime[0] != '/') {
+  const auto runtime = userRuntimeDirectory();
+  if (!runtime) {
     *why = std::string("XDG_RUNTIME_DIR is unset or relative, so WAYLAND_DISPLAY=") + display + " leads nowhere";
     return {};
   }
-  return std::string(runtime) + "/" + display;
+  return runtime->string() + "/" + display;
 }
 
 int connectToCompositor(const std::string& path, std::string* error) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "base/ownfile/OwnFile.h"
+#include "base/xdg/XdgPaths.h"
 
 namespace duskwarden::provider {
 
@@ -14,8 +15,7 @@ constexpr std::size_t kMaxPlainValueBytes = 256;
 }  // namespace
 
 std::string stateFilePath(const char* name) {
-  g_autofree char* path = g_build_filename(g_get_user_state_dir(), "duskwarden", name, nullptr);
-  return path;
+  return (userStateHome() / "duskwarden" / name).string();
 }
 
 StateFile loadStateFile(const std::string& path) {

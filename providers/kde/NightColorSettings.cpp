@@ -13,6 +13,7 @@
 #include "kde/KConfigFile.h"
 #include "kde/NightColorValues.h"
 #include "base/keyfile/KeyFileText.h"
+#include "base/xdg/XdgPaths.h"
 
 namespace duskwarden::provider::kde {
 
@@ -156,8 +157,7 @@ NightColorSettings::NightColorSettings(std::string kwinrcPath, std::string recor
     : kwinrc_(std::move(kwinrcPath)), record_(std::move(recordPath)) {}
 
 NightColorSettings NightColorSettings::forUser() {
-  g_autofree char* kwinrc = g_build_filename(g_get_user_config_dir(), "kwinrc", nullptr);
-  return NightColorSettings(kwinrc, stateFilePath("kde-night-color.ini"));
+  return NightColorSettings((userConfigHome() / "kwinrc").string(), stateFilePath("kde-night-color.ini"));
 }
 
 SettingsChange NightColorSettings::switchOn() {

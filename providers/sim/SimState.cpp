@@ -2,6 +2,7 @@
 
 #include "base/decimal/Decimal.h"
 #include "base/ownfile/OwnFile.h"
+#include "base/xdg/XdgPaths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -81,9 +82,9 @@ class FileLock {
 }  // namespace
 
 std::filesystem::path stateDirectory() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime == nullptr || runtime[0] != '/') return {};
-  return std::filesystem::path(runtime) / "duskwarden";
+  const auto runtime = userRuntimeDirectory();
+  if (!runtime) return {};
+  return *runtime / "duskwarden";
 }
 
 std::filesystem::path stateFilePath() {

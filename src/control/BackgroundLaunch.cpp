@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/fd/UniqueFd.h"
+#include "base/xdg/XdgPaths.h"
 
 extern char** environ;
 
@@ -95,10 +96,10 @@ std::optional<BackgroundLaunch> BackgroundLaunch::start(const std::string& execu
     posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   }
   // Not the caller's working directory, which it may want to unmount.
-  const char* home = std::getenv("HOME");
+  const std::filesystem::path home = userHome();
   std::error_code ec;
-  const bool useHome = home != nullptr && home[0] == '/' && std::filesystem::is_directory(home, ec);
-  posix_spawn_file_actions_addchdir_np(&setup.actions, useHome ? home : "/");
+  const bool useHome = home.is_absolute() && std::filesystem::is_directory(home, ec);
+  posix_spawn_file_actions_addchdir_np(&setup.actions, useHome ? home.c_str() : "/");
 
   // Why it could not start, if it cannot: a pipe whose write end it finds as
   // descriptor kReportFd (above it here, so that dup2 clears close-on-exec).

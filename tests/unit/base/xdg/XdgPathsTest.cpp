@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <fstream>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace duskwarden {
@@ -54,6 +55,26 @@ TEST(RuntimeDirectory, OneThatCannotHoldTheSocketGivesWayToTheFallback) {
     ScopedEnv runtime("XDG_RUNTIME_DIR", row.runtime.string());
     EXPECT_EQ(runtimeDirectoryProblem(kName), row.problem) << row.runtime;
     EXPECT_EQ(usableRuntimeDirectory(kName), row.problem ? fallback : row.runtime) << row.runtime;
+  }
+}
+
+TEST(BaseDirectories, StateHomeIsAnAbsoluteXdgStateHomeElseUnderHome) {
+  const fs::path passwdHome = ::getpwuid(::getuid())->pw_dir;
+  const std::string absolute = "/x/state", relative = "x/state", home = "/h";
+  const struct {
+    const std::string* state;
+    const std::string* home;
+    fs::path expected;
+  } rows[] = {
+      {&absolute, &home, "/x/state"},
+      {&relative, &home, "/h/.local/state"},
+      {nullptr, &home, "/h/.local/state"},
+      {nullptr, nullptr, passwdHome / ".local/state"},
+  };
+  for (const auto& row : rows) {
+    ScopedEnv stateVariable("XDG_STATE_HOME", row.state);
+    ScopedEnv homeVariable("HOME", row.home);
+    EXPECT_EQ(userStateHome(), row.expected) << (row.state ? *row.state : "unset");
   }
 }
 
