@@ -1,34 +1,16 @@
 #include "backendkit/SessionBus.h"
 
-#include <sys/stat.h>
-
-#include <cstdlib>
+#include "base/xdg/SessionBusAddress.h"
 
 namespace duskwarden::provider {
 
-namespace {
-
-// What GLib would find, minus its last resort, autolaunch.
-std::string sessionBusAddress(std::string* why) {
-  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address) return address;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && runtime[0] == '/') {
-    const std::string socket = std::string(runtime) + "/bus";
-    struct stat st {};
-    if (::stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
-      g_autofree char* escaped = g_dbus_address_escape_value(socket.c_str());
-      return std::string("unix:path=") + escaped;
-    }
-  }
-  *why = "no session bus (DBUS_SESSION_BUS_ADDRESS is unset and there is no $XDG_RUNTIME_DIR/bus)";
-  return {};
-}
-
-}  // namespace
-
 GDBusConnection* openSessionBus(std::string* why) {
-  const std::string address = sessionBusAddress(why);
-  if (address.empty()) return nullptr;
+  const auto found = sessionBusAddress();
+  if (!found) {
+    *why = std::string("no session bus (") + kNoSessionBusReason + ")";
+    return nullptr;
+  }
+  const std::string& address = *found;
   // GLib's blocking connect has no deadline of its own (its Hello waits 25 s
   // for a bus that does not answer): the same, asynchronously, on a context
   // this thread runs until the answer or the deadline.

@@ -12,10 +12,9 @@ namespace duskwarden::provider {
 // or bus must not hold the caller's queue for longer.
 inline constexpr int kBusCallTimeoutMs = 2000;
 
-// What GLib would find (DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus),
-// minus its last resort: with no bus at all GLib would autolaunch a
-// dbus-launch and a dbus-daemon that outlive us. nullptr with the reason in
-// `*why` when there is no bus, or it cannot be reached within the deadline.
+// The bus at base/xdg's sessionBusAddress(), which is what GLib would find
+// minus its last resort, autolaunch. nullptr with the reason in `*why` when
+// there is no bus, or it cannot be reached within the deadline.
 GDBusConnection* openSessionBus(std::string* why);
 
 }  // namespace duskwarden::provider

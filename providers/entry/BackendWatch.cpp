@@ -13,14 +13,12 @@
 #include "base/callback/CallbackSlot.h"
 #include "backendkit/CompositorSocket.h"
 #include "backendkit/Log.h"
+#include "entry/SessionBusNames.h"
 
 namespace duskwarden::provider {
 
 namespace {
 
-// The calls to the bus daemon itself (AddMatch, GetNameOwner) answer at once
-// unless the bus is hung; they never hold anything but this thread.
-constexpr std::uint64_t kBusCallTimeoutUs = 2'000'000;
 constexpr const char* kNoReply = "org.freedesktop.DBus.Error.NoReply";
 
 int monotonicMsUntil(std::uint64_t usec) {
@@ -123,14 +121,10 @@ struct BackendWatch::State {
   }
 
   bool openBus() {
-    const int r = sd_bus_open_user(&bus);
-    if (r < 0) {
-      bus = nullptr;
-      logInfo("Not waiting for a desktop service: no session bus (%s)", std::strerror(-r));
-      return false;
-    }
-    sd_bus_set_method_call_timeout(bus, kBusCallTimeoutUs);
-    return true;
+    std::string why;
+    bus = openUserBus(&why);
+    if (!bus) logInfo("Not waiting for a desktop service: %s", why.c_str());
+    return bus != nullptr;
   }
 
   void watchSocket(const BackendEntry& entry) {

@@ -2,6 +2,8 @@
 
 #include <systemd/sd-bus.h>
 
+#include "base/xdg/SessionBusAddress.h"
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -19,14 +21,32 @@ struct BusUnref {
 
 }  // namespace
 
-bool sessionBusHasName(std::span<const char* const> names, const char* backend, std::string* why) {
+sd_bus* openUserBus(std::string* why) {
+  const auto address = sessionBusAddress();
+  if (!address) {
+    *why = std::string("no session bus (") + kNoSessionBusReason + ")";
+    return nullptr;
+  }
   sd_bus* opened = nullptr;
-  if (const int r = sd_bus_open_user(&opened); r < 0) {
-    *why = std::string(backend) + ": no session bus (" + std::strerror(-r) + ")";
+  int r = sd_bus_new(&opened);
+  if (r >= 0) r = sd_bus_set_address(opened, address->c_str());
+  if (r >= 0) r = sd_bus_set_bus_client(opened, 1);
+  if (r >= 0) r = sd_bus_start(opened);
+  if (r < 0) {
+    sd_bus_unref(opened);
+    *why = std::string("no session bus (") + std::strerror(-r) + ")";
+    return nullptr;
+  }
+  sd_bus_set_method_call_timeout(opened, kCallTimeoutUs);
+  return opened;
+}
+
+bool sessionBusHasName(std::span<const char* const> names, const char* backend, std::string* why) {
+  const std::unique_ptr<sd_bus, BusUnref> bus(openUserBus(why));
+  if (!bus) {
+    *why = std::string(backend) + ": " + *why;
     return false;
   }
-  const std::unique_ptr<sd_bus, BusUnref> bus(opened);
-  sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUs);
   std::string listed;
   for (const char* name : names) {
     sd_bus_error error = SD_BUS_ERROR_NULL;

@@ -2,9 +2,6 @@
 // The parts of the process environment that are settled once, at start,
 // before Qt or GLib read them.
 
-#include <filesystem>
-#include <string>
-
 namespace duskwarden {
 
 enum class SessionBusChoice {
@@ -18,14 +15,10 @@ enum class SessionBusChoice {
 // unset they would run dbus-launch, whose bus daemon outlives the process.
 inline constexpr const char* kNoSessionBusAddress = "disabled:";
 
-// Makes DBUS_SESSION_BUS_ADDRESS say which bus to use: left as it is when
-// set; otherwise the runtime directory's "bus" socket when it is one of this
-// user's sockets; otherwise kNoSessionBusAddress. Call it before any other
-// thread exists, and after relative XDG paths were dropped.
+// Makes DBUS_SESSION_BUS_ADDRESS say which bus to use: the one
+// sessionBusAddress() (base/xdg) finds, otherwise kNoSessionBusAddress.
+// Call it before any other thread exists, and after relative XDG paths were
+// dropped.
 SessionBusChoice settleSessionBusAddress();
-
-// `path` as a D-Bus address value ("unix:path=" + this), escaped as the
-// address syntax requires.
-std::string dbusAddressValue(const std::filesystem::path& path);
 
 }  // namespace duskwarden
