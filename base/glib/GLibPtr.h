@@ -1,5 +1,5 @@
 #pragma once
-// Owning pointers for the GLib objects the platform rooms use.
+// Owning pointers for GLib objects, for the program and the provider alike.
 
 #include <glib.h>
 
@@ -7,8 +7,10 @@
 
 namespace duskwarden {
 
+// A key file is reference-counted: dropping our reference must not empty a
+// file someone else still holds, as g_key_file_free() would.
 struct GKeyFileDeleter {
-  void operator()(GKeyFile* f) const { g_key_file_free(f); }
+  void operator()(GKeyFile* f) const { g_key_file_unref(f); }
 };
 using KeyFilePtr = std::unique_ptr<GKeyFile, GKeyFileDeleter>;
 

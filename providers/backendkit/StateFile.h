@@ -7,16 +7,12 @@
 
 #include <glib.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 
-namespace duskwarden::provider {
+#include "base/glib/GLibPtr.h"
 
-struct KeyFileFree {
-  void operator()(GKeyFile* file) const { g_key_file_unref(file); }
-};
-using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileFree>;
+namespace duskwarden::provider {
 
 // $XDG_STATE_HOME/duskwarden/<name>
 std::string stateFilePath(const char* name);
