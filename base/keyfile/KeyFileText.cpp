@@ -280,4 +280,22 @@ bool editGroup(std::string& text, std::string_view group, const std::vector<Entr
   return true;
 }
 
+std::string escapedValue(std::string_view value) {
+  std::string out;
+  bool leading = true;  // blanks a reader would trim
+  for (const char c : value) {
+    if (c == ' ' || c == '\t') {
+      if (leading) out += c == ' ' ? "\\s" : "\\t";
+      else out += c;
+      continue;
+    }
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\\') out += "\\\\";
+    else out += c;
+    if (c != '\n' && c != '\r') leading = false;
+  }
+  return out;
+}
+
 }  // namespace duskwarden::keyfile

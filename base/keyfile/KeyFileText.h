@@ -45,4 +45,9 @@ struct EntryEdit {
 // changes nothing, when the file, the group or one of the keys is locked.
 bool editGroup(std::string& text, std::string_view group, const std::vector<EntryEdit>& edits, std::string* error);
 
+// `value` as a key file holds it, so that a reader gives back the same
+// string: backslashes, newlines and carriage returns escaped, and leading
+// blanks (which a reader trims) as \s and \t.
+std::string escapedValue(std::string_view value);
+
 }  // namespace duskwarden::keyfile

@@ -84,6 +84,8 @@ bool writtenByUs(const std::vector<std::string>& arguments, const char* tryExec)
   return tryExec && arguments[0] == tryExec;
 }
 
+// Read as the desktop reads it, with GLib's key-file parser; our keys are
+// written with base/keyfile, which keeps every other byte of the user's.
 Entry readEntry(const fs::path& entryPath, const fs::path& executable) {
   const auto found = ownfile::read(entryPath, kMaxEntryBytes);
   switch (found.outcome) {
@@ -124,23 +126,16 @@ Entry readEntry(const fs::path& entryPath, const fs::path& executable) {
   return {startsUs ? EntryState::enabled : EntryState::stale, {}, found.text};
 }
 
-// A value as the key file holds it: the key-file escapes on top.
-std::string escapedValue(const std::string& value) {
-  KeyFilePtr file(g_key_file_new());
-  g_key_file_set_string(file.get(), kGroup, "Value", value.c_str());
-  GStringPtr raw(g_key_file_get_value(file.get(), kGroup, "Value", nullptr));
-  return raw.get();
-}
-
 // The keys that say what the entry starts, as we write them.
 std::vector<keyfile::EntryEdit> ourKeys(const fs::path& executable) {
+  using keyfile::escapedValue;
   return {{G_KEY_FILE_DESKTOP_KEY_EXEC, escapedValue(desktopentry::execLine({executable.string(), kLoginArgument}))},
           {G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, escapedValue(executable.string())}};
 }
 
 std::string newEntry(const fs::path& executable, const std::string& name) {
   std::string text = std::string("[") + kGroup + "]\nType=" + G_KEY_FILE_DESKTOP_TYPE_APPLICATION + "\n";
-  text += "Name=" + escapedValue(name) + "\n";
+  text += "Name=" + keyfile::escapedValue(name) + "\n";
   // As the launcher entry says it, so a desktop's startup settings list it in
   // the user's language and with its icon.
   text += "Comment=Keep the desktop's night light switched on\n"

@@ -1,3 +1,4 @@
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -84,6 +85,19 @@ TEST(KConfigText, RefusesLockedFilesGroupsAndKeysAndChangesNothing) {
   // A lock on another group or another key is not ours to mind.
   EXPECT_EQ(edited("[Plugins][$i]\nx=1\n[NightColor]\nDayTemperature[$i]=6500\n", {{"Active", "true"}}),
             "[Plugins][$i]\nx=1\n[NightColor]\nDayTemperature[$i]=6500\nActive=true\n");
+}
+
+// A desktop entry's reader (GLib's) gives back what was escaped.
+TEST(KeyFileText, EscapedValuesReadBackAsTheyWere) {
+  for (const std::string value : {" lead", "\t lead", "trail ", "back\\slash", "two\nlines\r", "\n x", "mid  dle"}) {
+    const std::string text = "[G]\nK=" + escapedValue(value) + "\n";
+    GKeyFile* file = g_key_file_new();
+    ASSERT_TRUE(g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, nullptr)) << text;
+    gchar* read = g_key_file_get_string(file, "G", "K", nullptr);
+    EXPECT_STREQ(read, value.c_str()) << text;
+    g_free(read);
+    g_key_file_unref(file);
+  }
 }
 
 }  // namespace
