@@ -23,6 +23,7 @@ import measure  # noqa: E402
 import x11_resets  # noqa: E402
 from desktop import XDesktop, read_log, rss_kib, status_updates, trayui  # noqa: E402
 from desktop.sway import Sway  # noqa: E402
+from wait import wait_for  # noqa: E402
 
 DW, MIN, RS, GS = "Duskwarden", "minimal Qt tray", "redshift", "gammastep"
 PEERS = [DW, MIN, RS, GS]
@@ -103,7 +104,7 @@ class Bench:
         for who in (MIN, RS, GS):
             self.start(who)
         icons[MIN] = trayui.wait_for_icon(self.d, self.procs[MIN].pid).centre
-        self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5)
+        wait_for(lambda: self.dw.sim_state()["enabled"], 5)
         time.sleep(3)  # let start-up work settle
         pids = {w: self.procs[w].pid for w in PEERS}
         rss_start = {w: rss_kib(p) for w, p in pids.items()}
@@ -146,7 +147,7 @@ class Bench:
         # Paced at 1,000 a second: a stream of notifications, not a flood.
         flood = self.dw.build_flood_tool()
         self.s.run([flood, self.dw.sim_dir, str(notifications), str(notifications / 1000), "0.5"])
-        self.s.wait_for(lambda: status_updates(read_log(self.procs[DW].log))[-1:] == [(True, 0.5)],
+        wait_for(lambda: status_updates(read_log(self.procs[DW].log))[-1:] == [(True, 0.5)],
                         30, interval=0.1)
         callbacks = self.callbacks() - callbacks0
         time.sleep(2)
@@ -182,14 +183,14 @@ class Bench:
             # Alternate the spot: a press near the last one within the double-click
             # interval is a double click, which a tray icon does not take as a click.
             self.d.input.xdotool("mousemove", x + (4 if i % 2 else -4), y, "click", "1")
-            if not self.s.wait_for(lambda: self.d.xconn.mapped_popups(300), 3, interval=0.002):
+            if not wait_for(lambda: self.d.xconn.mapped_popups(300), 3, interval=0.002):
                 failures += 1
                 self.d.wait_ungrabbed()
                 time.sleep(0.45)
                 continue
             window = next(iter(self.d.xconn.mapped_popups(300)))
             self.d.input.xdotool("key", "Escape")
-            if not self.s.wait_for(lambda: not self.d.xconn.viewable(window), 3, interval=0.002):
+            if not wait_for(lambda: not self.d.xconn.viewable(window), 3, interval=0.002):
                 failures += 1
             self.d.wait_ungrabbed()
         return failures
@@ -222,14 +223,14 @@ class Bench:
         trials = 5 if self.quick else 30
         print(f"re-enable (simulator): {trials} trials", file=sys.stderr, flush=True)
         p = self.start_dw("sim")[0]
-        if not self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5):
+        if not wait_for(lambda: self.dw.sim_state()["enabled"], 5):
             raise RuntimeError("Keep Always On did not turn the simulator on")
         lat = []
         for _ in range(trials):
             time.sleep(random.uniform(1.2, 1.5))  # outside the manager's own 1.0 s window
             t0 = time.monotonic()
             self.dw.sim("off")
-            if self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5, interval=0.002):
+            if wait_for(lambda: self.dw.sim_state()["enabled"], 5, interval=0.002):
                 lat.append(time.monotonic() - t0)
         self.stop(DW)
         self.latency_row("Re-enable latency, simulator (median / p95)", {DW: (lat, trials)},
@@ -251,7 +252,7 @@ class Bench:
                 self.start_dw("x11")
             else:
                 self.start(who)
-            if not self.s.wait_for(warm, 10, interval=0.01):
+            if not wait_for(warm, 10, interval=0.01):
                 results[who] = ([], 0)
                 self.stop(who)
                 continue
@@ -266,7 +267,7 @@ class Bench:
                 # changes that a client with RandR events sees.
                 self.s.run(["xrandr", "--output", "screen", "--mode", "dw-alt"])
                 self.s.run(["xrandr", "--output", "screen", "--mode", "1280x800"])
-                if self.s.wait_for(warm, cap, interval=0.01):
+                if wait_for(warm, cap, interval=0.01):
                     lat.append(time.monotonic() - t0)
             results[who] = (lat, trials if who == DW else peer_trials)
             self.stop(who)
@@ -293,10 +294,10 @@ class Bench:
         events = 200
         print(f"drag: {events} pointer events", file=sys.stderr, flush=True)
         p, (_, (ix, iy)), _ = self.start_dw("sim")
-        self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5)
+        wait_for(lambda: self.dw.sim_state()["enabled"], 5)
         time.sleep(1.2)
         self.d.input.xdotool("mousemove", ix, iy, "click", "1")
-        if not self.s.wait_for(lambda: trayui.popover(self.d, p.pid) is not None, 3):
+        if not wait_for(lambda: trayui.popover(self.d, p.pid) is not None, 3):
             raise RuntimeError("popover did not open")
         time.sleep(0.5)
         _, px, py, pw, ph = trayui.popover(self.d, p.pid)

@@ -20,6 +20,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "support"))  # the desktop test fixture
 from desktop import XDesktop, trayui  # noqa: E402
+from wait import wait_for  # noqa: E402
 
 
 def smaps(pid):
@@ -61,7 +62,7 @@ def main():
         dw = trayui.launch(d, "dw")
         mt = d.session.spawn([args.minimal_tray], log=d.session.path("minimal.log"))
         mt.icon = trayui.wait_for_icon(d, mt.pid).centre
-        d.session.wait_for(lambda: d.app.sim_state()["enabled"], 5)
+        wait_for(lambda: d.app.sim_state()["enabled"], 5)
         if args.open_popover:
             for p in (dw, mt):
                 window = trayui.open_popover(d, p)

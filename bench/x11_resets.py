@@ -16,6 +16,7 @@ import time
 
 import measure
 from desktop import ramp_tops
+from wait import wait_for  # noqa: E402
 
 DW, RS, GS = "Duskwarden", "redshift", "gammastep"
 NA = {"minimal Qt tray": "n/a"}
@@ -42,7 +43,7 @@ def start(bench, who, keep_on=True):
         p = bench.start_dw("x11", keep_on=keep_on)[0]
     else:
         p = bench.start(who)
-    if keep_on and not bench.s.wait_for(lambda: warm(bench), 10, interval=0.01):
+    if keep_on and not wait_for(lambda: warm(bench), 10, interval=0.01):
         raise RuntimeError(f"{who} did not warm the screen")
     return p
 
@@ -53,7 +54,7 @@ def latencies(bench, who, trials, trial):
     found = []
     for _ in range(trials):
         t0 = trial()
-        if bench.s.wait_for(lambda: warm(bench), 15, interval=0.005):
+        if wait_for(lambda: warm(bench), 15, interval=0.005):
             found.append(time.monotonic() - t0)
     bench.stop(who)
     return found
@@ -117,7 +118,7 @@ def start_floors(bench):
         return {}
     ms = str(int(DEFAULT_INTERVAL * 1000))
     floors = {kind: bench.s.spawn([bench.x11_floor, kind, ms]) for kind in ("wake", "look")}
-    if not bench.s.wait_for(lambda: all(measure.thread_named(f.pid, "floor") for f in floors.values()), 5):
+    if not wait_for(lambda: all(measure.thread_named(f.pid, "floor") for f in floors.values()), 5):
         raise RuntimeError("x11-floor did not start")
     return floors
 
@@ -132,7 +133,7 @@ def look_cost(bench):
     interval, window = 0.1, 5 if bench.quick else 15
     neutral(bench)
     p, _, _ = bench.start_dw("x11", extra_env={"DUSKWARDEN_X11_VERIFY_SECONDS": str(interval)})
-    if not bench.s.wait_for(lambda: warm(bench), 10, interval=0.01):
+    if not wait_for(lambda: warm(bench), 10, interval=0.01):
         raise RuntimeError("Duskwarden did not warm the screen")
     time.sleep(2)
     events = measure.thread_named(p.pid, EVENTS_THREAD)
@@ -158,7 +159,7 @@ def idle_costs(bench):
             p = start(bench, who, keep_on=state == "on" or who != DW)
             if state == "off" and who != DW:
                 os.kill(p.pid, signal.SIGUSR1)
-                if not bench.s.wait_for(lambda: not warm(bench), 10, interval=0.05):
+                if not wait_for(lambda: not warm(bench), 10, interval=0.05):
                     raise RuntimeError(f"{who} did not switch off on SIGUSR1")
             time.sleep(3)  # start-up work settles
             events = measure.thread_named(p.pid, EVENTS_THREAD) if who == DW else None

@@ -14,6 +14,7 @@ import os
 import sys
 
 from desktop import XDesktop, atspi, read_log, trayui
+from wait import wait_for
 
 atspi.own_pid_namespace()
 
@@ -59,14 +60,9 @@ def main(build):
         def focused():
             return next((n.name for _, n in atspi.tree(app.pid) if n.getState().contains(pyatspi.STATE_FOCUSED)), None)
 
-        def wait(predicate, what, timeout=10):
-            value = d.session.wait_for(predicate, timeout)
-            check(value, f"timed out waiting for {what}")
-            return value
-
         # A keyboard user opens it by launching the program again.
         d.session.spawn([d.app.binary], log=d.session.path("again.log"))
-        wait(lambda: node("dialog", "Duskwarden"), "the popover's dialog in the application's tree")
+        wait_for(lambda: node("dialog", "Duskwarden"), 10, "the popover's dialog in the application's tree")
         reading = "\n".join("  " * depth + spoken(n) for depth, n in atspi.tree(app.pid))
         d.shots.save("popover.png")
         with open(os.path.join(d.shots.directory, "accessible-tree.txt"), "w") as f:
@@ -88,11 +84,11 @@ def main(build):
         # Tab: the switch, the enabled command button, the warmth, round again.
         for expected in ("Enable Night Shift", "Warmth, Less Warm to More Warm", "Warden Mode", "Enable Night Shift"):
             d.input.key("Tab")
-            wait(lambda: focused() == expected, f"Tab to {expected!r} (focus on {focused()!r})", 5)
+            wait_for(lambda: focused() == expected, 5, f"Tab to {expected!r} (focus on {focused()!r})")
         d.input.key("Return")
-        wait(lambda: status()["enabled"], "Return on Enable Night Shift")
+        wait_for(lambda: status()["enabled"], 10, "Return on Enable Night Shift")
         # The focus stays with the buttons, on the one that now says the result.
-        wait(lambda: focused() == "Disable Night Shift", f"focus after Enable: {focused()!r}", 5)
+        wait_for(lambda: focused() == "Disable Night Shift", 5, f"focus after Enable: {focused()!r}")
         check(node("push button", "Disable Night Shift").description == "Status: Active",
               spoken(node("push button", "Disable Night Shift")))
 
@@ -103,24 +99,25 @@ def main(build):
             d.input.key("Tab")
         before = commits()
         d.input.key("End", "Left")
-        wait(lambda: abs(value.currentValue - 95) < 1e-6, "End, Left to set the strength")
-        wait(lambda: abs(d.app.sim_state()["strength"] - 0.95) < 1e-6, "the keys' strength on the platform")
+        wait_for(lambda: abs(value.currentValue - 95) < 1e-6, 10, "End, Left to set the strength")
+        wait_for(lambda: abs(d.app.sim_state()["strength"] - 0.95) < 1e-6, 10, "the keys' strength on the platform")
         check(commits() == before + 1 and abs(status()["strength"] - 0.95) < 1e-6, f"{commits() - before} calls")
         d.input.key("Home")
-        wait(lambda: d.app.sim_state()["strength"] == 0, "Home on the platform")
+        wait_for(lambda: d.app.sim_state()["strength"] == 0, 10, "Home on the platform")
 
         # Assistive technology sets the value and toggles the switch.
         value.currentValue = 30
-        wait(lambda: abs(d.app.sim_state()["strength"] - 0.3) < 1e-6, "the value set on the platform")
+        wait_for(lambda: abs(d.app.sim_state()["strength"] - 0.3) < 1e-6, 10, "the value set on the platform")
         check(abs(status()["strength"] - 0.3) < 1e-6 and commits() == before + 3, f"{status()}, {commits()}")
         actions = switch.queryAction()
         actions.doAction(next(i for i in range(actions.nActions) if actions.getName(i) == "Toggle"))
-        wait(lambda: status()["keepAlwaysOn"], "the Toggle action to set Keep Always On")
-        wait(lambda: node("check box", "Warden Mode").getState().contains(pyatspi.STATE_CHECKED), "checked")
+        wait_for(lambda: status()["keepAlwaysOn"], 10, "the Toggle action to set Keep Always On")
+        wait_for(lambda: node("check box", "Warden Mode").getState().contains(pyatspi.STATE_CHECKED), 10, "checked")
         check(d.app.wait_for_line(app, "Auto-enable toggled: true", 1), "not the click's path")
 
         d.input.key("Escape")
-        wait(lambda: trayui.popover(d, app.pid) is None and node("dialog", "Duskwarden") is None, "Escape to close")
+        wait_for(lambda: trayui.popover(d, app.pid) is None and node("dialog", "Duskwarden") is None, 10,
+                 "Escape to close")
 
 
 if __name__ == "__main__":

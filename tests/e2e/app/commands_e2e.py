@@ -19,7 +19,8 @@ import threading
 import time
 import unittest
 
-from desktop import BUNDLE_ID, XDesktop, find_build_dir, read_log, stays, trayui
+from desktop import BUNDLE_ID, XDesktop, find_build_dir, read_log, trayui
+from wait import stays, wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -44,14 +45,14 @@ class Base(unittest.TestCase):
 
     def wait_for_status(self, expected):
         """The running copy reads when the simulator reports a change: wait for --status --json to say `expected`."""
-        self.assertTrue(self.s.wait_for(lambda: self.status() == expected, 10), f"{self.status()} != {expected}")
+        self.assertTrue(wait_for(lambda: self.status() == expected, 10), f"{self.status()} != {expected}")
 
     def wait_for_sim(self, **expected):
         """Waits until the simulator holds `expected` (its strength is a float, written to 9 digits)."""
         def holds():
             state = self.dw.sim_state()
             return all(abs(state[k] - v) < 1e-6 if k == "strength" else state[k] == v for k, v in expected.items())
-        ok = self.s.wait_for(holds, 10)
+        ok = wait_for(holds, 10)
         self.assertTrue(ok, f"simulator {self.dw.sim_state()}, expected {expected}")
 
 
@@ -167,7 +168,7 @@ class Following(Base):
             if change:
                 self.dw.sim(change)
             self.assertEqual(follower.lines.get(timeout=5 if change is None else 1)["enabled"], enabled)
-            self.assertTrue(self.s.wait_for(lambda: f"Night Shift: {change or 'off'}" in bar.stdout.readline(), 5))  # noqa: B023
+            self.assertTrue(wait_for(lambda: f"Night Shift: {change or 'off'}" in bar.stdout.readline(), 5))  # noqa: B023
         self.assertRaises(queue.Empty, follower.lines.get, timeout=1)  # nothing without a change
         # One that never reads fills its buffer while the desktop floods; it is
         # dropped, unwaited for: another client's command is answered meanwhile.
@@ -182,7 +183,7 @@ class Following(Base):
                 self.assertEqual(self.cli("--enable").returncode, 0)
                 self.assertLess(time.monotonic() - started, 3.0, "slower than a request may take")  # 0.12 s here
             flood.wait(30)
-            if self.s.wait_for(lambda: dropped() > 0, 1):
+            if wait_for(lambda: dropped() > 0, 1):
                 break
         self.assertEqual(dropped(), 1)
         self.assertIsNone(follower.poll(), "the follower that reads was dropped")
@@ -258,7 +259,7 @@ class NoRunningCopy(Base):
                 return False
         if alive():
             os.kill(pid, signal.SIGTERM)
-            if not self.s.wait_for(lambda: not alive(), 10):
+            if not wait_for(lambda: not alive(), 10):
                 os.kill(pid, signal.SIGKILL)
 
 

@@ -28,12 +28,13 @@ import signal
 import sys
 import time
 
-from desktop import Bus, Duskwarden, PrivateSession, Window, XDesktop, XInput, sni, stays, trayui
+from desktop import Bus, Duskwarden, PrivateSession, Window, XDesktop, XInput, sni, trayui
 from desktop.gnome import GnomeShell
 from desktop.lxqt import LxqtPanel
 from desktop.mate import MatePanel
 from desktop.sway import Sway
 from desktop.xfce import XfcePanel
+from wait import WaitTimeout, stays, wait_for
 
 SCREEN = (1280, 800)
 NEAR = 40  # px: how far from where it belongs a window may open
@@ -50,13 +51,6 @@ def log(message):
 def check(condition, message):
     if not condition:
         raise Failure(message)
-
-
-def wait_for(session, predicate, timeout, what):
-    value = session.wait_for(predicate, timeout)
-    if not value:
-        raise Failure(f"timed out after {timeout} s waiting for {what}")
-    return value
 
 
 def placed_at(win, x, y):
@@ -81,7 +75,7 @@ def gnome_without_tray(d):
     log_path = d.session.path("login.log")
     app = d.app.launch(log_path, args=("--autostart",))
     started = time.monotonic()
-    wait_for(d.session, d.app.sim_enabled, 3, "Keep Always On to turn night light on at a login start")
+    wait_for(d.app.sim_enabled, 3, "Keep Always On to turn night light on at a login start")
     turned_on = time.monotonic()
     check(stays(lambda: trayui.dialog(d, app.pid) is None, 1.0), "a login start opened a window")
     said = [line for line in open(log_path) if "no system tray" in line]
@@ -90,41 +84,41 @@ def gnome_without_tray(d):
     # Turned off from outside after the manager's own one-second window: back on.
     time.sleep(max(0.0, turned_on + 1.3 - time.monotonic()))
     d.app.sim("off")
-    wait_for(d.session, d.app.sim_enabled, 3, "Keep Always On to undo an outside turn-off")
+    wait_for(d.app.sim_enabled, 3, "Keep Always On to undo an outside turn-off")
     check(stays(d.app.sim_enabled, 1.0), "night light did not stay on")
     time.sleep(max(0.0, started + 6.5 - time.monotonic()))
     check(app.poll() is None, f"it ended without a tray (status {app.returncode})")
 
     second = d.session.run([d.app.binary], check=False, timeout=30)
     check(second.returncode == 0, f"the second launch ended with {second.returncode}")
-    window = wait_for(d.session, lambda: trayui.dialog(d, app.pid), 5, "the window after a second launch")
+    window = wait_for(lambda: trayui.dialog(d, app.pid), 5, "the window after a second launch")
     check(d.input.title(window.id) == "Duskwarden", f"the window is titled {d.input.title(window.id)!r}")
     d.shots.save("no-tray-window.png")
 
     # Covered by another window, a further launch raises it.
     cover = d.session.spawn(["xmessage", "-geometry", f"400x300+{window.x}+{window.y}", "covering"])
     top = lambda: d.xconn.stacking()[-1]  # noqa: E731
-    wait_for(d.session, lambda: top() != window.id, 5, "the covering window on top")
+    wait_for(lambda: top() != window.id, 5, "the covering window on top")
     d.session.run([d.app.binary], check=False, timeout=30)
-    wait_for(d.session, lambda: top() == window.id, 5, "the window raised above the cover")
+    wait_for(lambda: top() == window.id, 5, "the window raised above the cover")
     d.session.stop(cover)
 
     d.input.xdotool("windowfocus", "--sync", window.id)
     d.input.key("ctrl+q")
-    wait_for(d.session, lambda: app.poll() is not None, 10, "Quit from the window")
+    wait_for(lambda: app.poll() is not None, 10, "Quit from the window")
     check(app.returncode == 0, f"Quit ended it with status {app.returncode}")
 
 
 def gnome_late_tray(d, shell):
     app = d.app.launch(d.session.path("user.log"))
     started = time.monotonic()
-    wait_for(d.session, lambda: trayui.dialog(d, app.pid), 5, "the window at a launch from the terminal")
+    wait_for(lambda: trayui.dialog(d, app.pid), 5, "the window at a launch from the terminal")
     time.sleep(max(0.0, started + 3.0 - time.monotonic()))
     enabled = time.monotonic()
     shell.enable_appindicator()
-    item = wait_for(d.session, lambda: sni.items(d.bus), 5, "the item to register with the late watcher")[0]
+    item = wait_for(lambda: sni.items(d.bus), 5, "the item to register with the late watcher")[0]
     log(f"item {item} registered {time.monotonic() - enabled:.2f} s after enabling the extension")
-    wait_for(d.session, lambda: trayui.dialog(d, app.pid) is None, 5, "the window to close once the tray is there")
+    wait_for(lambda: trayui.dialog(d, app.pid) is None, 5, "the window to close once the tray is there")
     return app, item
 
 
@@ -153,15 +147,15 @@ def gnome_appindicator(d, app, item):
     # A single left click opens that menu; its first item opens the popover at the pointer.
     d.input.move(600, 300)
     sni.menu_event(d.bus, item, 1)
-    pop = wait_for(d.session, lambda: trayui.popover(d, app.pid), 5, "the popover from Show Controls")
+    pop = wait_for(lambda: trayui.popover(d, app.pid), 5, "the popover from Show Controls")
     check(placed_at(pop, 600, 300), f"Show Controls opened the popover at {pop}, not at the pointer")
     trayui.close_popover(d, pop)
 
     before = set(d.xconn.stacking())
     cover = d.session.spawn(["xmessage", "-geometry", "200x100+100+600", "elsewhere"])
-    elsewhere = wait_for(d.session, lambda: set(d.xconn.stacking()) - before, 5, "another window").pop()
+    elsewhere = wait_for(lambda: set(d.xconn.stacking()) - before, 5, "another window").pop()
     sni.activate(d.bus, item, 1100, 10)
-    pop = wait_for(d.session, lambda: trayui.popover(d, app.pid), 5, "the popover from Activate")
+    pop = wait_for(lambda: trayui.popover(d, app.pid), 5, "the popover from Activate")
     opened = time.monotonic()
     log(f"Activate(1100, 10): popover at {pop}")
     check(placed_at(pop, 1100, 10), "the popover is not where Activate placed it")
@@ -169,21 +163,21 @@ def gnome_appindicator(d, app, item):
     # The focus goes to another window after a moment's use: it closes.
     time.sleep(max(0.0, opened + 0.8 - time.monotonic()))
     d.input.xdotool("windowfocus", elsewhere)
-    wait_for(d.session, lambda: trayui.popover(d, app.pid) is None, 5, "the popover to close when the focus left")
+    wait_for(lambda: trayui.popover(d, app.pid) is None, 5, "the popover to close when the focus left")
     check(d.wait_ungrabbed(), "the pointer grab was not released")
     d.session.stop(cover)
 
     sni.context_menu(d.bus, item, 1100, 10)
-    menu = wait_for(d.session, lambda: trayui.menu(d, app.pid), 5, "the menu from ContextMenu")
+    menu = wait_for(lambda: trayui.menu(d, app.pid), 5, "the menu from ContextMenu")
     check(distance((1100, 10), menu) <= NEAR, f"ContextMenu(1100, 10) opened the menu at {menu}")
     d.input.key("Escape")
-    wait_for(d.session, lambda: trayui.menu(d, app.pid) is None, 5, "the menu to close")
+    wait_for(lambda: trayui.menu(d, app.pid) is None, 5, "the menu to close")
     check(d.wait_ungrabbed(), "the pointer grab was not released")
 
     sni.menu_event(d.bus, item, 4)  # Quit, as the host's menu sends it
-    wait_for(d.session, lambda: app.poll() is not None, 10, "Quit from the host's menu")
+    wait_for(lambda: app.poll() is not None, 10, "Quit from the host's menu")
     check(app.returncode == 0, f"Quit ended it with status {app.returncode}")
-    wait_for(d.session, lambda: not sni.items(d.bus), 5, "the item to leave the watcher")
+    wait_for(lambda: not sni.items(d.bus), 5, "the item to leave the watcher")
 
 
 def gnome(build):
@@ -211,15 +205,15 @@ def x11_panel(build, name):
             before = drawn_strip(d, strip)
             d.app.write_defaults(True)
             app = d.app.launch(d.session.path("app.log"))
-            item = wait_for(d.session, lambda: sni.items(d.bus), 10, "our item in the panel's watcher")[0]
-            wait_for(d.session, d.app.sim_enabled, 5, "Keep Always On to turn night light on")
+            item = wait_for(lambda: sni.items(d.bus), 10, "our item in the panel's watcher")[0]
+            wait_for(d.app.sim_enabled, 5, "Keep Always On to turn night light on")
             turned_on = time.monotonic()
             icon = settled_icon(d, before, strip)
             log(f"icon at {icon}")
             check(trayui.tray_icon(d, app.pid) is None, "an XEmbed icon of ours is in the panel too")
 
             d.input.click_at(*icon)
-            pop = wait_for(d.session, lambda: trayui.popover(d, app.pid), 5, "the popover after a left click")
+            pop = wait_for(lambda: trayui.popover(d, app.pid), 5, "the popover after a left click")
             log(f"left click: popover at {pop}")
             check(distance(icon, pop) <= NEAR, f"the popover is {distance(icon, pop)} px from the click")
             check(pop.x >= 0 and pop.y >= 0 and pop.x + pop.w <= SCREEN[0] and pop.y + pop.h <= SCREEN[1],
@@ -229,10 +223,10 @@ def x11_panel(build, name):
             time.sleep(0.3)  # the popup finishes tearing down on Qt's next turns
 
             d.input.click_at(*icon, ctrl=True)
-            menu = wait_for(d.session, lambda: trayui.menu(d, app.pid), 5, "our menu after a Control-click")
+            menu = wait_for(lambda: trayui.menu(d, app.pid), 5, "our menu after a Control-click")
             check(distance(icon, menu) <= NEAR and trayui.popover(d, app.pid) is None, "Control-click: not our menu")
             d.input.key("Escape")
-            wait_for(d.session, lambda: trayui.menu(d, app.pid) is None, 5, "the menu to close")
+            wait_for(lambda: trayui.menu(d, app.pid) is None, 5, "the menu to close")
             check(d.wait_ungrabbed(), "the pointer grab was not released")
             time.sleep(0.3)
 
@@ -243,18 +237,18 @@ def x11_panel(build, name):
             drawn = panel_menu(d, icon)
             d.shots.save(f"{name}-menu.png")
             d.input.click_at(drawn[0] + drawn[2] // 3, drawn[1] + 14, arrive=False)
-            pop = wait_for(d.session, lambda: trayui.popover(d, app.pid), 5, "the popover from Show Controls")
+            pop = wait_for(lambda: trayui.popover(d, app.pid), 5, "the popover from Show Controls")
             trayui.close_popover(d, pop)
 
             # Night light turned off from outside, after the manager's own one-second window: back on.
             time.sleep(max(0.0, turned_on + 1.3 - time.monotonic()))
             d.app.sim("off")
-            wait_for(d.session, d.app.sim_enabled, 3, "Keep Always On to undo an outside turn-off")
+            wait_for(d.app.sim_enabled, 3, "Keep Always On to undo an outside turn-off")
             check(stays(d.app.sim_enabled, 1.0), "night light did not stay on")
 
             drawn = panel_menu(d, icon)
             d.input.click_at(drawn[0] + drawn[2] // 3, drawn[1] + drawn[3] - 14, arrive=False)
-            wait_for(d.session, lambda: app.poll() is not None, 10, "Quit from the panel's menu")
+            wait_for(lambda: app.poll() is not None, 10, "Quit from the panel's menu")
             check(app.returncode == 0, f"Quit ended it with status {app.returncode}")
 
 
@@ -263,7 +257,7 @@ def panel_menu(d, icon):
     d.wait_ungrabbed()
     shown = set(d.xconn.mapped_popups())
     d.input.click_at(*icon, button=3)
-    drawn = wait_for(d.session, lambda: [g for w, g in d.xconn.mapped_popups().items() if w not in shown],
+    drawn = wait_for(lambda: [g for w, g in d.xconn.mapped_popups().items() if w not in shown],
                      5, "the panel's menu after a right click")[0]
     log(f"right click: the panel's menu at {drawn}")
     check(distance(icon, Window(0, *drawn)) <= NEAR, "the menu is not at the icon")
@@ -279,7 +273,7 @@ def once_steady(d, sample, what, gap=0.0):
         now = sample()
         same, last[0] = now is not None and now == last[0], now
         return now if same else None
-    return wait_for(d.session, steady, 10, what)
+    return wait_for(steady, 10, what)
 
 
 def drawn_strip(d, strip):
@@ -312,19 +306,19 @@ def sway(build):
         check("QT_QPA_PLATFORM" not in s.env, "the session chose a Qt platform itself")
         xinput = XInput(s)
         app = Duskwarden(s, build).launch(s.path("app.log"))
-        item = wait_for(s, lambda: sni.items(bus), 10, "our item in swaybar's watcher")[0]
+        item = wait_for(lambda: sni.items(bus), 10, "our item in swaybar's watcher")[0]
         windows = lambda: [w for w in xinput.windows(app.pid) if w.w > 1]  # noqa: E731  on Xwayland
 
         sni.activate(bus, item, 1250, 10)
-        pop = wait_for(s, lambda: [w for w in windows() if w.w >= 300], 5, "the popover on Xwayland")[0]
+        pop = wait_for(lambda: [w for w in windows() if w.w >= 300], 5, "the popover on Xwayland")[0]
         log(f"Activate(1250, 10): popover at {pop}")
         check(placed_at(pop, 1250, 10), "the popover is not where Activate placed it")
         check(stays(lambda: any(w.w >= 300 for w in windows()), 1.5), "the popover closed when sway took the focus")
         xinput.key("Escape")
-        wait_for(s, lambda: not windows(), 5, "the popover to close on Escape")
+        wait_for(lambda: not windows(), 5, "the popover to close on Escape")
 
         sni.context_menu(bus, item, 1250, 10)
-        menu = wait_for(s, lambda: [w for w in windows() if w.h >= 45 and w.w < 300], 5, "our menu")[0]
+        menu = wait_for(lambda: [w for w in windows() if w.h >= 45 and w.w < 300], 5, "our menu")[0]
         check(distance((1250, 10), menu) <= NEAR, f"ContextMenu(1250, 10) opened the menu at {menu}")
         check(s.stop(app) == 0, "SIGTERM did not end it with status 0")
 
@@ -334,7 +328,7 @@ def guarded(desk):
     """Saves a screenshot when a check fails inside it."""
     try:
         yield
-    except Failure:
+    except (Failure, WaitTimeout):
         desk.shots.save("failure.png")
         raise
 
@@ -349,6 +343,6 @@ if __name__ == "__main__":
         else:
             {"gnome": gnome, "sway": sway}[DESKTOP](sys.argv[1])
         log("passed")
-    except Failure as failure:
+    except (Failure, WaitTimeout) as failure:
         print(f"FAILED: {failure}", file=sys.stderr)
         sys.exit(1)

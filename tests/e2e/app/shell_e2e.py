@@ -16,9 +16,8 @@ import subprocess
 import sys
 import time
 
-from desktop import XDesktop, stays, trayui
-
-POLL = 0.05
+from desktop import XDesktop, trayui
+from wait import WaitTimeout, stays, wait_for
 
 
 class Failure(Exception):
@@ -27,17 +26,6 @@ class Failure(Exception):
 
 def log(message):
     print(f"[shell-e2e {time.monotonic() - START:6.2f}s] {message}", flush=True)
-
-
-def wait_for(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure(f"timed out after {timeout} s waiting for {what}")
-        time.sleep(POLL)
 
 
 class Desktop:
@@ -307,7 +295,7 @@ def main():
             first_run(desk)
             second_run(desk)
             without_tray(desk)
-        except Failure:
+        except (Failure, WaitTimeout):
             desk.screenshot("failure.png")
             for proc in desk.d.session.procs:
                 if proc.poll() is None:
@@ -321,6 +309,6 @@ if __name__ == "__main__":
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
         main()
-    except Failure as failure:
+    except (Failure, WaitTimeout) as failure:
         print(f"FAILED: {failure}", file=sys.stderr)
         sys.exit(1)

@@ -28,6 +28,7 @@ import unittest
 
 from desktop import BUNDLE_ID, XDesktop, error_level, find_build_dir, read_log, trayui
 from desktop.bus import SYSTEM_PYTHON
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -48,14 +49,14 @@ class X11Backend(unittest.TestCase):
         s.run(["xrandr", "--addmode", "screen", "dw-alt"])
         d.app.write_defaults(True)
         app = trayui.launch(d, "x11", backend="x11")
-        self.assertTrue(s.wait_for(warm, 5, interval=0.02), "the launch check did not warm the screen")
+        self.assertTrue(wait_for(warm, 5, interval=0.02), "the launch check did not warm the screen")
         for attempt in range(3):
             time.sleep(OUTSIDE_COMMAND_WINDOW)
             s.run(["xrandr", "--output", "screen", "--gamma", "1:1:1"])
             self.assertFalse(warm(), "the outside reset did not take")
             s.run(["xrandr", "--output", "screen", "--mode", "dw-alt" if attempt % 2 == 0 else "1280x800"])
             started = time.monotonic()
-            self.assertTrue(s.wait_for(warm, BACK_ON_WITHIN, interval=0.02),
+            self.assertTrue(wait_for(warm, BACK_ON_WITHIN, interval=0.02),
                             f"attempt {attempt}: the screen was not warmed again; see {app.log}")
             print(f"x11 attempt {attempt}: warm again after {time.monotonic() - started:.2f} s", flush=True)
         self.assertEqual(error_level(read_log(app.log)), [])
@@ -74,7 +75,7 @@ class GnomeBackend(unittest.TestCase):
         # machine, with nothing in its log): such a start is made again.
         for _ in range(3):
             self.daemon = self.s.spawn(["/usr/libexec/gsd-color"], log=self.daemon_log)
-            self.s.wait_for(lambda: self.daemon_up() or self.daemon.poll() is not None, 30, interval=0.1)
+            wait_for(lambda: self.daemon_up() or self.daemon.poll() is not None, 30, interval=0.1)
             if self.daemon_up() or self.daemon.poll() is None:
                 break
             print(f"gsd-color exited with status {self.daemon.returncode} before taking its name", flush=True)
@@ -98,12 +99,12 @@ class GnomeBackend(unittest.TestCase):
         self.d.app.write_defaults(True)
         app = trayui.launch(self.d, "gnome", backend="gnome")
         on = lambda: self.key("night-light-enabled") == "true" and self.active()  # noqa: E731
-        self.assertTrue(s.wait_for(on, 10, interval=0.05), f"the launch check did not turn it on; see {app.log}")
+        self.assertTrue(wait_for(on, 10, interval=0.05), f"the launch check did not turn it on; see {app.log}")
         for attempt in range(2):
             time.sleep(OUTSIDE_COMMAND_WINDOW)
             s.run(["gsettings", "set", SCHEMA, "night-light-enabled", "false"])
             started = time.monotonic()
-            self.assertTrue(s.wait_for(on, BACK_ON_WITHIN, interval=0.02),
+            self.assertTrue(wait_for(on, BACK_ON_WITHIN, interval=0.02),
                             f"attempt {attempt}: night light was not turned back on; see {app.log}")
             print(f"gnome attempt {attempt}: active again after {time.monotonic() - started:.2f} s", flush=True)
         log = read_log(app.log)
@@ -128,7 +129,7 @@ class GnomeBackend(unittest.TestCase):
         app = trayui.launch(self.d, "gnome-stopped", backend=None)
         # The icon can come before the provider thread has picked a backend:
         # once it says gnome, every answer must.
-        picked = self.s.wait_for(lambda: "backend=gnome" in self.ask("status")[0], 10, interval=0.05)
+        picked = wait_for(lambda: "backend=gnome" in self.ask("status")[0], 10, interval=0.05)
         self.assertTrue(picked, f"gnome was not picked with its daemon stopped; see {app.log}")
         enabled = {}
 
@@ -152,7 +153,7 @@ class GnomeBackend(unittest.TestCase):
 
         os.killpg(self.daemon.pid, signal.SIGCONT)
         on = lambda: json.loads(cli("--status", "--json").stdout)["enabled"]  # noqa: E731
-        self.assertTrue(self.s.wait_for(on, 10, interval=0.1), f"not on after the daemon ran again; see {app.log}")
+        self.assertTrue(wait_for(on, 10, interval=0.1), f"not on after the daemon ran again; see {app.log}")
         self.assertTrue(self.active())
 
     def locked_profile(self):
@@ -196,10 +197,10 @@ class GnomeAfterX11(unittest.TestCase):
         d.app.write_defaults(True)
         app = trayui.launch(d, "gnome-late", backend=None)
         status = lambda: json.loads(d.session.run([d.app.binary, "--status", "--json"]).stdout)  # noqa: E731
-        self.assertTrue(d.session.wait_for(lambda: status()["backend"] == "x11" and status()["enabled"], 10))
+        self.assertTrue(wait_for(lambda: status()["backend"] == "x11" and status()["enabled"], 10))
         d.session.spawn(["/usr/libexec/gsd-color"], log=d.session.path("gsd-color.log"))
         took_over = lambda: (lambda st: st["backend"] == "gnome" and st["enabled"])(status())  # noqa: E731
-        self.assertTrue(d.session.wait_for(took_over, 15, interval=0.1), f"see {app.log}")
+        self.assertTrue(wait_for(took_over, 15, interval=0.1), f"see {app.log}")
         self.assertEqual(d.gamma(), (1.0, 1.0, 1.0), "x11's ramps were left under GNOME's night light")
         self.assertEqual(sum("Using the gnome backend instead of x11" in line for line in read_log(app.log)), 1)
 
@@ -228,7 +229,7 @@ class Cinnamon5KeepsX11(unittest.TestCase):
         self.assertTrue(d.app.wait_for_line(app, "Using the x11 backend"), read_log(app.log)[-20:])
         self.assertTrue(any("Cinnamon: the schema org.cinnamon.settings-daemon.plugins.color has no key "
                             "night-light-enabled" in line for line in read_log(app.log)))
-        self.assertTrue(d.session.wait_for(lambda: d.gamma() != (1.0, 1.0, 1.0), 5), "x11 did not warm the screen")
+        self.assertTrue(wait_for(lambda: d.gamma() != (1.0, 1.0, 1.0), 5), "x11 did not warm the screen")
 
 
 if __name__ == "__main__":

@@ -11,6 +11,7 @@ import time
 import unittest
 
 from desktop import XDesktop, error_level, find_build_dir, read_log
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -52,7 +53,7 @@ class Cinnamon6(unittest.TestCase):
         on = lambda: (lambda st: "Active': <true>" in st and "Tomorrow': <false>" in st)(state())  # noqa: E731
         self.d.app.write_defaults(True)
         app = self.d.app.launch(self.s.path("cinnamon.log"), None)
-        self.assertTrue(self.s.wait_for(on, 10, interval=0.05), f"not on at launch; see {app.log}")
+        self.assertTrue(wait_for(on, 10, interval=0.05), f"not on at launch; see {app.log}")
         self.assertTrue(self.d.app.wait_for_line(app, "Using the cinnamon backend"), read_log(app.log)[-20:])
         self.assertEqual(self.schedule(), ["'manual'", "0.0", "0.0"])
 
@@ -64,8 +65,8 @@ class Cinnamon6(unittest.TestCase):
             time.sleep(1.3)  # past the 1 s in which the manager ignores an off after its own command
             turn_off()
             started = time.monotonic()
-            self.assertTrue(self.s.wait_for(lambda: not on(), 5, interval=0.01), f"{name}: the daemon never went off")
-            self.assertTrue(self.s.wait_for(on, 5, interval=0.01), f"{name}: not turned back on")
+            self.assertTrue(wait_for(lambda: not on(), 5, interval=0.01), f"{name}: the daemon never went off")
+            self.assertTrue(wait_for(on, 5, interval=0.01), f"{name}: not turned back on")
             seconds = time.monotonic() - started
             print(f"cinnamon, {name}: active again after {seconds:.2f} s", flush=True)
             self.assertLess(seconds, 1.0, name)

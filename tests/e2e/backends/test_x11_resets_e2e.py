@@ -24,6 +24,7 @@ import time
 import unittest
 
 from desktop import XDesktop, error_level, find_build_dir, ramp_tops, read_log
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -51,7 +52,7 @@ class X11Resets(unittest.TestCase):
     def wait_warm(self, timeout):
         """Seconds until warm, or None."""
         started = time.monotonic()
-        return time.monotonic() - started if self.s.wait_for(self.warm, timeout, interval=0.02) else None
+        return time.monotonic() - started if wait_for(self.warm, timeout, interval=0.02) else None
 
     def launch(self, verify, env=None):
         self.s.run(["xrandr", "--output", "screen", "--gamma", "1:1:1"])

@@ -14,6 +14,9 @@ import sys
 import time
 
 from desktop import XDesktop, ramp_tops, read_ramps
+from wait import wait_for
+
+POLL = 0.1  # the demo needs no finer steps than this
 
 APP_ID = "com.quillmoor.Duskwarden"
 TOOLS = ("Xvfb", "trayer", "xdotool", "import", "xrandr")
@@ -48,10 +51,6 @@ class Demo:
 
     def fail(self, step):
         raise StepFailed(step)
-
-    def wait(self, predicate, seconds):
-        """Polls every 0.1 s for up to `seconds`."""
-        return self.d.session.wait_for(predicate, seconds, interval=0.1)
 
     def shot(self, name):
         try:
@@ -99,7 +98,7 @@ class Demo:
         say(f"starting {self.d.app.binary} with DUSKWARDEN_NIGHTLIGHT_BACKEND={self.backend}")
         self.app = self.d.app.launch(os.path.join(self.out, "duskwarden.log"), self.backend)
         ids = lambda: self.d.input.window_ids(self.app.pid)  # noqa: E731
-        if not self.wait(ids, 20):
+        if not wait_for(ids, 20, interval=POLL):
             self.fail(f"show the tray icon (log: {self.out}/duskwarden.log)")
         self.icon = ids()[0]
         time.sleep(0.5)  # let the tray host paint the embedded icon
@@ -107,7 +106,7 @@ class Demo:
         self.ok("tray icon shown (tray.png)")
 
         self.click_icon(1)
-        if not self.wait(self.other_windows, 5):
+        if not wait_for(self.other_windows, 5, interval=POLL):
             self.fail("open the popover with a left click on the icon")
         time.sleep(0.5)
         self.shot("popover.png")
@@ -119,11 +118,11 @@ class Demo:
             self.d.input.key(key)
             time.sleep(0.2 if key != "space" else 0)
         if self.backend == "x11":
-            if not self.wait(self.is_warm, 5):
+            if not wait_for(self.is_warm, 5, interval=POLL):
                 self.fail(f"turn Night Shift on: the gamma ramps stayed {self.ramp_tops()}")
             self.values["ramp-tops-after-enable"] = self.ramp_tops()
             self.values["gamma-after-enable"] = self.xrandr_gamma()
-        elif not self.wait(self.d.app.sim_enabled, 5):
+        elif not wait_for(self.d.app.sim_enabled, 5, interval=POLL):
             self.fail("turn Night Shift on: the simulator still reports it off")
         # The switch must not have been flipped instead: Keep Always On writes an autostart entry.
         if os.path.exists(self.d.app.autostart_entry):
@@ -133,31 +132,31 @@ class Demo:
         self.ok("Enable Night Shift turned the night light on (enabled.png)")
 
         self.d.input.key("Escape")
-        if not self.wait(lambda: not self.other_windows(), 5):
+        if not wait_for(lambda: not self.other_windows(), 5, interval=POLL):
             self.fail("close the popover with Escape")
         self.ok("Escape closed the popover")
 
         self.click_icon(3)
-        if not self.wait(self.other_windows, 5):
+        if not wait_for(self.other_windows, 5, interval=POLL):
             self.fail("open the menu with a right click on the icon")
         time.sleep(0.5)
         self.shot("menu.png")
         self.ok("right click opened the menu (menu.png)")
 
         self.d.input.key("Escape")
-        if not self.wait(lambda: not self.other_windows(), 5):
+        if not wait_for(lambda: not self.other_windows(), 5, interval=POLL):
             self.fail("close the menu with Escape")
         self.ok("Escape closed the menu")
 
         self.click_icon(3)
-        if not self.wait(self.other_windows, 5):
+        if not wait_for(self.other_windows, 5, interval=POLL):
             self.fail("open the menu again")
         time.sleep(0.3)
         # Quit is the last item: Up from no selection wraps to it.
         self.d.input.key("Up")
         time.sleep(0.2)
         self.d.input.key("Return")
-        if not self.wait(lambda: self.app.poll() is not None, 10):
+        if not wait_for(lambda: self.app.poll() is not None, 10, interval=POLL):
             self.fail("quit from the menu (Duskwarden still runs 10 s later)")
         if self.app.returncode != 0:
             self.fail(f"quit cleanly (exit status {self.app.returncode})")

@@ -8,7 +8,8 @@ import subprocess
 import sys
 import unittest
 
-from desktop import Duskwarden, PrivateSession, find_build_dir, wait_for
+from desktop import Duskwarden, PrivateSession, find_build_dir
+from wait import wait_for
 
 BUILD = find_build_dir(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 STATUS, PROVIDER = "Status update - enabled: false, strength: 0.500000", "Using the sim backend (DUSKWARDEN_NIGHTLIGHT_BACKEND)"

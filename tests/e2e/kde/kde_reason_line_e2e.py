@@ -8,6 +8,7 @@ import os
 import nightcolor as nc
 from desktop import XDesktop, atspi, find_build_dir, trayui
 from desktop.kwin import KWin
+from wait import wait_for
 
 atspi.own_pid_namespace()
 
@@ -29,16 +30,16 @@ def main():
         assert d.app.wait_for_line(app, "Using the kde backend"), "detection did not pick KDE"
 
         pop = trayui.open_popover(d, app)
-        assert s.wait_for(lambda: atspi.node(app.pid, "dialog", "Duskwarden"), 10), "no popover in the accessible tree"
+        assert wait_for(lambda: atspi.node(app.pid, "dialog", "Duskwarden"), 10), "no popover in the accessible tree"
         assert atspi.node(app.pid, "notification", LOCKED_LINE) is None, "a reason before any request"
         d.shots.save("popover-before-click.png")
 
         button = trayui.enable_button(d, pop)
         assert button, "no Enable Night Shift button in the popover's pixels"
         d.input.click_at(*button)
-        assert s.wait_for(lambda: atspi.node(app.pid, "notification", LOCKED_LINE), 10), "no reason line in the tree"
+        assert wait_for(lambda: atspi.node(app.pid, "notification", LOCKED_LINE), 10), "no reason line in the tree"
         assert not nc.properties(kwin)["enabled"], "KWin turned Night Color on despite the lock"
-        assert s.wait_for(lambda: (trayui.popover(d, app.pid) or pop).h > pop.h, 5), "the popover made no room for the line"
+        assert wait_for(lambda: (trayui.popover(d, app.pid) or pop).h > pop.h, 5), "the popover made no room for the line"
         d.shots.save("popover-locked-reason.png")
         names = [f"{n.getRoleName()} {n.name}" for _, n in atspi.tree(app.pid)]
         print("\n".join(names), flush=True)

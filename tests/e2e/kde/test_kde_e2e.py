@@ -27,6 +27,7 @@ import unittest
 import nightcolor as nc
 from desktop import XDesktop, error_level, find_build_dir, read_log, trayui
 from desktop.kwin import KWin
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -46,7 +47,7 @@ class KeepAlwaysOnOnKWin(unittest.TestCase):
         self.d.app.write_defaults(True)
         self.app = trayui.launch(self.d, "kde", backend=None)
         self.assertTrue(self.d.app.wait_for_line(self.app, "Using the kde backend"), self.lines()[-20:])
-        self.assertTrue(self.s.wait_for(lambda: nc.warm(self.kwin), 10), "the launch check did not turn it on")
+        self.assertTrue(wait_for(lambda: nc.warm(self.kwin), 10), "the launch check did not turn it on")
 
     def lines(self):
         return read_log(self.app.log)
@@ -56,9 +57,9 @@ class KeepAlwaysOnOnKWin(unittest.TestCase):
             time.sleep(OUTSIDE_COMMAND_WINDOW)
             nc.user_sets(self.s, self.d.bus, "Active", "false")
             started = time.monotonic()
-            self.assertTrue(self.s.wait_for(lambda: not nc.properties(self.kwin)["enabled"], 1.0, interval=0.01),
+            self.assertTrue(wait_for(lambda: not nc.properties(self.kwin)["enabled"], 1.0, interval=0.01),
                             "KWin did not take the user's turn-off")
-            self.assertTrue(self.s.wait_for(lambda: nc.warm(self.kwin), BACK_ON_WITHIN, interval=0.01),
+            self.assertTrue(wait_for(lambda: nc.warm(self.kwin), BACK_ON_WITHIN, interval=0.01),
                             f"attempt {attempt}: not warm again within {BACK_ON_WITHIN} s; see {self.app.log}")
             print(f"kde attempt {attempt}: warm again after {time.monotonic() - started:.2f} s", flush=True)
         self.assertEqual(sum("Night Shift was disabled but auto-enable is active" in line for line in self.lines()), 3)
@@ -68,7 +69,7 @@ class KeepAlwaysOnOnKWin(unittest.TestCase):
         signals = nc.ConfigChangedCounter(self.s, self.d.bus)
         already = len(self.lines())
         inhibitor = nc.Inhibitor(self.s, self.kwin)
-        self.assertTrue(self.s.wait_for(lambda: any("Status update - enabled: false" in line
+        self.assertTrue(wait_for(lambda: any("Status update - enabled: false" in line
                                                     for line in self.lines()[already:]), 5))
         time.sleep(10)  # an observation window: a retry per attempt at 0.5, 1, 2 and 4 s would fall in it
         since = self.lines()[already:]
@@ -82,8 +83,8 @@ class KeepAlwaysOnOnKWin(unittest.TestCase):
         print("the log says:", said[0], flush=True)
 
         inhibitor.release()
-        self.assertTrue(self.s.wait_for(lambda: nc.warm(self.kwin), 5), "KWin did not resume")
-        self.assertTrue(self.s.wait_for(lambda: any("Status update - enabled: true" in line
+        self.assertTrue(wait_for(lambda: nc.warm(self.kwin), 5), "KWin did not resume")
+        self.assertTrue(wait_for(lambda: any("Status update - enabled: true" in line
                                                     for line in self.lines()[already:]), 5))
         self.assertEqual(signals.count(), 0)
         self.assertEqual(sum(WAITED_LINE in line for line in self.lines()[already:]), 1)
@@ -116,7 +117,7 @@ class KWinLateAtLogin(unittest.TestCase):
             os.killpg(kwin.proc.pid, signal.SIGCONT)
         resumed = time.monotonic()
         taken_up = lambda: (lambda st: st.get("backend") == "kde" and st.get("enabled"))(status(d))  # noqa: E731
-        self.assertTrue(d.session.wait_for(lambda: taken_up() and nc.warm(kwin), 2.0, interval=0.02),
+        self.assertTrue(wait_for(lambda: taken_up() and nc.warm(kwin), 2.0, interval=0.02),
                         f"{status(d)}, KWin {nc.properties(kwin)}; see {app.log}")
         print(f"kde ({backend or 'detected'}) taken up and warm {time.monotonic() - resumed:.2f} s after KWin ran "
               "again", flush=True)

@@ -11,6 +11,7 @@ import time
 import unittest
 
 from desktop import BUNDLE_ID, XDesktop, error_level, find_build_dir, read_log, trayui
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -40,7 +41,7 @@ class Base(unittest.TestCase):
     def switch(self, app):
         """Opens the popover and finds the Keep Always On switch in it."""
         rect = trayui.open_popover(self.d, app)
-        found = self.s.wait_for(lambda: trayui.keep_always_on_switch(self.d, rect), 5, interval=0.1)
+        found = wait_for(lambda: trayui.keep_always_on_switch(self.d, rect), 5, interval=0.1)
         self.assertTrue(found, "no Keep Always On switch in the popover")
         return trayui.keep_always_on_switch(self.d, rect)
 
@@ -55,7 +56,7 @@ class AutostartFaults(Base):
         app = trayui.launch(self.d, "autostart-blocked")
         self.input.click_at(*self.switch(app))
         # Saved with the entry or not at all: the switch goes back, and nothing was enabled for it.
-        self.assertTrue(self.s.wait_for(lambda: error_level(self.lines(app)), 5), "\n".join(self.lines(app)))
+        self.assertTrue(wait_for(lambda: error_level(self.lines(app)), 5), "\n".join(self.lines(app)))
         self.assertIsNone(app.poll())
         self.assertFalse(any("Auto-enable toggled: true" in l for l in self.lines(app)), "\n".join(self.lines(app)))
         self.assertFalse(self.dw.sim_state()["enabled"])
@@ -73,15 +74,15 @@ class AutostartFaults(Base):
             f.write(foreign)
         self.dw.write_defaults(False)
         app = trayui.launch(self.d, "hand-edited")
-        self.assertTrue(self.s.wait_for(lambda: "Launch at Login set to: false" in "".join(self.lines(app)), 5))
+        self.assertTrue(wait_for(lambda: "Launch at Login set to: false" in "".join(self.lines(app)), 5))
         # The user's own entry is not ours to unregister: it is left as it was.
         self.assertEqual(read(entry), foreign)
 
         # Nor to replace: Keep Always On still works, and the log says why there is no start at login.
         self.input.click_at(*self.switch(app))
-        self.assertTrue(self.s.wait_for(lambda: any("Auto-enable toggled: true. Launch at Login set to: false" in l
+        self.assertTrue(wait_for(lambda: any("Auto-enable toggled: true. Launch at Login set to: false" in l
                                                     for l in self.lines(app)), 5), "\n".join(self.lines(app)))
-        self.assertTrue(self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5), "Keep Always On did not enable")
+        self.assertTrue(wait_for(lambda: self.dw.sim_state()["enabled"], 5), "Keep Always On did not enable")
         self.assertEqual(read(entry), foreign)
         errors = error_level(self.lines(app))
         self.assertEqual(len(errors), 1, "\n".join(self.lines(app)))
@@ -118,10 +119,10 @@ class KilledDuringToggles(Base):
             self.dw.sim("off")
             nxt = trayui.launch(self.d, f"after{round_}")
             want = f"NightShiftManager initialized with autoEnable: {'true' if value else 'false'}"
-            self.assertTrue(self.s.wait_for(lambda: any(want in l for l in self.lines(nxt)), 5),
+            self.assertTrue(wait_for(lambda: any(want in l for l in self.lines(nxt)), 5),
                             f"round {round_}: expected '{want}':\n" + "\n".join(self.lines(nxt)))
             if value:
-                self.assertTrue(self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5),
+                self.assertTrue(wait_for(lambda: self.dw.sim_state()["enabled"], 5),
                                 f"round {round_}: Keep Always On did not turn night light on at launch")
             else:
                 time.sleep(1.0)

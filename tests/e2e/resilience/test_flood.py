@@ -10,6 +10,7 @@ import time
 import unittest
 
 from desktop import XDesktop, error_level, find_build_dir, read_log, rss_kib, status_updates, trayui
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -26,12 +27,12 @@ class StatusFlood(unittest.TestCase):
 
     def test_flood_keeps_the_app_responsive_and_ends_on_the_providers_state(self):
         d = self.d
-        s, dw = d.session, d.app
+        dw = d.app
         dw.write_defaults(True)
         dw.sim("on")
         app = trayui.launch(d, "flood")
         lines = lambda: read_log(app.log)  # noqa: E731
-        self.assertTrue(s.wait_for(lambda: status_updates(lines()), 5), "no first status read")
+        self.assertTrue(wait_for(lambda: status_updates(lines()), 5), "no first status read")
         # Warm up the popover once so its first-show cost is not in the baseline.
         window = trayui.open_popover(d, app)
         trayui.close_popover(d, window)
@@ -46,7 +47,7 @@ class StatusFlood(unittest.TestCase):
         clicked = time.monotonic()
         d.input.xdotool("mousemove", x + 3, y, "click", 1)
         # Watched in-process: a poll through xdotool costs more than the budget under load.
-        opened = s.wait_for(d.xconn.mapped_popups, 30, interval=0.001)
+        opened = wait_for(d.xconn.mapped_popups, 30, interval=0.001)
         open_latency = time.monotonic() - clicked
         out, _ = flood.communicate(timeout=30)
         self.assertEqual(flood.returncode, 0, out)
@@ -57,7 +58,7 @@ class StatusFlood(unittest.TestCase):
         window = next(iter(d.xconn.mapped_popups()))
 
         # The app has taken in every write once the provider's last value shows up.
-        caught_up = s.wait_for(lambda: status_updates(lines())[-1] == (True, FINAL), 60, interval=0.1)
+        caught_up = wait_for(lambda: status_updates(lines())[-1] == (True, FINAL), 60, interval=0.1)
         trayui.close_popover(d, window, timeout=30)
         time.sleep(2.0)  # let freed memory go back and late reads land
         rss_after = rss_kib(app.pid)
@@ -83,7 +84,7 @@ class StatusFlood(unittest.TestCase):
             self.assertEqual(error_level(all_lines), [])
             self.assertIsNone(app.poll())
             dw.sim("strength", "0.6")
-            self.assertTrue(s.wait_for(lambda: status_updates(lines())[-1] == (True, 0.6), 30))
+            self.assertTrue(wait_for(lambda: status_updates(lines())[-1] == (True, 0.6), 30))
         with self.subTest("responsive during the flood"):
             self.assertTrue(flood_still_running, "the click was not answered while the flood ran")
             self.assertLessEqual(open_latency, 0.2, "the popover took too long to open during the flood")

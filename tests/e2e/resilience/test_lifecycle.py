@@ -15,6 +15,7 @@ import time
 import unittest
 
 from desktop import BUNDLE_ID, XDesktop, find_build_dir, read_log, trayui
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -119,9 +120,9 @@ class SingleInstance(Base):
         resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, 4096)), hard))
         self.addCleanup(resource.setrlimit, resource.RLIMIT_NOFILE, (soft, hard))
         idle = []
-        try:
-            deadline = time.monotonic() + 60
-            while len(idle) < 1100 and time.monotonic() < deadline:
+
+        def connected_all():
+            while len(idle) < 1100:
                 c = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
                 c.setblocking(False)
                 try:
@@ -129,14 +130,17 @@ class SingleInstance(Base):
                     idle.append(c)
                 except BlockingIOError:  # the backlog is full until the app accepts
                     c.close()
-                    time.sleep(0.001)
+                    return False
+            return True
+        try:
+            wait_for(connected_all, 60, interval=0.001)
             self.assertEqual(len(idle), 1100)
             held = len(os.listdir(f"/proc/{app.pid}/fd"))
             second = self.s.run([self.dw.binary], check=False, timeout=30,
                                 env=dict(self.s.env, DUSKWARDEN_NIGHTLIGHT_BACKEND="sim"))
             self.assertEqual(second.returncode, 0, second.stderr)
             self.assertIn("already running", second.stdout)
-            self.assertTrue(self.s.wait_for(lambda: trayui.popover(self.d, app.pid) is not None, 10),
+            self.assertTrue(wait_for(lambda: trayui.popover(self.d, app.pid) is not None, 10),
                             "the first copy's popover did not open")
         finally:
             for c in idle:

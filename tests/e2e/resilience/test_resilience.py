@@ -8,6 +8,7 @@ import time
 import unittest
 
 from desktop import XDesktop, find_build_dir, read_log, trayui
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -27,9 +28,6 @@ class Base(unittest.TestCase):
     def launch(self, binary=None, backend="sim", name="dw.log"):
         return self.dw.launch(self.s.path(name), backend, binary=binary)
 
-    def wait_for_icon(self, pid, timeout=10.0):
-        return trayui.wait_for_icon(self.d, pid, timeout)
-
     def private_prefix(self):
         """A copy of the binary whose provider library slot the test controls."""
         prefix = os.path.join(self.s.root, "prefix")
@@ -46,7 +44,7 @@ class ProviderLibraryFaults(Base):
     def run_without_client(self, binary):
         self.dw.write_defaults(True)
         p = self.launch(binary)
-        self.wait_for_icon(p.pid)
+        trayui.wait_for_icon(self.d, p.pid)
         time.sleep(1.5)  # past setup, the launch enable and its 1.0 s window
         self.assertIsNone(p.poll(), "the app must keep running without a provider")
         lines = read_log(p.log)
@@ -93,8 +91,8 @@ class RepeatedLaunches(Base):
             self.dw.sim("off")
             p = self.launch(name=f"dw{i}.log")
             try:
-                self.wait_for_icon(p.pid, timeout=8)
-                self.assertTrue(self.s.wait_for(lambda: self.dw.sim_state()["enabled"], 5), f"launch {i}")
+                trayui.wait_for_icon(self.d, p.pid, timeout=8)
+                self.assertTrue(wait_for(lambda: self.dw.sim_state()["enabled"], 5), f"launch {i}")
             except TimeoutError:
                 died.append(f"launch {i}: exit {p.poll()}: " + " | ".join(read_log(p.log)[-2:]))
             self.s.stop(p)
@@ -108,7 +106,7 @@ class DefaultsFaults(Base):
         with open(self.dw.defaults_file, "wb") as f:
             f.write(damaged)
         p = self.launch()
-        self.wait_for_icon(p.pid)
+        trayui.wait_for_icon(self.d, p.pid)
         self.assertIsNone(p.poll())
         lines = read_log(p.log)
         self.s.stop(p)
@@ -123,7 +121,7 @@ class DefaultsFaults(Base):
         with open(os.path.dirname(self.dw.defaults_file), "w") as f:
             f.write("not a directory\n")
         p = self.launch()
-        self.wait_for_icon(p.pid)
+        trayui.wait_for_icon(self.d, p.pid)
         time.sleep(1.0)
         self.assertIsNone(p.poll())
         self.s.stop(p)

@@ -12,6 +12,7 @@ import time
 import unittest
 
 from desktop import XDesktop, error_level, find_build_dir, read_log, rss_kib, trayui
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -28,7 +29,7 @@ class Soak(unittest.TestCase):
         dw.write_defaults(True)
         dw.sim("off")
         app = trayui.launch(d, "soak")
-        self.assertTrue(s.wait_for(lambda: dw.sim_state()["enabled"], 5), "the launch check did not turn it on")
+        self.assertTrue(wait_for(lambda: dw.sim_state()["enabled"], 5), "the launch check did not turn it on")
         seen_on = time.monotonic()
         start = seen_on
         rss_at_10s = None
@@ -39,7 +40,7 @@ class Soak(unittest.TestCase):
             time.sleep(max(0.0, seen_on + rng.uniform(1.2, 3.0) - time.monotonic()))
             dw.sim("off")
             off = time.monotonic()
-            back = s.wait_for(lambda: dw.sim_state()["enabled"], 5, interval=0.005)
+            back = wait_for(lambda: dw.sim_state()["enabled"], 5, interval=0.005)
             seen_on = time.monotonic()
             if not back:
                 self.fail(f"trial {len(latencies) + 1}: still off 5 s after being turned off")

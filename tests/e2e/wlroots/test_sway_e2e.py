@@ -18,6 +18,7 @@ import unittest
 
 from desktop import XDesktop, error_level, find_build_dir, read_log, status_updates, trayui
 from desktop.sway import Sway
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)
@@ -75,7 +76,7 @@ class SwayGammaControl(unittest.TestCase):
         Sway(s)
         self.assertTrue(d.app.wait_for_line(app, "connected to the compositor at", timeout=10),
                         f"not reconnected to the new sway; see {app.log}")
-        self.assertTrue(s.wait_for(lambda: sum(NO_GAMMA.format("HEADLESS-1") in line for line in lines()) == 2, 5),
+        self.assertTrue(wait_for(lambda: sum(NO_GAMMA.format("HEADLESS-1") in line for line in lines()) == 2, 5),
                         "the new sway's output was not asked for")
         # Errors: the backend's own, and Keep Always On's retries of a refused enable.
         unexpected = [line for line in error_level(lines()) if "wlroots:" not in line and "still off" not in line]

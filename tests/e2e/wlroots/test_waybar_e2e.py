@@ -9,10 +9,10 @@ import unittest
 
 from desktop import Duskwarden, PrivateSession, find_build_dir, sni
 from desktop.bus import Bus
-from desktop.procs import wait_for
 from desktop.screenshots import artifacts_dir
 from desktop.sway import Sway
 from desktop.xinput import XInput
+from wait import wait_for
 
 SOURCE = os.environ.get("DW_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 BUILD = find_build_dir(SOURCE)

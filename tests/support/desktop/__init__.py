@@ -23,8 +23,9 @@ The pieces, each usable alone in a PrivateSession `s` (each sets what its
 clients need in `s.env`, so start them in dependency order):
 
   session    PrivateSession: HOME, XDG_{CONFIG,DATA,CACHE,STATE}_HOME, a 0700
-             XDG_RUNTIME_DIR; s.spawn / s.run / s.stop / s.wait_for / s.defer.
-  procs      Processes, wait_for, stays, rss_kib, groups_alive.
+             XDG_RUNTIME_DIR; s.spawn / s.run / s.stop / s.defer.
+  procs      Processes, rss_kib, groups_alive. (Waits: wait_for and stays in
+             tests/support/wait.py, `from wait import wait_for`.)
   bus        Bus(s) a private session bus; Bus(s, "system") a private system
              bus; Logind(system_bus) python3-dbusmock's logind, with
              add_session, set_active (VT switch), prepare_for_sleep (suspend and
@@ -64,7 +65,7 @@ what it found and its start-up time, and checks that nothing is left behind.
 
 from .app import BUNDLE_ID, Duskwarden, error_level, find_build_dir, read_log, status_updates
 from .bus import Bus, Logind
-from .procs import Processes, groups_alive, rss_kib, stays, wait_for
+from .procs import Processes, groups_alive, rss_kib
 from .screenshots import Screenshots, artifacts_dir, find_runs
 from .session import PrivateSession
 from .tray import Trayer
@@ -76,5 +77,5 @@ from . import trayui  # noqa: F401  (the program's windows, used as trayui.*)
 
 __all__ = ["BUNDLE_ID", "Bus", "Duskwarden", "Logind", "PrivateSession", "Processes", "Screenshots", "Trayer",
            "Window", "XConnection", "XDesktop", "XInput", "Xvfb", "artifacts_dir", "error_level", "find_build_dir",
-           "find_runs", "groups_alive", "ramp_tops", "read_log", "read_ramps", "rss_kib", "stays", "status_updates", "trayui",
-           "wait_for"]
+           "find_runs", "groups_alive", "ramp_tops", "read_log", "read_ramps", "rss_kib", "status_updates",
+           "trayui"]

@@ -5,7 +5,7 @@ what its log says."""
 import os
 import subprocess
 
-from .procs import wait_for
+from wait import wait_for
 
 BUNDLE_ID = "com.quillmoor.Duskwarden"
 STATUS_PREFIX = "Status update - enabled: "

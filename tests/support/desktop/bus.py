@@ -5,7 +5,7 @@ the fixture needs no D-Bus binding of its own."""
 import os
 import subprocess
 
-from .procs import wait_for
+from wait import wait_for
 
 SYSTEM_PYTHON = "/usr/bin/python3"  # dbusmock is a Debian package: the system interpreter has it
 _ANY_USER_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -73,8 +73,7 @@ class Bus:
                       n.strip(" '[]()").startswith(":"))
 
     def wait_for_name(self, name, timeout=15.0):
-        if not wait_for(lambda: self.has_owner(name), timeout, interval=0.05):
-            raise TimeoutError(f"{name} did not appear on the private {self.kind} bus within {timeout} s")
+        wait_for(lambda: self.has_owner(name), timeout, f"{name} on the private {self.kind} bus")
 
     def close(self):
         self.session.stop(self.proc)

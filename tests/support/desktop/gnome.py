@@ -7,7 +7,7 @@ adds a StatusNotifierWatcher and host when `enable_appindicator()` asks."""
 import os
 import time
 
-from .procs import wait_for
+from wait import wait_for
 
 SHELL, SHELL_PATH = "org.gnome.Shell", "/org/gnome/Shell"
 EXTENSIONS = "org.gnome.Shell.Extensions"

@@ -11,7 +11,7 @@ import os
 import shutil
 import time
 
-from .procs import wait_for
+from wait import wait_for
 
 # (name, path, interface), newest first; the name is the one a client outside
 # KWin (the program, another inhibiting client) reaches it by.

@@ -1,4 +1,4 @@
-"""Child processes that cannot outlive the fixture, and polling waits.
+"""Child processes that cannot outlive the fixture.
 
 Each child starts in a process group of its own, so stopping it also stops
 what it started (a bus's activated services, a compositor's Xwayland), and
@@ -9,7 +9,8 @@ import ctypes
 import os
 import signal
 import subprocess
-import time
+
+from wait import wait_for
 
 _PR_SET_PDEATHSIG = 1
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -23,27 +24,6 @@ def _own_group_die_with_parent():
     # A later change of user (setpriv) clears this again; such children are
     # still stopped through their group.
     _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
-
-
-def wait_for(predicate, timeout, interval=0.05):
-    """Polls `predicate` until it returns something true; returns that value,
-    or the last (false) value once `timeout` seconds have passed."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() >= deadline:
-            return value
-        time.sleep(interval)
-
-
-def stays(predicate, duration, interval=0.05):
-    """True when `predicate` holds at every poll for `duration` seconds."""
-    deadline = time.monotonic() + duration
-    while time.monotonic() < deadline:
-        if not predicate():
-            return False
-        time.sleep(interval)
-    return bool(predicate())
 
 
 def rss_kib(pid):

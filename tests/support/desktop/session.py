@@ -10,7 +10,7 @@ import subprocess
 import tempfile
 import threading
 
-from .procs import Processes, wait_for
+from .procs import Processes
 
 # Variables that would lead a child into the real desktop or change how it runs.
 _SCRUBBED = ("DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS",
@@ -76,10 +76,6 @@ class PrivateSession:
         """Runs a command to its end in this session; output captured as text."""
         return subprocess.run([str(a) for a in argv], env=env or self.env, check=check, capture_output=True,
                               text=True, timeout=timeout, **kw)
-
-    @staticmethod
-    def wait_for(predicate, timeout, interval=0.05):
-        return wait_for(predicate, timeout, interval)
 
     # -- lifetime
     def defer(self, fn):

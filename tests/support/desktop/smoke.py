@@ -10,6 +10,8 @@ import socket
 import sys
 import time
 
+from wait import wait_for
+
 from . import x11
 from .bus import Bus, Logind
 from .gnome import GnomeShell, WATCHER
@@ -84,11 +86,11 @@ def check_logind(c, s):
     monitor = s.spawn(["gdbus", "monitor", "--system", "--dest", Logind.NAME], log=s.path("monitor.log"))
     seen = lambda: open(s.path("monitor.log")).read()  # noqa: E731
     # It has subscribed once it has looked up the name's owner.
-    c.expect(s.wait_for(lambda: "is owned by" in seen(), 5), "gdbus monitor is listening")
+    c.expect(wait_for(lambda: "is owned by" in seen(), 5), "gdbus monitor is listening")
     logind.prepare_for_sleep(False)
     logind.set_active(path, False)
-    c.expect(s.wait_for(lambda: "PrepareForSleep (false," in seen(), 5), "PrepareForSleep(false) on the system bus")
-    c.expect(s.wait_for(lambda: "'Active': <false>" in seen(), 5), "the session's Active change as PropertiesChanged")
+    c.expect(wait_for(lambda: "PrepareForSleep (false," in seen(), 5), "PrepareForSleep(false) on the system bus")
+    c.expect(wait_for(lambda: "'Active': <false>" in seen(), 5), "the session's Active change as PropertiesChanged")
     s.stop(monitor)
 
 
@@ -142,7 +144,7 @@ def check_sway(c, s):
              "this process connects to sway's Wayland socket (it belongs to another user)")
     name = sway.create_output()
     c.expect(name in sway.outputs(), f"create_output added {name}")
-    c.expect(s.wait_for(lambda: bus.has_owner(WATCHER), 10), "swaybar's StatusNotifierWatcher on the bus")
+    c.expect(wait_for(lambda: bus.has_owner(WATCHER), 10), "swaybar's StatusNotifierWatcher on the bus")
     xr = s.run(["xrandr", "--verbose"], check=False).stdout
     c.expect("XWAYLAND" in xr and "Gamma:" in xr, "Xwayland answers RandR, with gamma")
 

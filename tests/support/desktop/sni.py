@@ -5,7 +5,7 @@ and a chosen menu item)."""
 import re
 import time
 
-from .procs import wait_for
+from wait import wait_for
 
 WATCHER, WATCHER_PATH = "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher"
 ITEM = "org.kde.StatusNotifierItem"

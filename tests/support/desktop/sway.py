@@ -11,7 +11,7 @@ import shutil
 import tempfile
 import time
 
-from .procs import wait_for
+from wait import wait_for
 
 NOBODY = 65534
 

@@ -2,7 +2,8 @@
 
 import subprocess
 
-from .procs import wait_for
+from wait import wait_for
+
 from .x11 import XConnection
 
 

@@ -4,6 +4,8 @@ and the popover's controls found by colour."""
 
 import time
 
+from wait import wait_for
+
 from .screenshots import find_runs
 
 ICON_MAX = 64      # a tray icon is at most this wide and high
@@ -19,7 +21,7 @@ def tray_icon(desk, pid):
 
 def wait_for_icon(desk, pid, timeout=10.0, interval=0.005):
     """Waits until `pid` maps its tray icon; returns its Window."""
-    found = desk.session.wait_for(lambda: tray_icon(desk, pid), timeout, interval)
+    found = wait_for(lambda: tray_icon(desk, pid), timeout, interval=interval)
     if not found:
         tray = "running" if desk.tray and desk.tray.running() else "gone"
         raise TimeoutError(f"no tray icon from pid {pid} within {timeout} s (tray host {tray})")
@@ -58,7 +60,7 @@ def open_popover(desk, proc, timeout=5.0):
         # A second press at the same spot within the double-click interval
         # is a double click, which the tray icon does not answer: shift it.
         desk.input.xdotool("mousemove", x + offset, y, "click", 1)
-        found = desk.session.wait_for(lambda: popover(desk, proc.pid), timeout)
+        found = wait_for(lambda: popover(desk, proc.pid), timeout)
         if found:
             return found
         time.sleep(0.45)
@@ -69,8 +71,7 @@ def close_popover(desk, window, timeout=5.0):
     """Escape, then waits until `window` (a Window or an id) is unmapped and the pointer is free."""
     wid = getattr(window, "id", window)
     desk.input.key("Escape")
-    if not desk.session.wait_for(lambda: not desk.xconn.viewable(wid), timeout):
-        raise TimeoutError("the popover did not close on Escape")
+    wait_for(lambda: not desk.xconn.viewable(wid), timeout, "the popover to close on Escape")
     if not desk.wait_ungrabbed():
         raise TimeoutError("the pointer grab was not released after the popover closed")
 

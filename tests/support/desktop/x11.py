@@ -14,7 +14,8 @@ import os
 import re
 import subprocess
 import sys
-import time
+
+from wait import wait_for
 
 _ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
 _IO_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p)
@@ -236,12 +237,9 @@ def _main(argv):
         print(json.dumps(conn.gamma_ramps()))
         return 0
     if what == "ungrabbed":
-        deadline = time.monotonic() + float(argv[2])
-        while not conn.pointer_free():
-            if time.monotonic() > deadline:
-                print("still grabbed", file=sys.stderr)
-                return 1
-            time.sleep(0.05)
+        if not wait_for(conn.pointer_free, float(argv[2])):
+            print("still grabbed", file=sys.stderr)
+            return 1
         return 0
     print(f"unknown request {what!r}", file=sys.stderr)
     return 2

@@ -1,10 +1,11 @@
 """The X11 test desktop most tests use: a private session, Xvfb, an XEmbed
 tray host, input, screenshots and the program under test, in one object."""
 
+from wait import wait_for
+
 from . import x11
 from .app import Duskwarden
 from .bus import Bus, Logind
-from .procs import wait_for
 from .screenshots import Screenshots, artifacts_dir
 from .session import PrivateSession
 from .tray import Trayer

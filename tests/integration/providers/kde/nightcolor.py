@@ -8,6 +8,7 @@ import re
 import subprocess
 
 from desktop.bus import SYSTEM_PYTHON
+from wait import wait_for
 
 
 def properties(kwin):
@@ -43,8 +44,7 @@ def wait_for_kwins_own_writes(session, timeout=10.0):
             return "[Tiling]" in read_kwinrc(session).decode(errors="replace")
         except FileNotFoundError:
             return False
-    if not session.wait_for(done, timeout):
-        raise RuntimeError("KWin did not save its tiling layout into kwinrc")
+    wait_for(done, timeout, "KWin to save its tiling layout into kwinrc")
 
 
 def config_changed(bus, *keys):
@@ -78,7 +78,7 @@ class ConfigChangedCounter:
                                    "type='signal',interface='org.kde.kconfig.notify',member='ConfigChanged'"],
                                   log=self.log)
         # dbus-monitor prints its own NameAcquired once it listens.
-        if not session.wait_for(lambda: "NameAcquired" in self._text(), 10):
+        if not wait_for(lambda: "NameAcquired" in self._text(), 10):
             raise RuntimeError("dbus-monitor did not start")
 
     def _text(self):

@@ -13,9 +13,10 @@ import time
 import unittest
 
 import nightcolor as nc
-from desktop import Bus, PrivateSession, wait_for
+from desktop import Bus, PrivateSession
 from desktop.bus import SYSTEM_PYTHON
 from desktop.kwin import KWin
+from wait import wait_for
 
 DRIVER = os.environ["DW_KDE_DRIVER"]
 # The user's own settings and habits around ours: comments, a locked group,
@@ -73,7 +74,7 @@ class Driver:
 
     def wait_status(self, status, after_callbacks, timeout=10.0):
         """True once a callback beyond the first `after_callbacks` has come and the status reads `status`."""
-        return wait_for(lambda: self.callbacks > after_callbacks and self.ask("status") == status, timeout, 0.02)
+        return wait_for(lambda: self.callbacks > after_callbacks and self.ask("status") == status, timeout, interval=0.02)
 
 
 def start_driver(test, session):
@@ -104,15 +105,15 @@ class KdeBackend(unittest.TestCase):
 
         seen = driver.callbacks
         driver.ask("on")
-        self.assertTrue(s.wait_for(lambda: nc.warm(self.kwin), 10), nc.properties(self.kwin))
+        self.assertTrue(wait_for(lambda: nc.warm(self.kwin), 10), nc.properties(self.kwin))
         self.assertEqual(nc.properties(self.kwin)["targetTemperature"], 4700)  # 5200 brought into our span
         self.assertTrue(driver.wait_status("on", seen))
         # Let the ~2 s transition finish: its ~60 temperature steps are not reported.
-        self.assertTrue(s.wait_for(lambda: nc.properties(self.kwin)["currentTemperature"] == 4700, 10))
+        self.assertTrue(wait_for(lambda: nc.properties(self.kwin)["currentTemperature"] == 4700, 10))
         self.assertLessEqual(driver.callbacks - seen, 4)
 
         driver.ask("set 0.75")
-        self.assertTrue(s.wait_for(lambda: nc.properties(self.kwin)["targetTemperature"] == 2450, 10))
+        self.assertTrue(wait_for(lambda: nc.properties(self.kwin)["targetTemperature"] == 2450, 10))
         self.assertEqual(driver.ask("strength"), "0.750")
 
         # The user turns Night Color off in System Settings: reported off.
@@ -120,10 +121,10 @@ class KdeBackend(unittest.TestCase):
         nc.user_sets(s, self.bus, "Active", "false")
         self.assertTrue(driver.wait_status("off", seen))
         driver.ask("on")
-        self.assertTrue(s.wait_for(lambda: nc.warm(self.kwin), 10))
+        self.assertTrue(wait_for(lambda: nc.warm(self.kwin), 10))
 
         driver.ask("off")
-        self.assertTrue(s.wait_for(lambda: not nc.properties(self.kwin)["enabled"], 10))
+        self.assertTrue(wait_for(lambda: not nc.properties(self.kwin)["enabled"], 10))
         self.assertEqual(driver.ask("status"), "off")
         self.assertEqual(nc.read_kwinrc(s).decode(), before.decode())
         self.assertEqual([line for line in driver.logs if line.startswith("3 ")], [])
@@ -132,7 +133,7 @@ class KdeBackend(unittest.TestCase):
         s = self.s
         driver = self.driver()
         driver.ask("on")
-        self.assertTrue(s.wait_for(lambda: nc.warm(self.kwin), 10))
+        self.assertTrue(wait_for(lambda: nc.warm(self.kwin), 10))
         seen = driver.callbacks
         os.killpg(self.kwin.proc.pid, signal.SIGKILL)
         self.kwin.proc.wait()
