@@ -55,8 +55,9 @@ class Waybar(unittest.TestCase):
             self.assertIn(label, sni.menu_layout(bus, item[0]) or "")
         # The icon waybar drew: the dark pixels of the tray's corner. Its headless
         # seat has no pointer, so the Activate a left click sends is sent here.
-        dark = [i % WIDTH for i, px in enumerate(bar(s)) if i % WIDTH > WIDTH - 100 and sum(px) < 200]
-        self.assertTrue(dark, "no icon in waybar's tray")
+        # The item registers before waybar has drawn its icon: wait for the drawing.
+        dark = wait_for(lambda: [i % WIDTH for i, px in enumerate(bar(s)) if i % WIDTH > WIDTH - 100 and sum(px) < 200],
+                        10, "the icon in waybar's tray", interval=0.1)
         sni.activate(bus, item[0], (min(dark) + max(dark)) // 2, BAR // 2)
         popover = wait_for(lambda: [w for w in XInput(s).windows(app.pid) if w.w >= 300], 5)
         subprocess.run(["grim", f"{shots}/tray-popover.png"], env=s.env)
