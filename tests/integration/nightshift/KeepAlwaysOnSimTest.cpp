@@ -81,13 +81,9 @@ TEST(KeepAlwaysOnWithTheSimulator, TurnedOffFromOutsideComesBackOn) {
   // subscribe there too.
   std::promise<void> built;
   mainQ->async([&] {
-    NightShiftManager::Dependencies deps;
-    deps.mainQueue = mainQ;
-    deps.clientQueue = std::make_shared<SerialQueue>(kClientQueueLabel);
-    deps.framework = &framework;
-    deps.defaults = &defaults;
-    deps.loginItem = &loginItem;
-    manager = NightShiftManager::create(std::move(deps));
+    manager = NightShiftManager::create({.mainQueue = mainQ,
+                                         .clientQueue = std::make_shared<SerialQueue>(kClientQueueLabel),
+                                         .framework = &framework, .defaults = &defaults, .loginItem = &loginItem});
     subscription = manager->isNightShiftEnabled.sink([&](const bool& v) { history.add(v); });
     built.set_value();
   });

@@ -84,6 +84,32 @@ SingleInstance::Role secondLaunch(const QString& dir) {
   return static_cast<SingleInstance::Role>(role.load());
 }
 
+// A copy starting over a lock file holding `contents` (nothing: no file) takes
+// the lock, writes its own pid and logs one line holding `logged` (empty: none).
+void expectTakenOver(MemoryLogSink& sink, const std::optional<std::string>& contents, const std::string& logged) {
+  sink.clear();
+  const QString dir = QString::fromStdString(testing::makeTempDir("lock").string());
+  const QString lock = SingleInstance::lockPath(dir, "dw");
+  if (contents) {
+    QFile f(lock);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(contents->data(), static_cast<qint64>(contents->size()));
+  }
+  EXPECT_FALSE(SingleInstance::isHeld(lock)) << "a client would wait for nobody";
+  SingleInstance copy(dir, "dw");
+  QString error;
+  ASSERT_EQ(copy.start(&error, 500), SingleInstance::Role::primary) << error.toStdString();
+  EXPECT_TRUE(SingleInstance::isHeld(lock));
+  const auto lines = sink.messages("SingleInstance");
+  ASSERT_EQ(lines.size(), logged.empty() ? 0u : 1u);
+  if (!logged.empty()) {
+    EXPECT_NE(lines[0].find(logged), std::string::npos) << lines[0];
+  }
+  QFile f(lock);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readLine().trimmed().toLongLong(), ::getpid());
+}
+
 // Whatever a lock file says, only a live holder of its kernel lock makes a
 // copy the running one: anything else is taken over, said once in the log,
 // and never makes a client wait.
@@ -120,27 +146,7 @@ TEST(SingleInstanceLock, OnlyALiveHolderCountsWhateverTheFileSays) {
   setLogSinks({sink});
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    sink->clear();
-    const QString dir = QString::fromStdString(testing::makeTempDir("lock").string());
-    const QString lock = SingleInstance::lockPath(dir, "dw");
-    if (row.contents) {
-      QFile f(lock);
-      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-      f.write(row.contents->data(), static_cast<qint64>(row.contents->size()));
-    }
-    EXPECT_FALSE(SingleInstance::isHeld(lock)) << "a client would wait for nobody";
-    SingleInstance copy(dir, "dw");
-    QString error;
-    ASSERT_EQ(copy.start(&error, 500), SingleInstance::Role::primary) << error.toStdString();
-    EXPECT_TRUE(SingleInstance::isHeld(lock));
-    const auto lines = sink->messages("SingleInstance");
-    ASSERT_EQ(lines.size(), row.logged.empty() ? 0u : 1u);
-    if (!row.logged.empty()) {
-      EXPECT_NE(lines[0].find(row.logged), std::string::npos) << lines[0];
-    }
-    QFile f(lock);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readLine().trimmed().toLongLong(), ::getpid());
+    ASSERT_NO_FATAL_FAILURE(expectTakenOver(*sink, row.contents, row.logged));
   }
   setLogSinks({});
   for (const pid_t child : {unrelated, otherUser}) {

@@ -160,6 +160,67 @@ bool startWatcher(QDBusConnection& connection, WatcherStandIn& watcher) {
          connection.registerService(sni::kWatcherService);
 }
 
+// What a host reads of the item showing `icon`, as `me` on `host`.
+void expectWhatTheHostReads(QDBusConnection& host, const QString& me, const SymbolImage& icon) {
+  auto property = [&](const char* name) {
+    const auto reply = call(host, me, sni::kItemPath, "org.freedesktop.DBus.Properties", "Get",
+                            {QString::fromLatin1(sni::kItemInterface), QString::fromLatin1(name)});
+    return reply.arguments().value(0).value<QDBusVariant>().variant();
+  };
+  EXPECT_EQ(property("Category").toString(), "ApplicationStatus");
+  EXPECT_EQ(property("Id").toString(), "com.quillmoor.Duskwarden");
+  EXPECT_FALSE(property("ItemIsMenu").toBool());
+  EXPECT_EQ(qdbus_cast<QDBusObjectPath>(property("Menu")).path(), sni::kMenuPath);
+  EXPECT_EQ(property("Title").toString(), "Duskwarden");
+  EXPECT_EQ(qdbus_cast<sni::ToolTip>(property("ToolTip")).title, "Duskwarden");
+  EXPECT_EQ(qdbus_cast<sni::ToolTip>(property("ToolTip")).description, "Night Shift Inactive");
+  // Pixmaps: several sizes, ARGB32 in network byte order, as drawn for XEmbed.
+  const auto pixmaps = qdbus_cast<sni::IconPixmapList>(property("IconPixmap"));
+  ASSERT_GE(pixmaps.size(), 3);
+  const QImage drawn = trayIconForSymbol(icon).pixmap(QSize(24, 24)).toImage().convertToFormat(QImage::Format_ARGB32);
+  const auto at24 = std::find_if(pixmaps.begin(), pixmaps.end(), [](const auto& p) { return p.width == 24; });
+  ASSERT_NE(at24, pixmaps.end());
+  ASSERT_EQ(at24->argb.size(), 24 * 24 * 4);
+  const auto* wire = reinterpret_cast<const uchar*>(at24->argb.constData());
+  int compared = 0;
+  for (int y = 0; y < 24; ++y)
+    for (int x = 0; x < 24; ++x) {
+      const QRgb pixel = drawn.pixel(x, y);
+      const uchar* bytes = wire + (y * 24 + x) * 4;
+      ASSERT_EQ(bytes[0], qAlpha(pixel));
+      ASSERT_EQ(bytes[1], qRed(pixel));
+      ASSERT_EQ(bytes[2], qGreen(pixel));
+      ASSERT_EQ(bytes[3], qBlue(pixel));
+      compared += qAlpha(pixel) > 0;
+    }
+  EXPECT_GT(compared, 100) << "the icon is not empty";
+}
+
+// The host's clicks: Activate is a left click at its position, ContextMenu a
+// right one, and the menu then hangs from that position.
+void expectHostClicksAtTheirPosition(QDBusConnection& host, const QString& me, TrayStatusItem& item,
+                                     const std::vector<Event>& clicks) {
+  QCursor::setPos(700, 100);  // away from both positions, as for scripted calls: they stand
+  call(host, me, sni::kItemPath, sni::kItemInterface, "Activate", {1200, 10});
+  ASSERT_EQ(clicks.size(), 1u);
+  EXPECT_EQ(clicks[0].type, EventType::leftMouseUp);
+  EXPECT_EQ(item.screenBounds(), (Rect{1200, 10, 1, 1}));
+  call(host, me, sni::kItemPath, sni::kItemInterface, "SecondaryActivate", {0, 0});
+  ASSERT_EQ(clicks.size(), 2u);
+  EXPECT_EQ(clicks[1].type, EventType::leftMouseUp);
+  EXPECT_EQ(item.screenBounds(), std::nullopt) << "no position: the pointer, trusted on X11";
+  call(host, me, sni::kItemPath, sni::kItemInterface, "ContextMenu", {300, 400});
+  ASSERT_EQ(clicks.size(), 3u);
+  EXPECT_EQ(clicks[2].type, EventType::rightMouseUp);
+  item.popUpMenu(Menu{{MenuItem{"Quit Duskwarden", "Ctrl+Q", [] {}}}});
+  QMenu* shown = item.statusNotifierItemForTesting()->shownMenuForTesting();
+  ASSERT_TRUE(shown);
+  ASSERT_TRUE(spinUntil("the menu to show", [&] { return shown->isVisible(); }));
+  EXPECT_LE(std::abs(shown->geometry().center().x() - 300), 200);
+  EXPECT_LE(std::abs(shown->geometry().top() - 400), 40) << "hangs from the position the host passed";
+  shown->close();
+}
+
 TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClicksWithTheirPosition) {
   EventSource events;
   int showControls = 0;
@@ -186,61 +247,9 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   EXPECT_EQ(trayChanges, std::vector<bool>{true});
   EXPECT_EQ(first.registered, QStringList{program.baseService() + ' ' + program.baseService()});
 
-  // What the host reads.
   const QString me = program.baseService();
-  auto property = [&](const char* name) {
-    const auto reply = call(host, me, sni::kItemPath, "org.freedesktop.DBus.Properties", "Get",
-                            {QString::fromLatin1(sni::kItemInterface), QString::fromLatin1(name)});
-    return reply.arguments().value(0).value<QDBusVariant>().variant();
-  };
-  EXPECT_EQ(property("Category").toString(), "ApplicationStatus");
-  EXPECT_EQ(property("Id").toString(), "com.quillmoor.Duskwarden");
-  EXPECT_FALSE(property("ItemIsMenu").toBool());
-  EXPECT_EQ(qdbus_cast<QDBusObjectPath>(property("Menu")).path(), sni::kMenuPath);
-  EXPECT_EQ(property("Title").toString(), "Duskwarden");
-  EXPECT_EQ(qdbus_cast<sni::ToolTip>(property("ToolTip")).title, "Duskwarden");
-  EXPECT_EQ(qdbus_cast<sni::ToolTip>(property("ToolTip")).description, "Night Shift Inactive");
-  // Pixmaps: several sizes, ARGB32 in network byte order, as drawn for XEmbed.
-  const auto pixmaps = qdbus_cast<sni::IconPixmapList>(property("IconPixmap"));
-  ASSERT_GE(pixmaps.size(), 3);
-  const QImage drawn = trayIconForSymbol(inactive).pixmap(QSize(24, 24)).toImage().convertToFormat(QImage::Format_ARGB32);
-  const auto at24 = std::find_if(pixmaps.begin(), pixmaps.end(), [](const auto& p) { return p.width == 24; });
-  ASSERT_NE(at24, pixmaps.end());
-  ASSERT_EQ(at24->argb.size(), 24 * 24 * 4);
-  const auto* wire = reinterpret_cast<const uchar*>(at24->argb.constData());
-  int compared = 0;
-  for (int y = 0; y < 24; ++y)
-    for (int x = 0; x < 24; ++x) {
-      const QRgb pixel = drawn.pixel(x, y);
-      const uchar* bytes = wire + (y * 24 + x) * 4;
-      ASSERT_EQ(bytes[0], qAlpha(pixel));
-      ASSERT_EQ(bytes[1], qRed(pixel));
-      ASSERT_EQ(bytes[2], qGreen(pixel));
-      ASSERT_EQ(bytes[3], qBlue(pixel));
-      compared += qAlpha(pixel) > 0;
-    }
-  EXPECT_GT(compared, 100) << "the icon is not empty";
-
-  // The host's clicks: Activate is a left click at its position, ContextMenu a right one.
-  QCursor::setPos(700, 100);  // away from both positions, as for scripted calls: they stand
-  call(host, me, sni::kItemPath, sni::kItemInterface, "Activate", {1200, 10});
-  ASSERT_EQ(clicks.size(), 1u);
-  EXPECT_EQ(clicks[0].type, EventType::leftMouseUp);
-  EXPECT_EQ(item.screenBounds(), (Rect{1200, 10, 1, 1}));
-  call(host, me, sni::kItemPath, sni::kItemInterface, "SecondaryActivate", {0, 0});
-  ASSERT_EQ(clicks.size(), 2u);
-  EXPECT_EQ(clicks[1].type, EventType::leftMouseUp);
-  EXPECT_EQ(item.screenBounds(), std::nullopt) << "no position: the pointer, trusted on X11";
-  call(host, me, sni::kItemPath, sni::kItemInterface, "ContextMenu", {300, 400});
-  ASSERT_EQ(clicks.size(), 3u);
-  EXPECT_EQ(clicks[2].type, EventType::rightMouseUp);
-  item.popUpMenu(Menu{{MenuItem{"Quit Duskwarden", "Ctrl+Q", [] {}}}});
-  QMenu* shown = item.statusNotifierItemForTesting()->shownMenuForTesting();
-  ASSERT_TRUE(shown);
-  ASSERT_TRUE(spinUntil("the menu to show", [&] { return shown->isVisible(); }));
-  EXPECT_LE(std::abs(shown->geometry().center().x() - 300), 200);
-  EXPECT_LE(std::abs(shown->geometry().top() - 400), 40) << "hangs from the position the host passed";
-  shown->close();
+  ASSERT_NO_FATAL_FAILURE(expectWhatTheHostReads(host, me, inactive));
+  ASSERT_NO_FATAL_FAILURE(expectHostClicksAtTheirPosition(host, me, item, clicks));
 
   // The exported menu starts with Show Controls; a host about to show it says so.
   call(host, me, sni::kMenuPath, sni::kMenuInterface, "AboutToShow", {0});

@@ -15,7 +15,11 @@
 namespace duskwarden::ui::testing {
 namespace {
 
-using Screenshot = ViewFixture;
+// A rectangle of the view in the picture's pixels.
+QRect device(const QImage& shot, const QRect& r) {
+  const qreal dpr = shot.devicePixelRatio();
+  return QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr).toRect();
+}
 
 // Share of pixels in `area` whose colour is close to `c`.
 double coverage(const QImage& image, const QRect& area, const QColor& c) {
@@ -67,6 +71,38 @@ double ringContrast(const QImage& before, const QImage& after, const QRect& area
   return weakest;
 }
 
+class Screenshot : public ViewFixture {
+ protected:
+  // Every shown text reads at 4.5:1 or more; every focus ring (shown on
+  // opening, as Tab shows it) changes each side of its control by 3:1 or more.
+  // The ratios go to `report`, on lines led by `where`.
+  void checkTextsAndRings(const QImage& shot, const std::string& where, std::ostream& report) {
+    auto inView = [this](QWidget* w, int inset) {
+      return QRect(w->mapTo(view.get(), QPoint(0, 0)), w->size()).adjusted(inset, inset, -inset, -inset);
+    };
+    for (const char* name : {"title", "statusBadge", "cardTitle", "cardCaption", "lessWarm", "moreWarm",
+                             "versionLabel", "enableButton", "disableButton"}) {
+      QWidget* w = child(name);
+      if (!w->isVisible() || !w->isEnabled()) continue;  // a greyed-out button is no text to read
+      // A button's text is read against its fill, inside its border.
+      const double ratio = textContrast(shot, device(shot, inView(w, std::string(name).ends_with("Button") ? 3 : 0)));
+      report << where << " | " << name << " | " << ratio << "\n";
+      EXPECT_GE(ratio, 4.5) << name;
+    }
+    for (const char* name : {"wardenModeSwitch", "enableButton", "disableButton", "strengthRow"}) {
+      QWidget* w = child(name);
+      if (!w->isEnabled()) continue;
+      w->setFocus(Qt::PopupFocusReason);
+      QApplication::processEvents();
+      const QImage focused = view->grab().toImage();
+      w->clearFocus();
+      const double ring = ringContrast(shot, focused, device(shot, inView(w, 0)));
+      report << where << " | focus ring of " << name << " | " << ring << "\n";
+      EXPECT_GE(ring, 3.0) << name;
+    }
+  }
+};
+
 TEST_F(Screenshot, AllStatesInLightAndDarkPalettes) {
   start();
   const auto dir = duskwarden::testing::artifactsDir();
@@ -89,11 +125,7 @@ TEST_F(Screenshot, AllStatesInLightAndDarkPalettes) {
       if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();  // rings are looked at below
       QApplication::processEvents();
       const QImage shot = view->grab().toImage();
-      const qreal dpr = shot.devicePixelRatio();
-      ASSERT_EQ(shot.width(), qRound(contentview::kWidth * dpr));
-      auto device = [dpr](const QRect& r) {
-        return QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr).toRect();
-      };
+      ASSERT_EQ(shot.width(), qRound(contentview::kWidth * shot.devicePixelRatio()));
       const auto file = dir / ("contentview-" + std::string(s.name) + "-" + theme.name + ".png");
       ASSERT_TRUE(shot.save(QString::fromStdString(file.string()))) << file;
 
@@ -103,43 +135,19 @@ TEST_F(Screenshot, AllStatesInLightAndDarkPalettes) {
       const QColor opaque(headerColor.red(), headerColor.green(), headerColor.blue());
       const QRect centre(header->geometry().center() - QPoint(4, 4), QSize(8, 8));
       if (s.e) {
-        EXPECT_GT(coverage(shot, device(centre.translated(8, 0)), opaque), 0.5) << "lit half of the moon";
+        EXPECT_GT(coverage(shot, device(shot, centre.translated(8, 0)), opaque), 0.5) << "lit half of the moon";
       }
       // The version line is not drawn in the background colour.
       const QRect version = child("versionLabel")->geometry();
-      EXPECT_LT(coverage(shot, device(version), theme.palette.color(QPalette::Window)), 0.995);
-      // Every shown text reads at 4.5:1 or more; every focus ring (shown on
-      // opening, as Tab shows it) changes each side of its control by 3:1 or more.
-      auto inView = [this](QWidget* w, int inset) {
-        return QRect(w->mapTo(view.get(), QPoint(0, 0)), w->size()).adjusted(inset, inset, -inset, -inset);
-      };
-      for (const char* name : {"title", "statusBadge", "cardTitle", "cardCaption", "lessWarm", "moreWarm",
-                               "versionLabel", "enableButton", "disableButton"}) {
-        QWidget* w = child(name);
-        if (!w->isVisible() || !w->isEnabled()) continue;  // a greyed-out button is no text to read
-        // A button's text is read against its fill, inside its border.
-        const double ratio = textContrast(shot, device(inView(w, std::string(name).ends_with("Button") ? 3 : 0)));
-        report << theme.name << " | " << s.name << " | " << name << " | " << ratio << "\n";
-        EXPECT_GE(ratio, 4.5) << name;
-      }
-      for (const char* name : {"wardenModeSwitch", "enableButton", "disableButton", "strengthRow"}) {
-        QWidget* w = child(name);
-        if (!w->isEnabled()) continue;
-        w->setFocus(Qt::PopupFocusReason);
-        QApplication::processEvents();
-        const QImage focused = view->grab().toImage();
-        w->clearFocus();
-        const double ring = ringContrast(shot, focused, device(inView(w, 0)));
-        report << theme.name << " | " << s.name << " | focus ring of " << name << " | " << ring << "\n";
-        EXPECT_GE(ring, 3.0) << name;
-      }
+      EXPECT_LT(coverage(shot, device(shot, version), theme.palette.color(QPalette::Window)), 0.995);
+      checkTextsAndRings(shot, std::string(theme.name) + " | " + s.name, report);
 
       // The card's blue is really painted when Keep Always On is set.
       const QRect card = child("keepAlwaysOnCard")->geometry().adjusted(20, 4, -20, -4);
       QImage painted(1, 1, QImage::Format_RGB32);  // the card's 90 % blue over the window
       painted.fill(theme.palette.color(QPalette::Window));
       QPainter(&painted).fillRect(painted.rect(), resolved({ColorRole::blue, 0.9}));
-      const double blue = coverage(shot, device(card), painted.pixelColor(0, 0));
+      const double blue = coverage(shot, device(shot, card), painted.pixelColor(0, 0));
       if (s.k) {
         EXPECT_GT(blue, 0.3);
       } else {
