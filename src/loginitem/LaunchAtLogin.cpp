@@ -4,21 +4,14 @@
 #include "platform/log/Logger.h"
 
 namespace duskwarden {
-namespace {
-
-const Logger& logger() {
-  static const Logger instance("com.velloran.LaunchAtLogin", "main");
-  return instance;
-}
-
-}  // namespace
 
 std::optional<AppServiceError> LaunchAtLogin::write(bool value) {
   // Registering keeps an entry that is already ours, with the keys the user
   // added, and brings only what it starts up to date.
   auto error = value ? service_.registerService() : service_.unregisterService();
   if (error) {
-    logger().error("Failed to %s launch at login: %s", value ? "enable" : "disable", error->localizedDescription);
+    logger("main", "com.velloran.LaunchAtLogin")
+        .error("Failed to %s launch at login: %s", value ? "enable" : "disable", error->localizedDescription);
   }
   return error;
 }

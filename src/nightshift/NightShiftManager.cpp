@@ -64,7 +64,7 @@ NightShiftManager::NightShiftManager(Dependencies deps)
       reason(*this, std::nullopt),
       unconfirmed(*this, Unconfirmed{}),
       deps_(std::move(deps)),
-      logger_("com.quillmoor.Duskwarden", "NightShiftManager"),
+      logger_(logger("NightShiftManager")),
       clientQueue_(std::move(deps_.clientQueue)) {}
 
 NightShiftManager::~NightShiftManager() {

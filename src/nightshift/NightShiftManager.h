@@ -210,7 +210,7 @@ class NightShiftManager final : public ObservableObject,
   bool restoringAutoEnable_ = false;                  // main only: the write that undoes a refused one
 
   Dependencies deps_;
-  Logger logger_;
+  const Logger& logger_;
   std::unique_ptr<CBBlueLightClient> blueLightClient_;  // clientQueue only
   std::shared_ptr<DispatchQueue> clientQueue_;
   std::atomic<bool> isInternalUpdate_{false};
