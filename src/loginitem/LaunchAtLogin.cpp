@@ -16,30 +16,28 @@ std::optional<AppServiceError> LaunchAtLogin::write(bool value) {
   return error;
 }
 
-std::optional<std::string> LoginItem::setEnabledWithSetting(UserDefaults& defaults, const std::string& key,
-                                                            bool value) {
-  const bool stored = defaults.readBool(key) == value;
-  if (auto failure = defaults.setBool(value, key); failure && !stored) return failure;
+std::optional<std::string> LoginItem::setEnabledWithSetting(UserDefaults& defaults, Setting setting, bool value) {
+  const bool stored = defaults.readBool(setting) == value;
+  if (auto failure = defaults.setBool(value, setting); failure && !stored) return failure;
   setEnabled(value);
   return std::nullopt;
 }
 
-std::optional<std::string> LaunchAtLogin::setEnabledWithSetting(UserDefaults& defaults, const std::string& key,
-                                                                bool value) {
+std::optional<std::string> LaunchAtLogin::setEnabledWithSetting(UserDefaults& defaults, Setting setting, bool value) {
   const AppServiceStatus before = service_.status();
   const bool ours = before == AppServiceStatus::notRegistered || before == AppServiceStatus::enabled;
-  if (!ours || defaults.readBool(key) == value) return LoginItem::setEnabledWithSetting(defaults, key, value);
+  if (!ours || defaults.readBool(setting) == value) return LoginItem::setEnabledWithSetting(defaults, setting, value);
   // Each half is an atomic replace or a removal; the order leaves the undo
   // that needs no space: a new entry goes again, a setting is written back.
   if (value) {
     if (auto error = write(true)) return error->localizedDescription;
-    auto failure = defaults.setBool(true, key);
+    auto failure = defaults.setBool(true, setting);
     if (failure && before == AppServiceStatus::notRegistered) (void)write(false);
     return failure;
   }
-  if (auto failure = defaults.setBool(false, key)) return failure;
+  if (auto failure = defaults.setBool(false, setting)) return failure;
   if (auto error = write(false)) {
-    (void)defaults.setBool(true, key);
+    (void)defaults.setBool(true, setting);
     return error->localizedDescription;
   }
   return std::nullopt;

@@ -29,7 +29,6 @@
 namespace duskwarden {
 
 inline constexpr const char* kClientQueueLabel = "com.yourcompany.nightshift.client-queue";
-inline constexpr const char* kAutoEnableKey = "autoEnable";
 // How long a request waits for its outcome, unless its client waits less.
 inline constexpr double kRequestSeconds = 3.0;
 // How far a strength read back may be from the one asked for: backends store

@@ -31,15 +31,6 @@ constexpr std::string_view kLogCategory = "UserDefaults";
 
 KeyFilePtr newKeyFile() { return KeyFilePtr(g_key_file_new()); }
 
-// A key that would break the file's line structure (or be read back as a
-// different key) is refused rather than written.
-bool isStorableKey(const std::string& key) {
-  if (key.empty() || key.front() == ' ' || key.back() == ' ' || key.front() == '#') return false;
-  for (char c : key)
-    if (c == '=' || c == '[' || c == ']' || c == '\n' || c == '\r' || c == '\0') return false;
-  return g_utf8_validate(key.data(), static_cast<gssize>(key.size()), nullptr);
-}
-
 std::string trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
@@ -154,21 +145,22 @@ UserDefaults& UserDefaults::standard() {
   return *instance;
 }
 
-std::optional<bool> UserDefaults::readBool(const std::string& key) const {
+std::optional<bool> UserDefaults::readBool(Setting setting) const {
+  const SettingInfo& info = settingInfo(setting);
+  const std::string key(info.key);
   std::lock_guard lock(impl_->mutex);
   if (auto it = impl_->written.find(key); it != impl_->written.end()) return it->second;
   switch (impl_->state) {
     case LoadResult::missing:
-      return false;
+      return info.defaultValue;
     case LoadResult::damaged:
     case LoadResult::unusable:
       return std::nullopt;
     case LoadResult::loaded:
       break;
   }
-  if (!isStorableKey(key)) return false;
   GStringPtr raw(g_key_file_get_value(impl_->onDisk.get(), kGroup, key.c_str(), nullptr));
-  if (!raw) return false;
+  if (!raw) return info.defaultValue;
   if (auto value = parseBoolean(raw.get())) return value;
   if (impl_->reported.insert(key).second)
     logger(kLogCategory).error("The defaults file %{public}s sets %{public}s to \"%{public}s\", which is not a "
@@ -177,13 +169,12 @@ std::optional<bool> UserDefaults::readBool(const std::string& key) const {
   return std::nullopt;
 }
 
-bool UserDefaults::boolForKey(const std::string& key) const { return readBool(key).value_or(false); }
+bool UserDefaults::boolForKey(Setting setting) const {
+  return readBool(setting).value_or(settingInfo(setting).defaultValue);
+}
 
-std::optional<std::string> UserDefaults::setBool(bool value, const std::string& key) {
-  if (!isStorableKey(key)) {
-    logger(kLogCategory).error("Refusing to store defaults key \"%{public}s\": not a valid key name", key);
-    return "\"" + key + "\" is not a valid key name";
-  }
+std::optional<std::string> UserDefaults::setBool(bool value, Setting setting) {
+  const std::string key(settingInfo(setting).key);
   std::lock_guard lock(impl_->mutex);
   const auto refuse = [&](const char* format, const std::string& why) -> std::optional<std::string> {
     logger(kLogCategory).error(format, path_.string(), why);
