@@ -48,9 +48,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   void updateStatusIcon(bool isNightShiftEnabled);
   Menu buildStatusMenu();
 
-  StatusItem* statusItem() const { return statusItem_.get(); }
   Popover* popover() const { return popover_.get(); }
-  UpdaterController* updaterController() const { return updaterController_.get(); }
   const AnyCancellable& statusCancellableForTesting() const { return statusCancellable_; }
 
   static constexpr ImageSymbolConfiguration menuBarSymbolConfiguration{16.0, SymbolWeight::heavy};

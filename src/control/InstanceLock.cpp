@@ -20,10 +20,7 @@ namespace {
 
 constexpr std::size_t kMaxLockFile = 4096;
 
-const Logger& logger() {
-  static const auto* instance = new Logger(kBundleIdentifier, "SingleInstance");
-  return *instance;
-}
+constexpr std::string_view kLogCategory = "SingleInstance";
 
 struct flock wholeFile(short type) {
   struct flock lock {};
@@ -106,10 +103,11 @@ InstanceLock::Result InstanceLock::take(const std::string& path, std::unique_ptr
     const std::string ours = std::to_string(::getpid()) + "\n" + programName() + "\n" + hostName() + "\n";
     if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, ours.data(), ours.size(), 0) != static_cast<ssize_t>(ours.size())) {
       // Held all the same: the kernel lock is what counts, not what the file says.
-      logger().error("Could not write this process into %{public}s: %{public}s", path, std::strerror(errno));
+      logger(kLogCategory)
+          .error("Could not write this process into %{public}s: %{public}s", path, std::strerror(errno));
     }
     if (existed)
-      logger().log("Took over the lock %{public}s left behind: %{public}s", path, leftBehind(before));
+      logger(kLogCategory).log("Took over the lock %{public}s left behind: %{public}s", path, leftBehind(before));
     lock->reset(new InstanceLock(path, fd));
     return Result::taken;
   }

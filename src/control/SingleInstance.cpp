@@ -218,10 +218,7 @@ DW_RUNS_WITHOUT_DESCRIPTORS void SingleInstance::acceptPending() {
 
 namespace {
 
-const Logger& logger() {
-  static const auto* instance = new Logger(kBundleIdentifier, "SingleInstance");
-  return *instance;
-}
+constexpr std::string_view kLogCategory = "SingleInstance";
 
 }  // namespace
 
@@ -285,7 +282,7 @@ void SingleInstance::follow(InstanceConnection* connection, const protocol::Requ
     const auto sent = connection->send(line);
     if (sent == InstanceConnection::Sent::whole) return;
     // Never waited for: a bar that hangs must not hold up the program.
-    if (sent == InstanceConnection::Sent::full) logger().log("Dropped a follower that stopped reading");
+    if (sent == InstanceConnection::Sent::full) logger(kLogCategory).log("Dropped a follower that stopped reading");
     *ended = true;
     connection->drop();
   };

@@ -15,6 +15,7 @@
 namespace duskwarden {
 
 class UserDefaults;
+enum class Setting;
 
 // What the Night Shift manager needs of the login item; lets tests substitute it.
 class LoginItem {
@@ -23,11 +24,11 @@ class LoginItem {
   virtual bool isEnabled() = 0;
   virtual void setEnabled(bool value) = 0;
   // The setting that launch at login follows, saved with it as one change:
-  // stores `value` under `key` in `defaults` and sets launch at login to it.
+  // stores `value` as `setting` in `defaults` and sets launch at login to it.
   // Nothing when both are done, or when `value` is stored already (then
   // launch at login is set again, and a failure is only logged); otherwise
   // the reason, and neither has changed. This stand-in's setEnabled cannot fail.
-  virtual std::optional<std::string> setEnabledWithSetting(UserDefaults& defaults, const std::string& key, bool value);
+  virtual std::optional<std::string> setEnabledWithSetting(UserDefaults& defaults, Setting setting, bool value);
 };
 
 // The real login item, over the app service the process entry hands it. An
@@ -40,8 +41,7 @@ class LaunchAtLogin final : public LoginItem {
 
   bool isEnabled() override { return service_.status() == AppServiceStatus::enabled; }
   void setEnabled(bool value) override { (void)write(value); }
-  std::optional<std::string> setEnabledWithSetting(UserDefaults& defaults, const std::string& key,
-                                                   bool value) override;
+  std::optional<std::string> setEnabledWithSetting(UserDefaults& defaults, Setting setting, bool value) override;
 
  private:
   std::optional<AppServiceError> write(bool value);

@@ -55,10 +55,9 @@ std::string tableProblem(const dw_nightlight_ops* ops) {
 // The provider's messages, into the process's log under a category of their
 // own and at the level the provider gave (syslog's numbers, as ours).
 void logFromProvider(void* /*userData*/, int level, const char* message) {
-  static const Logger logger(kBundleIdentifier, kProviderLogCategory);
   const auto ours = static_cast<LogLevel>(std::clamp(level, static_cast<int>(LogLevel::error),
                                                      static_cast<int>(LogLevel::debug)));
-  logger.submit(ours, "%{public}s", {std::string(message != nullptr ? message : "(null)")});
+  logger(kProviderLogCategory).submit(ours, "%{public}s", {std::string(message != nullptr ? message : "(null)")});
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ NightShiftManager::NightShiftManager(Dependencies deps)
       reason(*this, std::nullopt),
       unconfirmed(*this, Unconfirmed{}),
       deps_(std::move(deps)),
-      logger_("com.quillmoor.Duskwarden", "NightShiftManager"),
+      logger_(logger("NightShiftManager")),
       clientQueue_(std::move(deps_.clientQueue)) {}
 
 NightShiftManager::~NightShiftManager() {
@@ -76,7 +76,7 @@ NightShiftManager::~NightShiftManager() {
 }
 
 void NightShiftManager::initialise() {
-  if (const std::optional<bool> stored = deps_.defaults->readBool(kAutoEnableKey)) {
+  if (const std::optional<bool> stored = deps_.defaults->readBool(Setting::autoEnable)) {
     autoEnable = *stored;  // runs the change handling
   } else {
     // A damaged file or value says nothing about what the user wants: neither
@@ -92,7 +92,7 @@ void NightShiftManager::autoEnableDidChange(bool value) {
   // Saved with the login item as one change, or refused as one: then the
   // value that stands is published again (and stored already).
   if (!std::exchange(restoringAutoEnable_, false)) {
-    autoEnableSaveFailure_ = deps_.loginItem->setEnabledWithSetting(*deps_.defaults, kAutoEnableKey, value);
+    autoEnableSaveFailure_ = deps_.loginItem->setEnabledWithSetting(*deps_.defaults, Setting::autoEnable, value);
     if (autoEnableSaveFailure_) {
       restoringAutoEnable_ = true;
       autoEnable = !value;

@@ -29,7 +29,6 @@
 namespace duskwarden {
 
 inline constexpr const char* kClientQueueLabel = "com.yourcompany.nightshift.client-queue";
-inline constexpr const char* kAutoEnableKey = "autoEnable";
 // How long a request waits for its outcome, unless its client waits less.
 inline constexpr double kRequestSeconds = 3.0;
 // How far a strength read back may be from the one asked for: backends store
@@ -210,7 +209,7 @@ class NightShiftManager final : public ObservableObject,
   bool restoringAutoEnable_ = false;                  // main only: the write that undoes a refused one
 
   Dependencies deps_;
-  Logger logger_;
+  const Logger& logger_;
   std::unique_ptr<CBBlueLightClient> blueLightClient_;  // clientQueue only
   std::shared_ptr<DispatchQueue> clientQueue_;
   std::atomic<bool> isInternalUpdate_{false};

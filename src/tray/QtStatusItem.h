@@ -52,7 +52,6 @@ class QtStatusItem final : public QObject, public StatusItem {
   void popUpMenu(const Menu& menu) override;
 
   QSystemTrayIcon& trayIconForTesting() { return tray_; }
-  QMenu* shownMenu() const { return menu_.data(); }
 
  private:
   void activated(QSystemTrayIcon::ActivationReason reason);

@@ -43,7 +43,6 @@ class TrayStatusItem final : public QObject, public StatusItem {
   void popUpMenu(const Menu& menu) override;
 
   SniStatusItem* statusNotifierItemForTesting() const { return sni_.get(); }
-  QtStatusItem* xembedItem() const { return xembed_.get(); }
 
  private:
   void choose();

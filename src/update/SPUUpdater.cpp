@@ -8,10 +8,7 @@
 namespace duskwarden {
 
 namespace {
-const Logger& logger() {
-  static const Logger instance(kBundleIdentifier, "Updater");
-  return instance;
-}
+constexpr std::string_view kLogCategory = "Updater";
 }  // namespace
 
 UpdaterSettings UpdaterSettings::fromBuild(const BuildInfo& build, std::optional<std::string> systemVersion) {
@@ -70,15 +67,16 @@ SPUUpdater::~SPUUpdater() {
 void SPUUpdater::startUpdater() {
   if (started_) return;
   started_ = true;
-  logger().log("Updater started; automatic checks: %{bool,public}d, feed configured: %{bool,public}d", false,
-              !settings_.feedUrl.empty());
+  logger(kLogCategory)
+      .log("Updater started; automatic checks: %{bool,public}d, feed configured: %{bool,public}d", false,
+           !settings_.feedUrl.empty());
 }
 
 bool SPUUpdater::canCheckForUpdates() const { return started_ && !sessionInProgress_; }
 
 void SPUUpdater::checkForUpdates() {
   if (!started_) {
-    logger().error("Update check asked for before the updater was started");
+    logger(kLogCategory).error("Update check asked for before the updater was started");
     return;
   }
   if (sessionInProgress_) {
@@ -86,7 +84,7 @@ void SPUUpdater::checkForUpdates() {
     return;
   }
   sessionInProgress_ = true;
-  logger().log("User-initiated update check");
+  logger(kLogCategory).log("User-initiated update check");
 
   if (settings_.feedUrl.empty()) {
     UpdateCheckResult result;
@@ -100,7 +98,7 @@ void SPUUpdater::checkForUpdates() {
   std::weak_ptr<SPUUpdater*> weak = self_;
   userDriver_->showChecking([weak] {
     if (auto self = weak.lock()) {
-      logger().log("Update check cancelled");
+      logger(kLogCategory).log("Update check cancelled");
       (*self)->source_->cancel();
       (*self)->endSession();
     }
@@ -113,16 +111,16 @@ void SPUUpdater::checkForUpdates() {
 void SPUUpdater::present(UpdateCheckResult result) {
   switch (result.kind) {
     case UpdateCheckResult::Kind::updateAvailable:
-      logger().log("Update available: %s", result.item.displayVersion());
+      logger(kLogCategory).log("Update available: %s", result.item.displayVersion());
       break;
     case UpdateCheckResult::Kind::upToDate:
-      logger().log("Up to date: %s", result.currentVersion);
+      logger(kLogCategory).log("Up to date: %s", result.currentVersion);
       break;
     case UpdateCheckResult::Kind::notConfigured:
-      logger().log("Updates are not configured for this build");
+      logger(kLogCategory).log("Updates are not configured for this build");
       break;
     case UpdateCheckResult::Kind::error:
-      logger().error("Update check failed: %{public}s", result.errorMessage);
+      logger(kLogCategory).error("Update check failed: %{public}s", result.errorMessage);
       break;
   }
   std::weak_ptr<SPUUpdater*> weak = self_;

@@ -110,30 +110,9 @@ void StandardUpdateUserDriver::showResult(const UpdateCheckResult& result, std::
                                        .arg(app, text(result.currentVersion)));
       box->setStandardButtons(QMessageBox::Ok);
       break;
-    case UpdateCheckResult::Kind::updateAvailable: {
-      box = makeBox(QMessageBox::Information, app);
-      box->setText(QCoreApplication::translate("UpdateDialog", "A new version of %1 is available.").arg(app));
-      QString info =
-          QCoreApplication::translate("UpdateDialog", "%1 %2 is available; you have %3.")
-              .arg(app, displayText(result.item.displayVersion(), kMaxVersionLength), text(result.currentVersion));
-      if (!result.item.releaseNotesLink.empty())
-        info += QCoreApplication::translate("UpdateDialog", "\n\nRelease notes: %1")
-                    .arg(displayText(result.item.releaseNotesLink, kMaxLinkLength));
-      setPlainInformativeText(box, info);
-      QPushButton* download =
-          box->addButton(QCoreApplication::translate("UpdateDialog", "Open Download Page"), QMessageBox::AcceptRole);
-      if (!result.item.releaseNotesLink.empty()) {
-        QPushButton* notes =
-            box->addButton(QCoreApplication::translate("UpdateDialog", "Release Notes"), QMessageBox::ActionRole);
-        QObject::connect(notes, &QPushButton::clicked, box,
-                         [this, link = result.item.releaseNotesLink] { openWebUrl(link, opener_); });
-      }
-      box->addButton(QCoreApplication::translate("UpdateDialog", "Later"), QMessageBox::RejectRole);
-      box->setDefaultButton(download);
-      QObject::connect(download, &QPushButton::clicked, box,
-                       [this, link = result.item.downloadLink] { openWebUrl(link, opener_); });
+    case UpdateCheckResult::Kind::updateAvailable:
+      box = makeUpdateAvailableBox(result, app);
       break;
-    }
     case UpdateCheckResult::Kind::error:
       box = makeBox(QMessageBox::Warning, app);
       box->setText(QCoreApplication::translate("UpdateDialog", "The update check failed."));
@@ -158,6 +137,32 @@ void StandardUpdateUserDriver::showResult(const UpdateCheckResult& result, std::
   box->show();
   box->raise();
   box->activateWindow();
+}
+
+// Offers the download page, the release notes when the feed links them, and Later.
+QMessageBox* StandardUpdateUserDriver::makeUpdateAvailableBox(const UpdateCheckResult& result, const QString& app) {
+  auto* box = makeBox(QMessageBox::Information, app);
+  box->setText(QCoreApplication::translate("UpdateDialog", "A new version of %1 is available.").arg(app));
+  QString info =
+      QCoreApplication::translate("UpdateDialog", "%1 %2 is available; you have %3.")
+          .arg(app, displayText(result.item.displayVersion(), kMaxVersionLength), text(result.currentVersion));
+  if (!result.item.releaseNotesLink.empty())
+    info += QCoreApplication::translate("UpdateDialog", "\n\nRelease notes: %1")
+                .arg(displayText(result.item.releaseNotesLink, kMaxLinkLength));
+  setPlainInformativeText(box, info);
+  QPushButton* download =
+      box->addButton(QCoreApplication::translate("UpdateDialog", "Open Download Page"), QMessageBox::AcceptRole);
+  if (!result.item.releaseNotesLink.empty()) {
+    QPushButton* notes =
+        box->addButton(QCoreApplication::translate("UpdateDialog", "Release Notes"), QMessageBox::ActionRole);
+    QObject::connect(notes, &QPushButton::clicked, box,
+                     [this, link = result.item.releaseNotesLink] { openWebUrl(link, opener_); });
+  }
+  box->addButton(QCoreApplication::translate("UpdateDialog", "Later"), QMessageBox::RejectRole);
+  box->setDefaultButton(download);
+  QObject::connect(download, &QPushButton::clicked, box,
+                   [this, link = result.item.downloadLink] { openWebUrl(link, opener_); });
+  return box;
 }
 
 void StandardUpdateUserDriver::bringToFront() {

@@ -44,6 +44,7 @@ class StandardUpdateUserDriver final : public UpdateUserDriver {
   QMessageBox* currentDialogForTesting() const { return dialog_; }
 
  private:
+  QMessageBox* makeUpdateAvailableBox(const UpdateCheckResult& result, const QString& app);
   void closeCurrent();
 
   UrlOpener opener_;

@@ -27,21 +27,9 @@ constexpr const char* kFileName = "defaults.conf";
 // it stays far below this, and reading this much never takes long.
 constexpr std::size_t kMaxFileBytes = 1024 * 1024;
 
-const Logger& logger() {
-  static const auto* l = new Logger("com.quillmoor.Duskwarden", "UserDefaults");
-  return *l;
-}
+constexpr std::string_view kLogCategory = "UserDefaults";
 
 KeyFilePtr newKeyFile() { return KeyFilePtr(g_key_file_new()); }
-
-// A key that would break the file's line structure (or be read back as a
-// different key) is refused rather than written.
-bool isStorableKey(const std::string& key) {
-  if (key.empty() || key.front() == ' ' || key.back() == ' ' || key.front() == '#') return false;
-  for (char c : key)
-    if (c == '=' || c == '[' || c == ']' || c == '\n' || c == '\r' || c == '\0') return false;
-  return g_utf8_validate(key.data(), static_cast<gssize>(key.size()), nullptr);
-}
 
 std::string trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -142,9 +130,9 @@ UserDefaults::UserDefaults(fs::path file) : path_(std::move(file)), impl_(std::m
   impl_->state = l.result;
   impl_->onDisk = std::move(l.file);
   if (l.result == LoadResult::damaged || l.result == LoadResult::unusable)
-    logger().error("Could not read the defaults file %{public}s: %{public}s. It is left as it is, and its settings "
-                   "count as unknown until they are changed.",
-                   path_.string(), l.problem);
+    logger(kLogCategory).error("Could not read the defaults file %{public}s: %{public}s. It is left as it is, and "
+                               "its settings count as unknown until they are changed.",
+                               path_.string(), l.problem);
 }
 
 UserDefaults::~UserDefaults() = default;
@@ -157,39 +145,39 @@ UserDefaults& UserDefaults::standard() {
   return *instance;
 }
 
-std::optional<bool> UserDefaults::readBool(const std::string& key) const {
+std::optional<bool> UserDefaults::readBool(Setting setting) const {
+  const SettingInfo& info = settingInfo(setting);
+  const std::string key(info.key);
   std::lock_guard lock(impl_->mutex);
   if (auto it = impl_->written.find(key); it != impl_->written.end()) return it->second;
   switch (impl_->state) {
     case LoadResult::missing:
-      return false;
+      return info.defaultValue;
     case LoadResult::damaged:
     case LoadResult::unusable:
       return std::nullopt;
     case LoadResult::loaded:
       break;
   }
-  if (!isStorableKey(key)) return false;
   GStringPtr raw(g_key_file_get_value(impl_->onDisk.get(), kGroup, key.c_str(), nullptr));
-  if (!raw) return false;
+  if (!raw) return info.defaultValue;
   if (auto value = parseBoolean(raw.get())) return value;
   if (impl_->reported.insert(key).second)
-    logger().error("The defaults file %{public}s sets %{public}s to \"%{public}s\", which is not a yes/no value. "
-                   "It is left as it is until the setting is changed.",
-                   path_.string(), key, std::string(raw.get()));
+    logger(kLogCategory).error("The defaults file %{public}s sets %{public}s to \"%{public}s\", which is not a "
+                               "yes/no value. It is left as it is until the setting is changed.",
+                               path_.string(), key, std::string(raw.get()));
   return std::nullopt;
 }
 
-bool UserDefaults::boolForKey(const std::string& key) const { return readBool(key).value_or(false); }
+bool UserDefaults::boolForKey(Setting setting) const {
+  return readBool(setting).value_or(settingInfo(setting).defaultValue);
+}
 
-std::optional<std::string> UserDefaults::setBool(bool value, const std::string& key) {
-  if (!isStorableKey(key)) {
-    logger().error("Refusing to store defaults key \"%{public}s\": not a valid key name", key);
-    return "\"" + key + "\" is not a valid key name";
-  }
+std::optional<std::string> UserDefaults::setBool(bool value, Setting setting) {
+  const std::string key(settingInfo(setting).key);
   std::lock_guard lock(impl_->mutex);
   const auto refuse = [&](const char* format, const std::string& why) -> std::optional<std::string> {
-    logger().error(format, path_.string(), why);
+    logger(kLogCategory).error(format, path_.string(), why);
     return "Could not write the defaults file " + path_.string() + ": " + why;
   };
 
@@ -208,8 +196,8 @@ std::optional<std::string> UserDefaults::setBool(bool value, const std::string& 
       if (!backup)
         return refuse("Not replacing the damaged defaults file %{public}s; the setting stays as it was: %{public}s",
                       why);
-      logger().log("Kept the damaged defaults file %{public}s as %{public}s; writing a fresh one", path_.string(),
-                   backup->string());
+      logger(kLogCategory).log("Kept the damaged defaults file %{public}s as %{public}s; writing a fresh one",
+                               path_.string(), backup->string());
       // A link to a file that is not ours (a shell's rc file) is kept as the
       // backup; the fresh file takes the link's place, not its target's.
       if (now.found.isSymlink) ::unlink(path_.c_str());

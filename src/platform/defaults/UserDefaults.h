@@ -1,5 +1,6 @@
 #pragma once
-// The user's stored settings: Booleans by key in a key file.
+// The user's stored settings: Booleans in a key file, each under the key
+// the settings table gives it.
 //
 // The file is $XDG_CONFIG_HOME/com.quillmoor.Duskwarden/defaults.conf
 // (XDG_CONFIG_HOME defaults to ~/.config), group [Defaults]. It is read once,
@@ -23,12 +24,51 @@
 // taken: the setting stays as it was, in the file and in memory, and the
 // caller is told why.
 
+#include <cstddef>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace duskwarden {
+
+// The stored settings. A new one gets a row in kSettings, at its place.
+enum class Setting { autoEnable };
+
+struct SettingInfo {
+  Setting setting;
+  // The key in the file; renaming one loses what users stored under it.
+  std::string_view key;
+  bool defaultValue;  // its value until one is stored
+};
+
+// In the order of Setting.
+inline constexpr SettingInfo kSettings[] = {
+    {Setting::autoEnable, "autoEnable", false},
+};
+
+constexpr const SettingInfo& settingInfo(Setting setting) { return kSettings[static_cast<std::size_t>(setting)]; }
+
+// Whether `key` can stand in the file as written: anything else would break
+// its line structure or be read back as a different key.
+constexpr bool isStorableKey(std::string_view key) {
+  if (key.empty() || key.front() == ' ' || key.back() == ' ' || key.front() == '#') return false;
+  for (const char c : key) {
+    const auto byte = static_cast<unsigned char>(c);  // printable ASCII only
+    if (c == '=' || c == '[' || c == ']' || byte < 0x20 || byte > 0x7e) return false;
+  }
+  return true;
+}
+
+static_assert(
+    [] {
+      for (std::size_t i = 0; i < std::size(kSettings); ++i)
+        if (kSettings[i].setting != static_cast<Setting>(i) || !isStorableKey(kSettings[i].key)) return false;
+      return true;
+    }(),
+    "each setting has its row at its place, with a key the file can hold");
 
 class UserDefaults {
  public:
@@ -41,14 +81,15 @@ class UserDefaults {
   static UserDefaults& standard();
   static std::filesystem::path defaultPath();
 
-  // The stored Boolean: false when the file or the key is missing; nothing
-  // when the file could not be read cleanly or the value is not a Boolean.
-  std::optional<bool> readBool(const std::string& key) const;
-  // readBool, with unknown read as false.
-  bool boolForKey(const std::string& key) const;
+  // The stored Boolean: the setting's default when the file or the key is
+  // missing; nothing when the file could not be read cleanly or the value is
+  // not a Boolean.
+  std::optional<bool> readBool(Setting setting) const;
+  // readBool, with unknown read as the setting's default.
+  bool boolForKey(Setting setting) const;
   // Nothing when written; otherwise why not, as a sentence ("Could not write
   // the defaults file PATH: ..."), and the setting stays as it was.
-  std::optional<std::string> setBool(bool value, const std::string& key);
+  std::optional<std::string> setBool(bool value, Setting setting);
 
   const std::filesystem::path& path() const { return path_; }
 

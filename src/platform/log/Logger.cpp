@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <utility>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -259,6 +261,15 @@ void MemoryLogSink::clear() {
 
 Logger::Logger(std::string subsystem, std::string category)
     : subsystem_(std::move(subsystem)), category_(std::move(category)) {}
+
+const Logger& logger(std::string_view category, std::string_view subsystem) {
+  static auto* mutex = new std::mutex;
+  // Leaked with the loggers in it; a map's elements never move.
+  static auto* loggers = new std::map<std::pair<std::string, std::string>, Logger>;
+  std::pair<std::string, std::string> key(subsystem, category);
+  std::lock_guard lock(*mutex);
+  return loggers->try_emplace(key, key.first, key.second).first->second;
+}
 
 void Logger::submit(LogLevel level, LogFormat format, std::vector<LogArgument> args) const {
   LogEntry entry;

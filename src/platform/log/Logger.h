@@ -17,6 +17,11 @@
 // CODE_FUNC), or stderr when no journal is reachable, each line with a "<N>"
 // priority prefix when stderr itself is a journal stream (JOURNAL_STREAM).
 // Tests install a MemoryLogSink.
+//
+// The program takes its loggers from logger(category); tests that check a
+// Logger's own behaviour may construct one.
+
+#include "platform/bundle/BuildInfo.h"
 
 #include <cstdint>
 #include <memory>
@@ -132,5 +137,10 @@ class Logger {
   std::string subsystem_;
   std::string category_;
 };
+
+// The process's one logger for `category` under `subsystem`, made on first
+// use and never destroyed: static destructors and other threads log through
+// it. Thread-safe.
+const Logger& logger(std::string_view category, std::string_view subsystem = kBundleIdentifier);
 
 }  // namespace duskwarden

@@ -26,10 +26,7 @@ namespace duskwarden {
 
 namespace {
 
-const Logger& logger() {
-  static const auto* instance = new Logger(kBundleIdentifier, "Tray");
-  return *instance;
-}
+constexpr std::string_view kLogCategory = "Tray";
 
 // The sizes hosts ask for most: panels of 16 to 32 pixels, HiDPI doubles.
 constexpr int kPixmapSides[] = {16, 22, 24, 32, 48, 64};
@@ -80,7 +77,8 @@ SniStatusItem::SniStatusItem(QDBusConnection bus, EventSource& events, StatusIte
               bus_.registerObject(QString::fromLatin1(sni::kMenuPath), menu_.get(), exports) &&
               bus_.registerService(serviceName_);
   if (!exported_)
-    logger().error("Cannot put the tray icon on the session bus: %{public}s", bus_.lastError().message().toStdString());
+    logger(kLogCategory)
+        .error("Cannot put the tray icon on the session bus: %{public}s", bus_.lastError().message().toStdString());
 }
 
 SniStatusItem::~SniStatusItem() {
@@ -114,7 +112,8 @@ void SniStatusItem::registerWithWatcher() {
   auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
   connect(pending, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* done) {
     if (done->isError())
-      logger().error("The panel's tray did not take the icon: %{public}s", done->error().message().toStdString());
+      logger(kLogCategory)
+          .error("The panel's tray did not take the icon: %{public}s", done->error().message().toStdString());
     done->deleteLater();
   });
 }

@@ -139,11 +139,11 @@ TEST_P(UserFilesTest, DefaultsFileReadsUnknownAndIsBackedUpOrLeftAlone) {
   const std::string userFile = fs::exists(dir / ".bashrc") ? readFile(dir / ".bashrc") : "";
 
   std::optional<bool> read = true;
-  withinBound("reading", [&] { read = UserDefaults(path).readBool("autoEnable"); });
+  withinBound("reading", [&] { read = UserDefaults(path).readBool(Setting::autoEnable); });
   EXPECT_EQ(read, std::nullopt);
   EXPECT_EQ(logged(LogLevel::error, "Could not read the defaults file " + path.string()).size(), 1u);
 
-  withinBound("writing", [&] { UserDefaults(path).setBool(false, "autoEnable"); });
+  withinBound("writing", [&] { UserDefaults(path).setBool(false, Setting::autoEnable); });
   if (GetParam().defaults == Defaults::refused) {
     EXPECT_EQ(onDisk(path), before);
     EXPECT_EQ(logged(LogLevel::error, "Not replacing the defaults file " + path.string()).size(), 1u);
@@ -151,7 +151,7 @@ TEST_P(UserFilesTest, DefaultsFileReadsUnknownAndIsBackedUpOrLeftAlone) {
   } else {
     EXPECT_EQ(onDisk(fs::path(path.string() + ".bak")), before) << "the damaged file is kept as it was";
     EXPECT_EQ(typeOf(path), static_cast<mode_t>(S_IFREG));
-    EXPECT_EQ(UserDefaults(path).readBool("autoEnable"), false);
+    EXPECT_EQ(UserDefaults(path).readBool(Setting::autoEnable), false);
     EXPECT_EQ(logged(LogLevel::defaultLevel, "Kept the damaged defaults file " + path.string()).size(), 1u);
   }
   if (!userFile.empty()) {
@@ -195,14 +195,13 @@ TEST(DefaultsSpellings, AreReadAsWrittenAndAWriteKeepsCommentsAndOtherKeys) {
   for (const auto& [text, expected] : spellings) {
     writeFile(path, std::string("[Defaults]\nautoEnable=") + text + "\n");
     UserDefaults d(path);
-    EXPECT_EQ(d.readBool("autoEnable"), expected) << "'" << text << "'";
-    EXPECT_EQ(d.readBool("autoEnable"), expected);
-    EXPECT_EQ(d.readBool("missing"), false);
+    EXPECT_EQ(d.readBool(Setting::autoEnable), expected) << "'" << text << "'";
+    EXPECT_EQ(d.readBool(Setting::autoEnable), expected);
   }
   EXPECT_EQ(sink->entries().size(), 2u) << "one line for each of banana and the empty value";
 
   writeFile(path, "# my note\n[Defaults]\n# why\nautoEnable=yes  # keep it on\nother=x\n[Mine]\nk=v\n");
-  UserDefaults(path).setBool(false, "autoEnable");
+  UserDefaults(path).setBool(false, Setting::autoEnable);
   // Blank lines between groups are GLib's to place (2.74 adds them, 2.84 does not).
   std::string written = readFile(path);
   written.erase(std::unique(written.begin(), written.end(), [](char a, char b) { return a == '\n' && b == '\n'; }),

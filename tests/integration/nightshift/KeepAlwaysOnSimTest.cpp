@@ -71,7 +71,7 @@ TEST(KeepAlwaysOnWithTheSimulator, TurnedOffFromOutsideComesBackOn) {
   auto mainQ = std::make_shared<SerialQueue>("main");
   BlueLightFramework framework(DW_PROVIDER_MODULE_PATH);
   UserDefaults defaults(makeTempDir("defaults") / "defaults.conf");
-  defaults.setBool(true, kAutoEnableKey);
+  defaults.setBool(true, Setting::autoEnable);
   AlwaysRegistered loginItem;
   EnabledHistory history;
   std::shared_ptr<NightShiftManager> manager;

@@ -23,7 +23,7 @@ Harness::~Harness() {
 }
 
 void Harness::start(const bool* storedAutoEnable) {
-  if (storedAutoEnable != nullptr) defaults->setBool(*storedAutoEnable, kAutoEnableKey);
+  if (storedAutoEnable != nullptr) defaults->setBool(*storedAutoEnable, Setting::autoEnable);
   NightShiftManager::Dependencies deps;
   deps.mainQueue = main;
   deps.clientQueue = client;

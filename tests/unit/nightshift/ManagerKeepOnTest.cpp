@@ -267,7 +267,7 @@ TEST(ManagerKeepOn, AnUnreadableStoredSettingChangesNothingUntilTheUserSetsIt) {
 
   h.manager->autoEnable = true;  // the user's switch
   EXPECT_THAT(h.loginItem.writes, ::testing::ElementsAre(true));
-  EXPECT_EQ(UserDefaults(h.defaults->path()).readBool(kAutoEnableKey), std::optional<bool>(true));
+  EXPECT_EQ(UserDefaults(h.defaults->path()).readBool(Setting::autoEnable), std::optional<bool>(true));
   EXPECT_TRUE(std::filesystem::exists(h.defaults->path().string() + ".bak"));
   h.clock->advanceBy(1.0);
   EXPECT_EQ(h.provider.setEnabledCalls.load(), 1);

@@ -28,7 +28,7 @@ TEST(ManagerLaunch, FirstLaunchWithoutStoredKeyWritesFalseAndRunsNoCommand) {
   EXPECT_THAT(h.loginItem.writes, ElementsAre(false));
   // The key is written, not just read as missing.
   UserDefaults reread(h.defaults->path());
-  EXPECT_FALSE(reread.boolForKey(kAutoEnableKey));
+  EXPECT_FALSE(reread.boolForKey(Setting::autoEnable));
   EXPECT_TRUE(std::filesystem::exists(h.defaults->path()));
 
   h.clock->advanceBy(3.0);
@@ -158,7 +158,7 @@ TEST(ManagerKeepAlwaysOn, SwitchingOnWhileOffEnablesAtOnceAndRewritingRepeatsEve
   EXPECT_THAT(h.lines(), ElementsAre("Auto-enable toggled: true",
                                      "Auto-enable toggled: true. Launch at Login set to: true"));
   EXPECT_THAT(h.loginItem.writes, ElementsAre(false, true, true));
-  EXPECT_TRUE(UserDefaults(h.defaults->path()).boolForKey(kAutoEnableKey));
+  EXPECT_TRUE(UserDefaults(h.defaults->path()).boolForKey(Setting::autoEnable));
 }
 
 TEST(ManagerKeepAlwaysOn, LoginItemValueLoggedIsTheOneReadBack) {

@@ -250,7 +250,7 @@ TEST_F(WlrootsBackendTest, AnotherClientTakingTheOutputIsUndoneByKeepAlwaysOn) {
   auto mainQ = std::make_shared<SerialQueue>("main");
   BlueLightFramework framework(DW_PROVIDER_MODULE_PATH);
   UserDefaults defaults(makeTempDir("defaults") / "defaults.conf");
-  defaults.setBool(true, kAutoEnableKey);
+  defaults.setBool(true, Setting::autoEnable);
   RegisteredLoginItem loginItem;
   std::shared_ptr<NightShiftManager> manager;
   std::promise<void> built;

@@ -10,13 +10,16 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 using duskwarden::LogLevel;
 using duskwarden::MemoryLogSink;
+using duskwarden::Setting;
 using duskwarden::UserDefaults;
 using duskwarden::testing::makeTempDir;
 using duskwarden::testing::ScopedEnv;
@@ -79,7 +82,7 @@ class UserDefaultsTest : public ::testing::Test {
 
 TEST_F(UserDefaultsTest, MissingFileAndMissingKeyReadFalseWithoutErrors) {
   UserDefaults d(file_);
-  EXPECT_FALSE(d.boolForKey("autoEnable"));
+  EXPECT_FALSE(d.boolForKey(Setting::autoEnable));
   EXPECT_FALSE(fs::exists(file_)) << "reading must not create the file";
   EXPECT_TRUE(sink_->entries().empty());
 }
@@ -87,24 +90,24 @@ TEST_F(UserDefaultsTest, MissingFileAndMissingKeyReadFalseWithoutErrors) {
 TEST_F(UserDefaultsTest, ValueSurvivesIntoAFreshInstanceThatRereadsTheFile) {
   {
     UserDefaults d(file_);
-    d.setBool(true, "autoEnable");
-    EXPECT_TRUE(d.boolForKey("autoEnable"));
+    d.setBool(true, Setting::autoEnable);
+    EXPECT_TRUE(d.boolForKey(Setting::autoEnable));
   }
   EXPECT_TRUE(storedBool(file_, "Defaults", "autoEnable"));
   // Change the file behind the library's back: a new instance must see it.
   writeFile(file_, "[Defaults]\nautoEnable=false\nother=true\n");
   UserDefaults again(file_);
-  EXPECT_FALSE(again.boolForKey("autoEnable"));
-  EXPECT_TRUE(again.boolForKey("other"));
-  again.setBool(true, "autoEnable");
+  EXPECT_FALSE(again.boolForKey(Setting::autoEnable));
+  again.setBool(true, Setting::autoEnable);
+  EXPECT_TRUE(storedBool(file_, "Defaults", "other"));
   UserDefaults third(file_);
-  EXPECT_TRUE(third.boolForKey("autoEnable"));
+  EXPECT_TRUE(third.boolForKey(Setting::autoEnable));
   EXPECT_TRUE(errors().empty());
 }
 
 TEST_F(UserDefaultsTest, CreatesItsDirectoryPrivateToTheUser) {
   UserDefaults d(file_);
-  d.setBool(false, "autoEnable");
+  d.setBool(false, Setting::autoEnable);
   ASSERT_TRUE(fs::exists(file_));
   struct stat st {};
   ASSERT_EQ(::stat(file_.parent_path().c_str(), &st), 0);
@@ -119,7 +122,7 @@ TEST_F(UserDefaultsTest, WriteKeepsOtherKeysGroupsAndComments) {
             "# kept comment\n[Other]\nname=value with spaces\nlist=a;b;c;\n"
             "[Defaults]\nautoEnable=false\nsomethingElse=true\nnumber=42\n");
   UserDefaults d(file_);
-  d.setBool(true, "autoEnable");
+  d.setBool(true, Setting::autoEnable);
   const std::string text = readFile(file_);
   EXPECT_NE(text.find("# kept comment"), std::string::npos) << text;
   EXPECT_NE(text.find("name=value with spaces"), std::string::npos) << text;
@@ -134,30 +137,34 @@ TEST_F(UserDefaultsTest, WriteKeepsKeysAddedByOthersAfterStart) {
   UserDefaults d(file_);
   // Someone edits the file while we run; our next write must not undo that.
   writeFile(file_, "[Defaults]\nautoEnable=false\nhandEdited=true\n[Extra]\nk=v\n");
-  d.setBool(true, "autoEnable");
+  d.setBool(true, Setting::autoEnable);
   EXPECT_TRUE(storedBool(file_, "Defaults", "handEdited"));
   EXPECT_NE(readFile(file_).find("k=v"), std::string::npos);
   EXPECT_TRUE(storedBool(file_, "Defaults", "autoEnable"));
 }
 
-TEST_F(UserDefaultsTest, NonBooleanValuesReadFalse) {
-  writeFile(file_, "[Defaults]\nautoEnable=banana\nyes=1\nempty=\n[Elsewhere]\nflag=true\n");
-  UserDefaults d(file_);
-  EXPECT_FALSE(d.boolForKey("autoEnable"));
-  EXPECT_TRUE(d.boolForKey("yes"));  // GLib's key files accept 1/0 as booleans
-  EXPECT_FALSE(d.boolForKey("empty"));
-  EXPECT_FALSE(d.boolForKey("flag")) << "only the [Defaults] group is read";
+TEST_F(UserDefaultsTest, NonBooleanValuesReadUnknownAndOtherKeysAndGroupsAreNotTheSetting) {
+  const std::pair<const char*, std::optional<bool>> files[] = {
+      {"[Defaults]\nautoEnable=banana\n", std::nullopt},
+      {"[Defaults]\nautoEnable=1\n", true},  // GLib's key files accept 1/0 as booleans
+      {"[Defaults]\nautoEnable=\n", std::nullopt},
+      {"[Defaults]\nother=true\n[Elsewhere]\nautoEnable=true\n", false},  // only [Defaults] is read
+  };
+  for (const auto& [text, expected] : files) {
+    writeFile(file_, text);
+    EXPECT_EQ(UserDefaults(file_).readBool(Setting::autoEnable), expected) << text;
+  }
 }
 
 TEST_F(UserDefaultsTest, WriteReplacesTheFileByRenameAndLeavesNoTemporaryFile) {
   UserDefaults d(file_);
-  d.setBool(true, "autoEnable");
+  d.setBool(true, Setting::autoEnable);
   struct stat before {};
   ASSERT_EQ(::stat(file_.c_str(), &before), 0);
   // Hold the old file open: a rename leaves it intact, an in-place rewrite would not.
   std::ifstream oldHandle(file_);
   const std::string oldText = readFile(file_);
-  d.setBool(false, "autoEnable");
+  d.setBool(false, Setting::autoEnable);
   struct stat after {};
   ASSERT_EQ(::stat(file_.c_str(), &after), 0);
   EXPECT_NE(before.st_ino, after.st_ino);
@@ -185,7 +192,7 @@ TEST_F(UserDefaultsTest, ConcurrentReaderNeverSeesAPartialFile) {
       if (text.find("key1999=") == std::string::npos || text.find("autoEnable=") == std::string::npos) ++torn;
     }
   });
-  for (int i = 0; i < 100; ++i) d.setBool(i % 2 == 0, "autoEnable");
+  for (int i = 0; i < 100; ++i) d.setBool(i % 2 == 0, Setting::autoEnable);
   done = true;
   reader.join();
   EXPECT_GT(reads.load(), 0);
@@ -203,19 +210,19 @@ class CorruptFileTest : public UserDefaultsTest, public ::testing::WithParamInte
 TEST_P(CorruptFileTest, ReadsUnknownLogsOneErrorAndNextWriteKeepsABackupFirst) {
   writeFile(file_, GetParam().content);
   UserDefaults d(file_);
-  EXPECT_EQ(d.readBool("autoEnable"), std::nullopt);
-  EXPECT_FALSE(d.boolForKey("autoEnable"));
+  EXPECT_EQ(d.readBool(Setting::autoEnable), std::nullopt);
+  EXPECT_FALSE(d.boolForKey(Setting::autoEnable));
   auto errs = errors();
   ASSERT_EQ(errs.size(), 1u);
   EXPECT_EQ(errs[0].subsystem, "com.quillmoor.Duskwarden");
   EXPECT_EQ(errs[0].category, "UserDefaults");
   EXPECT_NE(errs[0].message.find(file_.string()), std::string::npos) << errs[0].message;
   // Reads after the first do not repeat the error.
-  EXPECT_FALSE(d.boolForKey("autoEnable"));
-  d.setBool(true, "autoEnable");
+  EXPECT_FALSE(d.boolForKey(Setting::autoEnable));
+  d.setBool(true, Setting::autoEnable);
   EXPECT_EQ(errors().size(), 1u);
   EXPECT_TRUE(storedBool(file_, "Defaults", "autoEnable"));
-  EXPECT_TRUE(UserDefaults(file_).boolForKey("autoEnable"));
+  EXPECT_TRUE(UserDefaults(file_).boolForKey(Setting::autoEnable));
   EXPECT_EQ(readFile(file_.string() + ".bak"), GetParam().content);
 }
 
@@ -230,14 +237,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UserDefaultsTest, PathThatIsADirectoryIsUnreadableEvenForRoot) {
   fs::create_directories(file_);
   UserDefaults d(file_);
-  EXPECT_FALSE(d.boolForKey("autoEnable"));
+  EXPECT_FALSE(d.boolForKey(Setting::autoEnable));
   ASSERT_EQ(errors().size(), 1u);
   // The write cannot replace a directory: it fails loudly, says why, and the setting stays as it was.
-  const auto failure = d.setBool(true, "autoEnable");
+  const auto failure = d.setBool(true, Setting::autoEnable);
   EXPECT_EQ(errors().size(), 2u);
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->rfind("Could not write the defaults file " + file_.string() + ": ", 0), 0u) << *failure;
-  EXPECT_FALSE(d.boolForKey("autoEnable"));
+  EXPECT_FALSE(d.boolForKey(Setting::autoEnable));
   EXPECT_TRUE(fs::is_directory(file_));
 }
 
@@ -246,9 +253,9 @@ TEST_F(UserDefaultsTest, FileWithoutReadPermissionIsUnknownAndNotReplaced) {
   writeFile(file_, "[Defaults]\nautoEnable=true\n");
   fs::permissions(file_, fs::perms::none);
   UserDefaults d(file_);
-  EXPECT_EQ(d.readBool("autoEnable"), std::nullopt);
+  EXPECT_EQ(d.readBool(Setting::autoEnable), std::nullopt);
   EXPECT_EQ(errors().size(), 1u);
-  d.setBool(false, "autoEnable");
+  d.setBool(false, Setting::autoEnable);
   EXPECT_EQ(errors().size(), 2u);
   fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_TRUE(storedBool(file_, "Defaults", "autoEnable"));
@@ -258,33 +265,27 @@ TEST_F(UserDefaultsTest, UnwritableDirectoryLogsAndTheSettingStaysAsItWas) {
   // The would-be parent directory is a regular file: creation fails even for root.
   writeFile(dir_ / "com.quillmoor.Duskwarden", "not a directory");
   UserDefaults d(file_);
-  EXPECT_EQ(d.readBool("autoEnable"), false) << "no file can be below a regular file";
-  d.setBool(true, "autoEnable");
+  EXPECT_EQ(d.readBool(Setting::autoEnable), false) << "no file can be below a regular file";
+  d.setBool(true, Setting::autoEnable);
   auto errs = errors();
   ASSERT_EQ(errs.size(), 1u);
   EXPECT_NE(errs[0].message.find("com.quillmoor.Duskwarden"), std::string::npos) << errs[0].message;
   EXPECT_NE(errs[0].message.find("Not a directory"), std::string::npos) << errs[0].message;
-  EXPECT_FALSE(d.boolForKey("autoEnable"));
-  EXPECT_FALSE(UserDefaults(file_).boolForKey("autoEnable"));
+  EXPECT_FALSE(d.boolForKey(Setting::autoEnable));
+  EXPECT_FALSE(UserDefaults(file_).boolForKey(Setting::autoEnable));
 
   // Once the obstacle is gone, a write stores what it sets, and nothing that was refused.
-  EXPECT_TRUE(d.setBool(true, "second"));
+  EXPECT_TRUE(d.setBool(true, Setting::autoEnable));
   fs::remove(dir_ / "com.quillmoor.Duskwarden");
-  EXPECT_EQ(d.setBool(false, "third"), std::nullopt);
-  EXPECT_EQ(readFile(file_), "[Defaults]\nthird=false\n");
+  EXPECT_FALSE(d.boolForKey(Setting::autoEnable));
+  EXPECT_EQ(d.setBool(false, Setting::autoEnable), std::nullopt);
+  EXPECT_EQ(readFile(file_), "[Defaults]\nautoEnable=false\n");
 }
 
-TEST_F(UserDefaultsTest, KeysThatWouldBreakTheFileAreRefused) {
-  writeFile(file_, "[Defaults]\nautoEnable=true\n");
-  UserDefaults d(file_);
-  for (const char* bad : {"", "a=b", "line\nbreak", "[group]", " padded"}) {
-    d.setBool(true, bad);
-    EXPECT_FALSE(d.boolForKey(bad)) << bad;
-  }
-  EXPECT_EQ(errors().size(), 5u);
-  // The file still parses and keeps its key.
-  EXPECT_TRUE(storedBool(file_, "Defaults", "autoEnable"));
-  EXPECT_TRUE(UserDefaults(file_).boolForKey("autoEnable"));
+// Every setting's key is checked against this when the program is built.
+TEST(SettingKeys, KeysThatWouldBreakTheFileAreRefused) {
+  for (const char* bad : {"", "a=b", "line\nbreak", "[group]", " padded", "#note"})
+    EXPECT_FALSE(duskwarden::isStorableKey(bad)) << bad;
 }
 
 TEST_F(UserDefaultsTest, SymlinkedFileIsUpdatedInPlaceOfItsTarget) {
@@ -293,22 +294,22 @@ TEST_F(UserDefaultsTest, SymlinkedFileIsUpdatedInPlaceOfItsTarget) {
   fs::create_directories(file_.parent_path());
   fs::create_symlink(real, file_);
   UserDefaults d(file_);
-  d.setBool(true, "autoEnable");
+  d.setBool(true, Setting::autoEnable);
   EXPECT_TRUE(fs::is_symlink(file_));
   EXPECT_TRUE(storedBool(real, "Defaults", "autoEnable"));
 }
 
 TEST_F(UserDefaultsTest, ConcurrentWritersLoseNoKey) {
+  writeFile(file_, "[Defaults]\nk0=true\nk1=true\nk2=true\nk3=true\n");
   UserDefaults d(file_);
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&, t] {
-      for (int i = 0; i < 10; ++i) d.setBool(true, "k" + std::to_string(t) + "_" + std::to_string(i));
+      for (int i = 0; i < 10; ++i) d.setBool((t + i) % 2 == 0, Setting::autoEnable);
     });
   for (auto& th : threads) th.join();
-  UserDefaults reread(file_);
-  for (int t = 0; t < 4; ++t)
-    for (int i = 0; i < 10; ++i) EXPECT_TRUE(reread.boolForKey("k" + std::to_string(t) + "_" + std::to_string(i)));
+  EXPECT_EQ(UserDefaults(file_).readBool(Setting::autoEnable), d.readBool(Setting::autoEnable));
+  for (const char* key : {"k0", "k1", "k2", "k3"}) EXPECT_TRUE(storedBool(file_, "Defaults", key)) << key;
 }
 
 struct PathCase {
