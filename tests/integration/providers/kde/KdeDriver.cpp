@@ -45,15 +45,21 @@ int main() {
     return 1;
   }
   // KWin's object is read when it answers, never waited for by create(): ready once it has been.
+  // A read before the callback was set called nobody, so the state is asked as well.
   std::promise<void> read;
   std::once_flag first;
   backend->setStatusCallback([&] {
     say("callback");
     std::call_once(first, [&] { read.set_value(); });
   });
-  if (read.get_future().wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-    say("= KWin's object was not read");
-    return 1;
+  const auto called = read.get_future();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (bool enabled = false; called.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready &&
+                             !backend->readEnabled(&enabled);) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      say("= KWin's object was not read");
+      return 1;
+    }
   }
   say("= ready");
   for (std::string command; std::getline(std::cin, command);) {
