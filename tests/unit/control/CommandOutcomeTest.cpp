@@ -24,7 +24,7 @@ struct Platform {
   int reason = DW_NIGHTLIGHT_REASON_NONE;
   const char* message = "";
   bool readFails = false, strengthUnread = false;  // the record, the strength cannot be read
-  bool keepAlwaysOn = false, noNightLight = false;
+  bool noNightLight = false;
 };
 
 struct Row {
@@ -39,8 +39,8 @@ struct Row {
   int platformCalls = -1;    // setEnabled and setStrength calls that reached it, when checked
 };
 
-const instanceprotocol::Request kEnable{"enable", {}, {}}, kDisable{"disable", {}, {}},
-    kStrength{"strength", {"0.9"}, {}};
+// "disable", done or refused, is answered end to end (commands_e2e).
+const instanceprotocol::Request kEnable{"enable", {}, {}}, kStrength{"strength", {"0.9"}, {}};
 const Platform kStuck{.takesEffect = false};
 
 const Row kRows[] = {
@@ -54,8 +54,6 @@ const Row kRows[] = {
      {.takesEffect = false, .reason = DW_NIGHTLIGHT_REASON_FAILED, .message = "sim.state: Permission denied",
       .readFails = true},
      false, 0, "failed failed sim.state: Permission denied", 0.51},
-    {"off", kDisable, {.on = true}, false, 0, "ok", 0.51},
-    {"off while Keep Always On is set", kDisable, {.keepAlwaysOn = true}, false, 0, "refused", 0},
     {"no night light here", kEnable, {.noNightLight = true}, false, 0, "unsupported", 0.01},
     {"strength", kStrength, {}, false, 0, "ok", 0.01, 0.9F},
     {"strength busy", kStrength,
@@ -87,7 +85,7 @@ TEST_P(CommandOutcome, IsTheManagersAnswerWithinTheDeadline) {
   h.provider.statusByte1 = p.on;
   h.provider.setEnabledTakesEffect = h.provider.setStrengthTakesEffect = p.takesEffect;
   h.provider.strengthWrites = !p.strengthUnread;
-  h.startWith(p.keepAlwaysOn);
+  h.startWith(false);
   h.settle();
   h.provider.setReason(p.reason, p.message);
   h.provider.statusOk = !p.readFails;

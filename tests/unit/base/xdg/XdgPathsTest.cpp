@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <fstream>
+#include <optional>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -60,21 +61,15 @@ TEST(RuntimeDirectory, OneThatCannotHoldTheSocketGivesWayToTheFallback) {
 
 TEST(BaseDirectories, StateHomeIsAnAbsoluteXdgStateHomeElseUnderHome) {
   const fs::path passwdHome = ::getpwuid(::getuid())->pw_dir;
-  const std::string absolute = "/x/state", relative = "x/state", home = "/h";
   const struct {
-    const std::string* state;
-    const std::string* home;
+    std::optional<std::string> state, home;
     fs::path expected;
-  } rows[] = {
-      {&absolute, &home, "/x/state"},
-      {&relative, &home, "/h/.local/state"},
-      {nullptr, &home, "/h/.local/state"},
-      {nullptr, nullptr, passwdHome / ".local/state"},
-  };
+  } rows[] = {{"/x/state", "/h", "/x/state"}, {"x/state", "/h", "/h/.local/state"},  // only an absolute one counts
+              {{}, "/h", "/h/.local/state"}, {{}, {}, passwdHome / ".local/state"}};
   for (const auto& row : rows) {
-    ScopedEnv stateVariable("XDG_STATE_HOME", row.state);
-    ScopedEnv homeVariable("HOME", row.home);
-    EXPECT_EQ(userStateHome(), row.expected) << (row.state ? *row.state : "unset");
+    ScopedEnv stateVariable("XDG_STATE_HOME", row.state ? &*row.state : nullptr);
+    ScopedEnv homeVariable("HOME", row.home ? &*row.home : nullptr);
+    EXPECT_EQ(userStateHome(), row.expected) << row.state.value_or("unset");
   }
 }
 

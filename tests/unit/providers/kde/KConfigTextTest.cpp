@@ -1,8 +1,8 @@
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "base/glib/GLibPtr.h"
 #include "base/keyfile/KeyFileText.h"
 
 namespace duskwarden::keyfile {
@@ -91,12 +91,9 @@ TEST(KConfigText, RefusesLockedFilesGroupsAndKeysAndChangesNothing) {
 TEST(KeyFileText, EscapedValuesReadBackAsTheyWere) {
   for (const std::string value : {" lead", "\t lead", "trail ", "back\\slash", "two\nlines\r", "\n x", "mid  dle"}) {
     const std::string text = "[G]\nK=" + escapedValue(value) + "\n";
-    GKeyFile* file = g_key_file_new();
-    ASSERT_TRUE(g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, nullptr)) << text;
-    gchar* read = g_key_file_get_string(file, "G", "K", nullptr);
-    EXPECT_STREQ(read, value.c_str()) << text;
-    g_free(read);
-    g_key_file_unref(file);
+    const KeyFilePtr file(g_key_file_new());
+    ASSERT_TRUE(g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE, nullptr)) << text;
+    EXPECT_STREQ(GStringPtr(g_key_file_get_string(file.get(), "G", "K", nullptr)).get(), value.c_str()) << text;
   }
 }
 
