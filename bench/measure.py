@@ -1,6 +1,6 @@
 """What the benchmarks measure beyond the desktop test fixture
-(tests/support/desktop): CPU time and wakeups from /proc, per process and
-per thread, an inotify counter of the simulator's state-file writes, and
+(tests/support/desktop): CPU time (in ns, from schedstat) and wakeups from
+/proc, per process and per thread, an inotify counter of the simulator's state-file writes, and
 percentiles."""
 
 import ctypes
@@ -9,17 +9,7 @@ import os
 import struct
 import time
 
-TICKS = os.sysconf("SC_CLK_TCK")
-
-
 # ---------------------------------------------------------------- /proc figures
-
-def cpu_seconds(pid):
-    """User + system CPU time of all threads of `pid`."""
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICKS
-
 
 def thread_switches(pid):
     """{tid: voluntary context switches} for every live thread of `pid`."""
@@ -72,28 +62,29 @@ def thread_named(pid, name):
     return None
 
 
-class WakeupCounter:
-    """Voluntary context switches of a whole process over a window.
+class ThreadCounter:
+    """One per-thread figure of a whole process over a window, summed:
+    voluntary context switches (wakeups) or CPU time in ns.
 
     /proc/PID/status counts the main thread only, and a plain sum over
-    /proc/PID/task drops the switches of threads that exit (the sum can even
+    /proc/PID/task drops the share of threads that exit (the sum can even
     fall). So this keeps one counter per thread id, sampled every `interval`:
     a thread present at the start counts from its first sample, one born later
     counts from zero, and one that exits keeps what its last sample showed.
-    The only switches missed are a thread's last ones between its final
-    sample and its exit; `exited` says how many threads that could concern.
+    The only share missed is a thread's last between its final sample and its
+    exit; `exited` says how many threads that could concern.
     """
 
-    def __init__(self, pid, interval=0.25):
+    def __init__(self, pid, read):
         self.pid = pid
-        self.interval = interval
-        self.first = thread_switches(pid)
+        self.read = read
+        self.first = read(pid)
         self.last = dict(self.first)
-        self.banked = 0  # switches of threads that have exited
+        self.banked = 0  # the share of threads that have exited
         self.exited = 0
 
     def sample(self):
-        now = thread_switches(self.pid)
+        now = self.read(self.pid)
         for tid in [t for t in self.last if t not in now]:
             self.banked += self.last.pop(tid) - self.first.pop(tid)
             self.exited += 1
@@ -112,13 +103,25 @@ class WakeupCounter:
         return self.banked + sum(self.last[t] - self.first[t] for t in self.last)
 
     def of_thread(self, tid):
-        """The switches of one thread that is still alive (0 if unknown)."""
+        """The share of one thread that is still alive (0 if unknown)."""
         return self.last.get(tid, 0) - self.first.get(tid, 0)
 
 
-def sample_wakeups(pids, duration, interval=0.25):
-    """Samples every pid's WakeupCounter for `duration` s; returns {pid: counter}."""
-    counters = {pid: WakeupCounter(pid, interval) for pid in pids}
+class Activity:
+    """Wakeups and CPU time (ns) of one process, each a ThreadCounter."""
+
+    def __init__(self, pid):
+        self.wakeups = ThreadCounter(pid, thread_switches)
+        self.cpu_ns = ThreadCounter(pid, thread_cpu_ns)
+
+    def sample(self):
+        self.wakeups.sample()
+        self.cpu_ns.sample()
+
+
+def sample_activity(pids, duration, interval=0.25):
+    """Samples every pid's Activity for `duration` s; returns {pid: Activity}."""
+    counters = {pid: Activity(pid) for pid in pids}
     deadline = time.monotonic() + duration
     while time.monotonic() < deadline:
         time.sleep(min(interval, max(0.0, deadline - time.monotonic())))
