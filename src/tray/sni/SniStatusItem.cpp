@@ -62,7 +62,12 @@ SniStatusItem::SniStatusItem(QDBusConnection bus, EventSource& events, StatusIte
     : bus_(std::move(bus)), events_(events), button_(button), options_(std::move(options)) {
   item_ = std::make_unique<StatusNotifierItem>(options_.id, options_.title, installedIconTheme(options_.id));
   menu_ = std::make_unique<DBusMenuExporter>([this] { return exportedMenu(); });
-  menu_->onOpened = options_.hostMenuOpened;
+  menu_->onOpened = [this] {
+    // Said, as hosts differ on when they ask: GNOME's asks once as it takes
+    // the item in, with no menu on screen.
+    logger(kLogCategory).log("The panel is about to show the tray menu");
+    if (options_.hostMenuOpened) options_.hostMenuOpened();
+  };
   item_->onActivate = [this](int x, int y) { click(EventType::leftMouseUp, x, y); };
   item_->onSecondaryActivate = [this](int x, int y) { click(EventType::leftMouseUp, x, y); };
   item_->onContextMenu = [this](int x, int y) { click(EventType::rightMouseUp, x, y); };

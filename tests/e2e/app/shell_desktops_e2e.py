@@ -145,6 +145,9 @@ def gnome_appindicator(d, app, item):
           and labels[3:] == ["Quit Duskwarden"], f"the menu reads {labels}")
 
     # A single left click opens that menu; its first item opens the popover at the pointer.
+    # The shell asks for the menu once as it takes the item in (AboutToShow),
+    # which closes an open popover as any host menu does: click after that.
+    check(d.app.wait_for_line(app, "about to show the tray menu", 10), "the shell never took in the menu")
     d.input.move(600, 300)
     sni.menu_event(d.bus, item, 1)
     pop = wait_for(lambda: trayui.popover(d, app.pid), 5, "the popover from Show Controls")
