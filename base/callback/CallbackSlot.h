@@ -9,6 +9,7 @@
 // the program sees nothing else of the provider. How a backend then ends its
 // thread is providers/backendkit/WorkerThread.h.
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <utility>
@@ -50,15 +51,13 @@ class CallbackSlot {
     callback_ = nullptr;
   }
 
-  bool stopped() const {
-    std::lock_guard lock(mutex_);
-    return stopped_;
-  }
+  // Lock-free: an event thread asks this on every wakeup.
+  bool stopped() const { return stopped_.load(std::memory_order_acquire); }
 
  private:
   mutable std::mutex mutex_;
   std::function<void()> callback_;
-  bool stopped_ = false;
+  std::atomic<bool> stopped_{false};  // set under the lock; call() reads it there too
 };
 
 }  // namespace duskwarden

@@ -72,6 +72,7 @@ void LogOnce::error(const std::string& cause, const char* format, ...) {
   {
     std::lock_guard lock(mutex_);
     if (!logged_.insert(cause).second) return;
+    any_ = true;
   }
   va_list args;
   va_start(args, format);
@@ -80,8 +81,10 @@ void LogOnce::error(const std::string& cause, const char* format, ...) {
 }
 
 void LogOnce::clear() {
+  if (!any_) return;
   std::lock_guard lock(mutex_);
   logged_.clear();
+  any_ = false;
 }
 
 }  // namespace duskwarden::provider

@@ -69,6 +69,8 @@ std::unique_ptr<GammaReader> GammaReader::open(const std::string& display, std::
     *error = "RANDR QueryExtension on the looks' connection: missing";
     return nullptr;
   }
+  // Asked before the round trip below, whose reply then brings the answer along.
+  xcb_prefetch_extension_data(c, &syncExtension);
   // RandR 1.2 for GetCrtcGamma; the server notes what the client knows.
   const std::uint32_t version[2] = {1, 2};
   xcb_generic_error_t* failed = nullptr;
@@ -79,7 +81,8 @@ std::unique_ptr<GammaReader> GammaReader::open(const std::string& display, std::
     std::free(failed);
     return nullptr;
   }
-  xcb_prefetch_extension_data(c, &syncExtension);
+  const xcb_query_extension_reply_t* sync = xcb_get_extension_data(c, &syncExtension);
+  reader->canHold_ = sync != nullptr && sync->present;
   return reader;
 }
 
@@ -88,11 +91,6 @@ GammaReader::~GammaReader() { xcb_disconnect(c_); }
 int GammaReader::fd() const { return xcb_get_file_descriptor(c_); }
 
 bool GammaReader::lost() const { return xcb_connection_has_error(c_) != 0; }
-
-bool GammaReader::canHold() {
-  const xcb_query_extension_reply_t* sync = xcb_get_extension_data(c_, &syncExtension);
-  return sync != nullptr && sync->present;
-}
 
 void GammaReader::send(const std::vector<GammaCrtc>& crtcs, const std::optional<LookHold>& hold) {
   for (std::size_t i = next_; i < sequences_.size(); ++i) xcb_discard_reply(c_, sequences_[i]);
@@ -105,8 +103,8 @@ void GammaReader::send(const std::vector<GammaCrtc>& crtcs, const std::optional<
                   [](const GammaCrtc& a, const GammaCrtc& b) { return a.crtc == b.crtc && a.size == b.size; }))
     known_.clear();
   crtcs_ = crtcs;
-  heldAhead_ = hold && hold->delay.count() > 0 && canHold();
-  if (hold && canHold()) {
+  heldAhead_ = hold && hold->delay.count() > 0 && canHold_;
+  if (hold && canHold_) {
     const WaitCondition conditions[2] = {atLeast(hold->serverTime, XSyncRelative, hold->delay.count()),
                                          atLeast(hold->release, XSyncAbsolute, hold->releaseAt)};
     sendRequest(c_, &syncExtension, kSyncAwait, false, conditions, sizeof conditions);
@@ -132,8 +130,9 @@ std::optional<double> GammaReader::kelvinOf(std::size_t index, const std::uint8_
 }
 
 std::optional<GammaReader::Look> GammaReader::collect() {
-  // Errors of the Await would come as events; none is expected, so they are only drained.
-  while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) std::free(event);
+  // Errors of the Await would come as events; none is expected, so they are
+  // only drained. The replies' reads below bring in any that came before them.
+  while (xcb_generic_event_t* event = xcb_poll_for_queued_event(c_)) std::free(event);
   while (pending()) {
     void* reply = nullptr;
     xcb_generic_error_t* error = nullptr;

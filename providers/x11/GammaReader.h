@@ -41,7 +41,7 @@ class GammaReader {
   int fd() const;
   bool lost() const;
   // The server has SYNC: a look can be held there until due.
-  bool canHold();
+  bool canHold() const { return canHold_; }
   // Sends one look at `crtcs`, held in the server until `hold` says so when
   // given. Replaces the look sent before (whose replies are then dropped).
   void send(const std::vector<GammaCrtc>& crtcs, const std::optional<LookHold>& hold);
@@ -66,6 +66,7 @@ class GammaReader {
   std::vector<unsigned> sequences_;  // GetCrtcGamma of each CRTC, in order
   std::size_t next_ = 0;             // the first reply not read yet
   bool heldAhead_ = false;
+  bool canHold_ = false;
   std::vector<std::optional<double>> seen_;
   // The ramps each CRTC showed last, and what they meant.
   struct Known {

@@ -72,6 +72,7 @@ struct X11EventWatcher::State {
     bool calledOff;
   };
   std::optional<Sent> sent;  // the look sent, until its replies are in
+  bool xlibDrained = false;  // Xlib's queue is empty and nothing has read the socket since
 
   void wake() const { waker.wake(); }
 
@@ -127,7 +128,8 @@ struct X11EventWatcher::State {
         XSyncValue one;
         XSyncIntToValue(&one, 1);
         XSyncChangeCounter(display->get(), release, one);
-        XFlush(display->get());
+        XFlush(display->get());  // which also reads what has come in
+        xlibDrained = false;
         ++released;
       }
     }
@@ -224,13 +226,16 @@ struct X11EventWatcher::State {
     bool readable = true;
     bool replies = true;  // the looks' connection may have something to read
     while (!callback.stopped()) {
-      // The socket is read only when poll() says there is something: a look
-      // or a timeout then costs no reads that find nothing.
-      while (!callback.stopped() && XEventsQueued(d, readable ? QueuedAfterReading : QueuedAlready) > 0) {
+      // The socket is read only when poll() says there is something, and Xlib
+      // is not entered at all unless it may hold events: a look or a timeout
+      // then costs no reads that find nothing.
+      while (!callback.stopped() && (readable || !xlibDrained) &&
+             XEventsQueued(d, readable ? QueuedAfterReading : QueuedAlready) > 0) {
         XEvent event;
         XNextEvent(d, &event);
         handle(event);
       }
+      xlibDrained = true;
       if (callback.stopped() || display->lost() || reader->lost()) break;
       readable = false;
       plan();
