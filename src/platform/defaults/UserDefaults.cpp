@@ -213,7 +213,11 @@ std::optional<std::string> UserDefaults::setBool(bool value, Setting setting) {
 
   gsize length = 0;
   GStringPtr data(g_key_file_to_data(now.file.get(), &length, nullptr));
-  if (auto error = ownfile::replace(path_, std::string_view(data.get(), length)))
+  // Every launch sets what it read back: a file that already says exactly
+  // this is left alone, sparing the login a write and two fsyncs.
+  const std::string_view bytes(data.get(), length);
+  const bool same = now.result == LoadResult::loaded && now.found.text == bytes;
+  if (auto error = same ? std::nullopt : ownfile::replace(path_, bytes))
     return refuse("Could not write the defaults file %{public}s; the setting stays as it was: %{public}s", *error);
   impl_->written = std::move(written);
   impl_->state = LoadResult::loaded;

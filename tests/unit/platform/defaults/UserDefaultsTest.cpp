@@ -174,6 +174,11 @@ TEST_F(UserDefaultsTest, WriteReplacesTheFileByRenameAndLeavesNoTemporaryFile) {
   std::vector<std::string> names;
   for (auto& e : fs::directory_iterator(file_.parent_path())) names.push_back(e.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"defaults.conf"});
+  // Setting what the file already says (every launch does) writes nothing.
+  d.setBool(false, Setting::autoEnable);
+  struct stat again {};
+  ASSERT_EQ(::stat(file_.c_str(), &again), 0);
+  EXPECT_EQ(again.st_ino, after.st_ino);
 }
 
 TEST_F(UserDefaultsTest, ConcurrentReaderNeverSeesAPartialFile) {
