@@ -131,7 +131,7 @@ std::optional<double> GammaReader::kelvinOf(std::size_t index, const std::uint8_
 
 std::optional<GammaReader::Look> GammaReader::collect() {
   // Errors of the Await would come as events; none is expected, so they are
-  // only drained. The replies' reads below bring in any that came before them.
+  // only drained: what the reads of earlier replies queued, with no read here.
   while (xcb_generic_event_t* event = xcb_poll_for_queued_event(c_)) std::free(event);
   while (pending()) {
     void* reply = nullptr;
