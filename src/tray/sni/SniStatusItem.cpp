@@ -18,6 +18,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <QTimer>
 #include <QtEndian>
 #include <unistd.h>
 
@@ -81,9 +82,19 @@ SniStatusItem::SniStatusItem(QDBusConnection bus, EventSource& events, StatusIte
   exported_ = bus_.registerObject(QString::fromLatin1(sni::kItemPath), item_.get(), exports) &&
               bus_.registerObject(QString::fromLatin1(sni::kMenuPath), menu_.get(), exports) &&
               bus_.registerService(serviceName_);
-  if (!exported_)
+  if (!exported_) {
     logger(kLogCategory)
         .error("Cannot put the tray icon on the session bus: %{public}s", bus_.lastError().message().toStdString());
+    return;
+  }
+  bus_.connect(QString::fromLatin1(sni::kWatcherService), QString::fromLatin1(sni::kWatcherPath),
+               QString::fromLatin1(sni::kWatcherInterface), QStringLiteral("StatusNotifierHostRegistered"), this,
+               SLOT(hostRegistered()));
+  // A watcher whose host never says it registered still hears of the item.
+  hostWait_ = new QTimer(this);
+  hostWait_->setSingleShot(true);
+  hostWait_->setInterval(std::chrono::seconds(5));
+  connect(hostWait_, &QTimer::timeout, this, &SniStatusItem::hostRegistered);
 }
 
 SniStatusItem::~SniStatusItem() {
@@ -105,6 +116,37 @@ void SniStatusItem::registerWithWatcher() {
     return;
   }
   registrationPending_ = false;
+  // A panel that starts its watcher and its host together (waybar) can miss
+  // an item announced between the two: its host reads the watcher's list as
+  // it stood before, and hears of new items only once it has registered.
+  // So with no host yet, the item waits for one.
+  const int registration = ++registration_;
+  auto get = QDBusMessage::createMethodCall(QString::fromLatin1(sni::kWatcherService),
+                                            QString::fromLatin1(sni::kWatcherPath),
+                                            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  get << QString::fromLatin1(sni::kWatcherInterface) << QStringLiteral("IsStatusNotifierHostRegistered");
+  auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
+  connect(pending, &QDBusPendingCallWatcher::finished, this, [this, registration](QDBusPendingCallWatcher* done) {
+    done->deleteLater();
+    if (registration != registration_) return;  // a newer watcher is being asked
+    const QVariant hosted = done->reply().arguments().value(0).value<QDBusVariant>().variant();
+    // A watcher that cannot say is told at once, as before hosts could say.
+    if (done->isError() || hosted.typeId() != QMetaType::Bool || hosted.toBool()) {
+      announce();
+    } else {
+      waitingForHost_ = true;
+      hostWait_->start();
+    }
+  });
+}
+
+void SniStatusItem::hostRegistered() {
+  if (waitingForHost_) announce();
+}
+
+void SniStatusItem::announce() {
+  waitingForHost_ = false;
+  hostWait_->stop();
   auto call = QDBusMessage::createMethodCall(QString::fromLatin1(sni::kWatcherService),
                                              QString::fromLatin1(sni::kWatcherPath),
                                              QString::fromLatin1(sni::kWatcherInterface),

@@ -25,6 +25,7 @@
 #include <memory>
 
 class QMenu;
+class QTimer;
 
 namespace duskwarden {
 
@@ -53,7 +54,8 @@ class SniStatusItem final : public QObject, public StatusItem {
   bool isExported() const { return exported_; }
   QString serviceNameForTesting() const { return serviceName_; }
   // Tells the current watcher about the item (again after a panel restart);
-  // waits for the first image when there is none yet.
+  // waits for the first image when there is none yet, and for a host to have
+  // registered with the watcher when none has (see announce()).
   void registerWithWatcher();
 
   StatusItemButton& button() override { return button_; }
@@ -75,6 +77,8 @@ class SniStatusItem final : public QObject, public StatusItem {
  private:
   void click(EventType type, int x, int y);
   Menu exportedMenu();
+  void announce();
+  Q_SLOT void hostRegistered();
 
   QDBusConnection bus_;
   EventSource& events_;
@@ -85,6 +89,9 @@ class SniStatusItem final : public QObject, public StatusItem {
   QString serviceName_;
   bool exported_ = false;
   bool registrationPending_ = false;
+  bool waitingForHost_ = false;
+  int registration_ = 0;  // which registerWithWatcher() a watcher's reply answers
+  QTimer* hostWait_ = nullptr;
   std::optional<Rect> anchor_;
   std::optional<Rect> lastHostPosition_;
   QPointer<QMenu> shownMenu_;

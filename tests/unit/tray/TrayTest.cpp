@@ -155,6 +155,23 @@ class WatcherStandIn : public QObject, protected QDBusContext {
   }
 };
 
+// A watcher that says whether its panel's host has registered yet, and
+// signals when it does, as waybar's starts its watcher before its host.
+class HostAwareWatcherStandIn : public WatcherStandIn {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+  Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered SCRIPTABLE true)
+ public:
+  bool hostRegistered() {
+    ++hostAsked;
+    return hosted;
+  }
+  bool hosted = false;
+  int hostAsked = 0;
+ Q_SIGNALS:
+  Q_SCRIPTABLE void StatusNotifierHostRegistered();
+};
+
 bool startWatcher(QDBusConnection& connection, WatcherStandIn& watcher) {
   return connection.registerObject(sni::kWatcherPath, &watcher, QDBusConnection::ExportScriptableContents) &&
          connection.registerService(sni::kWatcherService);
@@ -221,6 +238,17 @@ void expectHostClicksAtTheirPosition(QDBusConnection& host, const QString& me, T
   shown->close();
 }
 
+// The panel's host comes after its watcher: an item announced in between
+// could be missed, so it is announced once the host is there.
+void expectAnnouncedOnceTheHostIs(HostAwareWatcherStandIn& watcher) {
+  ASSERT_TRUE(spinUntil("the item to ask for a host", [&] { return watcher.hostAsked == 1; }));
+  duskwarden::testing::spinFor(std::chrono::milliseconds(300));  // for an announcement that should not come
+  EXPECT_TRUE(watcher.registered.isEmpty()) << "announced before any host";
+  watcher.hosted = true;
+  Q_EMIT watcher.StatusNotifierHostRegistered();
+  ASSERT_TRUE(spinUntil("the item to register again", [&] { return !watcher.registered.isEmpty(); }));
+}
+
 TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClicksWithTheirPosition) {
   EventSource events;
   int showControls = 0;
@@ -265,9 +293,9 @@ TEST_F(Tray, TheItemFollowsTheWatcherAnnouncesItselfWithItsIconAndPassesHostClic
   host.unregisterService(sni::kWatcherService);
   ASSERT_TRUE(spinUntil("the item to lose its host", [&] { return item.host() == TrayStatusItem::Host::none; }));
   auto restarted = bus.connect("restarted-host");
-  WatcherStandIn second;
+  HostAwareWatcherStandIn second;
   ASSERT_TRUE(startWatcher(restarted, second));
-  ASSERT_TRUE(spinUntil("the item to register again", [&] { return !second.registered.isEmpty(); }));
+  ASSERT_NO_FATAL_FAILURE(expectAnnouncedOnceTheHostIs(second));
   EXPECT_EQ(item.host(), TrayStatusItem::Host::statusNotifier);
   EXPECT_EQ(trayChanges, (std::vector<bool>{true, false, true}));
 
