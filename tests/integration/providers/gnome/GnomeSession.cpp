@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "Wait.h"
@@ -77,6 +78,14 @@ GnomeSession::~GnomeSession() {
 }
 
 bool GnomeSession::startDaemon() {
+  int ended = 0;
+  if (daemonPid_ > 0 && ::waitpid(daemonPid_, &ended, WNOHANG) == daemonPid_) {
+    // Not ended by a test: say how, so a later failure has its cause, and start anew.
+    std::fprintf(stderr, "gsd-color (pid %d) had ended by itself: %s %d\n", daemonPid_,
+                 WIFSIGNALED(ended) ? "signal" : "exit status",
+                 WIFSIGNALED(ended) ? WTERMSIG(ended) : WEXITSTATUS(ended));
+    daemonPid_ = -1;
+  }
   if (daemonPid_ > 0) return true;
   daemonPid_ = spawn({"/usr/libexec/gsd-color"}, -1, -1);
   // gdbus wait blocks until the name appears: event-driven, bounded.

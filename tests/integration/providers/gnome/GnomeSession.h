@@ -20,7 +20,7 @@ class GnomeSession {
   ~GnomeSession();
   bool ok() const { return busPid_ > 0 && !address_.empty() && xvfb_ && xvfb_->running(); }
 
-  bool startDaemon();  // waits until it owns its name
+  bool startDaemon();  // waits until it owns its name; starts anew one that ended by itself
   void killDaemon();   // as a crash would
   bool daemonRunning() const { return daemonPid_ > 0; }
 
