@@ -130,7 +130,7 @@ void SniStatusItem::registerWithWatcher() {
     done->deleteLater();
     if (registration != registration_) return;  // a newer watcher is being asked
     const QVariant hosted = done->reply().arguments().value(0).value<QDBusVariant>().variant();
-    // A watcher that cannot say is told at once, as before hosts could say.
+    // A watcher that does not say whether a host is there is told at once.
     if (done->isError() || hosted.typeId() != QMetaType::Bool || hosted.toBool()) {
       announce();
     } else {

@@ -55,7 +55,7 @@ class SniStatusItem final : public QObject, public StatusItem {
   QString serviceNameForTesting() const { return serviceName_; }
   // Tells the current watcher about the item (again after a panel restart);
   // waits for the first image when there is none yet, and for a host to have
-  // registered with the watcher when none has (see announce()).
+  // registered with the watcher when none has.
   void registerWithWatcher();
 
   StatusItemButton& button() override { return button_; }
