@@ -100,7 +100,10 @@ Entry readEntry(const fs::path& entryPath, const fs::path& executable) {
     return {EntryState::unreadable, "it is not UTF-8 text", {}};
   KeyFilePtr file(g_key_file_new());
   GError* raw = nullptr;
-  if (!g_key_file_load_from_data(file.get(), found.text.data(), found.text.size(), G_KEY_FILE_KEEP_COMMENTS, &raw)) {
+  // Only untranslated keys are read. Keeping every translation spares the
+  // parser working out which of them the user's languages want: work whose
+  // GLib pages would otherwise be mapped into every start.
+  if (!g_key_file_load_from_data(file.get(), found.text.data(), found.text.size(), G_KEY_FILE_KEEP_TRANSLATIONS, &raw)) {
     ErrorPtr error(raw);
     return {EntryState::unreadable, std::string("it is not a desktop entry (") + error->message + ")", {}};
   }
