@@ -1,14 +1,12 @@
 #include "app/Translations.h"
 
+#include "base/loader/Executable.h"
 #include "platform/text/Text.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-
-#include <filesystem>
-#include <system_error>
 
 namespace duskwarden::translations {
 
@@ -27,10 +25,8 @@ QTranslator& qts() {
 }
 
 QString ourDirectory() {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  return QString::fromStdString((exe.parent_path() / DW_TRANSLATIONS_RELDIR).lexically_normal().string());
+  const auto directory = loader::besideExecutable(DW_TRANSLATIONS_RELDIR);
+  return directory ? QString::fromStdString(directory->string()) : QString();
 }
 
 std::string lookup(const char* context, const char* source) { return ours().translate(context, source).toStdString(); }

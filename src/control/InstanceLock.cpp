@@ -1,5 +1,6 @@
 #include "control/InstanceLock.h"
 
+#include "base/loader/Executable.h"
 #include "platform/bundle/BuildInfo.h"
 #include "platform/log/Logger.h"
 
@@ -39,9 +40,8 @@ std::string readAll(int fd) {
 }
 
 std::string programName() {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string("duskwarden") : exe.filename().string();
+  const auto exe = loader::executablePath();
+  return exe ? exe->filename().string() : std::string("duskwarden");
 }
 
 std::string hostName() {

@@ -1,5 +1,6 @@
 #include "control/RemoteCommand.h"
 
+#include "base/loader/Executable.h"
 #include "control/BackgroundLaunch.h"
 #include "control/InstanceClient.h"
 #include "control/InstanceProtocol.h"
@@ -12,9 +13,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 #include <thread>
 
 namespace duskwarden {
@@ -84,10 +83,9 @@ int Session::run() {
   std::optional<BackgroundLaunch> started;
   if (answer.outcome == Outcome::notListening && !SingleInstance::isHeld(lock_)) {
     if (!command_.startsProgram) return notRunning();
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const auto self = loader::executablePath();
     std::string error;
-    started = BackgroundLaunch::start(ec ? program_ : self.string(), program_, &error);
+    started = BackgroundLaunch::start(self ? self->string() : program_, program_, &error);
     if (!started) return fail(text::arg(text::translate("CommandLine", "cannot start %1: %2"), {name_, error}));
     answer = ask(socket_, requestFor(options_, kStartedCopyTimeoutMs), kStartedCopyTimeoutMs,
                  [this, &started] { return started->running() || SingleInstance::isHeld(lock_); });

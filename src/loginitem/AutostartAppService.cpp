@@ -1,5 +1,6 @@
 #include "loginitem/AutostartAppService.h"
 
+#include "base/loader/Executable.h"
 #include "loginitem/DesktopEntry.h"
 #include "platform/bundle/BuildInfo.h"
 #include "base/glib/GLibPtr.h"
@@ -9,6 +10,7 @@
 
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,8 +33,8 @@ constexpr const char* kLoginArgument = "--autostart";
 constexpr std::size_t kMaxEntryBytes = 256 * 1024;
 
 bool isExecutableFile(const fs::path& path) {
-  std::error_code ec;
-  return fs::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
+  struct stat file {};
+  return ::stat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
 // A Boolean key as the desktop reads it; a missing or malformed key leaves `fallback`.
@@ -55,10 +57,12 @@ std::optional<fs::path> programFor(const std::string& argument) {
   return fs::path(found.get());
 }
 
+// The same file, by device and inode: what std::filesystem::equivalent
+// tells, without the libstdc++ pages it alone would map at start.
 bool samePath(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  const bool same = fs::equivalent(a, b, ec);
-  return !ec && same;
+  struct stat first {}, second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
 }
 
 enum class EntryState {
@@ -269,14 +273,13 @@ std::optional<AppServiceError> AutostartAppService::unregisterService() {
 fs::path AutostartAppService::userAutostartDirectory() { return userConfigHome() / "autostart"; }
 
 std::optional<fs::path> AutostartAppService::runningExecutable() {
-  std::error_code ec;
-  fs::path target = fs::read_symlink("/proc/self/exe", ec);
-  if (ec || target.empty()) return std::nullopt;
-  if (isExecutableFile(target)) return target;
+  const auto target = loader::executablePath();
+  if (!target) return std::nullopt;
+  if (isExecutableFile(*target)) return target;
   // The kernel marks an unlinked executable this way; the path may hold a new
   // build by now, which is what the autostart entry would start anyway.
   constexpr std::string_view kDeleted = " (deleted)";
-  std::string text = target.string();
+  std::string text = target->string();
   if (text.size() > kDeleted.size() && text.ends_with(kDeleted)) {
     text.resize(text.size() - kDeleted.size());
     if (isExecutableFile(text)) return fs::path(text);

@@ -1,5 +1,6 @@
 #include "nightshift/CBBlueLightClient.h"
 
+#include "base/loader/Executable.h"
 #include "base/callback/CallbackSlot.h"
 #include "duskwarden_build_info.h"
 #include "base/loader/Library.h"
@@ -7,8 +8,6 @@
 #include "platform/log/Logger.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 namespace duskwarden {
 
@@ -71,10 +70,8 @@ BlueLightFramework& BlueLightFramework::system() {
 }
 
 std::string BlueLightFramework::defaultLibraryPath() {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return DW_PROVIDER_BUILD_PATH;
-  return (exe.parent_path() / DW_PROVIDER_RELPATH).lexically_normal().string();
+  const auto library = loader::besideExecutable(DW_PROVIDER_RELPATH);
+  return library ? library->string() : DW_PROVIDER_BUILD_PATH;
 }
 
 bool BlueLightFramework::load() {

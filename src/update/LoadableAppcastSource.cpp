@@ -1,12 +1,10 @@
 #include "update/LoadableAppcastSource.h"
 
+#include "base/loader/Executable.h"
 #include "base/loader/Library.h"
 #include "update/UpdateLibrary.h"
 
 #include <QTimer>
-
-#include <filesystem>
-#include <system_error>
 
 namespace duskwarden {
 
@@ -16,10 +14,8 @@ LoadableAppcastSource::LoadableAppcastSource(std::string libraryPath)
 LoadableAppcastSource::~LoadableAppcastSource() = default;
 
 std::string LoadableAppcastSource::defaultLibraryPath() {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return DW_UPDATE_LIBRARY_BUILD_PATH;
-  return (exe.parent_path() / DW_UPDATE_LIBRARY_RELPATH).lexically_normal().string();
+  const auto library = loader::besideExecutable(DW_UPDATE_LIBRARY_RELPATH);
+  return library ? library->string() : DW_UPDATE_LIBRARY_BUILD_PATH;
 }
 
 std::string LoadableAppcastSource::load() {

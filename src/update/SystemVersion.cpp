@@ -1,5 +1,7 @@
 #include "update/SystemVersion.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace duskwarden {
@@ -60,7 +62,8 @@ std::optional<std::string> systemVersionFromFile(const std::filesystem::path& pa
 }
 
 std::optional<std::string> runningSystemVersion() {
-  if (std::filesystem::exists("/etc/os-release")) return systemVersionFromFile("/etc/os-release");
+  // The one in /etc wins whenever it exists, even without a version.
+  if (::access("/etc/os-release", F_OK) == 0) return systemVersionFromFile("/etc/os-release");
   return systemVersionFromFile("/usr/lib/os-release");
 }
 
