@@ -2,7 +2,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QPainter>
+#include <QColor>
 #include <QRegularExpression>
 
 namespace duskwarden::ui {
@@ -53,14 +53,32 @@ QImage renderSymbolMask(const QByteArray& svg, SymbolWeight weight, QSize device
   return image.convertToFormat(QImage::Format_Alpha8);
 }
 
+namespace {
+
+// Premultiplied `x` times a/255, rounded as Qt's raster engine rounds, so
+// the result matches painting the colour over the mask with SourceIn.
+QRgb times(QRgb x, uint a) {
+  uint t = (x & 0xff00ff) * a;
+  t = ((t + ((t >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+  x = ((x >> 8) & 0xff00ff) * a;
+  x = (x + ((x >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
+  return x | t;
+}
+
+}  // namespace
+
+// Pixel by pixel rather than with a QPainter: painting an Alpha8 image
+// converts it with the help of Qt's global thread pool, which the tray icon
+// would otherwise create at start for a 22-pixel picture.
 QImage tintedMask(const QImage& mask, const QColor& color) {
-  QImage image(mask.size(), QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter p(&image);
-  p.drawImage(0, 0, mask);
-  // Keep the shape's alpha, take the colour.
-  p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-  p.fillRect(image.rect(), color);
+  const QImage alpha = mask.format() == QImage::Format_Alpha8 ? mask : mask.convertToFormat(QImage::Format_Alpha8);
+  QImage image(alpha.size(), QImage::Format_ARGB32_Premultiplied);
+  const QRgb ink = qPremultiply(color.rgba64()).toArgb32();  // as QPainter rounds a QColor
+  for (int y = 0; y < alpha.height(); ++y) {
+    const uchar* in = alpha.constScanLine(y);
+    auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < alpha.width(); ++x) out[x] = times(ink, in[x]);
+  }
   return image;
 }
 

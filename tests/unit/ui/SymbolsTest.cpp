@@ -2,6 +2,7 @@
 // weight changing strokes only.
 
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 
 #include <QFile>
@@ -61,6 +62,25 @@ TEST(Symbols, TintKeepsTheShapeAndTakesTheColour) {
   const QColor halfWhite(255, 255, 255, 128);
   const QImage shield = render("shield.fill", {48}, halfWhite, {48, 48}, 1.0);
   EXPECT_NEAR(shield.pixelColor(24, 20).alpha(), 128, 2);
+}
+
+// The tint is computed by hand; it must be what QPainter paints, to the bit.
+TEST(Symbols, TintIsWhatPaintingTheColourOverTheMaskGives) {
+  QImage mask(256, 2, QImage::Format_Alpha8);  // every alpha level
+  for (int x = 0; x < 256; ++x) mask.scanLine(0)[x] = mask.scanLine(1)[255 - x] = static_cast<uchar>(x);
+  // The tray's two colours, two translucent ones where QPainter's rounding differs
+  // from qPremultiply(rgba()), and none.
+  for (const QColor colour : {QColor(0xf4, 0xf4, 0xf4), QColor(0x1c, 0x1c, 0x1c), QColor::fromRgba(0xd4343da9),
+                              QColor::fromRgba(0xecd0b586), QColor(255, 255, 255, 128), QColor(Qt::transparent)}) {
+    QImage painted(mask.size(), QImage::Format_ARGB32_Premultiplied);
+    painted.fill(Qt::transparent);
+    QPainter p(&painted);
+    p.drawImage(0, 0, mask);
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(painted.rect(), colour);
+    p.end();
+    EXPECT_EQ(tintedMask(mask, colour), painted) << colour.name(QColor::HexArgb).toStdString();
+  }
 }
 
 TEST(Symbols, CheckmarkIsCutOutOfTheShield) {
