@@ -6,10 +6,11 @@ maps only the pages holding them, not every page of the program's code.
 
 Usage: bench/startup_order.py --build-dir DIR [--out FILE]
 
-Runs the program twice under callgrind on one private Xvfb with trayer, as
-the benchmarks do: once to its icon and Keep Always On's first turn-on, once
-on to a popover opened and closed. Writes mangled names, one a line, to FILE
-(default cmake/startup-order.txt). Rerun after large changes to what starts:
+Runs the program three times under callgrind on one private Xvfb with
+trayer, as the benchmarks do: to its icon and Keep Always On's first
+turn-on, in a new session and in one it already ran in (its autostart entry
+there to be read); and on to a popover opened and closed. Writes mangled
+names, one a line, to FILE (default cmake/startup-order.txt). Rerun after large changes to what starts:
 a name the build no longer has is skipped, a new function lands after the
 listed ones, so a stale list costs pages, never correctness.
 """
@@ -32,10 +33,14 @@ from wait import wait_for  # noqa: E402
 NAME = re.compile(r"\((\d+)\)(?: (.*))?")
 
 
-def run_under_callgrind(build_dir, out, open_popover):
+def run_under_callgrind(build_dir, out, open_popover, started_before=False):
     binary = os.path.join(build_dir, "bin", "duskwarden")
     with XDesktop(build_dir, artifacts="bench") as d:
         d.app.write_defaults(True)
+        if started_before:  # every start after the first: the autostart entry is there to be read
+            first = trayui.launch(d, "before")
+            wait_for(lambda: os.path.exists(d.app.autostart_entry), 10)
+            d.session.stop(first)
         p = d.app.launch(d.session.path("callgrind.log"), "sim", binary="valgrind",
                          args=("--tool=callgrind", "--demangle=no", f"--callgrind-out-file={out}", binary))
         p.icon = trayui.wait_for_icon(d, p.pid, timeout=120).centre
@@ -83,11 +88,11 @@ def main():
     args = ap.parse_args()
     with tempfile.TemporaryDirectory() as tmp:
         runs = {}
-        for phase, open_popover in (("start", False), ("open", True)):
+        for phase, open_popover, before in (("start", False, False), ("again", False, True), ("open", True, False)):
             out = os.path.join(tmp, f"callgrind.{phase}")
-            run_under_callgrind(os.path.abspath(args.build_dir), out, open_popover)
+            run_under_callgrind(os.path.abspath(args.build_dir), out, open_popover, before)
             runs[phase] = functions_run(out)
-    first = runs["start"]
+    first = runs["start"] + [n for n in runs["again"] if n not in set(runs["start"])]
     later = [n for n in runs["open"] if n not in set(first)]
     with open(args.out, "w") as f:
         f.write("".join(n + "\n" for n in first + later))
