@@ -1,7 +1,6 @@
 #include "base/decimal/Decimal.h"
 
 #include <cerrno>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

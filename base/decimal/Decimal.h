@@ -5,8 +5,8 @@
 // which Qt sets from the environment at start, so a German session would
 // write "0,7" and refuse "0.7".
 //
-// Plain C++ with no dependencies, shared by the program and the provider
-// library, each of which compiles its own copy.
+// Plain C++ over the C library's locale-aware conversions, shared by the
+// program and the provider library, each of which compiles its own copy.
 
 #include <optional>
 #include <string>
@@ -16,7 +16,8 @@ namespace duskwarden::decimal {
 
 // A plain decimal as people and scripts write it: digits, digits "." digits
 // or "." digits ("0.7", "1", ".25"). No sign, exponent, space, comma, "inf"
-// or "nan". Rounded to the nearest value of T (float or double).
+// or "nan". Rounded to the nearest value of T (float or double); nothing when
+// out of T's range (an overflow, or an underflow below its normal numbers).
 template <class T>
 std::optional<T> parse(std::string_view text);
 
